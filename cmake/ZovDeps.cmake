@@ -1,0 +1,11 @@
+# Third-party dependencies, found once for every folder.
+find_package(PkgConfig REQUIRED)
+find_package(Threads REQUIRED)
+pkg_check_modules(FFMPEG REQUIRED IMPORTED_TARGET
+  libavformat libavcodec libavutil libswresample libswscale)
+pkg_check_modules(ALSA REQUIRED IMPORTED_TARGET alsa)
+find_package(CURL REQUIRED)
+find_package(OpenGL REQUIRED COMPONENTS OpenGL)
+find_package(Qt6 REQUIRED COMPONENTS Core Gui Widgets OpenGL OpenGLWidgets WebEngineWidgets)
+find_package(GTest REQUIRED)
+set(CMAKE_AUTOMOC ON)

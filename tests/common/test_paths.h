@@ -1,0 +1,20 @@
+#pragma once
+// Where tests find their inputs. CTest sets the variables; the fall-backs let a
+// test program run by hand from the build folder.
+#include <string>
+
+namespace zovtest {
+
+// Folder of the generated fixture clips (ZOV_FIXTURE_DIR).
+std::string FixtureDir();
+// Full path of one fixture clip; the test is skipped with a message when the
+// file is missing, so run "ctest -R fixtures.clips" first when running by hand.
+std::string Fixture(const std::string& name);
+// Repository root (ZOV_SOURCE_DIR).
+std::string SourceDir();
+// Staged bin folder build/base/bin (ZOV_BIN_DIR).
+std::string BinDir();
+// A fresh empty temporary folder, removed when the process ends.
+std::string TempDir();
+
+}  // namespace zovtest
