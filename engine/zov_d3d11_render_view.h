@@ -1,0 +1,129 @@
+#pragma once
+// The channel view of the software and hardware-accelerated decode modes.
+// Renders with OpenGL 3.3 core (through its own QOpenGLContext on the pane's
+// QWindow), keeping the pass design of the original Direct3D 11 view:
+//
+//   uploaded planes (input textures, one set per pixel format)
+//     -> one output pass draws a full-target quad with a YUV/NV12/RGB shader
+//        into its own texture of back-buffer size
+//     -> that pass texture is copied into the back buffer (at least 1280 x 1280)
+//     -> the back buffer is stretched onto the window and swapped.
+//
+// Threads: Attach runs on the user-interface thread and creates the context;
+// RenderFrame runs on the channel's scheduler thread. Between calls the context
+// belongs to no thread, and each RenderFrame pulls it onto the calling thread,
+// so the view may be driven from any one thread at a time (frameLock).
+#include <QImage>
+#include <array>
+#include <memory>
+#include <mutex>
+
+#include "engine/zov_render_view.h"
+
+class QOpenGLContext;
+class QOpenGLExtraFunctions;
+
+// One texture with the objects needed to draw into it or to sample it.
+struct ZovD3D11Pass {
+  unsigned texture = 0;        // GL texture name (NV12: the luma plane)
+  unsigned chromaTexture = 0;  // NV12 input: the interleaved chroma plane (RG8)
+  unsigned renderTarget = 0;   // framebuffer object on `texture` (output passes)
+  unsigned program = 0;        // linked vertex + fragment program; 0 for none
+  unsigned vertexArray = 0;    // vertex layout: POSITION 3, TEXCOORD 2, COLOR 4
+  unsigned vertices = 0;       // four vertices, rewritten on every draw
+  int viewLocation = -1;       // `view` and `projection` uniforms
+  int projectionLocation = -1;
+  int width = 0;
+  int height = 0;
+  unsigned internalFormat = 0;  // of `texture`
+};
+
+class CZovD3D11RenderView : public CZovRenderView {
+ public:
+  // Output pass numbers (index into outputPasses).
+  enum Pass {
+    kPassNone = 0,
+    kPassRgb = 1,         // d3d11_pixel
+    kPassYuvBt601 = 2,    // d3d11_yuv_bt601: planar YUV, first coefficient set
+    kPassYuvBt709 = 3,    // d3d11_yuv_bt709: second set, no frame format uses it
+    kPassNv12Bt601 = 4,   // d3d11_nv12_bt601: NV12, second set (name kept as designed)
+    kPassNv12Bt709 = 5,   // d3d11_nv12_bt709: first set, unused
+    kPassSharpen = 6,     // d3d11_sharpen: runs only with sharpenStrength > 0
+    kPassCount = 7
+  };
+  // The back buffer is never smaller than this in either direction.
+  static constexpr int kMinBackBufferSize = 1280;
+
+  CZovD3D11RenderView();
+  ~CZovD3D11RenderView() override;
+
+  bool Reinitialize() override { return Initialize(); }
+  // Stores the window and initialises on it (user-interface thread).
+  bool Attach(QWindow* renderWindow) override;
+  int RenderFrame(AVFrame* frame) override;
+
+  virtual bool Initialize();
+  // Releases every GL object and pass; currentFormat becomes -1.
+  virtual void ReleaseAll();
+  // Rebuilds the targets for the window's current size (nothing calls it in the
+  // player; the back buffer keeps its first size).
+  virtual bool Resize();
+  // Frames that live in a hardware device: transferred to NV12 in system memory
+  // and drawn through the NV12 pass.
+  virtual void RenderHardwareFrame(AVFrame* frame);
+
+  // Test and tool support. The next RenderFrame keeps a copy of the presented
+  // window picture (CapturedImage); BackBufferImage reads the back buffer.
+  void CaptureNextFrame();
+  QImage CapturedImage();
+  QImage BackBufferImage();
+  // Drops the GL context as a lost device would; the next RenderFrame rebuilds it.
+  void SimulateContextLoss();
+  bool HasContext() const { return context != nullptr; }
+  int BackBufferWidth() const { return backBufferWidth; }
+  int BackBufferHeight() const { return backBufferHeight; }
+  // Number of times the input textures were (re)created.
+  int InputTextureGeneration() const { return inputGeneration; }
+  // Number of successful context (re)initialisations.
+  int InitializeCount() const { return initializeCount; }
+
+  // Kept in the interface with their design meaning.
+  int driverType = 0;      // 1 when a hardware-accelerated context was made, else 4 (software)
+  int featureLevel = 0;    // GL version obtained, major * 10 + minor
+  float sharpenStrength = 0.0f;
+
+ protected:
+  bool MakeCurrent();
+  void DoneCurrent();
+  bool CreateTargets();
+  bool CreateOutputPass(int index);
+  bool EnsurePassTexture(ZovD3D11Pass& pass);
+  bool CreateInputTextures(int format, int width, int height);
+  void ReleaseInputTextures();
+  void DrawPass(ZovD3D11Pass& pass);
+  void UploadPlane(unsigned texture, int width, int height, int bytesPerPixel,
+                   unsigned format, const uint8_t* data, int lineSize);
+  void Present();
+  int RenderSoftwareFrame(AVFrame* frame);
+
+  std::recursive_mutex frameLock;  // one RenderFrame/Attach/ReleaseAll at a time
+  std::unique_ptr<QOpenGLContext> context;
+  QOpenGLExtraFunctions* gl = nullptr;  // of `context`, valid while it is current
+
+  unsigned backBuffer = 0;          // back-buffer texture
+  unsigned backBufferTarget = 0;    // framebuffer object on it
+  int backBufferWidth = 0;
+  int backBufferHeight = 0;
+  unsigned pointSampler = 0;
+  unsigned linearSampler = 0;
+  ZovD3D11Pass* lastPass = nullptr;
+  std::array<ZovD3D11Pass, kPassCount> inputPasses{};   // entries 1-5 used
+  std::array<ZovD3D11Pass, kPassCount> outputPasses{};
+  unsigned sharpenParams = 0;  // uniform block of the sharpen pass (unused)
+
+  int inputGeneration = 0;
+  int initializeCount = 0;
+  bool captureNext = false;
+  QImage captured;
+  bool contextLost = false;
+};

@@ -1,0 +1,322 @@
+// The OpenGL channel views drawn under a virtual X server with Mesa's software
+// renderer: known frames in every input format are drawn and read back.
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QWindow>
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <thread>
+
+#include "engine/zov_d3d11_render_view.h"
+#include "engine/zov_dxva_render_view.h"
+
+extern "C" {
+#include <libavutil/frame.h>
+#include <libavutil/pixfmt.h>
+}
+
+namespace {
+
+struct Rgb {
+  int r, g, b;
+};
+
+// Reference conversion, written from the coefficient tables.
+Rgb Convert(int y, int u, int v, bool secondSet) {
+  const double Y = y / 255.0 - 0.0627451017;
+  const double U = u / 255.0 - 0.501960814;
+  const double V = v / 255.0 - 0.501960814;
+  double r, g, b;
+  if (!secondSet) {
+    r = 1.1644 * Y + 1.5960 * V;
+    g = 1.1644 * Y - 0.3918 * U - 0.8130 * V;
+    b = 1.1644 * Y + 2.0172 * U;
+  } else {
+    r = 1.1644 * Y + 1.7927 * V;
+    g = 1.1644 * Y - 0.2132 * U - 0.5329 * V;
+    b = 1.1644 * Y + 2.1124 * U;
+  }
+  auto to8 = [](double c) { return int(std::lround(std::clamp(c, 0.0, 1.0) * 255.0)); };
+  return {to8(r), to8(g), to8(b)};
+}
+
+::testing::AssertionResult Near(QRgb pixel, Rgb want, int tolerance = 3) {
+  const int r = qRed(pixel), g = qGreen(pixel), b = qBlue(pixel);
+  if (std::abs(r - want.r) <= tolerance && std::abs(g - want.g) <= tolerance &&
+      std::abs(b - want.b) <= tolerance) {
+    return ::testing::AssertionSuccess();
+  }
+  return ::testing::AssertionFailure() << "got (" << r << "," << g << "," << b << ") want ("
+                                       << want.r << "," << want.g << "," << want.b << ")";
+}
+
+using FramePtr = std::unique_ptr<AVFrame, void (*)(AVFrame*)>;
+FramePtr MakeFrame(int format, int w, int h) {
+  AVFrame* f = av_frame_alloc();
+  f->format = format;
+  f->width = w;
+  f->height = h;
+  EXPECT_EQ(av_frame_get_buffer(f, 0), 0);
+  return FramePtr(f, [](AVFrame* p) { av_frame_free(&p); });
+}
+
+// Planar YUV where each pixel's (Y, U, V) is given by fn(x, y) at luma
+// resolution; chroma samples take the value at their top-left luma pixel.
+template <typename Fn>
+FramePtr PlanarFrame(int format, int w, int h, Fn fn) {
+  FramePtr f = MakeFrame(format, w, h);
+  const bool full = format == AV_PIX_FMT_YUV444P;
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) f->data[0][y * f->linesize[0] + x] = uint8_t(fn(x, y)[0]);
+  const int cw = full ? w : (w + 1) / 2, ch = full ? h : (h + 1) / 2;
+  for (int y = 0; y < ch; ++y)
+    for (int x = 0; x < cw; ++x) {
+      auto yuv = full ? fn(x, y) : fn(std::min(2 * x, w - 1), std::min(2 * y, h - 1));
+      f->data[1][y * f->linesize[1] + x] = uint8_t(yuv[1]);
+      f->data[2][y * f->linesize[2] + x] = uint8_t(yuv[2]);
+    }
+  return f;
+}
+
+template <typename Fn>
+FramePtr Nv12Frame(int w, int h, Fn fn) {
+  FramePtr f = MakeFrame(AV_PIX_FMT_NV12, w, h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) f->data[0][y * f->linesize[0] + x] = uint8_t(fn(x, y)[0]);
+  for (int y = 0; y < (h + 1) / 2; ++y)
+    for (int x = 0; x < (w + 1) / 2; ++x) {
+      auto yuv = fn(std::min(2 * x, w - 1), std::min(2 * y, h - 1));
+      f->data[1][y * f->linesize[1] + 2 * x] = uint8_t(yuv[1]);
+      f->data[1][y * f->linesize[1] + 2 * x + 1] = uint8_t(yuv[2]);
+    }
+  return f;
+}
+
+using Yuv = std::array<int, 3>;
+
+// Eight vertical colour bars (studio-range YUV).
+const Yuv kBars[8] = {{235, 128, 128}, {210, 16, 146}, {170, 166, 16}, {145, 54, 34},
+                      {106, 202, 222}, {81, 90, 240},  {41, 240, 110}, {16, 128, 128}};
+
+class RenderViewTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    static int argc = 1;
+    static char name[] = "test_render_view";
+    static char* argv[] = {name, nullptr};
+    if (!QGuiApplication::instance()) app = new QGuiApplication(argc, argv);
+  }
+
+  void SetUp() override {
+    window = std::make_unique<QWindow>();
+    window->setSurfaceType(QSurface::OpenGLSurface);
+    window->resize(320, 240);
+    window->show();
+    QElapsedTimer timer;
+    timer.start();
+    while (!window->isExposed() && timer.elapsed() < 5000) QGuiApplication::processEvents();
+    ASSERT_TRUE(window->isExposed());
+    view = std::make_unique<CZovD3D11RenderView>();
+    ASSERT_TRUE(view->Attach(window.get()));
+  }
+
+  void TearDown() override {
+    view.reset();
+    window.reset();
+  }
+
+  // Draws the frame, returning the presented window picture.
+  QImage Draw(AVFrame* frame) {
+    view->CaptureNextFrame();
+    EXPECT_GE(view->RenderFrame(frame), 0);
+    return view->CapturedImage();
+  }
+
+  static QGuiApplication* app;
+  std::unique_ptr<QWindow> window;
+  std::unique_ptr<CZovD3D11RenderView> view;
+};
+QGuiApplication* RenderViewTest::app = nullptr;
+
+TEST_F(RenderViewTest, BackBufferIsAtLeast1280AndWindowGetsItsOwnSize) {
+  EXPECT_EQ(view->BackBufferWidth(), 1280);
+  EXPECT_EQ(view->BackBufferHeight(), 1280);
+  EXPECT_GE(view->featureLevel, 33);
+  FramePtr f = PlanarFrame(AV_PIX_FMT_YUV420P, 64, 48, [](int, int) { return Yuv{81, 90, 240}; });
+  QImage shown = Draw(f.get());
+  ASSERT_FALSE(shown.isNull());
+  EXPECT_EQ(shown.width(), int(window->width() * window->devicePixelRatio()));
+  EXPECT_EQ(shown.height(), int(window->height() * window->devicePixelRatio()));
+}
+
+TEST_F(RenderViewTest, PlanarYuvUsesFirstSetForSolidColoursAndBars) {
+  for (int format : {AV_PIX_FMT_YUV420P, AV_PIX_FMT_YUVJ420P, AV_PIX_FMT_YUV444P}) {
+    SCOPED_TRACE(format);
+    // Solid colour at an odd size.
+    for (const Yuv& c : {kBars[1], kBars[5], kBars[6]}) {
+      FramePtr f = PlanarFrame(format, 641, 361, [&](int, int) { return c; });
+      QImage shown = Draw(f.get());
+      ASSERT_FALSE(shown.isNull());
+      EXPECT_TRUE(Near(shown.pixel(shown.width() / 2, shown.height() / 2),
+                       Convert(c[0], c[1], c[2], false)));
+      QImage back = view->BackBufferImage();
+      EXPECT_TRUE(Near(back.pixel(640, 640), Convert(c[0], c[1], c[2], false)));
+    }
+    // Bars: sample the centre of each bar in the back buffer (the picture
+    // fills all of it).
+    FramePtr bars = PlanarFrame(format, 640, 360, [](int x, int) { return kBars[x / 80]; });
+    Draw(bars.get());
+    QImage back = view->BackBufferImage();
+    for (int i = 0; i < 8; ++i) {
+      const Yuv& c = kBars[i];
+      EXPECT_TRUE(Near(back.pixel(i * 160 + 80, 640), Convert(c[0], c[1], c[2], false)))
+          << "bar " << i;
+    }
+  }
+}
+
+TEST_F(RenderViewTest, Nv12UsesSecondSet) {
+  // A colour whose two conversions are far apart, so the set is recognisable.
+  const Yuv c{128, 128, 200};
+  const Rgb first = Convert(c[0], c[1], c[2], false), second = Convert(c[0], c[1], c[2], true);
+  ASSERT_GT(std::abs(first.r - second.r) + std::abs(first.g - second.g) + std::abs(first.b - second.b), 20);
+  FramePtr f = Nv12Frame(641, 361, [&](int, int) { return c; });
+  QImage shown = Draw(f.get());
+  EXPECT_TRUE(Near(shown.pixel(shown.width() / 2, shown.height() / 2), second));
+  EXPECT_FALSE(Near(shown.pixel(shown.width() / 2, shown.height() / 2), first));
+  FramePtr bars = Nv12Frame(640, 360, [](int x, int) { return kBars[x / 80]; });
+  Draw(bars.get());
+  QImage back = view->BackBufferImage();
+  for (int i = 0; i < 8; ++i) {
+    const Yuv& b = kBars[i];
+    EXPECT_TRUE(Near(back.pixel(i * 160 + 80, 640), Convert(b[0], b[1], b[2], true))) << i;
+  }
+  EXPECT_EQ(view->currentFormat, AV_PIX_FMT_NV12);
+}
+
+TEST_F(RenderViewTest, ArgbShowsItsColours) {
+  FramePtr f = MakeFrame(AV_PIX_FMT_ARGB, 99, 77);
+  for (int y = 0; y < 77; ++y)
+    for (int x = 0; x < 99; ++x) {
+      uint8_t* p = f->data[0] + y * f->linesize[0] + 4 * x;
+      p[0] = 255;                 // A
+      p[1] = x < 50 ? 200 : 10;   // R
+      p[2] = 100;                 // G
+      p[3] = x < 50 ? 30 : 220;   // B
+    }
+  Draw(f.get());
+  QImage back = view->BackBufferImage();
+  EXPECT_TRUE(Near(back.pixel(100, 640), {200, 100, 30}, 2));
+  EXPECT_TRUE(Near(back.pixel(1180, 640), {10, 100, 220}, 2));
+}
+
+TEST_F(RenderViewTest, UnsupportedFormatShowsBlack) {
+  FramePtr colour = PlanarFrame(AV_PIX_FMT_YUV420P, 64, 64, [](int, int) { return kBars[0]; });
+  QImage white = Draw(colour.get());
+  ASSERT_GT(qRed(white.pixel(10, 10)), 200);  // something visible before
+  FramePtr rgb = MakeFrame(AV_PIX_FMT_RGB24, 64, 64);
+  memset(rgb->data[0], 0xff, rgb->linesize[0] * 64);
+  QImage shown = Draw(rgb.get());
+  for (QPoint p : {QPoint(5, 5), QPoint(160, 120), QPoint(300, 220)})
+    EXPECT_TRUE(Near(shown.pixel(p), {0, 0, 0}, 0));
+  EXPECT_EQ(view->currentFormat, AV_PIX_FMT_RGB24);
+}
+
+TEST_F(RenderViewTest, PictureIsUpright) {
+  FramePtr f = PlanarFrame(AV_PIX_FMT_YUV420P, 320, 240,
+                           [](int, int y) { return y < 120 ? kBars[5] : kBars[6]; });
+  QImage shown = Draw(f.get());
+  EXPECT_TRUE(Near(shown.pixel(160, 10), Convert(81, 90, 240, false)));      // red on top
+  EXPECT_TRUE(Near(shown.pixel(160, 230), Convert(41, 240, 110, false)));    // blue below
+}
+
+TEST_F(RenderViewTest, OddSizeChromaCoversTheLastColumnAndRow) {
+  // The last luma column/row (640, 360) has its own chroma sample, only when
+  // the chroma planes are ceil(w/2) x ceil(h/2).
+  FramePtr f = PlanarFrame(AV_PIX_FMT_YUV420P, 641, 361, [](int x, int y) {
+    return (x == 640 || y == 360) ? kBars[6] : kBars[0];
+  });
+  Draw(f.get());
+  QImage back = view->BackBufferImage();
+  EXPECT_TRUE(Near(back.pixel(1279, 400), Convert(41, 240, 110, false), 6));
+  EXPECT_TRUE(Near(back.pixel(400, 1279), Convert(41, 240, 110, false), 6));
+  EXPECT_TRUE(Near(back.pixel(400, 400), Convert(235, 128, 128, false)));
+}
+
+TEST_F(RenderViewTest, SizeOrFormatChangeRecreatesInputTextures) {
+  FramePtr a = PlanarFrame(AV_PIX_FMT_YUV420P, 320, 240, [](int, int) { return kBars[1]; });
+  FramePtr b = PlanarFrame(AV_PIX_FMT_YUV420P, 641, 361, [](int, int) { return kBars[5]; });
+  FramePtr c = Nv12Frame(641, 361, [](int, int) { return kBars[5]; });
+  Draw(a.get());
+  const int first = view->InputTextureGeneration();
+  Draw(a.get());
+  EXPECT_EQ(view->InputTextureGeneration(), first);
+  QImage shown = Draw(b.get());
+  EXPECT_EQ(view->InputTextureGeneration(), first + 1);
+  EXPECT_EQ(view->widthHint, 641);
+  EXPECT_EQ(view->heightHint, 361);
+  EXPECT_TRUE(Near(shown.pixel(160, 120), Convert(81, 90, 240, false)));
+  Draw(c.get());
+  EXPECT_EQ(view->InputTextureGeneration(), first + 2);
+}
+
+TEST_F(RenderViewTest, LostContextIsRebuiltAndTheNextFrameDraws) {
+  FramePtr f = PlanarFrame(AV_PIX_FMT_YUV420P, 320, 240, [](int, int) { return kBars[5]; });
+  Draw(f.get());
+  const int inits = view->InitializeCount();
+  view->SimulateContextLoss();
+  view->RenderFrame(f.get());  // this frame is lost to the rebuild
+  EXPECT_EQ(view->InitializeCount(), inits + 1);
+  EXPECT_EQ(view->currentFormat, -1);
+  QImage shown = Draw(f.get());
+  ASSERT_FALSE(shown.isNull());
+  EXPECT_TRUE(Near(shown.pixel(160, 120), Convert(81, 90, 240, false)));
+}
+
+TEST_F(RenderViewTest, DrawsFromAnotherThreadThenFromThisOne) {
+  FramePtr red = PlanarFrame(AV_PIX_FMT_YUV420P, 320, 240, [](int, int) { return kBars[5]; });
+  FramePtr blue = PlanarFrame(AV_PIX_FMT_YUV420P, 320, 240, [](int, int) { return kBars[6]; });
+  QImage fromWorker;
+  std::thread worker([&] {
+    for (int i = 0; i < 3; ++i) Draw(red.get());
+    fromWorker = view->CapturedImage();
+  });
+  worker.join();
+  ASSERT_FALSE(fromWorker.isNull());
+  EXPECT_TRUE(Near(fromWorker.pixel(160, 120), Convert(81, 90, 240, false)));
+  QImage here = Draw(blue.get());
+  EXPECT_TRUE(Near(here.pixel(160, 120), Convert(41, 240, 110, false)));
+}
+
+TEST_F(RenderViewTest, NothingToDrawReturnsZero) {
+  EXPECT_EQ(view->RenderFrame(nullptr), 0);
+  CZovD3D11RenderView unattached;
+  FramePtr f = PlanarFrame(AV_PIX_FMT_YUV420P, 16, 16, [](int, int) { return kBars[0]; });
+  EXPECT_EQ(unattached.RenderFrame(f.get()), 0);
+  EXPECT_FALSE(unattached.Attach(nullptr));
+}
+
+TEST_F(RenderViewTest, DxvaViewShowsNv12SurfacesOnly) {
+  view.reset();  // the window gets a new presenter
+  CZovDxvaRenderView dxva;
+  EXPECT_TRUE(dxva.Attach(window.get()));
+  EXPECT_FALSE(dxva.Reinitialize());
+  ASSERT_NE(dxva.Presenter(), nullptr);
+  FramePtr nv12 = Nv12Frame(320, 240, [](int, int) { return kBars[5]; });
+  dxva.Presenter()->CaptureNextFrame();
+  EXPECT_GE(dxva.RenderFrame(nv12.get()), 0);
+  QImage shown = dxva.Presenter()->CapturedImage();
+  ASSERT_FALSE(shown.isNull());
+  EXPECT_TRUE(Near(shown.pixel(160, 120), Convert(81, 90, 240, true)));
+  // A planar software picture is not this view's kind: nothing is presented.
+  FramePtr planar = PlanarFrame(AV_PIX_FMT_YUV420P, 320, 240, [](int, int) { return kBars[6]; });
+  dxva.Presenter()->CaptureNextFrame();
+  dxva.RenderFrame(planar.get());
+  EXPECT_TRUE(dxva.Presenter()->CapturedImage().isNull());
+  EXPECT_EQ(dxva.currentFormat, AV_PIX_FMT_NV12);
+}
+
+}  // namespace
