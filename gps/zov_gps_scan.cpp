@@ -1,0 +1,585 @@
+#include "gps/zov_gps_scan.h"
+
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <cstring>
+#include <mutex>
+#include <thread>
+
+using namespace zovscan;
+
+namespace {
+
+std::string ExtensionOf(const std::string& path) {
+  size_t slash = path.find_last_of('/');
+  size_t dot = path.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
+  return path.substr(dot + 1);
+}
+
+// True when the 4 characters of tag occur anywhere in the n header bytes:
+// cameras' own readers match box types this way, so a type is recognised
+// wherever its letters appear in the size and type fields.
+bool HasTag(const uint8_t* hdr, size_t n, const char* tag) {
+  for (size_t i = 0; i + 4 <= n; ++i)
+    if (std::memcmp(hdr + i, tag, 4) == 0) return true;
+  return false;
+}
+
+bool HasTag3(const uint8_t* hdr, size_t n, const char* tag) {
+  for (size_t i = 0; i + 3 <= n; ++i)
+    if (std::memcmp(hdr + i, tag, 3) == 0) return true;
+  return false;
+}
+
+bool IsFreeGps(const uint8_t* p) { return std::memcmp(p + 4, "freeGPS", 7) == 0; }
+
+}  // namespace
+
+ZovGpsSourceKind ZovGpsSourceKindOf(const std::string& path) {
+  const std::string ext = ExtensionOf(path);
+  if (ext == "TS" || ext == "ts") return ZovGpsSourceKind::kTransportStream;
+  if (ext == "txt") return ZovGpsSourceKind::kText;
+  if (ext == "avi" || ext == "AVI") return ZovGpsSourceKind::kAvi;
+  if (ext == "mp4" || ext == "MP4" || ext == "mov" || ext == "MOV") return ZovGpsSourceKind::kMp4;
+  return ZovGpsSourceKind::kNone;
+}
+
+void CZovGpsScan::Run(ZovGpsSourceKind kind) {
+  auto none = [this] { return sink_.FixCount() == 0; };
+  switch (kind) {
+    case ZovGpsSourceKind::kTransportStream:
+      ScanTailIndex();
+      if (none()) ScanTransportStream();
+      break;
+    case ZovGpsSourceKind::kText:
+      ScanText();
+      break;
+    case ZovGpsSourceKind::kAvi:
+      ScanTailIndex();
+      if (none()) ScanAviChunks();
+      break;
+    case ZovGpsSourceKind::kMp4:
+      ScanSamples();
+      if (none()) ScanTailIndex();
+      if (none()) WalkBoxes();
+      if (none()) WalkBinaryRecords();
+      break;
+    case ZovGpsSourceKind::kNone:
+      break;
+  }
+}
+
+void CZovGpsScan::AddCandidate(uint64_t offset, uint64_t length) {
+  if (candidates_.size() < kMaxCandidates) candidates_.push_back({offset, length});
+}
+
+// Reads each candidate (below 64 MiB and starting inside the file) and gives
+// it to the block parser. Reads are bounded by the file, so a candidate that
+// runs past the end gives its part inside the file.
+void CZovGpsScan::ParseCandidates(bool clampToFile) {
+  const uint64_t size = file_.Size();
+  std::vector<uint8_t> buf;
+  for (const ZovGpsCandidate& c : candidates_) {
+    if (c.offset >= size) continue;
+    uint64_t len = c.length;
+    if (clampToFile) len = std::min(len, size - c.offset);
+    if (len >= kMaxCandidate || len == 0) continue;
+    buf = file_.ReadVector(c.offset, static_cast<size_t>(len));
+    if (buf.empty()) continue;
+    sink_.OnBlock(buf.data(), buf.size());
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Tail index. The last 8 bytes are "&&&&" or "####" and a BE length L; the
+// 32 bytes before the last L bytes may hold a second mark and length, which
+// together give the size N of the indexed tail. Boxes `skip`, `SKIP` and
+// `hgps` inside that tail are candidates.
+void CZovGpsScan::ScanTailIndex() {
+  candidates_.clear();
+  const uint64_t size = file_.Size();
+  uint8_t foot[8];
+  if (size < 8 || !file_.ReadExact(size - 8, foot, 8)) return;
+  if (!(foot[0] == foot[1] && foot[1] == foot[2] && foot[2] == foot[3] &&
+        (foot[0] == '&' || foot[0] == '#')))
+    return;
+  const uint64_t l = ZovBe32(foot + 4);
+  if (l + 32 > size) return;  // the length points before the file start
+
+  // The spec'd 32 bytes, plus 8 so that a length after a late mark is whole.
+  uint8_t head[40] = {};
+  const size_t got = file_.ReadAt(size - l - 32, head, sizeof(head));
+  uint64_t n = l;
+  for (size_t p = 0; p + 8 <= std::min<size_t>(got, sizeof(head)) && p < 32; ++p) {
+    const uint8_t c = head[p];
+    if ((c == '&' || c == '#' || c == '*') && head[p + 1] == c && head[p + 2] == c && head[p + 3] == c) {
+      n = uint64_t(ZovBe32(head + p + 4)) + l;
+      break;
+    }
+  }
+  if (size < kTailMinRoom || n >= size - kTailMinRoom) return;
+
+  CZovGpsWindow win(file_);
+  uint64_t pos = size - n - 1;
+  const uint64_t steps = n > 132 ? n - 132 : 0;
+  for (uint64_t step = 0; step < steps && pos + kTailMinRoom <= size; ++step) {
+    const uint8_t* h = win.Get(pos, 8);
+    if (!h) break;
+    const uint32_t boxSize = ZovBe32(h);
+    if (std::memcmp(h + 4, "skip", 4) == 0 || std::memcmp(h + 4, "SKIP", 4) == 0 ||
+        std::memcmp(h + 4, "hgps", 4) == 0) {
+      // A box smaller than its own header cannot be skipped over; treat it as
+      // a stray match and move on by one byte (a size of 0 would never move).
+      if (boxSize >= 8) {
+        AddCandidate(pos, boxSize);
+        pos += boxSize;
+        continue;
+      }
+    }
+    ++pos;
+  }
+  ParseCandidates(/*clampToFile=*/true);
+}
+
+// ---------------------------------------------------------------------------
+// MP4 box walk shared by the three MP4 steps.
+
+struct CZovGpsScan::Box {
+  uint64_t offset = 0;
+  uint64_t size = 0;   // whole box, header included
+  uint8_t hdr[16] = {};
+  size_t headerLen = 8;
+  bool Has(const char* tag) const { return HasTag(hdr, 8, tag); }
+};
+
+namespace {
+enum class WalkResult { kNext, kEnter, kStop };
+}
+
+// Walks boxes from offset 0. Containers are entered (the visitor answers
+// kEnter); other boxes are skipped by their size. The walk ends at a size
+// of 0, a 64-bit size below 16, a box that runs past the file, or when fewer
+// than 16 bytes remain.
+template <typename Visit>
+void CZovGpsScan::Walk(Visit&& visit) {
+  const uint64_t size = file_.Size();
+  uint64_t pos = 0;
+  while (pos < size && size - pos >= 16) {
+    Box box;
+    box.offset = pos;
+    if (!file_.ReadExact(pos, box.hdr, 16)) return;
+    const uint32_t s32 = ZovBe32(box.hdr);
+    if (s32 < 1) return;
+    if (s32 == 1) {
+      box.size = ZovBe64(box.hdr + 8);
+      box.headerLen = 16;
+      if (box.size < 16) return;
+    } else {
+      box.size = s32;
+    }
+    const WalkResult r = visit(box);
+    if (r == WalkResult::kStop) return;
+    if (r == WalkResult::kEnter) {
+      pos += box.headerLen;
+      continue;
+    }
+    if (box.size > size - pos) return;
+    pos += box.size;
+  }
+}
+
+namespace {
+bool IsContainer(const uint8_t* hdr) {
+  return HasTag(hdr, 8, "moov") || HasTag(hdr, 8, "MOOV") || HasTag(hdr, 8, "trak") ||
+         HasTag(hdr, 8, "mdia") || HasTag(hdr, 8, "minf") || HasTag(hdr, 8, "stbl");
+}
+}  // namespace
+
+// Chunk offsets of an `stco` box: BE count at +12, BE offsets from +16, no
+// more than the box (and the file) holds.
+std::vector<uint32_t> CZovGpsScan::ReadChunkOffsets(const Box& box, uint64_t countLimit) const {
+  std::vector<uint32_t> out;
+  if (box.size < 16) return out;
+  const uint64_t fit = (box.size - 16) / 4;
+  const uint64_t count = std::min<uint64_t>({countLimit, fit, kMaxCandidates});
+  if (count == 0) return out;
+  std::vector<uint8_t> raw = file_.ReadVector(box.offset + 16, static_cast<size_t>(count * 4));
+  out.reserve(raw.size() / 4);
+  for (size_t i = 0; i + 4 <= raw.size(); i += 4) out.push_back(ZovBe32(raw.data() + i));
+  return out;
+}
+
+namespace {
+// The first sample entry of an `stsd` box: its format at box + 20.
+bool SampleEntryIs(const CZovGpsFile& file, uint64_t off, const char* fmt) {
+  uint8_t f[4];
+  return file.ReadExact(off + 20, f, 4) && std::memcmp(f, fmt, 4) == 0;
+}
+}  // namespace
+
+void CZovGpsScan::WalkBoxes() {
+  candidates_.clear();
+  const uint64_t size = file_.Size();
+  int tracks = 0;
+  bool amba = false;
+  bool ambaTrack = false;
+  bool gpmdTrack = false;
+  uint32_t soundP = 0;
+  bool freeGpsKnown = false;
+  Box freeGpsStco;
+  bool ambaDone = false;
+
+  Walk([&](const Box& box) {
+    if (IsContainer(box.hdr)) {
+      if (box.Has("trak")) {
+        ++tracks;
+        ambaTrack = gpmdTrack = false;
+      }
+      return WalkResult::kEnter;
+    }
+    if (box.Has("udta")) {
+      uint8_t child[4];
+      if (file_.ReadExact(box.offset + 12, child, 4)) {
+        if (std::memcmp(child, "AMBA", 4) == 0) amba = true;
+        else if (std::memcmp(child, "GPS", 3) == 0)
+          AddCandidate(box.offset, box.size);
+      }
+      return WalkResult::kNext;
+    }
+    if (box.Has("tkhd")) {
+      uint8_t id[4];
+      if (file_.ReadExact(box.offset + 20, id, 4) && amba && ZovBe32(id) == 3) ambaTrack = true;
+      return WalkResult::kNext;
+    }
+    if (box.Has("stsd")) {
+      if (SampleEntryIs(file_, box.offset, "gpmd")) {
+        gpmdTrack = true;
+        soundP = 0;
+      } else if (SampleEntryIs(file_, box.offset, "sowt")) {
+        // The sound entry sits inside stsd, at box + 16.
+        uint8_t p[4];
+        if (file_.ReadExact(box.offset + 16 + 24, p, 4)) soundP = ZovBe32(p);
+      }
+      return WalkResult::kNext;
+    }
+    if (box.Has("sowt")) {
+      uint8_t p[4];
+      if (file_.ReadExact(box.offset + 24, p, 4)) soundP = ZovBe32(p);
+      return WalkResult::kNext;
+    }
+    if (box.Has("stco")) {
+      uint8_t cnt[4];
+      const uint64_t count = file_.ReadExact(box.offset + 12, cnt, 4) ? ZovBe32(cnt) : 0;
+      if (ambaTrack) {
+        for (uint32_t off : ReadChunkOffsets(box, count)) {
+          std::vector<uint8_t> rec = file_.ReadVector(uint64_t(off) + 2, kAmbaRecord);
+          if (!rec.empty()) sink_.OnAmbaRecord(rec.data(), rec.size());
+        }
+        ambaDone = true;
+        return WalkResult::kStop;
+      }
+      if (gpmdTrack) {
+        for (uint32_t off : ReadChunkOffsets(box, count)) AddCandidate(off, kGpmdBlockLength);
+        return WalkResult::kNext;
+      }
+      if (soundP != 0) {
+        std::vector<uint32_t> first = ReadChunkOffsets(box, 1);
+        uint8_t probe[12];
+        if (!first.empty() && file_.ReadExact(uint64_t(first[0]) + kFreeGpsProbe, probe, 12) &&
+            IsFreeGps(probe)) {
+          freeGpsKnown = true;
+          freeGpsStco = box;
+          return WalkResult::kNext;
+        }
+        if (tracks >= 2 && box.size <= kStcoMaxBox)
+          for (uint32_t off : ReadChunkOffsets(box, count))
+            AddCandidate(uint64_t(off) + kStcoBlockOffset, kStcoBlockLength);
+        return WalkResult::kNext;
+      }
+      if (tracks >= 3 && box.size > 16 && box.size <= kStcoMaxBox)
+        for (uint32_t off : ReadChunkOffsets(box, count))
+          AddCandidate(uint64_t(off) + kStcoBlockOffset, kStcoBlockLength);
+      return WalkResult::kNext;
+    }
+    if ((HasTag3(box.hdr, 8, "gps") || HasTag3(box.hdr, 8, "GPS")) && box.size > 16) {
+      const uint64_t entries = std::min<uint64_t>((box.size - 16) / 8, kMaxCandidates);
+      std::vector<uint8_t> raw = file_.ReadVector(box.offset + 16, static_cast<size_t>(entries * 8));
+      for (size_t i = 0; i + 8 <= raw.size(); i += 8) {
+        const uint64_t off = ZovBe32(raw.data() + i);
+        const uint64_t len = ZovBe32(raw.data() + i + 4);
+        if (off != 0 && len != 0 && off + len <= size) AddCandidate(off, len);
+      }
+      return WalkResult::kStop;
+    }
+    if (box.Has("skip") || box.Has("SKIP")) {
+      AddCandidate(box.offset, std::min(box.size, size - box.offset));
+      return WalkResult::kNext;
+    }
+    if (box.Has("udat") || box.Has("UDAT") ||
+        ((box.Has("mdat") || box.Has("MDAT")) && box.size < 255)) {
+      AddCandidate(box.offset, box.size);
+      return WalkResult::kNext;
+    }
+    return WalkResult::kNext;
+  });
+
+  if (ambaDone) {
+    candidates_.clear();
+    return;
+  }
+  if (candidates_.empty() && freeGpsKnown && soundP != 0) {
+    uint8_t cnt[4];
+    const uint64_t count = file_.ReadExact(freeGpsStco.offset + 12, cnt, 4) ? ZovBe32(cnt) : 0;
+    for (uint32_t off : ReadChunkOffsets(freeGpsStco, count))
+      AddCandidate(uint64_t(off) + soundP, std::min<uint64_t>(soundP, kFreeGpsMaxLength));
+  }
+  ParseCandidates(/*clampToFile=*/false);
+}
+
+// ---------------------------------------------------------------------------
+// Binary-record walk: `gps ` tables and freeGPS blocks after sound chunks.
+// Each candidate holds one 44-byte record:
+//   +8 "GPS " and +12 a length word of 44-71   -> record at +16
+//   byte 40 is the status letter 'A' or 'V'    -> record at +16
+//   the length word is above 70 (76 is common) -> record at +48
+void CZovGpsScan::WalkBinaryRecords() {
+  candidates_.clear();
+  const uint64_t size = file_.Size();
+  uint64_t soundP = 0;
+  bool freeGpsKnown = false;
+  Box freeGpsStco;
+  bool table = false;
+
+  auto setP = [&](uint64_t entry) {
+    uint8_t b[10];
+    if (!file_.ReadExact(entry + 24, b, 10)) return;
+    const uint64_t channels = ZovBe16(b), bits = ZovBe16(b + 2), rateHigh = ZovBe16(b + 8);
+    const uint64_t bytes = channels * bits * rateHigh / 8;
+    soundP = (bytes + 32767) / 32768 * 32768;
+  };
+
+  Walk([&](const Box& box) {
+    if (IsContainer(box.hdr)) return WalkResult::kEnter;
+    if (box.Has("stsd")) {
+      if (SampleEntryIs(file_, box.offset, "sowt")) setP(box.offset + 16);
+      return WalkResult::kNext;
+    }
+    if (box.Has("sowt")) {
+      setP(box.offset);
+      return WalkResult::kNext;
+    }
+    if (box.Has("stco")) {
+      if (soundP != 0) {
+        std::vector<uint32_t> first = ReadChunkOffsets(box, 1);
+        uint8_t probe[12];
+        if (!first.empty() && file_.ReadExact(uint64_t(first[0]) + kFreeGpsProbe, probe, 12) &&
+            IsFreeGps(probe)) {
+          freeGpsKnown = true;
+          freeGpsStco = box;
+        }
+      }
+      return WalkResult::kNext;
+    }
+    if ((HasTag3(box.hdr, 8, "gps") || HasTag3(box.hdr, 8, "GPS")) && box.size > 16) {
+      const uint64_t entries = std::min<uint64_t>((box.size - 16) / 8, kMaxCandidates);
+      std::vector<uint8_t> raw = file_.ReadVector(box.offset + 16, static_cast<size_t>(entries * 8));
+      for (size_t i = 0; i + 8 <= raw.size(); i += 8) {
+        const uint64_t off = ZovBe32(raw.data() + i);
+        const uint64_t len = ZovBe32(raw.data() + i + 4);
+        if (off != 0 && len != 0 && off + len <= size) AddCandidate(off, len);
+      }
+      table = true;
+      return WalkResult::kStop;
+    }
+    return WalkResult::kNext;
+  });
+
+  if (candidates_.empty() && freeGpsKnown && soundP != 0) {
+    uint8_t cnt[4];
+    const uint64_t count = file_.ReadExact(freeGpsStco.offset + 12, cnt, 4) ? ZovBe32(cnt) : 0;
+    for (uint32_t off : ReadChunkOffsets(freeGpsStco, count))
+      AddCandidate(uint64_t(off) + soundP, std::min<uint64_t>(soundP, kFreeGpsMaxLength));
+  }
+  (void)table;
+
+  uint32_t ordinal = 0;
+  for (const ZovGpsCandidate& c : candidates_) {
+    const uint32_t index = ordinal++;
+    uint8_t buf[48 + kBinaryRecord];
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(c.length, sizeof(buf)));
+    const size_t got = file_.ReadAt(c.offset, buf, want);
+    if (got < 16) continue;
+    const uint32_t lengthWord = ZovLe32(buf + 12);
+    size_t at = 0;
+    if (std::memcmp(buf + 8, "GPS", 3) == 0 && lengthWord >= 44 && lengthWord <= 71) at = 16;
+    else if (got > 40 && (buf[40] == 'A' || buf[40] == 'V')) at = 16;
+    else if (int32_t(lengthWord) > 70) at = 48;
+    else continue;
+    if (got < at + kBinaryRecord) continue;  // the record would run past the block
+    sink_.OnBinaryRecord(buf + at, index);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Sample scan: chunks of KARUGPS tracks (track kind 2) and of text tracks
+// (kind 3 and above) are read directly.
+void CZovGpsScan::ScanSamples() {
+  candidates_.clear();
+  uint32_t kind = 0;
+  Walk([&](const Box& box) {
+    if (IsContainer(box.hdr)) return WalkResult::kEnter;
+    if (box.Has("tkhd")) {
+      uint8_t b;
+      if (file_.ReadExact(box.offset + 23, &b, 1)) kind = b;
+      return WalkResult::kNext;
+    }
+    if (box.Has("stsd")) {
+      if (SampleEntryIs(file_, box.offset, "text")) kind = 3;
+      return WalkResult::kNext;
+    }
+    if (box.Has("stco") && box.size >= 20 && sink_.FixCount() == 0) {
+      if (kind == 2) {
+        // The box's own size serves as the byte count of the offset table;
+        // it is bounded by the box here, so no bytes after it are taken.
+        for (uint32_t off : ReadChunkOffsets(box, (box.size - 16) / 4)) {
+          for (uint64_t probe : {kSampleKaruProbe1, kSampleKaruProbe2}) {
+            std::vector<uint8_t> b = file_.ReadVector(uint64_t(off) + probe, kSampleRead);
+            if (b.size() >= 12 && std::memcmp(b.data() + 8, "KARU", 4) == 0 &&
+                ZovBe32(b.data()) <= kSampleKaruMaxSize)
+              sink_.OnBlock(b.data(), b.size());
+          }
+        }
+      } else if (kind >= 3) {
+        uint8_t cnt[4];
+        if (file_.ReadExact(box.offset + 12, cnt, 4) && !(cnt[0] & 0x80)) {
+          for (uint32_t off : ReadChunkOffsets(box, ZovBe32(cnt))) {
+            std::vector<uint8_t> b = file_.ReadVector(off, kSampleRead);
+            if (!b.empty()) sink_.OnBlock(b.data(), b.size());
+          }
+        }
+      }
+    }
+    return WalkResult::kNext;
+  });
+}
+
+// ---------------------------------------------------------------------------
+// Transport stream: packets whose sync byte and PID bytes match one of the
+// cameras' GPS PIDs are searched for "KARUGPS" at positions 1-99.
+
+namespace {
+bool IsGpsPacket(const uint8_t* p) {
+  if (p[0] != 0x47) return false;
+  static const uint8_t kPids[][2] = {{0x43, 0x00}, {0x01, 0xE4}, {0x00, 0x09}, {0x41, 0x02},
+                                     {0x41, 0x01}, {0x4D, 0x2B}, {0x4E, 0x1B}};
+  for (const auto& pid : kPids)
+    if (p[1] == pid[0] && p[2] == pid[1]) return true;
+  return false;
+}
+}  // namespace
+
+void CZovGpsScan::ScanTsChunk(uint64_t chunk, std::vector<uint64_t>& slots) const {
+  const uint64_t size = file_.Size();
+  const uint64_t begin = chunk * kTsChunk;
+  const uint64_t end = std::min(begin + kTsChunk, size);
+  // Packets are read in runs of whole packets.
+  constexpr size_t kRun = 188 * 4096;
+  std::vector<uint8_t> buf(kRun);
+  for (uint64_t pos = begin; pos < end;) {
+    const size_t want = static_cast<size_t>(std::min<uint64_t>(kRun, end - pos));
+    const size_t got = file_.ReadAt(pos, buf.data(), want);
+    if (got < 3) return;
+    size_t i = 0;
+    for (; i + 3 <= got; i += kTsPacket) {
+      if (!IsGpsPacket(buf.data() + i)) continue;
+      uint8_t pkt[kTsPacket];
+      const uint8_t* p = buf.data() + i;
+      if (i + kTsPacket > got) {  // a packet straddles the run (or the chunk end)
+        if (!file_.ReadExact(pos + i, pkt, kTsPacket)) return;
+        p = pkt;
+      }
+      for (size_t t = 1; t < kTsTagWindow && t + 7 <= kTsPacket; ++t) {
+        if (p[t] == 'K' && std::memcmp(p + t, "KARUGPS", 7) == 0) {
+          if (slots.size() < kTsSlots) slots.push_back(pos + i + t);
+          break;
+        }
+      }
+    }
+    if (got < want) return;  // short read
+    pos += i;
+  }
+}
+
+void CZovGpsScan::ScanTransportStream() {
+  candidates_.clear();
+  streamHits_.clear();
+  const uint64_t size = file_.Size();
+  const uint64_t chunks = (size + kTsChunkRound) / kTsChunk;
+  std::vector<std::vector<uint64_t>> slots(chunks);
+
+  std::mutex lock;
+  std::condition_variable done;
+  uint64_t finished = 0;  // guarded by lock
+  std::atomic<uint64_t> next{0};
+  const unsigned workers = static_cast<unsigned>(std::min<uint64_t>(chunks, kTsMaxWorkers));
+  std::vector<std::thread> threads;
+  threads.reserve(workers);
+  for (unsigned w = 0; w < workers; ++w) {
+    threads.emplace_back([&] {
+      for (uint64_t c; (c = next.fetch_add(1)) < chunks;) {
+        ScanTsChunk(c, slots[c]);
+        std::lock_guard<std::mutex> g(lock);
+        ++finished;
+        done.notify_all();
+      }
+    });
+  }
+  {
+    // Waits on the completion counter instead of polling it once a second.
+    std::unique_lock<std::mutex> g(lock);
+    done.wait(g, [&] { return finished == chunks; });
+  }
+  for (std::thread& t : threads) t.join();
+
+  uint8_t pkt[kTsPacket];
+  for (const auto& chunk : slots) {
+    for (uint64_t off : chunk) {
+      streamHits_.push_back(off);
+      const size_t got = file_.ReadAt(off, pkt, kTsPacket);
+      if (got > 0) sink_.OnBlock(pkt, got);
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+// AVI: RIFF header, header list, then the chunks of the second list. A JUNK
+// chunk of 34,032 bytes carries a 320-byte GPS block at +33,528.
+void CZovGpsScan::ScanAviChunks() {
+  candidates_.clear();
+  const uint64_t size = file_.Size();
+  uint8_t head[32];
+  if (!file_.ReadExact(0, head, 32)) return;
+  const uint64_t end = std::min<uint64_t>(ZovLe32(head + 4), size);
+  uint64_t pos = uint64_t(ZovLe32(head + 16)) + 20 + 12;
+  CZovGpsWindow win(file_, 64 * 1024);
+  while (pos < end) {
+    const uint8_t* c = win.Get(pos, 8);
+    if (!c) break;
+    const uint64_t chunkSize = ZovLe32(c + 4);
+    if (std::memcmp(c, "JUNK", 4) == 0 && chunkSize == kAviJunkSize)
+      AddCandidate(pos + kAviJunkBlockOffset, kAviJunkBlockLength);
+    pos += 8 + chunkSize + (chunkSize & 1);
+  }
+  ParseCandidates(/*clampToFile=*/false);
+}
+
+// ---------------------------------------------------------------------------
+void CZovGpsScan::ScanText() {
+  candidates_.clear();
+  const uint64_t size = file_.Size();
+  if (size == 0) return;
+  std::vector<uint8_t> all = file_.ReadVector(0, static_cast<size_t>(std::min(size, kMaxTextFile)));
+  if (!all.empty()) sink_.OnBlock(all.data(), all.size());
+}

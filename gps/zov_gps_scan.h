@@ -1,0 +1,122 @@
+#pragma once
+// Container scan: finds the places where dashboard cameras hide GPS data in a
+// recording (MP4/MOV boxes, transport-stream packets, AVI JUNK chunks, a tail
+// index at the end of the file) or takes a whole text side file, and hands
+// each candidate buffer to a sink (the extractor, which runs the block
+// decoder on it). All file I/O of the extractor happens here; the decoders
+// only ever see buffers.
+//
+// Every read is bounded by the file: box sizes past the end, huge or wrapped
+// AVI chunk sizes, a tail-index length larger than the file or a chunk-offset
+// count larger than its box give fewer candidates, never a read outside the
+// file or an endless walk. Offsets are 64-bit everywhere.
+//
+// Threads: everything runs on the caller's thread except the transport-stream
+// scan, which cuts the file into chunks of 98,566,144 bytes and scans them on
+// worker threads; each worker writes only its own chunk's result slots, and
+// the sink is called on the caller's thread only, after every worker is done.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "gps/zov_gps_file.h"
+
+// Where the scan delivers what it finds (called on the scanning thread).
+class IZovGpsScanSink {
+ public:
+  virtual ~IZovGpsScanSink() = default;
+  // A candidate buffer for the block parser; returns the parser's result.
+  virtual int OnBlock(const uint8_t* data, size_t size) = 0;
+  // One 44-byte binary GPS record; index is the candidate's ordinal.
+  virtual void OnBinaryRecord(const uint8_t* record, uint32_t index) = 0;
+  // One 128-byte `$G` text record read from an AMBA GPS track chunk.
+  virtual void OnAmbaRecord(const uint8_t* data, size_t size) = 0;
+  // Fixes accepted so far in this extraction (later steps run only while 0).
+  virtual size_t FixCount() const = 0;
+};
+
+enum class ZovGpsSourceKind { kNone, kTransportStream, kText, kAvi, kMp4 };
+
+// Kind of source by the file name's extension, compared exactly: "TS"/"ts",
+// "txt" (not "TXT"), "avi"/"AVI", "mp4"/"MP4"/"mov"/"MOV".
+ZovGpsSourceKind ZovGpsSourceKindOf(const std::string& path);
+
+struct ZovGpsCandidate {
+  uint64_t offset = 0;
+  uint64_t length = 0;
+  bool operator==(const ZovGpsCandidate&) const = default;
+};
+
+// Tuning and format constants of the scan.
+namespace zovscan {
+// Candidates of this length or more are skipped (no camera block is that big).
+constexpr uint64_t kMaxCandidate = 64ull * 1024 * 1024;
+// A text side file is read whole, up to this size.
+constexpr uint64_t kMaxTextFile = 64ull * 1024 * 1024;
+// Hostile files cannot grow the candidate list without bound.
+constexpr size_t kMaxCandidates = 1u << 20;
+// Transport stream: 188-byte packets, chunks of 524,288 packets per worker.
+constexpr uint64_t kTsPacket = 188;
+constexpr uint64_t kTsChunk = kTsPacket * 524288;  // 98,566,144
+constexpr uint64_t kTsChunkRound = 98951167;       // chunk count = (S + this) / chunk
+constexpr size_t kTsSlots = 1024;                   // recorded hits per chunk
+constexpr size_t kTsTagWindow = 100;                // tag positions 1-99 of a packet
+// Workers that run at once; chunks beyond this wait for a free worker.
+constexpr unsigned kTsMaxWorkers = 64;
+// AVI: cameras pad each second with a JUNK chunk of this size holding the block.
+constexpr uint32_t kAviJunkSize = 34032;
+constexpr uint64_t kAviJunkBlockOffset = 33528;
+constexpr uint64_t kAviJunkBlockLength = 320;
+// Tail index: the footer must leave room for at least this much before it.
+constexpr uint64_t kTailMinRoom = 140;
+// MP4 chunk-offset candidates.
+constexpr uint64_t kStcoBlockOffset = 4096;
+constexpr uint64_t kStcoBlockLength = 1024;
+constexpr uint64_t kStcoMaxBox = 10239;
+constexpr uint64_t kFreeGpsProbe = 0x10000;
+constexpr uint64_t kFreeGpsMaxLength = 256;
+constexpr uint64_t kGpmdBlockLength = 820;
+constexpr size_t kAmbaRecord = 128;
+constexpr size_t kSampleRead = 256;
+constexpr uint64_t kSampleKaruProbe1 = 6400;
+constexpr uint64_t kSampleKaruProbe2 = 0x20000;
+constexpr uint32_t kSampleKaruMaxSize = 320;
+constexpr size_t kBinaryRecord = 44;
+}  // namespace zovscan
+
+class CZovGpsScan {
+ public:
+  CZovGpsScan(const CZovGpsFile& file, IZovGpsScanSink& sink) : file_(file), sink_(sink) {}
+
+  // Runs the steps of the kind in order, each only while no fix was accepted.
+  void Run(ZovGpsSourceKind kind);
+
+  // The single steps (public for tests and tools).
+  void ScanTailIndex();
+  void WalkBoxes();          // MP4 box walk: blocks in boxes, tables and chunks
+  void WalkBinaryRecords();  // MP4 walk for 44-byte binary records
+  void ScanSamples();        // MP4 sample scan: KARUGPS and text tracks
+  void ScanTransportStream();
+  void ScanAviChunks();
+  void ScanText();
+
+  // Candidates of the last step that collects them, in the order found.
+  const std::vector<ZovGpsCandidate>& Candidates() const { return candidates_; }
+  // Transport-stream hits (file offsets of the tags) of the last stream scan.
+  const std::vector<uint64_t>& StreamHits() const { return streamHits_; }
+
+ private:
+  struct Box;
+  template <typename Visit>
+  void Walk(Visit&& visit);
+  std::vector<uint32_t> ReadChunkOffsets(const Box& box, uint64_t countLimit) const;
+  void AddCandidate(uint64_t offset, uint64_t length);
+  void ParseCandidates(bool clampToFile);
+  void ScanTsChunk(uint64_t chunk, std::vector<uint64_t>& slots) const;
+
+  const CZovGpsFile& file_;
+  IZovGpsScanSink& sink_;
+  std::vector<ZovGpsCandidate> candidates_;
+  std::vector<uint64_t> streamHits_;
+};
