@@ -79,6 +79,11 @@ class FilePackSource : public ZovPackSource {
   int64_t length_ = 0;
 };
 
+bool LooksExecutable(const uint8_t* magic, int64_t size) {
+  if (magic[0] == '#' && magic[1] == '!') return true;
+  return size >= 4 && magic[0] == 0x7f && magic[1] == 'E' && magic[2] == 'L' && magic[3] == 'F';
+}
+
 bool IsInside(const fs::path& inner, const fs::path& outer) {
   auto o = outer.begin();
   auto i = inner.begin();
@@ -262,6 +267,12 @@ ZovUnpackResult ZovUnpackPackage(const fs::path& package, const fs::path& folder
     int64_t left = rec.header.dataSize;
     int64_t at = rec.header.dataOffset;
     bool ok = true;
+    // The format keeps no permissions: programs and scripts are recognised by
+    // their first bytes and made executable, so an installed player can start.
+    uint8_t magic[4] = {};
+    if (left >= 2 && source.ReadAt(at, magic, sizeof magic) >= 2 && LooksExecutable(magic, left)) {
+      ::fchmod(fd, 0755);
+    }
     while (left > 0 && ok) {
       size_t n = static_cast<size_t>(std::min<int64_t>(left, kCopyChunk));
       int64_t got = source.ReadAt(at, reinterpret_cast<uint8_t*>(chunk.data()), n);
