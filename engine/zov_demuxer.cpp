@@ -1,0 +1,249 @@
+#include "engine/zov_demuxer.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+#include <thread>
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+}
+
+namespace {
+
+// libavformat asks this while it blocks; the engine never interrupts a read.
+int NeverInterrupt(void*) { return 0; }
+
+void CopyName(char (&dst)[128], const char* src) {
+  std::memset(dst, 0, sizeof dst);
+  if (src) std::strncpy(dst, src, sizeof dst - 1);
+}
+
+}  // namespace
+
+CZovDemuxer::CZovDemuxer() = default;
+
+CZovDemuxer::~CZovDemuxer() { CZovDemuxer::Close(); }
+
+int CZovDemuxer::DecoderThreadCount(unsigned processors) {
+  // Half the logical processors on larger machines, 4 on small ones.
+  return processors > 2 ? static_cast<int>(processors / 2) : 4;
+}
+
+int64_t CZovDemuxer::ToMs(int64_t value, AVRational timeBase) {
+  if (timeBase.den == 0) return 0;
+  double ms = static_cast<double>(timeBase.num) / timeBase.den * 1000.0 * static_cast<double>(value);
+  if (!std::isfinite(ms)) return 0;
+  // Hostile time stamps must not overflow the conversion.
+  constexpr double kMax = 9.0e18;
+  if (ms > kMax) return static_cast<int64_t>(kMax);
+  if (ms < -kMax) return static_cast<int64_t>(-kMax);
+  return static_cast<int64_t>(ms);
+}
+
+int64_t CZovDemuxer::SeekTargetSecond(int seconds, int32_t firstTimestampMs) {
+  int64_t ms = static_cast<int64_t>(seconds) * 1000 + firstTimestampMs + 999;
+  return ms / 1000;
+}
+
+int32_t CZovDemuxer::DurationRule(int64_t durationUs, int64_t startTimeUs, int32_t current) {
+  int64_t result = current;
+  if (durationUs != startTimeUs && durationUs != AV_NOPTS_VALUE) result = (durationUs + 5000) / 1000000;
+  if (result < 1 || result > kMaxDurationSeconds) result = kFallbackDurationSeconds;
+  return static_cast<int32_t>(result);
+}
+
+int32_t CZovDemuxer::StreamFrameRate(int index, int32_t current) const {
+  if (!formatContext || index < 0 || index >= static_cast<int>(formatContext->nb_streams)) return current;
+  const AVStream* st = formatContext->streams[index];
+  if (st->avg_frame_rate.den > 0) return st->avg_frame_rate.num / st->avg_frame_rate.den;
+  if (st->r_frame_rate.den > 0) return st->r_frame_rate.num / st->r_frame_rate.den;
+  return current;
+}
+
+bool CZovDemuxer::Open(const char* path) {
+  std::lock_guard<std::recursive_mutex> guard(lock);
+  opened = 0;
+  durationSeconds = 1;
+  width = height = 0;
+  videoCodecId = audioCodecId = 0;
+  firstTimestampMs = 0;
+  videoStreamIndex = audioStreamIndex = -1;
+  audioCodecContext.reset();
+  if (formatContext) {
+    std::printf("AVDemuxer was opened.\n");
+    return false;
+  }
+  if (!path) path = "";
+
+  AVDictionary* rawOptions = nullptr;
+  av_dict_set(&rawOptions, "scan_all_pmts", "1", AV_DICT_DONT_OVERWRITE);
+  AVDictionaryUPtr options(rawOptions);
+
+  AVFormatContext* ctx = avformat_alloc_context();
+  if (!ctx) {
+    std::printf("Could not allocate context.\n");
+    return false;
+  }
+  ctx->interrupt_callback.callback = NeverInterrupt;
+  ctx->interrupt_callback.opaque = this;
+  rawOptions = options.release();
+  int rc = avformat_open_input(&ctx, path, nullptr, &rawOptions);
+  options.reset(rawOptions);
+  if (rc < 0) {
+    // avformat_open_input frees the context on failure.
+    std::printf("open %s failed.\n", path);
+    opened = 0;
+    return false;
+  }
+  formatContext.reset(ctx);
+  av_format_inject_global_side_data(ctx);
+  if (ctx->pb) ctx->pb->eof_reached = 0;
+  durationSeconds = (ctx->iformat->flags & AVFMT_TS_DISCONT) ? kProvisionalDiscontSeconds : kProvisionalSeconds;
+
+  if (avformat_find_stream_info(ctx, nullptr) < 0) {
+    std::printf("find stream info failed.\n");
+    formatContext.reset();
+    return false;
+  }
+  if (ctx->pb) ctx->pb->eof_reached = 0;
+
+  const unsigned processors = std::thread::hardware_concurrency();
+  int64_t chosenArea = -1;
+  for (unsigned i = 0; i < ctx->nb_streams; ++i) {
+    AVStream* st = ctx->streams[i];
+    AVCodecParameters* par = st->codecpar;
+    if (par->codec_type != AVMEDIA_TYPE_VIDEO && par->codec_type != AVMEDIA_TYPE_AUDIO) continue;
+    const AVCodec* decoder = avcodec_find_decoder(par->codec_id);
+    if (!decoder) break;  // later streams are not considered
+    if (par->codec_type == AVMEDIA_TYPE_VIDEO) {
+      int64_t area = static_cast<int64_t>(par->width) * par->height;
+      if (area < chosenArea) continue;  // equal or larger replaces: the last one wins
+      if (hardwareFlag == 0) {
+        AVCodecContextUPtr codec(avcodec_alloc_context3(decoder));
+        if (!codec) {
+          Close();
+          return false;
+        }
+        codec->thread_count = DecoderThreadCount(processors);
+        if (avcodec_parameters_to_context(codec.get(), par) < 0) {
+          Close();
+          return false;
+        }
+        videoCodecContext = std::move(codec);
+      }
+      chosenArea = area;
+      videoStreamIndex = static_cast<int32_t>(i);
+      videoCodecId = par->codec_id;
+      bitRate = static_cast<int32_t>(static_cast<uint32_t>(par->bit_rate));
+      pixelFormat = par->format;
+      CopyName(videoCodecName, decoder->name);
+      frameRate = StreamFrameRate(static_cast<int>(i), frameRate);
+      width = par->width;
+      height = par->height;
+    } else {
+      audioStreamIndex = static_cast<int32_t>(i);
+      audioCodecId = par->codec_id;
+      AVCodecContextUPtr codec(avcodec_alloc_context3(decoder));
+      if (!codec || avcodec_parameters_to_context(codec.get(), par) < 0) {
+        Close();
+        return false;
+      }
+      audioCodecContext = std::move(codec);
+      CopyName(audioCodecName, decoder->name);
+    }
+  }
+  if (videoStreamIndex < 0) {
+    Close();
+    return false;
+  }
+  opened = 1;
+  eof = 0;
+  return true;
+}
+
+void CZovDemuxer::Close() {
+  std::lock_guard<std::recursive_mutex> guard(lock);
+  opened = 0;
+  videoCodecContext.reset();
+  audioCodecContext.reset();
+  formatContext.reset();
+  hwDeviceRef.reset();
+  eof = 0;
+}
+
+uint8_t CZovDemuxer::IsOpened() { return opened; }
+
+bool CZovDemuxer::IsEof() { return eof != 0; }
+
+void CZovDemuxer::RefreshMediaInfo() {
+  if (AVCodecContext* v = videoCodecContext.get()) {
+    bitRate = static_cast<int32_t>(static_cast<uint32_t>(v->bit_rate));
+    pixelFormat = v->pix_fmt;
+    frameRate = StreamFrameRate(videoStreamIndex, frameRate);
+    width = v->width;
+    height = v->height;
+  }
+  if (AVCodecContext* a = audioCodecContext.get()) {
+    audioCodecId2 = a->codec_id;
+    sampleFormat = a->sample_fmt;
+    sampleRate = a->sample_rate;
+    channelLayout = static_cast<int32_t>(static_cast<uint32_t>(
+        a->ch_layout.order == AV_CHANNEL_ORDER_NATIVE ? a->ch_layout.u.mask : 0));
+    channels = a->ch_layout.nb_channels;
+  }
+  if (formatContext)
+    durationSeconds = DurationRule(formatContext->duration, formatContext->start_time, durationSeconds);
+}
+
+void CZovDemuxer::ApplyPacketTimes(AVPacket* packet) {
+  if (packet->pts == AV_NOPTS_VALUE) {
+    packet->pts = packet->dts = 0;
+    return;
+  }
+  AVRational tb{1, 1000};
+  if (formatContext && packet->stream_index >= 0 &&
+      packet->stream_index < static_cast<int>(formatContext->nb_streams))
+    tb = formatContext->streams[packet->stream_index]->time_base;
+  packet->pts = ToMs(packet->pts, tb);
+  // A packet may carry a pts without a dts; its decode time is then its pts.
+  packet->dts = packet->dts == AV_NOPTS_VALUE ? packet->pts : ToMs(packet->dts, tb);
+  if (!videoCodecContext || packet->stream_index == videoStreamIndex)
+    positionMs = static_cast<int32_t>(static_cast<uint32_t>(packet->pts));
+}
+
+int CZovDemuxer::ReadPacket(AVPacket* packet) {
+  std::lock_guard<std::recursive_mutex> guard(lock);
+  if (!formatContext || !packet) return -1;
+  AVFormatContext* ctx = formatContext.get();
+  int rc = av_read_frame(ctx, packet);
+  if (rc >= 0) {
+    eof = 0;
+    ApplyPacketTimes(packet);
+    return 0;
+  }
+  if ((rc == AVERROR_EOF || (ctx->pb && avio_feof(ctx->pb))) && eof == 0) {
+    eof = 1;
+    return -1;
+  }
+  if (ctx->pb && ctx->pb->error != 0) return -2;
+  return -1;
+}
+
+bool CZovDemuxer::Seek(int seconds) {
+  std::lock_guard<std::recursive_mutex> guard(lock);
+  if (!formatContext || videoStreamIndex < 0 ||
+      videoStreamIndex >= static_cast<int>(formatContext->nb_streams))
+    return false;
+  const int64_t t = SeekTargetSecond(seconds, firstTimestampMs);
+  const AVRational tb = formatContext->streams[videoStreamIndex]->time_base;
+  const int64_t target = av_rescale(t, tb.den, tb.num);
+  const int flags = (t * 1000 < positionMs) ? kSeekFlagsBackward : kSeekFlagsForward;
+  lastSeekSecond = t;
+  lastSeekFlags = flags;
+  int rc = av_seek_frame(formatContext.get(), videoStreamIndex, target, flags);
+  if (videoCodecContext && avcodec_is_open(videoCodecContext.get()))
+    avcodec_flush_buffers(videoCodecContext.get());
+  return rc >= 0;
+}

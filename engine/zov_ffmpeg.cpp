@@ -1,0 +1,12 @@
+#include "engine/zov_ffmpeg.h"
+
+extern "C" {
+#include <libavutil/error.h>
+}
+
+std::string ZovAvErrorText(int error) {
+  char text[AV_ERROR_MAX_STRING_SIZE] = {};
+  if (av_strerror(error, text, sizeof text) < 0)
+    return "error " + std::to_string(error);
+  return text;
+}
