@@ -1,0 +1,95 @@
+#pragma once
+// Message numbers of the program's own window messages and the codes carried
+// by ZOVWM_INFO_E records. One line each: who sends it, what it carries.
+// Every number is WM_USER (1024) plus an offset; ZOVWM_ names are the
+// designed ones, the others name a number the design only describes.
+#include <cstdint>
+
+// Window-message parameter types of the message layer (platform/zov_wnd.h).
+using UINT = unsigned int;
+using WPARAM = std::uintptr_t;
+using LPARAM = std::intptr_t;
+using LRESULT = std::intptr_t;
+
+constexpr UINT WM_USER = 1024;
+// Numbered timer of a window fired: wParam = timer id (SetTimer), lParam 0.
+constexpr UINT WM_TIMER = 0x0113;
+
+// --- Window messages ------------------------------------------------------
+// Control clicked; sent by buttons, player views, the file list bar to the parent; wParam control id, lParam 0 (or 1/0 for 10102 page switch).
+constexpr UINT ZOVWM_CLICK = WM_USER + 3001;        // 4025
+// Scroll bar position changed; sent by the vertical scroll bar; wParam control id, lParam new position.
+constexpr UINT ZOVWM_VSCROLLPOS = WM_USER + 3002;   // 4026
+// Relabel after a language change; main window to the panels, panels on to pages and the play window; no parameters.
+constexpr UINT ZOVWM_RELABEL = WM_USER + 3004;      // 4028
+// Map choice: wParam 0 = load the current map page (right panel), (1,0) accept, (1,1) put the setup list back.
+constexpr UINT ZOVWM_MAPCHOICE = WM_USER + 3005;    // 4029
+// Posted by the main window's Ctrl+T hot key to the left panel; no handler acts on it.
+constexpr UINT ZOVWM_CTRLT = WM_USER + 3015;        // 4039
+// Re-place the file list bar; posted by the main window on moves and resizes to the panels and the map page; no parameters.
+constexpr UINT ZOVWM_LISTLAYOUT = WM_USER + 3017;   // 4041
+// Show (wParam 0) or hide (other) the right panel; sent to the main window.
+constexpr UINT ZOVWM_SHOWRIGHT = WM_USER + 3021;    // 4045
+// Coded data: wParam = code (below), lParam = ZovMsgData* owned by the receiver, or 0 (shell/zov_wnd_manager.h).
+constexpr UINT ZOVWM_INFO_E = WM_USER + 3027;       // 4051
+// Select a file in the list; sent by the drop handlers and the play window up to the panels; lParam = list index.
+constexpr UINT ZOVWM_LISTSELECT = WM_USER + 3028;   // 4052
+// Video pane channels; sent by the play window to "CZovLeftTab"; wParam / lParam as SetChannels(a, b).
+constexpr UINT ZOVWM_SETCHANNELS = WM_USER + 3032;  // 4056
+// Video-only mode; sent by the left panel to the main window; lParam 1 restore, 0 video only.
+constexpr UINT ZOVWM_VIDEOONLY = WM_USER + 3034;    // 4058
+// Next video pane arrangement; posted by the play window to "CZovLeftTab"; no parameters.
+constexpr UINT ZOVWM_NEXTARRANGE = WM_USER + 3035;  // 4059
+// Seek slider thumb back to the start; sent by owners to the slider; no parameters.
+constexpr UINT ZOVWM_SEEKRESET = WM_USER + 3040;    // 4064
+// Decode choice: (1,1) put the setup list back, (x,0) remember it; main window to the right panel, on to the setup page.
+constexpr UINT ZOVWM_DECODECHOICE = WM_USER + 3042; // 4066
+// Slider dragged; posted by the seek slider to its parent; wParam slider id, lParam slider value.
+constexpr UINT ZOVWM_SEEKDRAG = WM_USER + 3043;     // 4067
+// Slider released; posted by the seek slider to its parent; wParam slider id, lParam slider value.
+constexpr UINT ZOVWM_SEEKDROP = WM_USER + 3044;     // 4068
+
+// --- Hot key ids of the main window (Ctrl + key) --------------------------
+constexpr int ZOV_HOTKEY_CTRL_T = 4042;  // posts ZOVWM_CTRLT to the left panel
+constexpr int ZOV_HOTKEY_CTRL_I = 4043;  // registered, no action
+constexpr int ZOV_HOTKEY_CTRL_O = 4046;  // registered, no action
+constexpr int ZOV_HOTKEY_CTRL_G = 4049;  // registered, no action
+constexpr int ZOV_HOTKEY_CTRL_F = 4050;  // show or hide the file information window
+
+// --- Codes of ZOVWM_INFO_E records (SendData, wParam = code) --------------
+// Language changed; setup dialog to "CZovPlayDlg"; no payload.
+constexpr int ZOV_CODE_LANGUAGE = 2001;
+// Map chosen; setup dialog to "CZovPlayDlg"; 4 bytes map index (first byte read).
+constexpr int ZOV_CODE_MAP = 2002;
+// Create the browser; map page bridge to "ZovCefBrowers" with delay 500; no payload.
+constexpr int ZOV_CODE_CREATE_BROWSER = 2003;
+// GPS tick of a new second; play window to "CZovCefBrowers" and "CZovPlayDlg"; 24-byte tick payload.
+constexpr int ZOV_CODE_GPS_TICK = 2005;
+// Play news, by target: "CZovCefBrowers" draw the track (none), "CZovGsensorView" opened (none),
+// "CZovPlayDlg" title = playing path (UTF-16), "CZovFileListView" 4-byte current index, "CZovLeftTab" paused (4 bytes 0).
+constexpr int ZOV_CODE_PLAYING = 2007;
+// Download progress; update client to "CZovPlayDlg"; 8 bytes: two uint32 counts (done, total).
+constexpr int ZOV_CODE_DOWNLOAD = 2008;
+// Update notice; setup dialog (SendData, no payload) and update client (SendTo, lParam 0) to "CZovPlayDlg".
+constexpr int ZOV_CODE_UPDATE = 2009;
+// To "CPlayDialog" from the file list: play the current file (none). From the play window to the
+// panels, "CZovGsensorView", "CZovCefBrowers", "CZovFileListView": stopped (4 bytes 0) or an open failed (none).
+constexpr int ZOV_CODE_STOPPED = 2010;
+// Speed unit changed; setup dialog to "CZovCefBrowers"; no payload.
+constexpr int ZOV_CODE_UNIT = 2012;
+// Track option; to "CZovPlayDlg"; on/off in the first payload byte, written as key "track".
+constexpr int ZOV_CODE_TRACK = 2015;
+// Stop and play the current file; drop handlers, file list and play window to "CPlayDialog"; no payload.
+constexpr int ZOV_CODE_PLAY_CURRENT = 2018;
+// Screenshot folder chosen; play window to "CZovPlaySetup"; no payload.
+constexpr int ZOV_CODE_SHOT_FOLDER = 2019;
+// All-tracks flag; to "CZovCefBrowers"; flag 1 when the record (lParam) is not null.
+constexpr int ZOV_CODE_ALL_TRACKS = 2022;
+// Decode mode chosen; setup dialog to "CZovPlayDlg"; 4 bytes decode mode index (first byte read).
+constexpr int ZOV_CODE_DECODE_MODE = 2023;
+// Two-position move; to "CZovCefBrowers"; float32 lat1, lon1, lat2, lon2, ignored, heading.
+constexpr int ZOV_CODE_MOVE_TWO = 4057;
+// Video pane double click; video panes to "CZovLeftTab" with delay 0; 4 bytes clicked control id.
+constexpr int ZOV_CODE_PANE_DBLCLICK = 4058;
+// Close the file information window; file information view to "CZovPlayDlg"; no payload.
+constexpr int ZOV_CODE_CLOSE_FILEINFO = 10101;

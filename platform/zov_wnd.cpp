@@ -1,0 +1,248 @@
+#include "platform/zov_wnd.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QMetaObject>
+#include <QThread>
+#include <QTimerEvent>
+
+#include <condition_variable>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <unordered_map>
+
+namespace {
+
+// Each thread that sends or receives cross-thread messages has one inbox.
+// A sender puts its request into the inbox of the target's thread and then
+// waits on its own inbox: the reply and any request sent to it arrive there.
+struct Inbox;
+
+struct PendingSend {
+  CZovMsgTarget* target = nullptr;
+  UINT message = 0;
+  WPARAM wParam = 0;
+  LPARAM lParam = 0;
+  LRESULT result = 0;
+  bool done = false;  // guarded by replyTo->lock
+  std::shared_ptr<Inbox> replyTo;
+};
+
+struct Inbox {
+  std::mutex lock;
+  std::condition_variable wake;
+  // Guarded by lock: requests waiting for this thread to handle them.
+  std::deque<PendingSend*> requests;
+};
+
+std::mutex& InboxMapLock() {
+  static std::mutex m;
+  return m;
+}
+
+std::unordered_map<QThread*, std::shared_ptr<Inbox>>& InboxMap() {
+  static auto* map = new std::unordered_map<QThread*, std::shared_ptr<Inbox>>();
+  return *map;
+}
+
+std::shared_ptr<Inbox> InboxOf(QThread* thread) {
+  std::lock_guard<std::mutex> g(InboxMapLock());
+  auto& slot = InboxMap()[thread];
+  if (!slot) slot = std::make_shared<Inbox>();
+  return slot;
+}
+
+void Complete(PendingSend* p, LRESULT result) {
+  std::shared_ptr<Inbox> reply = p->replyTo;  // p may vanish once done is set
+  {
+    std::lock_guard<std::mutex> g(reply->lock);
+    p->result = result;
+    p->done = true;
+  }
+  reply->wake.notify_all();
+}
+
+// Handles every request queued to the calling thread's inbox.
+void DrainInbox(const std::shared_ptr<Inbox>& inbox) {
+  for (;;) {
+    PendingSend* p = nullptr;
+    {
+      std::lock_guard<std::mutex> g(inbox->lock);
+      if (inbox->requests.empty()) return;
+      p = inbox->requests.front();
+      inbox->requests.pop_front();
+    }
+    LRESULT r = p->target->WindowProc(p->message, p->wParam, p->lParam);
+    Complete(p, r);
+  }
+}
+
+// Posted window message.
+class MessageEvent : public QEvent {
+ public:
+  static QEvent::Type Kind() {
+    static const QEvent::Type kind = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return kind;
+  }
+  MessageEvent(UINT m, WPARAM w, LPARAM l) : QEvent(Kind()), message(m), wParam(w), lParam(l) {}
+  UINT message;
+  WPARAM wParam;
+  LPARAM lParam;
+};
+
+// Tells a thread's event loop that its inbox has requests.
+class WakeEvent : public QEvent {
+ public:
+  static QEvent::Type Kind() {
+    static const QEvent::Type kind = static_cast<QEvent::Type>(QEvent::registerEventType());
+    return kind;
+  }
+  WakeEvent() : QEvent(Kind()) {}
+};
+
+}  // namespace
+
+CZovMsgTarget::CZovMsgTarget(QObject* self) : self_(self) {}
+
+CZovMsgTarget::~CZovMsgTarget() {
+  // Answer every request still queued for this target with 0, so that no
+  // sender waits for a window that no longer exists.
+  std::shared_ptr<Inbox> inbox = InboxOf(self_->thread());
+  std::deque<PendingSend*> orphans;
+  {
+    std::lock_guard<std::mutex> g(inbox->lock);
+    for (auto it = inbox->requests.begin(); it != inbox->requests.end();) {
+      if ((*it)->target == this) {
+        orphans.push_back(*it);
+        it = inbox->requests.erase(it);
+      } else {
+        ++it;
+      }
+    }
+  }
+  for (PendingSend* p : orphans) Complete(p, 0);
+  for (auto& [id, qtId] : timers_) self_->killTimer(qtId);
+  timers_.clear();
+}
+
+LRESULT CZovMsgTarget::WindowProc(UINT, WPARAM, LPARAM) { return 0; }
+
+bool CZovMsgTarget::IsOwnThread() const { return QThread::currentThread() == self_->thread(); }
+
+int CZovMsgTarget::QueuedSendCount() const {
+  std::shared_ptr<Inbox> inbox = InboxOf(self_->thread());
+  std::lock_guard<std::mutex> g(inbox->lock);
+  int n = 0;
+  for (const PendingSend* p : inbox->requests) n += p->target == this ? 1 : 0;
+  return n;
+}
+
+bool CZovMsgTarget::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (!QCoreApplication::instance()) return false;
+  QCoreApplication::postEvent(self_, new MessageEvent(message, wParam, lParam));
+  return true;
+}
+
+LRESULT CZovMsgTarget::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (IsOwnThread()) return WindowProc(message, wParam, lParam);
+  if (!QCoreApplication::instance()) return 0;
+
+  std::shared_ptr<Inbox> target = InboxOf(self_->thread());
+  std::shared_ptr<Inbox> mine = InboxOf(QThread::currentThread());
+  PendingSend request;
+  request.target = this;
+  request.message = message;
+  request.wParam = wParam;
+  request.lParam = lParam;
+  request.replyTo = mine;
+  {
+    std::lock_guard<std::mutex> g(target->lock);
+    target->requests.push_back(&request);
+  }
+  // Wakes the target thread both when it idles in its event loop and when it
+  // is itself waiting inside a SendMessage.
+  target->wake.notify_all();
+  QCoreApplication::postEvent(self_, new WakeEvent());
+
+  std::unique_lock<std::mutex> lk(mine->lock);
+  while (!request.done) {
+    if (!mine->requests.empty()) {
+      lk.unlock();
+      DrainInbox(mine);
+      lk.lock();
+      continue;
+    }
+    mine->wake.wait(lk);
+  }
+  return request.result;
+}
+
+bool CZovMsgTarget::SetTimer(UINT id, UINT elapseMs) {
+  if (IsOwnThread()) {
+    StartTimerHere(id, elapseMs);
+    return true;
+  }
+  return QMetaObject::invokeMethod(
+      self_, [this, id, elapseMs] { StartTimerHere(id, elapseMs); }, Qt::QueuedConnection);
+}
+
+bool CZovMsgTarget::KillTimer(UINT id) {
+  if (IsOwnThread()) return KillTimerHere(id);
+  return QMetaObject::invokeMethod(self_, [this, id] { KillTimerHere(id); }, Qt::QueuedConnection);
+}
+
+void CZovMsgTarget::StartTimerHere(UINT id, UINT elapseMs) {
+  KillTimerHere(id);
+  int qtId = self_->startTimer(static_cast<int>(elapseMs), Qt::PreciseTimer);
+  if (qtId != 0) timers_[id] = qtId;
+}
+
+bool CZovMsgTarget::KillTimerHere(UINT id) {
+  auto it = timers_.find(id);
+  if (it == timers_.end()) return false;
+  self_->killTimer(it->second);
+  timers_.erase(it);
+  return true;
+}
+
+bool CZovMsgTarget::HandleLayerEvent(QEvent* event) {
+  if (event->type() == MessageEvent::Kind()) {
+    auto* m = static_cast<MessageEvent*>(event);
+    WindowProc(m->message, m->wParam, m->lParam);
+    return true;
+  }
+  if (event->type() == WakeEvent::Kind()) {
+    DrainInbox(InboxOf(self_->thread()));
+    return true;
+  }
+  if (event->type() == QEvent::Timer) {
+    int qtId = static_cast<QTimerEvent*>(event)->timerId();
+    for (auto& [id, tid] : timers_) {
+      if (tid == qtId) {
+        WindowProc(WM_TIMER, id, 0);
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+CZovWnd::CZovWnd(QWidget* parent, Qt::WindowFlags flags)
+    : QWidget(parent, flags), CZovMsgTarget(this) {}
+
+CZovWnd::~CZovWnd() = default;
+
+bool CZovWnd::event(QEvent* event) {
+  if (HandleLayerEvent(event)) return true;
+  return QWidget::event(event);
+}
+
+CZovMsgObject::CZovMsgObject(QObject* parent) : QObject(parent), CZovMsgTarget(this) {}
+
+CZovMsgObject::~CZovMsgObject() = default;
+
+bool CZovMsgObject::event(QEvent* event) {
+  if (HandleLayerEvent(event)) return true;
+  return QObject::event(event);
+}
