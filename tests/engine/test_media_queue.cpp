@@ -1,0 +1,201 @@
+// Media queue rules: audio gating, counts, fill limits, draining, flush.
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+#include "engine/zov_media_queue.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/frame.h>
+}
+
+namespace {
+
+ZovMediaItem* Item(int type, int timeMs = 0) {
+  auto* item = new ZovMediaItem;
+  item->type = type;
+  item->timeMs = timeMs;
+  return item;
+}
+
+// An item carrying a real frame and packet, so a missing release shows up
+// as a leak under the sanitizer build.
+ZovMediaItem* LoadedItem(int type) {
+  auto* item = Item(type);
+  item->frame = av_frame_alloc();
+  item->frame->format = AV_PIX_FMT_GRAY8;
+  item->frame->width = 16;
+  item->frame->height = 16;
+  EXPECT_EQ(av_frame_get_buffer(item->frame, 0), 0);
+  item->packet = av_packet_alloc();
+  EXPECT_EQ(av_new_packet(item->packet, 64), 0);
+  return item;
+}
+
+TEST(ZovMediaItem, NewItemIsUnclassifiedAndEmpty) {
+  ZovMediaItem item;
+  EXPECT_EQ(item.type, -1);
+  EXPECT_EQ(item.sequence, -1);
+  EXPECT_EQ(item.timeMs, 0);
+  EXPECT_EQ(item.frame, nullptr);
+  EXPECT_EQ(item.packet, nullptr);
+  EXPECT_EQ(item.next, nullptr);
+}
+
+TEST(ZovMediaQueue, AudioBeforeFirstVideoIsReleasedNotQueued) {
+  CZovMediaQueue q;
+  q.Push(LoadedItem(kZovItemAudio));
+  q.Push(LoadedItem(kZovItemAudio));
+  EXPECT_EQ(q.AudioCount(), 0);
+  EXPECT_EQ(q.PopAudio(), nullptr);
+  q.Push(LoadedItem(kZovItemVideo));
+  q.Push(LoadedItem(kZovItemAudio));
+  EXPECT_EQ(q.VideoCount(), 1);
+  EXPECT_EQ(q.AudioCount(), 1);
+  // Sequence numbers count every push, the released ones too.
+  ZovMediaItem* a = q.PopAudio();
+  ASSERT_NE(a, nullptr);
+  EXPECT_EQ(a->sequence, 3);
+  delete a;
+}
+
+TEST(ZovMediaQueue, FlushReleasesEverythingAndGatesAudioAgain) {
+  CZovMediaQueue q;
+  q.Push(LoadedItem(kZovItemVideo));
+  q.Push(LoadedItem(kZovItemAudio));
+  q.Push(LoadedItem(kZovItemVideo));
+  EXPECT_EQ(q.TotalCount(), 3);
+  q.Flush();
+  EXPECT_EQ(q.TotalCount(), 0);
+  EXPECT_EQ(q.PopVideo(), nullptr);
+  EXPECT_EQ(q.audioEnabled, 0);
+  q.Push(LoadedItem(kZovItemAudio));
+  EXPECT_EQ(q.AudioCount(), 0) << "audio queued after a flush before any picture";
+  q.Push(LoadedItem(kZovItemVideo));
+  q.Push(LoadedItem(kZovItemAudio));
+  EXPECT_EQ(q.AudioCount(), 1);
+}
+
+TEST(ZovMediaQueue, ListsKeepPushOrderAndCounts) {
+  CZovMediaQueue q;
+  for (int i = 0; i < 5; ++i) {
+    q.Push(Item(kZovItemVideo, i * 33));
+    q.Push(Item(kZovItemAudio, i * 21));
+  }
+  EXPECT_EQ(q.VideoCount(), 5);
+  EXPECT_EQ(q.AudioCount(), 5);
+  EXPECT_EQ(q.PeekVideo()->timeMs, 0);
+  EXPECT_EQ(q.VideoCount(), 5) << "peek removed the item";
+  for (int i = 0; i < 5; ++i) {
+    ZovMediaItem* v = q.PopVideo();
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(v->timeMs, i * 33);
+    EXPECT_EQ(v->sequence, i * 2);
+    EXPECT_EQ(v->next, nullptr);
+    delete v;
+  }
+  EXPECT_EQ(q.PopVideo(), nullptr);
+  EXPECT_EQ(q.VideoCount(), 0);
+  EXPECT_EQ(q.PopVideo(), nullptr);
+  EXPECT_EQ(q.VideoCount(), 0);
+  EXPECT_EQ(q.AudioCount(), 5);
+  // Appending after the list ran empty starts a new list.
+  q.Push(Item(kZovItemVideo, 999));
+  ZovMediaItem* v = q.PopVideo();
+  ASSERT_NE(v, nullptr);
+  EXPECT_EQ(v->timeMs, 999);
+  delete v;
+}
+
+TEST(ZovMediaQueue, OtherTypesAreNeitherQueuedNorReleased) {
+  CZovMediaQueue q;
+  ZovMediaItem* other = LoadedItem(kZovItemUnclassified);
+  q.Push(other);
+  EXPECT_EQ(q.TotalCount(), 0);
+  EXPECT_NE(other->packet, nullptr);  // still alive: the caller owns it
+  EXPECT_EQ(other->sequence, 0);
+  delete other;
+}
+
+TEST(ZovMediaQueue, AcceptingDropsAtEightyItems) {
+  CZovMediaQueue q;
+  EXPECT_EQ(q.accepting, 1);
+  q.Push(Item(kZovItemVideo));
+  for (int i = 1; i < 79; ++i) q.Push(Item(i % 2 ? kZovItemAudio : kZovItemVideo));
+  EXPECT_EQ(q.TotalCount(), 79);
+  EXPECT_EQ(q.accepting, 1);
+  q.Push(Item(kZovItemAudio));
+  EXPECT_EQ(q.TotalCount(), 80);
+  EXPECT_EQ(q.accepting, 0);
+  delete q.PopAudio();
+  EXPECT_EQ(q.accepting, 0) << "accepting only changes on push or SetAccepting";
+  q.Push(Item(kZovItemVideo));
+  EXPECT_EQ(q.accepting, 0);
+  delete q.PopVideo();
+  delete q.PopVideo();
+  q.Push(Item(kZovItemVideo));
+  EXPECT_EQ(q.TotalCount(), 79);
+  EXPECT_EQ(q.accepting, 1);
+}
+
+TEST(ZovMediaQueue, NeedsDataBelowThirtyUntilDraining) {
+  CZovMediaQueue q;
+  EXPECT_TRUE(q.NeedsData()) << "an empty new queue makes the scheduler wait";
+  for (int i = 0; i < 29; ++i) q.Push(Item(kZovItemVideo));
+  EXPECT_TRUE(q.NeedsData());
+  q.Push(Item(kZovItemVideo));
+  EXPECT_FALSE(q.NeedsData());
+  for (int i = 0; i < 28; ++i) delete q.PopVideo();
+  EXPECT_TRUE(q.NeedsData());
+  // The player saw the end: the last two items are played out.
+  q.draining = 1;
+  EXPECT_FALSE(q.NeedsData());
+  // Any push clears draining.
+  q.Push(Item(kZovItemVideo));
+  EXPECT_EQ(q.draining, 0);
+  EXPECT_TRUE(q.NeedsData());
+  q.SetAccepting(0);
+  EXPECT_FALSE(q.NeedsData());
+  q.SetAccepting(1);
+  EXPECT_TRUE(q.NeedsData());
+}
+
+TEST(ZovMediaQueue, CloneFrontVideoFrameIsIndependentOfTheQueue) {
+  CZovMediaQueue q;
+  EXPECT_EQ(q.CloneFrontVideoFrame(), nullptr);
+  q.Push(LoadedItem(kZovItemVideo));
+  AVFrame* copy = q.CloneFrontVideoFrame();
+  ASSERT_NE(copy, nullptr);
+  EXPECT_EQ(copy->width, 16);
+  q.Flush();  // the queue's frame is gone; the copy stays usable
+  copy->data[0][0] = 7;
+  EXPECT_EQ(copy->data[0][0], 7);
+  av_frame_free(&copy);
+}
+
+TEST(ZovMediaQueue, ProducerAndConsumerThreadsKeepOrder) {
+  CZovMediaQueue q;
+  constexpr int kItems = 20000;
+  std::thread producer([&] {
+    for (int i = 0; i < kItems; ++i) q.Push(Item(kZovItemVideo, i));
+  });
+  int expected = 0;
+  bool ordered = true;
+  while (expected < kItems) {
+    ZovMediaItem* v = q.PopVideo();
+    if (!v) {
+      std::this_thread::yield();
+      continue;
+    }
+    if (v->timeMs != expected || v->sequence != expected) ordered = false;
+    ++expected;
+    delete v;
+  }
+  producer.join();
+  EXPECT_TRUE(ordered);
+  EXPECT_EQ(q.VideoCount(), 0);
+}
+
+}  // namespace
