@@ -31,8 +31,8 @@ inline constexpr int32_t kGpsDatedStepDays = 8;
 inline constexpr int32_t kGpsDatedModulus = 64;
 // ... clamped into [min, max] ...
 inline constexpr int32_t kGpsDatedMin = 20;
-inline constexpr int32_t kGpsDatedMax = 60;
-// ... and divided by the modulus, giving a factor in [0.3125, 0.9375].
+inline constexpr int32_t kGpsDatedMax = 50;
+// ... and divided by the modulus, giving a factor in [0.3125, 0.78125].
 
 // The coded-coordinate library: degrees = (value - offset) * scale.
 // Latitude pair (kind 1).
