@@ -1,0 +1,3 @@
+# Container scan, extractor, clean-up and export tool tests (included by the
+# folder's CMakeLists).
+zov_add_gtest(gps_cleanup_test SOURCES test_cleanup_steps.cpp LIBS zov_gps)

@@ -1,0 +1,260 @@
+// Clean-up of the raw fix list: each step on its own, then the whole chain.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <ctime>
+
+#include "gps/zov_gps_cleanup.h"
+
+using namespace zovcleanup;
+
+namespace {
+
+class UtcEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override {
+    setenv("TZ", "UTC", 1);
+    tzset();
+  }
+};
+const auto* const kUtc = ::testing::AddGlobalTestEnvironment(new UtcEnvironment);
+
+GpsFix Fix(uint32_t index, int h, int m, int s, double lat = 22.5, double lon = 114.0) {
+  GpsFix f;
+  f.index = index;
+  f.year = 2023;
+  f.month = 1;
+  f.day = 5;
+  f.hour = h;
+  f.minute = m;
+  f.second = s;
+  f.latitude = lat;
+  f.longitude = lon;
+  f.latLetter = lat < 0 ? 'S' : 'N';
+  f.lonLetter = lon < 0 ? 'W' : 'E';
+  return f;
+}
+
+std::vector<uint32_t> Indexes(const GpsFixList& l) {
+  std::vector<uint32_t> v;
+  for (const GpsFix& f : l) v.push_back(f.index);
+  return v;
+}
+
+using V = std::vector<uint32_t>;
+
+}  // namespace
+
+TEST(CleanupSensorList, AbsoluteCountersBecomeOrdinals) {
+  GpsFixList fixes = {Fix(5000, 12, 0, 0), Fix(5001, 12, 0, 5), Fix(5002, 12, 0, 6)};
+  fixes[1].x = 0.5;
+  GpsFixList sensors = BuildSensorList(fixes);
+  EXPECT_EQ(Indexes(sensors), (V{0, 1, 2}));
+  EXPECT_EQ(Indexes(fixes), (V{0, 1, 2}));
+  EXPECT_DOUBLE_EQ(sensors[1].x, 0.5);
+  EXPECT_EQ(sensors[1].second, 5u);
+  // Only the sensor fields are carried over.
+  EXPECT_EQ(sensors[1].latitude, 0.0);
+
+  // The fixes are then re-indexed by their time stamps.
+  ReindexByTime(fixes);
+  EXPECT_EQ(Indexes(fixes), (V{0, 5, 6}));
+}
+
+TEST(CleanupSensorList, SmallIndexesAreKeptAndRepeatedFirstIndexUsesOrdinal) {
+  GpsFixList fixes = {Fix(3, 12, 0, 0), Fix(4, 12, 0, 1), Fix(9, 12, 0, 6)};
+  GpsFixList sensors = BuildSensorList(fixes);
+  // The first index is not above itself: its sensor index is its ordinal.
+  EXPECT_EQ(Indexes(sensors), (V{0, 4, 9}));
+  EXPECT_EQ(Indexes(fixes), (V{3, 4, 9}));
+
+  GpsFixList same = {Fix(7, 12, 0, 0), Fix(7, 12, 0, 1), Fix(12, 12, 0, 2)};
+  GpsFixList s2 = BuildSensorList(same);
+  EXPECT_EQ(Indexes(s2), (V{0, 1, 2}));
+  EXPECT_EQ(Indexes(same), (V{0, 1, 2}));
+}
+
+TEST(CleanupReindex, SameStampDroppedEarlierStampPullsBack) {
+  GpsFixList fixes = {Fix(0, 12, 0, 0), Fix(1, 12, 0, 0), Fix(2, 12, 0, 2)};
+  ReindexByTime(fixes);
+  ASSERT_EQ(fixes.size(), 2u);
+  EXPECT_EQ(Indexes(fixes), (V{0, 2}));
+
+  GpsFixList back = {Fix(0, 12, 0, 10), Fix(1, 12, 0, 5), Fix(2, 12, 0, 11)};
+  ReindexByTime(back);
+  ASSERT_EQ(back.size(), 2u);
+  // The kept fix's stamp became 12:00:04, so 12:00:11 lies 7 s after it.
+  EXPECT_EQ(back[1].index, 7u);
+  EXPECT_EQ(back[0].timeStamp + 7, back[1].timeStamp);
+}
+
+TEST(CleanupReindex, DropsFixesWithoutPositionOrMonthAndForcesYear) {
+  GpsFixList fixes = {Fix(0, 12, 0, 0, 0.0, 114.0), Fix(1, 12, 0, 1), Fix(2, 12, 0, 2),
+                      Fix(3, 12, 0, 3, 22.5, 5e-8)};
+  fixes[2].month = 0;
+  fixes[1].year = 1850;
+  ReindexByTime(fixes);
+  ASSERT_EQ(fixes.size(), 1u);
+  EXPECT_EQ(fixes[0].year, 2020u);
+  std::tm tm{};
+  tm.tm_year = 120;
+  tm.tm_mon = 0;
+  tm.tm_mday = 5;
+  tm.tm_hour = 12;
+  tm.tm_sec = 1;
+  EXPECT_EQ(fixes[0].timeStamp, int32_t(timegm(&tm)));
+}
+
+TEST(CleanupSensors, GapsClosedWithCopiesAndRepeatsDropped) {
+  GpsFixList s = {Fix(0, 12, 0, 0), Fix(3, 12, 0, 3)};
+  s[1].x = 1.5;
+  TidySensors(s);
+  EXPECT_EQ(Indexes(s), (V{0, 1, 2, 3}));
+  EXPECT_DOUBLE_EQ(s[1].x, 1.5);  // copies of the second record
+  EXPECT_DOUBLE_EQ(s[2].x, 1.5);
+  EXPECT_DOUBLE_EQ(s[0].x, 0.0);
+
+  GpsFixList d = {Fix(4, 12, 0, 0), Fix(4, 12, 0, 0), Fix(2, 12, 0, 1), Fix(6, 12, 0, 2)};
+  TidySensors(d);
+  // The repeat goes, index 2 moves up to 5, then 6 follows.
+  EXPECT_EQ(Indexes(d), (V{4, 5, 6}));
+}
+
+TEST(CleanupSensors, BrokenCounterDoesNotExplode) {
+  GpsFixList s = {Fix(0, 12, 0, 0), Fix(4000000000u, 12, 0, 1)};
+  TidySensors(s);
+  EXPECT_EQ(s.size(), 2u);
+}
+
+TEST(CleanupIndexes, IncreasingKeptLastBreakFollowsOtherwiseRebuilt) {
+  GpsFixList inc = {Fix(0, 12, 0, 0), Fix(2, 12, 0, 2), Fix(5, 12, 0, 5)};
+  MakeIndexesIncreasing(inc);
+  EXPECT_EQ(Indexes(inc), (V{0, 2, 5}));
+
+  GpsFixList last = {Fix(0, 12, 0, 0), Fix(2, 12, 0, 2), Fix(1, 12, 0, 9)};
+  MakeIndexesIncreasing(last);
+  EXPECT_EQ(Indexes(last), (V{0, 2, 3}));
+
+  GpsFixList rebuilt = {Fix(130, 12, 0, 0), Fix(140, 12, 0, 2), Fix(100, 12, 0, 5),
+                        Fix(101, 12, 10, 0), Fix(102, 12, 10, 1)};
+  for (GpsFix& f : rebuilt) f.timeStamp = LocalTimeStamp(f);
+  rebuilt[4].timeStamp = -1;
+  MakeIndexesIncreasing(rebuilt);
+  // Start above 120 -> 0; +2 s, +3 s, a step of 595 s counts 1, no stamp 1.
+  EXPECT_EQ(Indexes(rebuilt), (V{0, 2, 5, 6, 7}));
+}
+
+TEST(CleanupJumps, SingleSpikeRemovedSteadyMoveKept) {
+  GpsFixList spike = {Fix(0, 12, 0, 0, 22.5), Fix(1, 12, 0, 1, 22.6), Fix(2, 12, 0, 2, 22.50001)};
+  FilterJumps(spike);
+  ASSERT_EQ(spike.size(), 2u);
+  EXPECT_EQ(Indexes(spike), (V{0, 2}));
+
+  GpsFixList lon = {Fix(0, 12, 0, 0, 22.5, 114.0), Fix(1, 12, 0, 1, 22.5, 114.01),
+                    Fix(2, 12, 0, 2, 22.5, 114.0001)};
+  FilterJumps(lon);
+  EXPECT_EQ(Indexes(lon), (V{0, 2}));
+
+  // Fast but steady (both rates above the threshold): nothing removed.
+  GpsFixList fast = {Fix(0, 12, 0, 0, 22.5), Fix(1, 12, 0, 1, 22.502), Fix(2, 12, 0, 2, 22.504)};
+  FilterJumps(fast);
+  EXPECT_EQ(fast.size(), 3u);
+
+  // Gaps of 60 s or more are not judged.
+  GpsFixList slow = {Fix(0, 12, 0, 0, 22.5), Fix(60, 12, 1, 0, 22.6), Fix(61, 12, 1, 1, 22.5)};
+  FilterJumps(slow);
+  EXPECT_EQ(slow.size(), 3u);
+  EXPECT_NEAR(kJumpLatitudeRate, 0.00089932, 5e-9);
+}
+
+TEST(CleanupGaps, ThreeSecondGapGetsTwoInterpolatedFixes) {
+  GpsFixList f = {Fix(4, 12, 0, 58, 22.0, 114.0), Fix(7, 12, 1, 1, 22.3, 114.6)};
+  f[0].heading = 10;
+  f[1].heading = 40;
+  f[1].l = 2.5f;
+  FillGaps(f);
+  ASSERT_EQ(f.size(), 4u);
+  EXPECT_EQ(Indexes(f), (V{4, 5, 6, 7}));
+  EXPECT_NEAR(f[1].latitude, 22.1, 1e-12);
+  EXPECT_NEAR(f[2].latitude, 22.2, 1e-12);
+  EXPECT_NEAR(f[1].longitude, 114.2, 1e-12);
+  EXPECT_NEAR(f[2].heading, 30.0, 1e-12);
+  EXPECT_FLOAT_EQ(f[1].l, 2.5f);
+  // The copies' seconds run on with the carry into the minute.
+  EXPECT_EQ(f[1].minute, 0u);
+  EXPECT_EQ(f[1].second, 59u);
+  EXPECT_EQ(f[2].minute, 1u);
+  EXPECT_EQ(f[2].second, 0u);
+}
+
+TEST(CleanupGaps, OutOfOrderAndFarIndexesFollowPredecessor) {
+  GpsFixList f = {Fix(10, 12, 0, 0), Fix(5, 12, 0, 1), Fix(500, 12, 0, 2)};
+  FillGaps(f);
+  EXPECT_EQ(Indexes(f), (V{10, 11, 12}));
+}
+
+TEST(CleanupGaps, AddSecondsCarriesIntoDayMonthYear) {
+  GpsFix f = Fix(0, 23, 59, 59);
+  f.year = 2023;
+  f.month = 12;
+  f.day = 31;
+  AddSeconds(f, 2);
+  EXPECT_EQ(f.year, 2024u);
+  EXPECT_EQ(f.month, 1u);
+  EXPECT_EQ(f.day, 1u);
+  EXPECT_EQ(f.hour, 0u);
+  EXPECT_EQ(f.minute, 0u);
+  EXPECT_EQ(f.second, 1u);
+  GpsFix leap = Fix(0, 23, 0, 0);
+  leap.year = 2024;
+  leap.month = 2;
+  leap.day = 28;
+  AddSeconds(leap, 3600);
+  EXPECT_EQ(leap.month, 2u);
+  EXPECT_EQ(leap.day, 29u);
+}
+
+TEST(CleanupHeadings, CardinalDirectionsAndSpecialCases) {
+  GpsFixList f = {Fix(0, 12, 0, 0, 22.5, 114.0), Fix(1, 12, 0, 1, 22.6, 114.0),
+                  Fix(2, 12, 0, 2, 22.6, 114.1), Fix(3, 12, 0, 3, 22.5, 114.1),
+                  Fix(4, 12, 0, 4, 22.5, 114.0), Fix(5, 12, 0, 5, 22.5, 114.0)};
+  f[5].heading = 77;
+  ComputeHeadings(f);
+  EXPECT_DOUBLE_EQ(f[0].heading, 360.0);  // north
+  EXPECT_DOUBLE_EQ(f[1].heading, 270.0);  // east
+  EXPECT_DOUBLE_EQ(f[2].heading, 180.0);  // south
+  EXPECT_DOUBLE_EQ(f[3].heading, 90.0);   // west
+  EXPECT_DOUBLE_EQ(f[4].heading, 360.0);  // standing still
+  EXPECT_DOUBLE_EQ(f[5].heading, 77.0);   // the last fix has no successor
+
+  GpsFixList g = {Fix(0, 12, 0, 0, 22.5, 114.0), Fix(1, 12, 0, 1, 22.6, 114.1),
+                  Fix(2, 12, 0, 2, 22.7, 0.0), Fix(3, 12, 0, 3, 22.7, 114.2),
+                  Fix(4, 12, 0, 4, 22.8, 114.3)};
+  g[3].headingFlag = kHeadingFlagCamera;
+  g[3].heading = 12;
+  ComputeHeadings(g);
+  const double beta = InitialBearing(22.5, 114.0, 22.6, 114.1);
+  EXPECT_GT(beta, 0.0);
+  EXPECT_LT(beta, 90.0);
+  EXPECT_NEAR(g[0].heading, 360.0 - beta, 1e-9);
+  EXPECT_NEAR(g[1].heading, 360.0 - beta, 1e-9);  // successor at 0: previous bearing
+  EXPECT_DOUBLE_EQ(g[2].heading, 270.0);          // same latitude, east
+  EXPECT_DOUBLE_EQ(g[3].heading, 12.0);           // the camera's heading stays
+}
+
+TEST(CleanupChain, PrintsOnlyUpperCaseHemispheresAndCountsBothLists) {
+  GpsFixList f = {Fix(0, 12, 0, 0, 22.5, 114.0), Fix(1, 12, 0, 1, 22.5001, 114.0),
+                  Fix(2, 12, 0, 2, 22.5002, 114.0), Fix(3, 12, 0, 3, 0.0, 0.0)};
+  f[2].latLetter = 'n';
+  std::string points, sensors;
+  ZovCleanupCounts c = ZovCleanUpAndPrint(f, points, sensors);
+  EXPECT_EQ(c.fixCount, 3);
+  EXPECT_EQ(c.sensorCount, 4);  // the sensor list keeps the fix without position
+  EXPECT_TRUE(f.empty());
+  EXPECT_EQ(std::count(points.begin(), points.end(), ';'), 2);
+  EXPECT_EQ(std::count(sensors.begin(), sensors.end(), ';'), 4);
+  EXPECT_NE(points.find("M:000000000000000"), std::string::npos);
+  EXPECT_EQ(points.rfind("0 2023/01/05 12:00:00 N:22.50000 E:114.00000", 0), 0u) << points;
+  EXPECT_NE(points.find("A:360.0"), std::string::npos);
+}
