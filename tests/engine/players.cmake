@@ -13,3 +13,14 @@ zov_add_gtest(engine_audio_test
   LIBS zov_engine
   FIXTURES clips
   TIMEOUT 120)
+
+# Clips of the player tests (a longer recording with regular key frames).
+add_test(NAME fixtures.player_clips
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/make-player-clips ${ZOV_FIXTURE_DIR})
+set_tests_properties(fixtures.player_clips PROPERTIES
+  FIXTURES_SETUP player_clips FIXTURES_REQUIRED clips TIMEOUT 300)
+
+zov_add_gtest(engine_scheduler_test
+  SOURCES test_scheduler_decisions.cpp
+  LIBS zov_engine
+  TIMEOUT 60)

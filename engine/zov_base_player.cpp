@@ -1,0 +1,148 @@
+#include "engine/zov_base_player.h"
+
+#include "engine/zov_d3d11_render_view.h"
+#include "engine/zov_time.h"
+
+CZovBasePlayer::CZovBasePlayer() = default;
+
+CZovBasePlayer::~CZovBasePlayer() { Shutdown(); }
+
+std::unique_ptr<CZovBaseFile> CZovBasePlayer::MakeFile() { return std::make_unique<CZovBaseFile>(); }
+
+std::unique_ptr<CZovRenderView> CZovBasePlayer::MakeView() {
+  return std::make_unique<CZovD3D11RenderView>();
+}
+
+bool CZovBasePlayer::CreateView(QWindow* window) {
+  // The old view may still be drawn by a running scheduler: stop it first.
+  StopWorkers();
+  if (file) file->renderView = nullptr;
+  renderView = MakeView();
+  if (file) file->renderView = renderView.get();
+  return renderView->Attach(window);
+}
+
+int CZovBasePlayer::Open(const char* path, int channelIndex) {
+  StopWorkers();
+  audioOutput.reset();
+  file = MakeFile();
+  file->renderView = renderView.get();
+  channel = channelIndex;
+  const int opened = file->Open(path ? path : "");
+  file->channelIndex = channelIndex;
+  if (!opened) return -1;
+  if (channelIndex == 0) {
+    audioOutput = std::make_unique<CZovWavePlay>();
+    audioOutput->Open(file.get());
+  }
+  return 0;
+}
+
+void CZovBasePlayer::StopWorkers() {
+  if (readThread) readThread->SetState(kZovThreadStopped);
+  if (scheduler) scheduler->SetState(kZovThreadStopped);
+  readThread.reset();  // Stop joins
+  scheduler.reset();
+}
+
+void CZovBasePlayer::Start() {
+  StopWorkers();
+  if (queue) queue->Flush();
+  queue = std::make_unique<CZovMediaQueue>();
+  readThread = std::make_unique<CZovReadThread>();
+  scheduler = std::make_unique<CZovBaseCheduler>();
+  readThread->file = file.get();
+  readThread->queue = queue.get();
+  scheduler->file = file.get();
+  scheduler->queue = queue.get();
+  scheduler->audioOutput = audioOutput.get();
+  scheduler->SetClock(schedulerClock);
+  readThread->Start();
+  scheduler->Start();
+  readThread->SetState(kZovThreadRunning);
+  scheduler->SetState(kZovThreadRunning);
+}
+
+void CZovBasePlayer::Pause() {
+  if (scheduler) scheduler->SetState(kZovThreadPaused);
+  if (readThread) readThread->SetState(kZovThreadPaused);
+}
+
+void CZovBasePlayer::Resume() {
+  if (readThread) readThread->SetState(kZovThreadRunning);
+  if (scheduler) scheduler->SetState(kZovThreadRunning);
+}
+
+void CZovBasePlayer::Seek(int seconds) {
+  if (!readThread || !scheduler || !queue || !file) return;
+  ++seeks;
+  // Both workers finish the unit in progress and wait.
+  readThread->SetState(kZovThreadPaused);
+  scheduler->SetState(kZovThreadPaused);
+  readThread->keyframeOnly = 1;
+  readThread->keyframeTaken = 0;
+  scheduler->holdFlag = 1;
+  scheduler->droppedVideo += queue->VideoCount();
+  queue->Flush();
+  scheduler->clockMs = int64_t(seconds) * 1000;
+  file->Seek(seconds);
+  scheduler->SetState(kZovThreadRunning);
+  readThread->SetState(kZovThreadRunning);
+  readThread->keyframeOnly = 0;
+  readThread->keyframeTaken = 0;
+  scheduler->holdFlag = 0;
+  SleepMs(kSeekSettleMs);
+  scheduler->anchorMediaMs = -1;
+}
+
+void CZovBasePlayer::Shutdown() {
+  StopWorkers();
+  audioOutput.reset();  // closes the device
+  if (queue) queue->Flush();
+  queue.reset();
+  if (file) file->Close();
+  file.reset();
+  renderView.reset();
+}
+
+void CZovBasePlayer::CheckEnd(CZovMediaQueue* queue, CZovBaseCheduler* scheduler,
+                              bool audioMaster) {
+  if (!queue || !scheduler || queue->endState != kZovThreadStopped) return;
+  queue->draining = 1;
+  if (queue->TotalCount() <= 0) scheduler->SetState(kZovThreadStopped);
+  if (audioMaster) {
+    if (queue->AudioCount() <= 0) scheduler->SetState(kZovThreadStopped);
+  } else if (queue->VideoCount() <= 0) {
+    scheduler->SetState(kZovThreadStopped);
+  }
+}
+
+int CZovBasePlayer::GetState() {
+  if (readThread && file) CheckEnd(queue.get(), scheduler.get(), file->IsAudioMaster());
+  if (!scheduler || scheduler->state == kZovThreadStopped) return 0;
+  if (scheduler->state == kZovThreadPaused) return 2;
+  return 1;
+}
+
+int CZovBasePlayer::GetPositionSeconds() {
+  if (channel != 0) return 0;
+  if (!scheduler || scheduler->state == kZovThreadStopped) return kStoppedPosition;
+  return static_cast<int>(scheduler->clockMs / 1000);
+}
+
+int CZovBasePlayer::GetDurationSeconds() {
+  if (channel != 0 || !file || !file->demuxer) return 0;
+  return file->demuxer->durationSeconds;
+}
+
+void CZovBasePlayer::SetDurationSeconds(int seconds) {
+  if (channel == 0 && file && file->demuxer) file->demuxer->durationSeconds = seconds;
+}
+
+void CZovBasePlayer::SetMute(bool flag) {
+  if (audioOutput) audioOutput->SetMute(flag);
+}
+
+void CZovBasePlayer::SetVolume(int value) {
+  if (audioOutput) audioOutput->SetVolume(value);
+}

@@ -1,0 +1,79 @@
+#pragma once
+// One playing channel: its render view, decoder object, sound output (main
+// channel only), read thread, scheduler and queue, all owned here.
+//
+//   CZovBasePlayer     software decoding (CZovBaseFile) on the OpenGL view
+//   CZovD3d11vaPlayer  decode mode 0 (CZovD3d11vaFile) on the OpenGL view
+//   CZovDxvaPlayer     decode mode 2 (CZovDxvaFile) on the surface view
+//
+// Every operation runs on the user-interface thread. Lock order, for every
+// path through the player: a worker's stateLock, then the queue's lock, then
+// the demuxer's lock; the player itself takes them one at a time (SetState,
+// then Flush, then Seek), never one inside another in the other order.
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+#include "engine/zov_base_cheduler.h"
+#include "engine/zov_base_file.h"
+#include "engine/zov_media_queue.h"
+#include "engine/zov_read_thread.h"
+#include "engine/zov_render_view.h"
+#include "engine/zov_wave_play.h"
+
+class QWindow;
+
+class CZovBasePlayer {
+ public:
+  // Position reported by a channel that is not playing.
+  static constexpr int kStoppedPosition = 10000;
+  // The seek sequence waits this long before the final re-anchor.
+  static constexpr int kSeekSettleMs = 200;
+
+  CZovBasePlayer();
+  virtual ~CZovBasePlayer();
+  CZovBasePlayer(const CZovBasePlayer&) = delete;
+  CZovBasePlayer& operator=(const CZovBasePlayer&) = delete;
+
+  // Creates the decoder object, gives it the view, opens `path` (UTF-8) and,
+  // for channel 0, opens the sound output on it. 0, or -1 when the open fails
+  // (the decoder object is kept: the channel then shows nothing).
+  virtual int Open(const char* path, int channel);
+  // (Re)creates reader, scheduler and queue, wires and starts them.
+  virtual void Start();
+  // Replaces the view with a new one of this player's kind, attached to window.
+  virtual bool CreateView(QWindow* window);
+
+  void Pause();
+  void Resume();
+  void Seek(int seconds);
+  void Shutdown();
+  // 0 stopped, 1 playing, 2 paused. Detects the end of the recording: once
+  // the reader met the end and the master list ran dry, the scheduler stops.
+  int GetState();
+  int GetPositionSeconds();
+  int GetDurationSeconds();
+  void SetDurationSeconds(int seconds);
+  void SetMute(bool flag);
+  void SetVolume(int value);
+
+  // The end rule of GetState, apart so tests can drive it.
+  static void CheckEnd(CZovMediaQueue* queue, CZovBaseCheduler* scheduler, bool audioMaster);
+
+  int channel = 0;
+  std::atomic<int64_t> seeks{0};
+  // Clock used by the scheduler made in Start (null: the real clock).
+  ZovSchedulerClock* schedulerClock = nullptr;
+
+  std::unique_ptr<CZovRenderView> renderView;
+  std::unique_ptr<CZovBaseFile> file;
+  std::unique_ptr<CZovWavePlay> audioOutput;
+  std::unique_ptr<CZovReadThread> readThread;
+  std::unique_ptr<CZovBaseCheduler> scheduler;
+  std::unique_ptr<CZovMediaQueue> queue;
+
+ protected:
+  virtual std::unique_ptr<CZovBaseFile> MakeFile();
+  virtual std::unique_ptr<CZovRenderView> MakeView();
+  void StopWorkers();
+};
