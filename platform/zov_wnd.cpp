@@ -12,7 +12,7 @@
 #include <mutex>
 #include <unordered_map>
 
-namespace {
+namespace zov_detail {
 
 // Each thread that sends or receives cross-thread messages has one inbox.
 // A sender puts its request into the inbox of the target's thread and then
@@ -25,7 +25,8 @@ struct PendingSend {
   WPARAM wParam = 0;
   LPARAM lParam = 0;
   LRESULT result = 0;
-  bool done = false;  // guarded by replyTo->lock
+  bool done = false;     // guarded by replyTo->lock
+  bool handled = false;  // the window procedure ran; guarded by replyTo->lock
   std::shared_ptr<Inbox> replyTo;
 };
 
@@ -33,8 +34,23 @@ struct Inbox {
   std::mutex lock;
   std::condition_variable wake;
   // Guarded by lock: requests waiting for this thread to handle them.
-  std::deque<PendingSend*> requests;
+  std::deque<std::shared_ptr<PendingSend>> requests;
 };
+
+// Shared between a target and every reference to it; `target` is cleared
+// when the target is destroyed.
+struct TargetLink {
+  std::mutex lock;
+  CZovMsgTarget* target = nullptr;  // guarded by lock
+};
+
+}  // namespace zov_detail
+
+namespace {
+
+using zov_detail::Inbox;
+using zov_detail::PendingSend;
+using zov_detail::TargetLink;
 
 std::mutex& InboxMapLock() {
   static std::mutex m;
@@ -53,20 +69,21 @@ std::shared_ptr<Inbox> InboxOf(QThread* thread) {
   return slot;
 }
 
-void Complete(PendingSend* p, LRESULT result) {
-  std::shared_ptr<Inbox> reply = p->replyTo;  // p may vanish once done is set
+void Complete(const std::shared_ptr<PendingSend>& p, LRESULT result, bool handled) {
+  std::shared_ptr<Inbox> reply = p->replyTo;
   {
     std::lock_guard<std::mutex> g(reply->lock);
     p->result = result;
+    p->handled = handled;
     p->done = true;
   }
   reply->wake.notify_all();
 }
 
-// Handles every request queued to the calling thread's inbox.
+// Handles every request queued to the inbox, in queue order.
 void DrainInbox(const std::shared_ptr<Inbox>& inbox) {
   for (;;) {
-    PendingSend* p = nullptr;
+    std::shared_ptr<PendingSend> p;
     {
       std::lock_guard<std::mutex> g(inbox->lock);
       if (inbox->requests.empty()) return;
@@ -74,7 +91,7 @@ void DrainInbox(const std::shared_ptr<Inbox>& inbox) {
       inbox->requests.pop_front();
     }
     LRESULT r = p->target->WindowProc(p->message, p->wParam, p->lParam);
-    Complete(p, r);
+    Complete(p, r, true);
   }
 }
 
@@ -103,13 +120,20 @@ class WakeEvent : public QEvent {
 
 }  // namespace
 
-CZovMsgTarget::CZovMsgTarget(QObject* self) : self_(self) {}
+CZovMsgTarget::CZovMsgTarget(QObject* self) : self_(self), link_(std::make_shared<TargetLink>()) {
+  link_->target = this;
+}
 
 CZovMsgTarget::~CZovMsgTarget() {
+  // No reference can queue anything for this target from here on.
+  {
+    std::lock_guard<std::mutex> g(link_->lock);
+    link_->target = nullptr;
+  }
   // Answer every request still queued for this target with 0, so that no
   // sender waits for a window that no longer exists.
   std::shared_ptr<Inbox> inbox = InboxOf(self_->thread());
-  std::deque<PendingSend*> orphans;
+  std::deque<std::shared_ptr<PendingSend>> orphans;
   {
     std::lock_guard<std::mutex> g(inbox->lock);
     for (auto it = inbox->requests.begin(); it != inbox->requests.end();) {
@@ -121,7 +145,7 @@ CZovMsgTarget::~CZovMsgTarget() {
       }
     }
   }
-  for (PendingSend* p : orphans) Complete(p, 0);
+  for (auto& p : orphans) Complete(p, 0, false);
   for (auto& [id, qtId] : timers_) self_->killTimer(qtId);
   timers_.clear();
 }
@@ -134,7 +158,7 @@ int CZovMsgTarget::QueuedSendCount() const {
   std::shared_ptr<Inbox> inbox = InboxOf(self_->thread());
   std::lock_guard<std::mutex> g(inbox->lock);
   int n = 0;
-  for (const PendingSend* p : inbox->requests) n += p->target == this ? 1 : 0;
+  for (const auto& p : inbox->requests) n += p->target == this ? 1 : 0;
   return n;
 }
 
@@ -146,27 +170,57 @@ bool CZovMsgTarget::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 LRESULT CZovMsgTarget::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   if (IsOwnThread()) return WindowProc(message, wParam, lParam);
-  if (!QCoreApplication::instance()) return 0;
+  return CZovTargetRef::Await(Ref().QueueSend(message, wParam, lParam));
+}
 
-  std::shared_ptr<Inbox> target = InboxOf(self_->thread());
-  std::shared_ptr<Inbox> mine = InboxOf(QThread::currentThread());
-  PendingSend request;
-  request.target = this;
-  request.message = message;
-  request.wParam = wParam;
-  request.lParam = lParam;
-  request.replyTo = mine;
+bool CZovTargetRef::IsAlive() const {
+  if (!link_) return false;
+  std::lock_guard<std::mutex> g(link_->lock);
+  return link_->target != nullptr;
+}
+
+bool CZovTargetRef::Post(UINT message, WPARAM wParam, LPARAM lParam) const {
+  if (!link_) return false;
+  std::lock_guard<std::mutex> g(link_->lock);
+  return link_->target && link_->target->PostMessage(message, wParam, lParam);
+}
+
+LRESULT CZovTargetRef::Send(UINT message, WPARAM wParam, LPARAM lParam) const {
+  return Await(QueueSend(message, wParam, lParam));
+}
+
+ZovQueuedSend CZovTargetRef::QueueSend(UINT message, WPARAM wParam, LPARAM lParam) const {
+  if (!link_ || !QCoreApplication::instance()) return nullptr;
+  std::lock_guard<std::mutex> g(link_->lock);
+  CZovMsgTarget* target = link_->target;
+  if (!target) return nullptr;
+  QThread* targetThread = target->Object()->thread();
+  std::shared_ptr<Inbox> inbox = InboxOf(targetThread);
+  auto request = std::make_shared<PendingSend>();
+  request->target = target;
+  request->message = message;
+  request->wParam = wParam;
+  request->lParam = lParam;
+  request->replyTo = InboxOf(QThread::currentThread());
   {
-    std::lock_guard<std::mutex> g(target->lock);
-    target->requests.push_back(&request);
+    std::lock_guard<std::mutex> ig(inbox->lock);
+    inbox->requests.push_back(request);
   }
-  // Wakes the target thread both when it idles in its event loop and when it
-  // is itself waiting inside a SendMessage.
-  target->wake.notify_all();
-  QCoreApplication::postEvent(self_, new WakeEvent());
+  if (targetThread != QThread::currentThread()) {
+    // Wakes the target thread both when it idles in its event loop and when
+    // it is itself waiting inside a send.
+    inbox->wake.notify_all();
+    QCoreApplication::postEvent(target->Object(), new WakeEvent());
+  }
+  return request;
+}
 
+LRESULT CZovTargetRef::Await(const ZovQueuedSend& queued, bool* handled) {
+  if (handled) *handled = false;
+  if (!queued) return 0;
+  std::shared_ptr<Inbox> mine = queued->replyTo;
   std::unique_lock<std::mutex> lk(mine->lock);
-  while (!request.done) {
+  while (!queued->done) {
     if (!mine->requests.empty()) {
       lk.unlock();
       DrainInbox(mine);
@@ -175,7 +229,8 @@ LRESULT CZovMsgTarget::SendMessage(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     mine->wake.wait(lk);
   }
-  return request.result;
+  if (handled) *handled = queued->handled;
+  return queued->result;
 }
 
 bool CZovMsgTarget::SetTimer(UINT id, UINT elapseMs) {

@@ -17,6 +17,7 @@
 // a Qt event loop. Both derive from CZovMsgTarget, which holds the machinery.
 // Standard input, paint and size events keep using Qt's own handlers.
 #include <map>
+#include <memory>
 
 #include <QObject>
 #include <QWidget>
@@ -24,6 +25,42 @@
 #include "platform/zov_messages.h"
 
 class QEvent;
+class CZovMsgTarget;
+
+namespace zov_detail {
+struct TargetLink;
+struct PendingSend;
+}  // namespace zov_detail
+
+// A message that has been queued for its target's thread but may not have
+// been handled yet (see CZovTargetRef::QueueSend).
+using ZovQueuedSend = std::shared_ptr<zov_detail::PendingSend>;
+
+// A reference to a message target that stays safe to use after the target
+// is destroyed: posts and sends through it then do nothing and return 0.
+// Any thread.
+class CZovTargetRef {
+ public:
+  CZovTargetRef() = default;
+  bool IsAlive() const;
+  bool Post(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
+  LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
+  // The two halves of Send, so that a caller can queue under its own lock
+  // (fixing the order of deliveries) and wait after releasing it. Messages
+  // queued to one thread are handled in queue order, also when the sender is
+  // that thread itself. Null when the target is gone.
+  ZovQueuedSend QueueSend(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
+  // Waits until the queued message has been handled (serving messages sent to
+  // the calling thread meanwhile) and returns its result; 0 for null. With
+  // `handled`, tells whether the window procedure ran (false when the target
+  // was destroyed first). Call it on the thread that queued the message.
+  static LRESULT Await(const ZovQueuedSend& queued, bool* handled = nullptr);
+
+ private:
+  friend class CZovMsgTarget;
+  explicit CZovTargetRef(std::shared_ptr<zov_detail::TargetLink> link) : link_(std::move(link)) {}
+  std::shared_ptr<zov_detail::TargetLink> link_;
+};
 
 class CZovMsgTarget {
  public:
@@ -45,6 +82,9 @@ class CZovMsgTarget {
   // Stops timer `id`; false when it was not running.
   bool KillTimer(UINT id);
 
+  // A reference that outlives the target.
+  CZovTargetRef Ref() const { return CZovTargetRef(link_); }
+
   // The Qt object that stands for this target.
   QObject* Object() const { return self_; }
   // True when the calling thread is the target's own thread.
@@ -65,6 +105,7 @@ class CZovMsgTarget {
   bool KillTimerHere(UINT id);
 
   QObject* self_;
+  std::shared_ptr<zov_detail::TargetLink> link_;
   // Guarded by: the target's own thread only.
   std::map<UINT, int> timers_;  // timer id -> Qt timer id
 };
