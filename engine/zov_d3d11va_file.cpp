@@ -83,8 +83,11 @@ int CZovD3d11vaFile::Open(const char* path, int reserved) {
     std::printf("decoder(%s) not found.\n", avcodec_get_name(static_cast<AVCodecID>(demuxer->videoCodecId)));
     return 0;
   }
+  // The demuxer is closed as well, so that a player kept for a channel that
+  // failed to open reads nothing from it.
   auto fail = [this]() {
     demuxer->videoCodecContext.reset();
+    demuxer->Close();
     hwDeviceRef.reset();
     firstTimeMs = -1;
     return 0;

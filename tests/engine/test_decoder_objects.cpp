@@ -382,6 +382,9 @@ TEST(ZovHardwareFiles, OpenWithoutDeviceFailsWithoutFallback) {
       EXPECT_EQ(file.hwDeviceRef, nullptr);
       EXPECT_EQ(file.GetDemuxer()->GetVideoCodecContext(), nullptr) << "no software decoder behind it";
       EXPECT_EQ(file.firstTimeMs, -1);
+      EXPECT_EQ(file.GetDemuxer()->IsOpened(), 0);
+      ZovMediaItem item;
+      EXPECT_EQ(file.ReadPacket(&item), -1) << "a failed channel delivers nothing";
     }
   }
   {
