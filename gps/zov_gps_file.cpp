@@ -45,6 +45,13 @@ size_t CZovGpsFile::ReadAt(uint64_t offset, void* out, size_t n) const {
   return done;
 }
 
+uint64_t CZovGpsFile::NextData(uint64_t offset) const {
+  if (fd_ < 0 || offset >= size_) return offset;
+  const off_t d = ::lseek(fd_, static_cast<off_t>(offset), SEEK_DATA);
+  if (d < 0) return errno == ENXIO ? size_ : offset;  // ENXIO: only a hole remains
+  return static_cast<uint64_t>(d);
+}
+
 std::vector<uint8_t> CZovGpsFile::ReadVector(uint64_t offset, size_t n) const {
   std::vector<uint8_t> v;
   if (offset >= size_) return v;

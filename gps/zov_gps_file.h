@@ -33,6 +33,9 @@ class CZovGpsFile {
   bool ReadExact(uint64_t offset, void* out, size_t n) const {
     return ReadAt(offset, out, n) == n;
   }
+  // The first offset at or after `offset` that may hold data other than a
+  // hole of a sparse file (offset itself where holes are not reported).
+  uint64_t NextData(uint64_t offset) const;
   // Reads up to n bytes into a vector sized to what was read.
   std::vector<uint8_t> ReadVector(uint64_t offset, size_t n) const;
 

@@ -488,6 +488,13 @@ void CZovGpsScan::ScanTsChunk(uint64_t chunk, std::vector<uint64_t>& slots) cons
   constexpr size_t kRun = 188 * 4096;
   std::vector<uint8_t> buf(kRun);
   for (uint64_t pos = begin; pos < end;) {
+    // Holes of a sparse file read as zeros and hold no packet: skip to the
+    // first packet position at or after the next data.
+    const uint64_t data = file_.NextData(pos);
+    if (data > pos) {
+      pos = (data + kTsPacket - 1) / kTsPacket * kTsPacket;
+      if (pos >= end) return;
+    }
     const size_t want = static_cast<size_t>(std::min<uint64_t>(kRun, end - pos));
     const size_t got = file_.ReadAt(pos, buf.data(), want);
     if (got < 3) return;

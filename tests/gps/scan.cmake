@@ -1,3 +1,5 @@
 # Container scan, extractor, clean-up and export tool tests (included by the
 # folder's CMakeLists).
 zov_add_gtest(gps_cleanup_test SOURCES test_cleanup_steps.cpp LIBS zov_gps)
+zov_add_gtest(gps_scan_test SOURCES test_scan_layouts.cpp
+  LIBS zov_gps zov_gpsfixture FIXTURES clips)

@@ -441,9 +441,9 @@ bool WriteGpsTable(const Bytes& clip, const ZovFixtureTrack& track, bool at48, b
     }
   }
   Bytes gps = MakeBox("gps ", body);
-  const size_t end = MoovEnd(d);
-  if (end == 0) return Fail(error, "no moov box");
-  if (!InsertIntoMoov(d, end, gps, error)) return false;
+  // Cameras write the table right after the movie header, before the tracks.
+  if (MoovEnd(d) == 0) return Fail(error, "no moov box");
+  if (!InsertIntoMoov(d, AfterMvhd(d), gps, error)) return false;
   for (const ZovFixturePoint& p : track) {
     Bytes block = ZovFixtureFreeGpsBlock(p, at48, kFreeGpsBlock);
     d.insert(d.end(), block.begin(), block.end());
