@@ -168,6 +168,22 @@ void DrawScreenshot(QPainter& p, const QRectF& f, bool pressed, int state) {
   p.setPen(Qt::NoPen);
   p.setBrush(c);
   p.drawEllipse(g.at(0.5, 0.57), g.len(0.09), g.len(0.09));
+  if (state == 1) {
+    // Second state: a flash spark beside the camera.
+    QPainterPath spark;
+    const QPointF s = g.at(0.86, 0.14);
+    const double r = g.len(0.13), k = g.len(0.035);
+    spark.moveTo(s + QPointF(0, -r));
+    spark.lineTo(s + QPointF(k, -k));
+    spark.lineTo(s + QPointF(r, 0));
+    spark.lineTo(s + QPointF(k, k));
+    spark.lineTo(s + QPointF(0, r));
+    spark.lineTo(s + QPointF(-k, k));
+    spark.lineTo(s + QPointF(-r, 0));
+    spark.lineTo(s + QPointF(-k, -k));
+    spark.closeSubpath();
+    p.fillPath(spark, QColor(255, 220, 90));
+  }
 }
 
 // State 0: sound on; state 1: muted.

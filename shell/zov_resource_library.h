@@ -21,6 +21,8 @@
 #include <QRect>
 #include <QString>
 
+#include "platform/zov_module.h"
+
 // File name of the resource library, looked up beside the executable.
 inline constexpr const char* kZovResourceLibraryName = "libzovQuelnaResource.so";
 // Name of its one exported function.
@@ -72,21 +74,21 @@ ZovRect ZovParseRect(const unsigned char* data, unsigned int size);
 class CZovResourceLibrary {
  public:
   CZovResourceLibrary() = default;
-  ~CZovResourceLibrary();
+  ~CZovResourceLibrary() = default;
   CZovResourceLibrary(const CZovResourceLibrary&) = delete;
   CZovResourceLibrary& operator=(const CZovResourceLibrary&) = delete;
 
-  // Loads the library from `path` (a file path, or a bare name for the
-  // dynamic loader's search). Any library loaded before is unloaded first.
-  // Returns false, leaving nothing loaded, when the library or its look-up
-  // function is missing.
+  // Loads the library from `path` (a path with "/", or a bare name looked for
+  // beside the executable first, then on the loader's search path). Any
+  // library loaded before is unloaded first. Returns false, leaving nothing
+  // loaded, when the library or its look-up function is missing.
   bool Load(const std::string& path);
-  // Loads kZovResourceLibraryName from the folder of the running executable.
-  bool LoadBesideExecutable();
+  // Loads kZovResourceLibraryName (beside the executable first).
+  bool LoadBesideExecutable() { return Load(kZovResourceLibraryName); }
   // Uses a look-up function directly (a library linked in, or a test table).
   void Attach(ZovFindResourceFn find);
   void Unload();
-  bool IsLoaded() const { return find_ != nullptr; }
+  bool IsLoaded() const { return module_.IsLoaded() || attached_ != nullptr; }
 
   // Raw look-up: true and the bytes when resource `id` of `type` exists.
   bool Find(const char* type, int id, const unsigned char** data, unsigned int* size) const;
@@ -109,6 +111,6 @@ class CZovResourceLibrary {
   // The string resource's bytes, or none (size 0).
   bool FindString(int id, const unsigned char** data, unsigned int* size) const;
 
-  void* module_ = nullptr;           // dlopen handle, null when attached or nothing loaded
-  ZovFindResourceFn find_ = nullptr;
+  CZovResourceModule module_;             // the loaded library, when loaded by name
+  ZovFindResourceFn attached_ = nullptr;  // a look-up used directly instead
 };
