@@ -31,8 +31,12 @@ void CZovBaseCheduler::SetState(int32_t newState) {
 }
 
 void CZovBaseCheduler::ChooseMaster() {
+  // Only the main channel queues sound (the reader drops it elsewhere), so
+  // channels 1 and 2 time their pictures themselves: with an empty audio list
+  // as the master, every pass would re-anchor and show the next picture at
+  // once, playing the channel in fast bursts.
   int32_t video = 1;
-  if (file && file->channelIndex != 1) video = file->IsAudioMaster() ? 0 : 1;
+  if (file && file->channelIndex == 0) video = file->IsAudioMaster() ? 0 : 1;
   videoMaster = video;
 }
 

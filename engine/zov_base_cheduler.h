@@ -55,7 +55,7 @@ class CZovBaseCheduler : public CZovThread {
 
   // Steps of Run, public so tests can drive them with a fake clock.
   // Master choice: video unless the decoder object's audio-master rule holds;
-  // channel 1 always uses video.
+  // channels 1 and 2, which have no sound, always use video.
   void ChooseMaster();
   // One pass of the presentation loop.
   void RunPass();

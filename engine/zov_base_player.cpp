@@ -118,7 +118,10 @@ void CZovBasePlayer::CheckEnd(CZovMediaQueue* queue, CZovBaseCheduler* scheduler
 }
 
 int CZovBasePlayer::GetState() {
-  if (readThread && file) CheckEnd(queue.get(), scheduler.get(), file->IsAudioMaster());
+  // The channels without sound time their pictures, so their end is the
+  // video list running dry (as their scheduler's master choice says).
+  if (readThread && file)
+    CheckEnd(queue.get(), scheduler.get(), channel == 0 && file->IsAudioMaster());
   if (!scheduler || scheduler->state == kZovThreadStopped) return 0;
   if (scheduler->state == kZovThreadPaused) return 2;
   return 1;

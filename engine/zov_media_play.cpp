@@ -81,6 +81,11 @@ void CZovMediaPlay::StopAll() {
 
 int CZovMediaPlay::GetState() {
   if (!players[0] || stopped) return 0;
+  // The other channels' end checks run too, so that their last pictures
+  // (fewer than the pre-buffer) are played out instead of waiting for data
+  // that never comes; only channel 0 answers.
+  for (int ch = 1; ch < kMaxChannels; ++ch)
+    if (players[ch]) players[ch]->GetState();
   return players[0]->GetState();
 }
 

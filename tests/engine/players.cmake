@@ -24,3 +24,9 @@ zov_add_gtest(engine_scheduler_test
   SOURCES test_scheduler_decisions.cpp
   LIBS zov_engine
   TIMEOUT 60)
+
+zov_add_gtest(engine_player_test
+  SOURCES test_player_playback.cpp
+  LIBS zov_engine
+  FIXTURES clips player_clips
+  TIMEOUT 120)

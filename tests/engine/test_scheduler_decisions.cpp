@@ -122,8 +122,8 @@ TEST_F(SchedulerTest, MasterChoiceFollowsPacketRhythmAndChannel) {
       {33, 200, 0, 1},  // no audio packets: the interval keeps its start value
       {33, -1, 0, 1},   // audio interval -1: always video
       {66, 40, 0, 0},   // video gap exceeds audio gap by more than 20
-      {33, 23, 1, 1},   // channel 1 always uses video
-      {33, 23, 2, 0},   // channel 2 follows the rule
+      {33, 23, 1, 1},   // channels without sound always use video
+      {33, 23, 2, 1},
   };
   for (const Case& c : cases) {
     file.minVideoIntervalMs = c.video;

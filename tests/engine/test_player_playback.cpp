@@ -1,0 +1,298 @@
+// Players and the media-play manager in real time on the fixture clips (each
+// case plays at most about 3 s), with sound on ALSA's "null" device. The
+// views have no window here; the window test draws into a real one.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <thread>
+#include <typeinfo>
+
+#include "engine/zov_d3d11va_player.h"
+#include "engine/zov_dxva_player.h"
+#include "engine/zov_media_play.h"
+#include "engine/zov_read_thread.h"
+#include "tests/common/test_paths.h"
+
+extern "C" {
+#include <libavutil/frame.h>
+}
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+template <typename Pred>
+bool WaitFor(Pred pred, int timeoutMs) {
+  const auto until = Clock::now() + std::chrono::milliseconds(timeoutMs);
+  while (!pred()) {
+    if (Clock::now() > until) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+class PlayerTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    setenv("ZOV_AUDIO_DEVICE", "null", 1);
+    play.startSettleMs = 0;
+  }
+  void TearDown() override { play.StopAll(); }
+  static std::string Clip(const char* name) { return zovtest::Fixture(name); }
+  CZovBaseCheduler* Sched(int channel) { return play.players[channel]->scheduler.get(); }
+
+  CZovMediaPlay play;
+};
+
+TEST_F(PlayerTest, PlaysToTheEndAtTheRightSpeed) {
+  const std::string clip = Clip("h264_aac48_30fps.mp4");
+  ASSERT_EQ(play.Open(clip.c_str()), 0);
+  EXPECT_EQ(play.channelCount, 1);
+  EXPECT_EQ(play.GetDurationSeconds(), 2);
+  const auto start = Clock::now();
+  play.StartAll();
+  EXPECT_EQ(play.GetState(), 1);
+  int maxPosition = -1;
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        if (play.GetState() != 0) maxPosition = std::max(maxPosition, play.GetPositionSeconds());
+        return play.GetState() == 0;
+      },
+      6000));
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  // 2 s of media at speed 1, plus pre-buffering.
+  EXPECT_GT(seconds, 1.6);
+  EXPECT_LT(seconds, 3.5);
+  EXPECT_EQ(maxPosition, 1);
+  EXPECT_EQ(Sched(0)->videoMaster, 0);  // 30 fps + AAC: sound is the master
+  EXPECT_GE(Sched(0)->presentedVideo, 45);
+  EXPECT_GT(Sched(0)->presentedAudio, 60);
+  EXPECT_GT(play.players[0]->audioOutput->writtenBuffers, 60);
+  EXPECT_EQ(play.GetPositionSeconds(), CZovBasePlayer::kStoppedPosition);
+}
+
+TEST_F(PlayerTest, SixtyFramesPerSecondWithoutSoundPlaysOnVideo) {
+  const std::string clip = Clip("h264_60fps_noaudio.mp4");
+  ASSERT_EQ(play.Open(clip.c_str()), 0);
+  play.StartAll();
+  ASSERT_TRUE(WaitFor([&] { return play.GetState() == 0; }, 6000));
+  EXPECT_EQ(Sched(0)->videoMaster, 1);
+  EXPECT_GE(Sched(0)->presentedVideo, 100);
+  EXPECT_EQ(play.players[0]->audioOutput->HasDevice(), false);
+}
+
+TEST_F(PlayerTest, PauseFreezesAndResumeGoesOn) {
+  const std::string clip = Clip("play_8s_gop30.mp4");
+  ASSERT_EQ(play.Open(clip.c_str()), 0);
+  play.StartAll();
+  ASSERT_TRUE(WaitFor([&] { return Sched(0)->presentedVideo > 10; }, 3000));
+  play.PauseAll();
+  EXPECT_EQ(play.GetState(), 2);
+  const int64_t frozen = Sched(0)->presentedVideo;
+  const int position = play.GetPositionSeconds();
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_EQ(Sched(0)->presentedVideo, frozen);
+  EXPECT_EQ(play.GetPositionSeconds(), position);
+  play.ResumeAll();
+  EXPECT_EQ(play.GetState(), 1);
+  EXPECT_TRUE(WaitFor([&] { return Sched(0)->presentedVideo > frozen + 5; }, 2000));
+}
+
+TEST_F(PlayerTest, SeekShowsPicturesFromTheTarget) {
+  const std::string clip = Clip("play_8s_gop30.mp4");
+  ASSERT_EQ(play.Open(clip.c_str()), 0);
+  play.StartAll();
+  ASSERT_TRUE(WaitFor([&] { return Sched(0)->presentedVideo > 5; }, 3000));
+  play.SeekAll(5);
+  EXPECT_EQ(play.players[0]->seeks, 1);
+  const int64_t before = Sched(0)->presentedVideo;
+  ASSERT_TRUE(WaitFor([&] { return Sched(0)->presentedVideo > before + 3; }, 2500));
+  // Pictures now come from the key frame at (or just before) second 5.
+  EXPECT_GE(Sched(0)->clockMs, 4900);
+  EXPECT_LT(Sched(0)->clockMs, 7000);
+  EXPECT_EQ(play.GetPositionSeconds() >= 5, true);
+  EXPECT_EQ(play.GetState(), 1);
+}
+
+TEST_F(PlayerTest, SeekWhilePausedLeavesItPlaying) {
+  const std::string clip = Clip("play_8s_gop30.mp4");
+  ASSERT_EQ(play.Open(clip.c_str()), 0);
+  play.StartAll();
+  ASSERT_TRUE(WaitFor([&] { return Sched(0)->presentedVideo > 3; }, 3000));
+  play.PauseAll();
+  play.SeekAll(2);
+  EXPECT_EQ(play.GetState(), 1);
+}
+
+TEST_F(PlayerTest, ThreeChannelsPlayTogetherEachOnVideoOrSound) {
+  const std::string a = Clip("h264_aac48_30fps.mp4");
+  const std::string b = Clip("h264_aac44_30fps.mp4");
+  const std::string c = Clip("h264_aac.mkv");
+  ASSERT_EQ(play.Open(a.c_str(), b.c_str(), c.c_str()), 0);
+  ASSERT_EQ(play.channelCount, 3);
+  const auto start = Clock::now();
+  play.StartAll();
+  ASSERT_TRUE(WaitFor([&] { return play.GetState() == 0; }, 6000));
+  const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
+  EXPECT_LT(seconds, 3.5);
+  EXPECT_EQ(Sched(0)->videoMaster, 0);
+  EXPECT_EQ(Sched(1)->videoMaster, 1);
+  EXPECT_EQ(Sched(2)->videoMaster, 1);
+  for (int ch = 0; ch < 3; ++ch) EXPECT_GE(Sched(ch)->presentedVideo, 40) << ch;
+  // Only the main channel has sound and answers position and length.
+  EXPECT_EQ(play.players[1]->audioOutput, nullptr);
+  EXPECT_EQ(play.players[1]->queue->AudioCount(), 0);
+  EXPECT_EQ(Sched(2)->presentedAudio, 0);
+  EXPECT_EQ(play.players[1]->GetPositionSeconds(), 0);
+  EXPECT_EQ(play.players[1]->GetDurationSeconds(), 0);
+}
+
+TEST_F(PlayerTest, SecondChannelKeepsItsPaceWithoutSound) {
+  // Channel 2 of a recording with sound: its pictures must take the media
+  // time, not come in bursts.
+  const std::string a = Clip("h264_aac48_30fps.mp4");
+  ASSERT_EQ(play.Open(a.c_str(), a.c_str(), a.c_str()), 0);
+  play.StartAll();
+  ASSERT_TRUE(WaitFor([&] { return Sched(2)->presentedVideo >= 10; }, 3000));
+  const auto t0 = Clock::now();
+  const int64_t n0 = Sched(2)->presentedVideo;
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  const double rate = (Sched(2)->presentedVideo - n0) /
+                      std::chrono::duration<double>(Clock::now() - t0).count();
+  EXPECT_GT(rate, 20.0);
+  EXPECT_LT(rate, 40.0);  // about 30 pictures a second
+}
+
+TEST_F(PlayerTest, ShorterSideChannelPlaysOutItsLastPictures) {
+  // Channel 1 ends before channel 0: its last pictures (fewer than the
+  // pre-buffer) are still shown, and its scheduler ends.
+  const std::string main = Clip("play_8s_gop30.mp4");
+  const std::string side = Clip("h264_aac48_30fps.mp4");
+  ASSERT_EQ(play.Open(main.c_str(), side.c_str()), 0);
+  play.StartAll();
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        play.GetState();  // the play window's poll
+        return Sched(1)->state == kZovThreadStopped;
+      },
+      4000));
+  EXPECT_GE(Sched(1)->presentedVideo, 50);
+  EXPECT_EQ(play.GetState(), 1);  // the main channel plays on
+}
+
+TEST_F(PlayerTest, ChannelThatCannotOpenShowsNothing) {
+  const std::string a = Clip("h264_aac48_30fps.mp4");
+  ASSERT_EQ(play.Open(a.c_str(), "/nonexistent/zov.mp4"), 0);
+  EXPECT_EQ(play.channelCount, 2);
+  play.StartAll();
+  ASSERT_TRUE(WaitFor([&] { return Sched(0)->presentedVideo > 10; }, 3000));
+  EXPECT_EQ(Sched(1)->presentedVideo, 0);
+  EXPECT_EQ(play.players[1]->queue->TotalCount(), 0);
+  play.StopAll();
+  EXPECT_EQ(play.Open("/nonexistent/zov.mp4"), -1);
+  EXPECT_EQ(play.GetState(), 0);
+}
+
+TEST_F(PlayerTest, TsAnywhereInThePathMeansSoftware) {
+  EXPECT_EQ(CZovMediaPlay::EffectiveMode("/v/x.tsdata/a.mp4", 0), CZovMediaPlay::kDecodeSoftware);
+  EXPECT_EQ(CZovMediaPlay::EffectiveMode("/v/a.ts", 2), CZovMediaPlay::kDecodeSoftware);
+  EXPECT_EQ(CZovMediaPlay::EffectiveMode("/v/a.mp4", 2), 2);
+  EXPECT_EQ(typeid(*CZovMediaPlay::MakePlayer(0)), typeid(CZovD3d11vaPlayer));
+  EXPECT_EQ(typeid(*CZovMediaPlay::MakePlayer(1)), typeid(CZovBasePlayer));
+  EXPECT_EQ(typeid(*CZovMediaPlay::MakePlayer(7)), typeid(CZovDxvaPlayer));
+  // A hardware mode on a path under "x.tsdata" still opens in software.
+  const std::string clip = Clip("x.tsdata/clip.mp4");
+  play.SetDecodeMode(2);
+  ASSERT_EQ(play.Open(clip.c_str()), 0);
+  EXPECT_EQ(typeid(*play.players[0]), typeid(CZovBasePlayer));
+}
+
+TEST_F(PlayerTest, AnswersWithoutAChannel) {
+  EXPECT_EQ(play.GetState(), 0);
+  EXPECT_EQ(play.GetPositionSeconds(), CZovMediaPlay::kNoChannelPosition);
+  EXPECT_EQ(play.GetDurationSeconds(), CZovMediaPlay::kNoChannelDuration);
+  EXPECT_EQ(play.GetMainDemuxer(), nullptr);
+  const std::string clip = Clip("h264_aac48_30fps.mp4");
+  ASSERT_EQ(play.Open(clip.c_str()), 0);
+  EXPECT_NE(play.GetMainDemuxer(), nullptr);
+  play.SetDurationSeconds(77);
+  EXPECT_EQ(play.GetDurationSeconds(), 77);
+  // Opened, not started: no scheduler, so the stopped answers.
+  EXPECT_EQ(play.GetPositionSeconds(), CZovBasePlayer::kStoppedPosition);
+  play.SetVolume(8);
+  play.SetMute(true);
+  EXPECT_EQ(play.players[0]->audioOutput->mute, 1);
+  EXPECT_DOUBLE_EQ(play.players[0]->audioOutput->volume, 0.5);
+}
+
+class ReadThreadTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const std::string clip = zovtest::Fixture("play_8s_gop30.mp4");
+    ASSERT_EQ(file.Open(clip.c_str()), 1);
+    reader.file = &file;
+    reader.queue = &queue;
+  }
+  CZovBaseFile file;
+  CZovMediaQueue queue;
+  CZovReadThread reader;
+};
+
+TEST_F(ReadThreadTest, StopsReadingAt120Pictures) {
+  reader.Start();
+  reader.SetState(kZovThreadRunning);
+  ASSERT_TRUE(WaitFor([&] { return queue.VideoCount() >= CZovReadThread::kMaxQueuedVideo; }, 5000));
+  const int64_t read = reader.videoPacketsRead;
+  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_EQ(queue.VideoCount(), CZovReadThread::kMaxQueuedVideo);
+  EXPECT_EQ(reader.videoPacketsRead, read);
+  EXPECT_GT(queue.AudioCount(), 0);
+  EXPECT_EQ(queue.endState, 0);
+  reader.Stop();
+  EXPECT_EQ(queue.accepting, 1);
+}
+
+TEST_F(ReadThreadTest, ReadsToTheEndAndKeepsPolling) {
+  reader.Start();
+  reader.SetState(kZovThreadRunning);
+  // Make room as the scheduler would.
+  ASSERT_TRUE(WaitFor(
+      [&] {
+        delete queue.PopVideo();
+        delete queue.PopAudio();
+        return queue.endState == kZovThreadStopped;
+      },
+      5000));
+  EXPECT_EQ(reader.state, kZovThreadRunning);
+  EXPECT_GE(reader.videoPacketsRead, 240);
+}
+
+TEST_F(ReadThreadTest, KeyFrameOnlyTakesOneKeyFrameThenRests) {
+  file.Seek(3);
+  reader.state = kZovThreadRunning;  // passes driven on this thread
+  reader.keyframeOnly = 1;
+  for (int i = 0; i < 2000 && !reader.keyframeTaken; ++i) reader.RunPass();
+  ASSERT_TRUE(reader.keyframeTaken);
+  ASSERT_LE(queue.VideoCount(), 1);
+  if (ZovMediaItem* v = queue.PeekVideo()) {
+    EXPECT_TRUE(v->frame->key_frame);
+    EXPECT_GE(v->timeMs, 2900);
+  }
+  const int64_t read = reader.videoPacketsRead;
+  for (int i = 0; i < 20; ++i) EXPECT_FALSE(reader.RunPass());
+  EXPECT_EQ(reader.videoPacketsRead, read);
+  reader.keyframeOnly = 0;
+  reader.keyframeTaken = 0;
+  for (int i = 0; i < 40; ++i) reader.RunPass();
+  EXPECT_GT(reader.videoPacketsRead, read);
+}
+
+TEST_F(ReadThreadTest, OtherChannelsQueueNoSound) {
+  file.channelIndex = 1;
+  reader.state = kZovThreadRunning;
+  for (int i = 0; i < 200; ++i) reader.RunPass();
+  EXPECT_GT(queue.VideoCount(), 10);
+  EXPECT_EQ(queue.AudioCount(), 0);
+}
+
+}  // namespace
