@@ -3,3 +3,5 @@
 zov_add_gtest(gps_cleanup_test SOURCES test_cleanup_steps.cpp LIBS zov_gps)
 zov_add_gtest(gps_scan_test SOURCES test_scan_layouts.cpp
   LIBS zov_gps zov_gpsfixture FIXTURES clips)
+zov_add_gtest(gps_extract_test SOURCES test_extract_layouts.cpp
+  LIBS zov_gps zov_gpsfixture zov_gpsexport FIXTURES clips)
