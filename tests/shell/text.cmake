@@ -12,3 +12,10 @@ if(TARGET zovQuelnaResource)
     ENV QT_QPA_PLATFORM=offscreen)
   add_dependencies(shell_resources_test zovQuelnaResource)
 endif()
+
+# Any bytes through the string-resource readers and any key through the
+# look-up.
+zov_add_fuzz_target(shell_fuzz_resource_strings
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/fuzz_resource_strings.cpp
+  LIBS zov_shell
+  CORPUS ${CMAKE_CURRENT_LIST_DIR}/corpus_resource_strings)
