@@ -230,6 +230,13 @@ TEST(ZovDemuxer, DurationRule) {
   EXPECT_EQ(CZovDemuxer::DurationRule(AV_NOPTS_VALUE, 0, 10), 10);
 }
 
+TEST(ZovDemuxer, ImplausibleContainerDurationReportsTenMinutes) {
+  CZovDemuxer d;
+  ASSERT_TRUE(d.Open(Fixture("long_8000s.mkv").c_str()));
+  d.RefreshMediaInfo();
+  EXPECT_EQ(d.durationSeconds, 600);
+}
+
 TEST(ZovDemuxer, DecoderThreadCountRule) {
   EXPECT_EQ(CZovDemuxer::DecoderThreadCount(1), 4);
   EXPECT_EQ(CZovDemuxer::DecoderThreadCount(2), 4);
