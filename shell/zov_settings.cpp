@@ -90,7 +90,12 @@ void CZovSettings::ChooseSettingsFile() {
   if (IsFile(copy)) return;  // made by an earlier start; never refreshed
   if (!std::filesystem::copy_file(shipped, copy, std::filesystem::copy_options::none, ec) || ec) {
     settingsFolder_ = setupFolder_;
+    return;
   }
+  // The copy takes the shipped file's mode, often read-only; the user's own
+  // copy must take the user's choices.
+  std::filesystem::permissions(copy, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write,
+                               std::filesystem::perm_options::add, ec);
 }
 
 void CZovSettings::Load(const std::string& file) {

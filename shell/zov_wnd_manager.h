@@ -12,6 +12,7 @@
 // the lock (which fixes the order of deliveries to one target) and wait for
 // the handler after releasing it. So a worker sending to the user-interface
 // thread and that thread's own sends cannot deadlock.
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -33,8 +34,16 @@ inline constexpr int kZovDelayEarlyMs = 5;
 // owns it and deletes it (which frees the payload) before returning, for
 // every code, handled or not.
 struct ZovMsgData {
-  ZovMsgData() = default;
-  ~ZovMsgData() { delete[] payload; }
+  ZovMsgData() { ++LiveCount(); }
+  ~ZovMsgData() {
+    delete[] payload;
+    --LiveCount();
+  }
+  // Records alive in the process (made and not yet freed), for leak checks.
+  static std::atomic<int>& LiveCount() {
+    static std::atomic<int> live{0};
+    return live;
+  }
   ZovMsgData(const ZovMsgData&) = delete;
   ZovMsgData& operator=(const ZovMsgData&) = delete;
 
