@@ -5,3 +5,8 @@ zov_add_gtest(gps_scan_test SOURCES test_scan_layouts.cpp
   LIBS zov_gps zov_gpsfixture FIXTURES clips)
 zov_add_gtest(gps_extract_test SOURCES test_extract_layouts.cpp
   LIBS zov_gps zov_gpsfixture zov_gpsexport FIXTURES clips)
+if(TARGET zovgps)
+  zov_add_gtest(gps_zovgps_test SOURCES test_zovgps_golden.cpp
+    LIBS zov_gps zov_gpsfixture FIXTURES clips)
+  add_dependencies(gps_zovgps_test zovgps)
+endif()
