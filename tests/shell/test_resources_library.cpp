@@ -4,7 +4,9 @@
 
 #include <QBuffer>
 #include <QByteArray>
+#include <QGlyphRun>
 #include <QGuiApplication>
+#include <QTextLayout>
 
 #include <cstring>
 #include <map>
@@ -12,6 +14,7 @@
 #include <string>
 
 #include "shell/zov_resource_library.h"
+#include "shell/zov_text_tables.h"
 
 namespace {
 
@@ -206,6 +209,35 @@ TEST(ResourceLibrary, FontsTakeHeightWeightAndFace) {
   EXPECT_EQ(twenty.pixelSize(), 20);
   EXPECT_EQ(twenty.weight(), QFont::Normal);
   EXPECT_EQ(CZovResourceLibrary::CreateFontOfHeight(-14).pixelSize(), 14);
+}
+
+// Glyphs that no installed font provides (glyph index 0) when `text` is laid
+// out in `font`, with the font's fallbacks.
+int MissingGlyphs(const QString& text, const QFont& font) {
+  QTextLayout layout(text, font);
+  layout.beginLayout();
+  layout.createLine();
+  layout.endLayout();
+  int missing = 0;
+  for (const QGlyphRun& run : layout.glyphRuns()) {
+    for (quint32 glyph : run.glyphIndexes()) missing += glyph == 0;
+  }
+  return missing;
+}
+
+TEST(ResourceLibrary, DefaultFaceShowsEveryLanguage) {
+  const QFont font = CZovResourceLibrary::CreateFontOfHeight(14);
+  // The check itself: a code point no font has shows as a missing glyph.
+  ASSERT_GT(MissingGlyphs(QString::fromUcs4(U"\U0010FFFD", 1), font), 0);
+  for (int t = 0; t < kZovTextTableCount; ++t) {
+    const ZovTextTable* table = ZovTextTableAt(t);
+    EXPECT_EQ(MissingGlyphs(QString::fromUtf8(table->displayText), font), 0) << table->languageName;
+    for (int i = 0; i < table->count; ++i) {
+      QString text = QString::fromUtf8(table->entries[i].text);
+      text.replace(QLatin1Char('\n'), QLatin1Char(' '));
+      EXPECT_EQ(MissingGlyphs(text, font), 0) << table->languageName << " " << table->entries[i].key;
+    }
+  }
 }
 
 }  // namespace
