@@ -347,6 +347,13 @@ void ComputeHeadings(GpsFixList& fixes) {
   }
 }
 
+void SanitizeDeviceText(GpsFix& fix) {
+  for (char& c : fix.device) {
+    if (c == 0) break;
+    if (c == ';' || static_cast<unsigned char>(c) < 0x20) c = '_';
+  }
+}
+
 }  // namespace zovcleanup
 
 ZovCleanupCounts ZovCleanUpAndPrint(GpsFixList& fixes, std::string& pointText,
@@ -369,14 +376,18 @@ ZovCleanupCounts ZovCleanUpAndPrint(GpsFixList& fixes, std::string& pointText,
   pointText.reserve(fixes.size() * 160);
   sensorText.reserve(sensors.size() * 160);
   int lines = 0;
-  for (const GpsFix& f : fixes) {
+  for (GpsFix& f : fixes) {
     if (lines >= counts.fixCount) break;
     if ((f.latLetter != 'N' && f.latLetter != 'S') || (f.lonLetter != 'E' && f.lonLetter != 'W'))
       continue;
+    SanitizeDeviceText(f);
     ZovAppendPointLine(pointText, f);
     ++lines;
   }
-  for (const GpsFix& s : sensors) ZovAppendSensorLine(sensorText, s);
+  for (GpsFix& s : sensors) {
+    SanitizeDeviceText(s);
+    ZovAppendSensorLine(sensorText, s);
+  }
   GpsFixList().swap(fixes);
   return counts;
 }

@@ -57,6 +57,10 @@ void MakeIndexesIncreasing(GpsFixList& fixes);  // step 5
 void FilterJumps(GpsFixList& fixes);            // step 6
 void FillGaps(GpsFixList& fixes);               // step 7
 void ComputeHeadings(GpsFixList& fixes);        // step 8
+// The device text is printed inside a ';'-terminated record: a ';' or a
+// control character in it (read from a hostile file) would split the record
+// or the line, so they are printed as '_'.
+void SanitizeDeviceText(GpsFix& fix);
 // Initial great-circle bearing from a to b in degrees, 0-360.
 double InitialBearing(double latA, double lonA, double latB, double lonB);
 }  // namespace zovcleanup

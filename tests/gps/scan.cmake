@@ -10,3 +10,5 @@ if(TARGET zovgps)
     LIBS zov_gps zov_gpsfixture FIXTURES clips)
   add_dependencies(gps_zovgps_test zovgps)
 endif()
+zov_add_fuzz_target(gps_fuzz_extract SOURCES fuzz_extract.cpp LIBS zov_gps
+  CORPUS ${CMAKE_CURRENT_SOURCE_DIR}/corpus/fuzz_extract)

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include "gps/zov_gps_cleanup.h"
@@ -257,4 +258,14 @@ TEST(CleanupChain, PrintsOnlyUpperCaseHemispheresAndCountsBothLists) {
   EXPECT_NE(points.find("M:000000000000000"), std::string::npos);
   EXPECT_EQ(points.rfind("0 2023/01/05 12:00:00 N:22.50000 E:114.00000", 0), 0u) << points;
   EXPECT_NE(points.find("A:360.0"), std::string::npos);
+}
+
+TEST(CleanupChain, DeviceTextCannotSplitARecord) {
+  GpsFixList f = {Fix(0, 12, 0, 0), Fix(1, 12, 0, 1)};
+  std::strcpy(f[0].device, "CAM;7\nX");
+  std::string points, sensors;
+  ZovCleanUpAndPrint(f, points, sensors);
+  EXPECT_EQ(std::count(points.begin(), points.end(), ';'), 2);
+  EXPECT_EQ(std::count(sensors.begin(), sensors.end(), ';'), 2);
+  EXPECT_NE(points.find("M:CAM_7_X "), std::string::npos) << points;
 }
