@@ -174,7 +174,6 @@ bool WriteAll(const std::string& path, const std::string& data) {
     }
     mode_t mode = exists ? (st.st_mode & 07777) : 0644;
     if (ok) ok = ::fchmod(fd, mode) == 0;
-    if (ok) ok = ::fsync(fd) == 0;
     if (::close(fd) != 0) ok = false;
     if (ok && ::rename(name.data(), file.c_str()) == 0) return true;
     ::unlink(name.data());
