@@ -115,4 +115,27 @@ TEST(ResourceModule, MissingOrForeignLibraries) {
   EXPECT_FALSE(m.IsLoaded());
 }
 
+TEST(ResourceModule, FindsResourcesByTypeAndId) {
+  CZovResourceModule m;
+  // A bare name is found in the executable's folder.
+  ASSERT_TRUE(m.Load("libzov_test_resource_module.so"));
+  ASSERT_TRUE(m.IsLoaded());
+  const unsigned char* data = nullptr;
+  unsigned int size = 0;
+  ASSERT_TRUE(m.Find("STRING", 10106, &data, &size));
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(data), size), "10,20,300,40");
+  ASSERT_TRUE(m.Find("PNG", 10101, &data, &size));
+  EXPECT_EQ(size, 8u);
+  EXPECT_EQ(data[1], 'P');
+  EXPECT_FALSE(m.Find("PNG", 10106, &data, &size));
+  EXPECT_EQ(size, 0u);
+  EXPECT_FALSE(m.Find(nullptr, 10106, &data, &size));
+  m.Unload();
+  EXPECT_FALSE(m.Find("STRING", 10106, &data, &size));
+  // A full path works as well.
+  std::string exe = ZovExecutablePath();
+  ASSERT_TRUE(m.Load(exe.substr(0, exe.rfind('/') + 1) + "libzov_test_resource_module.so"));
+  EXPECT_TRUE(m.Find("STRING", 10106, &data, &size));
+}
+
 }  // namespace
