@@ -480,42 +480,55 @@ bool IsGpsPacket(const uint8_t* p) {
 }
 }  // namespace
 
+namespace {
+// Looks for the tag at positions 1-99 of an accepted packet.
+bool FindKaruTag(const uint8_t* p, size_t& at) {
+  for (size_t t = 1; t < kTsTagWindow && t + 7 <= kTsPacket; ++t)
+    if (p[t] == 'K' && std::memcmp(p + t, "KARUGPS", 7) == 0) {
+      at = t;
+      return true;
+    }
+  return false;
+}
+}  // namespace
+
+// Walks one chunk in 188-byte steps. The chunk is mapped a window at a time
+// (windows are whole pages and whole packets), so memory stays at the window
+// size; where mapping fails it is read with bounded reads instead.
 void CZovGpsScan::ScanTsChunk(uint64_t chunk, std::vector<uint64_t>& slots) const {
   const uint64_t size = file_.Size();
   const uint64_t begin = chunk * kTsChunk;
   const uint64_t end = std::min(begin + kTsChunk, size);
-  // Packets are read in runs of whole packets.
-  constexpr size_t kRun = 188 * 4096;
-  std::vector<uint8_t> buf(kRun);
+  constexpr uint64_t kWindow = kTsPacket * 16384;  // 3,080,192 bytes: whole pages and packets
+  std::vector<uint8_t> buf;
   for (uint64_t pos = begin; pos < end;) {
     // Holes of a sparse file read as zeros and hold no packet: skip to the
-    // first packet position at or after the next data.
+    // window that holds the next data (windows stay page-aligned).
     const uint64_t data = file_.NextData(pos);
     if (data > pos) {
-      pos = (data + kTsPacket - 1) / kTsPacket * kTsPacket;
-      if (pos >= end) return;
+      if (data >= end) return;
+      pos = std::max(pos, begin + (data - begin) / kWindow * kWindow);
     }
-    const size_t want = static_cast<size_t>(std::min<uint64_t>(kRun, end - pos));
-    const size_t got = file_.ReadAt(pos, buf.data(), want);
-    if (got < 3) return;
-    size_t i = 0;
-    for (; i + 3 <= got; i += kTsPacket) {
-      if (!IsGpsPacket(buf.data() + i)) continue;
-      uint8_t pkt[kTsPacket];
-      const uint8_t* p = buf.data() + i;
-      if (i + kTsPacket > got) {  // a packet straddles the run (or the chunk end)
-        if (!file_.ReadExact(pos + i, pkt, kTsPacket)) return;
-        p = pkt;
-      }
-      for (size_t t = 1; t < kTsTagWindow && t + 7 <= kTsPacket; ++t) {
-        if (p[t] == 'K' && std::memcmp(p + t, "KARUGPS", 7) == 0) {
-          if (slots.size() < kTsSlots) slots.push_back(pos + i + t);
-          break;
-        }
-      }
+    const uint64_t runEnd = std::min(pos + kWindow, end);
+    // The map reaches one packet past the run, so the last packet is whole.
+    CZovGpsMap map(file_, pos, runEnd - pos + kTsPacket);
+    const uint8_t* base = map.Data();
+    size_t avail = map.Size();
+    if (!base) {
+      buf.resize(static_cast<size_t>(runEnd - pos + kTsPacket));
+      avail = file_.ReadAt(pos, buf.data(), buf.size());
+      base = buf.data();
     }
-    if (got < want) return;  // short read
-    pos += i;
+    const size_t run = static_cast<size_t>(runEnd - pos);
+    for (size_t i = 0; i < run; i += kTsPacket) {
+      if (i + 3 > avail) return;  // short read: the file ends here
+      const uint8_t* p = base + i;
+      if (!IsGpsPacket(p)) continue;
+      if (i + kTsPacket > avail) return;
+      size_t at = 0;
+      if (FindKaruTag(p, at) && slots.size() < kTsSlots) slots.push_back(pos + i + at);
+    }
+    pos = runEnd;
   }
 }
 

@@ -63,7 +63,7 @@ constexpr uint64_t kTsChunkRound = 98951167;       // chunk count = (S + this) /
 constexpr size_t kTsSlots = 1024;                   // recorded hits per chunk
 constexpr size_t kTsTagWindow = 100;                // tag positions 1-99 of a packet
 // Workers that run at once; chunks beyond this wait for a free worker.
-constexpr unsigned kTsMaxWorkers = 64;
+constexpr unsigned kTsMaxWorkers = 32;
 // AVI: cameras pad each second with a JUNK chunk of this size holding the block.
 constexpr uint32_t kAviJunkSize = 34032;
 constexpr uint64_t kAviJunkBlockOffset = 33528;
