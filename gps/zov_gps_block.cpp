@@ -290,8 +290,8 @@ std::array<char, 48> ZovSubstitutionAlphabetB(int64_t k) {
   std::array<char, 48> b{};
   std::memcpy(b.data(), kGpsAlphabetB, 48);
   if (k <= 1) return b;
-  // Smallest m with m! >= k.
-  int m = 0;
+  // Smallest m with m! >= k; 21! exceeds every 63-bit key.
+  int m = 21;
   int64_t fact = 1;
   for (int i = 1; i <= 20; ++i) {
     fact *= i;
@@ -300,7 +300,6 @@ std::array<char, 48> ZovSubstitutionAlphabetB(int64_t k) {
       break;
     }
   }
-  if (m == 0) return b;  // 20! exceeds any 63-bit key, so this means no change
   // k-th permutation (1-based, lexicographic by position) of the last m characters.
   std::vector<char> pool(b.end() - m, b.end());
   int64_t r = k;

@@ -2,6 +2,8 @@
 // dispatch and record framing.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <string>
 
@@ -60,6 +62,15 @@ TEST(SubstitutionB, PermutesTheTail) {
   std::string k7 = base;
   k7[44] = base[45], k7[45] = base[44];
   EXPECT_EQ(same(7), k7);
+  // Keys beyond 20! permute the last 21 characters; the largest key gives a
+  // permutation that leaves the head alone.
+  std::string huge = same(INT64_MAX);
+  EXPECT_EQ(huge.substr(0, 27), base.substr(0, 27));
+  EXPECT_NE(huge.substr(27), base.substr(27));
+  std::string sortedHuge = huge.substr(27), sortedBase = base.substr(27);
+  std::sort(sortedHuge.begin(), sortedHuge.end());
+  std::sort(sortedBase.begin(), sortedBase.end());
+  EXPECT_EQ(sortedHuge, sortedBase);
   // The fixed keys touch only the last 8 or 9 characters.
   EXPECT_EQ(same(kGpsKeyV12).substr(0, 40), base.substr(0, 40));
   EXPECT_EQ(same(kGpsKeyV45).substr(0, 39), base.substr(0, 39));
