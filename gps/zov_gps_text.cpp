@@ -441,6 +441,7 @@ bool ZovParseAmbaRecord(const uint8_t* bytes, size_t length, GpsFix& fix) {
                       &lonL, &lon, &kmh);
   if (n < 7) return false;
   if (y < 0 || mo < 0 || d < 0 || h < 0 || mi < 0 || s < 0) return false;
+  if (!std::isfinite(lat) || !std::isfinite(lon)) return false;
   fix.year = static_cast<uint32_t>(y);
   fix.month = static_cast<uint32_t>(mo);
   fix.day = static_cast<uint32_t>(d);

@@ -319,6 +319,8 @@ TEST(AmbaRecord, NoRecordYieldsNothing) {
   std::string only = "$GS,1,2,3$GS,4,5,6 nothing here";
   GpsFix f;
   EXPECT_FALSE(ZovParseAmbaRecord(reinterpret_cast<const uint8_t*>(only.data()), only.size(), f));
+  std::string inf = "$G,2023-01-05 12:34:56-Ninf-E11403.4980-S080";
+  EXPECT_FALSE(ZovParseAmbaRecord(reinterpret_cast<const uint8_t*>(inf.data()), inf.size(), f));
   std::string cut = "$G,2023-01-05 12:3";
   EXPECT_FALSE(ZovParseAmbaRecord(reinterpret_cast<const uint8_t*>(cut.data()), cut.size(), f));
 }
