@@ -193,6 +193,18 @@ TEST(LauncherInstall, UpdateIntoAFolderOfBase) {
   EXPECT_FALSE(fs::exists(base / "update.txt"));
 }
 
+TEST(LauncherInstall, MissingPackageStillMovesWhatIsInTheUnpackFolder) {
+  fs::path base = zovtest::TempDir();
+  WriteText(base / "new/x86/left.txt", "from before");
+  WriteText(base / "update.txt", "0,gone.bin,.,K,V,gone");
+  CZovLauncher l(base);
+  ZovUnpackResult r = l.Install(l.Decide());
+  EXPECT_FALSE(r.opened);
+  EXPECT_EQ(ReadText(base / "left.txt"), "from before");
+  EXPECT_FALSE(fs::exists(base / "new"));
+  EXPECT_FALSE(fs::exists(base / "update.txt"));
+}
+
 TEST(LauncherInstall, FirstInstallationClearsResSetupAndBin) {
   fs::path base = zovtest::TempDir();
   WriteText(base / "res/stale.png", "x");
