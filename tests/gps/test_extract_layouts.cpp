@@ -78,7 +78,8 @@ TEST_P(ExtractLayout, DriveComesBackOneFixPerSecond) {
   const ZovFixtureLayout layout = GetParam();
   // Subtitle-track layouts carry one record per chunk the muxer writes, so
   // they hold as many records as the 2 s clip has chunks of its text track.
-  const bool textTrack = layout == ZovFixtureLayout::kAmba || layout == ZovFixtureLayout::kTextTrack;
+  const bool textTrack = layout == ZovFixtureLayout::kAmba || layout == ZovFixtureLayout::kTextTrack ||
+                         layout == ZovFixtureLayout::kGpmdTrack;
   const bool sowt = layout == ZovFixtureLayout::kFreeGpsSowt;
   const ZovFixtureTrack track = ZovFixtureDrive(textTrack ? 2 : 8, -33.86785, 151.20732);
   const std::string path = WriteLayout(layout, track);

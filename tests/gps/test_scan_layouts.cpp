@@ -112,6 +112,17 @@ TEST(ScanMp4, AmbaTrackRecordsAndTextTrackSamples) {
   }
 }
 
+TEST(ScanMp4, GpmdTrackChunksAreCandidates) {
+  const ZovFixtureTrack track = ZovFixtureDrive(2);
+  Scanned s(WriteLayout(ZovFixtureLayout::kGpmdTrack, track));
+  s.scan.ScanSamples();  // track 2 is probed for KARU blocks only
+  EXPECT_TRUE(s.sink.blocks.empty());
+  s.scan.WalkBoxes();
+  ASSERT_GE(s.scan.Candidates().size(), 2u);
+  for (const ZovGpsCandidate& c : s.scan.Candidates()) EXPECT_EQ(c.length, 820u);
+  EXPECT_TRUE(Contains(s.sink.blocks[0], "GPSINFO-"));
+}
+
 TEST(ScanTail, IndexedTailBoxesAndVersion10LeavesBoxWalk) {
   const ZovFixtureTrack track = ZovFixtureDrive(4);
   Scanned s(WriteLayout(ZovFixtureLayout::kTailIndex, track));

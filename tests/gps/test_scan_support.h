@@ -67,6 +67,7 @@ inline std::string ClipFor(ZovFixtureLayout l) {
     case ZovFixtureLayout::kTransportStream: return zovtest::Fixture("h264_aac.ts");
     case ZovFixtureLayout::kAviJunk: return zovtest::Fixture("mjpeg_pcm.avi");
     case ZovFixtureLayout::kFreeGpsSowt: return SowtClip();
+    case ZovFixtureLayout::kGpmdTrack: return zovtest::Fixture("h264_60fps_noaudio.mp4");
     default: return zovtest::Fixture("h264_aac48_30fps.mp4");
   }
 }

@@ -542,6 +542,7 @@ const char* ZovFixtureLayoutName(ZovFixtureLayout layout) {
     case ZovFixtureLayout::kTailIndex: return "tail-index";
     case ZovFixtureLayout::kAmba: return "amba";
     case ZovFixtureLayout::kTextTrack: return "text-track";
+    case ZovFixtureLayout::kGpmdTrack: return "gpmd-track";
     case ZovFixtureLayout::kTransportStream: return "ts";
     case ZovFixtureLayout::kAviJunk: return "avi-junk";
     case ZovFixtureLayout::kTextG1: return "txt-g1";
@@ -583,16 +584,31 @@ bool ZovWriteFixture(ZovFixtureLayout layout, const std::string& clip, const std
     case ZovFixtureLayout::kTextC1: d = ZovFixtureKaruBlock(17, track); break;
     case ZovFixtureLayout::kTextC2: d = ZovFixtureKaruBlock(11, track); break;
     case ZovFixtureLayout::kAmba:
+    case ZovFixtureLayout::kGpmdTrack:
     case ZovFixtureLayout::kTextTrack: {
       std::vector<std::string> cues;
       for (size_t i = 0; i < track.size(); ++i)
         cues.push_back(layout == ZovFixtureLayout::kAmba
                            ? ZovFixtureAmbaText(track[i])
                            : "GPSINFO-------------" + ZovFixtureRecordText("3", track[i], uint32_t(i)));
-      const std::string tmp = out + ".tmp" + (layout == ZovFixtureLayout::kAmba ? ".mp4" : ".mov");
+      const std::string tmp = out + ".tmp" + (layout == ZovFixtureLayout::kTextTrack ? ".mov" : ".mp4");
       if (!WriteWithCues(clip, tmp, cues, error)) return false;
       if (!ReadAll(tmp, d)) return Fail(error, "cannot read " + tmp);
       std::remove(tmp.c_str());
+      if (layout == ZovFixtureLayout::kGpmdTrack) {
+        // The text track's sample entry becomes a `gpmd` telemetry entry.
+        std::vector<Box> top = Children(d, 0, d.size());
+        const Box* moov = Find(top, "moov");
+        bool patched = false;
+        if (moov)
+          ForEachChunkTable(d, *moov, [&](const Box&, const Box& t) {
+            if (t.type == "stsd" && std::memcmp(&d[t.offset + 20], "tx3g", 4) == 0) {
+              std::memcpy(&d[t.offset + 20], "gpmd", 4);
+              patched = true;
+            }
+          });
+        if (!patched) return Fail(error, "no text track to turn into gpmd");
+      }
       if (layout == ZovFixtureLayout::kAmba) {
         Bytes amba = MakeBox("AMBA", Bytes(8, 0));
         if (!InsertIntoMoov(d, AfterMvhd(d), MakeBox("udta", amba), error)) return false;

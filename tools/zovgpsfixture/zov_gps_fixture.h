@@ -40,6 +40,7 @@ enum class ZovFixtureLayout {
   kTailIndex,    // MP4: `hgps` boxes in a tail indexed by a "&&&&" footer
   kAmba,         // MP4: udta/AMBA and a third (text) track of "$G" records
   kTextTrack,    // MOV: a third `text` track whose samples are GPSINFO records
+  kGpmdTrack,    // MP4: a second track whose sample entry is `gpmd`, samples GPSINFO records
   kTransportStream,  // TS: 188-byte packets carrying KARUGPS blocks
   kAviJunk,      // AVI: JUNK chunks of 34032 bytes with the block at +33528
   kTextG1,       // .txt side file, KARUGPS version 16 (substitution A, G1)
@@ -65,7 +66,8 @@ struct ZovFixtureOptions {
 
 // Writes `track` into a copy of `clip` (text layouts ignore the clip).
 // MP4/MOV layouts need an MP4/MOV clip, kTransportStream a TS clip, kAviJunk
-// an AVI clip; kAmba and kTextTrack run the ffmpeg CLI to add the text track.
+// an AVI clip; kAmba, kTextTrack and kGpmdTrack run the ffmpeg CLI to add
+// the text track (kGpmdTrack wants a clip without sound, so it is track 2).
 // False with a message in `error` on failure.
 bool ZovWriteFixture(ZovFixtureLayout layout, const std::string& clip, const std::string& out,
                      const ZovFixtureTrack& track, const ZovFixtureOptions& options,
