@@ -66,8 +66,10 @@ void CZovBaseCheduler::Present(std::unique_ptr<ZovMediaItem>& item) {
   if (!item) return;
   if (item->type == kZovItemVideo) {
     const bool hasPicture = item->frame || item->packet;
+    const int32_t time = item->timeMs;
     if (file && file->Present(item.get()) == 0 && hasPicture) {
       ++presentedVideo;
+      lastVideoMediaMs = time;
       lastVideoWallMs = clock->Now();
     }
   } else if (item->type == kZovItemAudio) {

@@ -78,8 +78,9 @@ class CZovBaseCheduler : public CZovThread {
   std::atomic<int64_t> droppedVideo{0};  // released without being shown
   std::atomic<int64_t> lateVideo{0};
   std::atomic<int64_t> reanchors{0};
-  // NowMs of the last picture presented (seek latency measurements).
+  // NowMs and media time of the last picture presented (seek latency).
   std::atomic<int32_t> lastVideoWallMs{0};
+  std::atomic<int32_t> lastVideoMediaMs{-1};
 
  private:
   // Shows a video item or plays an audio item, then releases it.

@@ -30,3 +30,11 @@ zov_add_gtest(engine_player_test
   LIBS zov_engine
   FIXTURES clips player_clips
   TIMEOUT 120)
+
+zov_add_gtest(engine_player_window_test
+  SOURCES test_player_window.cpp
+  LIBS zov_engine
+  XVFB
+  LABELS window
+  FIXTURES clips
+  TIMEOUT 120)

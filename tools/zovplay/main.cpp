@@ -1,0 +1,298 @@
+// zovplay: a plain window with one pane per channel, side by side.
+//
+//   zovplay [options] FILE [FILE2 [FILE3]]
+//     Space pauses and resumes, Left/Right seek 10 s, Esc quits.
+//   --report            play to the end without waiting for a key, then print
+//                       one line of figures per channel
+//   --seek-latency N    after 1 s of play, seek N times and print the time from
+//                       SeekAll to the first picture of the new position
+//   --screenshot FILE   save a PNG of the window about 1.5 s into playback
+//   --decode-mode M     0 hardware (mode-0 device), 1 software (default), 2
+//   --size WxH          window size (default 1280x480)
+#include <sys/resource.h>
+
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QKeySequence>
+#include <QScreen>
+#include <QShortcut>
+#include <QTimer>
+#include <QWidget>
+#include <QWindow>
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "engine/zov_media_play.h"
+#include "engine/zov_time.h"
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+namespace {
+
+// Number of video packets (pictures) in a recording's chosen video stream.
+long CountVideoFrames(const std::string& path) {
+  AVFormatContext* ctx = nullptr;
+  if (avformat_open_input(&ctx, path.c_str(), nullptr, nullptr) < 0) return 0;
+  long count = 0;
+  if (avformat_find_stream_info(ctx, nullptr) >= 0) {
+    const int video = av_find_best_stream(ctx, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    AVPacket* packet = av_packet_alloc();
+    while (video >= 0 && av_read_frame(ctx, packet) >= 0) {
+      if (packet->stream_index == video) ++count;
+      av_packet_unref(packet);
+    }
+    av_packet_free(&packet);
+  }
+  avformat_close_input(&ctx);
+  return count;
+}
+
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_utime.tv_sec + usage.ru_utime.tv_usec / 1e6 + usage.ru_stime.tv_sec +
+         usage.ru_stime.tv_usec / 1e6;
+}
+
+double PeakRssMiB() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_maxrss / 1024.0;  // KiB on Linux
+}
+
+struct Options {
+  bool report = false;
+  int seekLatency = 0;
+  std::string screenshot;
+  int decodeMode = CZovMediaPlay::kDecodeSoftware;
+  int width = 1280;
+  int height = 480;
+  std::vector<std::string> files;
+};
+
+bool ParseOptions(int argc, char** argv, Options& o) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    auto next = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
+    if (a == "--report") {
+      o.report = true;
+    } else if (a == "--seek-latency") {
+      const char* v = next();
+      if (!v) return false;
+      o.seekLatency = std::atoi(v);
+    } else if (a == "--screenshot") {
+      const char* v = next();
+      if (!v) return false;
+      o.screenshot = v;
+    } else if (a == "--decode-mode") {
+      const char* v = next();
+      if (!v) return false;
+      o.decodeMode = std::atoi(v);
+    } else if (a == "--size") {
+      const char* v = next();
+      if (!v || std::sscanf(v, "%dx%d", &o.width, &o.height) != 2) return false;
+    } else if (a.rfind("--", 0) == 0) {
+      return false;
+    } else {
+      o.files.push_back(a);
+    }
+  }
+  return !o.files.empty() && o.files.size() <= 3;
+}
+
+class PlayWindow : public QWidget {
+ public:
+  explicit PlayWindow(const Options& options) : options_(options) {
+    setWindowTitle("zovplay");
+    setStyleSheet("background: black;");
+    auto* layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    for (size_t i = 0; i < options.files.size(); ++i) {
+      auto* pane = new QWindow();
+      pane->setSurfaceType(QSurface::OpenGLSurface);
+      panes_.push_back(pane);
+      layout->addWidget(QWidget::createWindowContainer(pane, this));
+    }
+    resize(options.width, options.height);
+    auto key = [this](QKeySequence seq, auto fn) {
+      auto* s = new QShortcut(seq, this);
+      s->setContext(Qt::ApplicationShortcut);
+      connect(s, &QShortcut::activated, this, fn);
+    };
+    key(QKeySequence(Qt::Key_Space), [this] { TogglePause(); });
+    key(QKeySequence(Qt::Key_Left), [this] { SeekBy(-10); });
+    key(QKeySequence(Qt::Key_Right), [this] { SeekBy(10); });
+    key(QKeySequence(Qt::Key_Escape), [] { QApplication::quit(); });
+  }
+
+  // Opens and starts the channels once the panes have native windows.
+  bool Start() {
+    CZovMediaPlay* play = CZovMediaPlay::Instance();
+    for (size_t i = 0; i < panes_.size(); ++i) play->renderWindows[i] = panes_[i];
+    play->SetDecodeMode(options_.decodeMode);
+    const char* f1 = options_.files.size() > 1 ? options_.files[1].c_str() : nullptr;
+    const char* f2 = options_.files.size() > 2 ? options_.files[2].c_str() : nullptr;
+    if (play->Open(options_.files[0].c_str(), f1, f2) != 0) {
+      std::fprintf(stderr, "zovplay: cannot open %s\n", options_.files[0].c_str());
+      return false;
+    }
+    for (const std::string& f : options_.files) videoFrames_.push_back(CountVideoFrames(f));
+    cpuStart_ = CpuSeconds();
+    wallStart_ = NowMs();
+    play->StartAll();
+    poll_.setInterval(100);
+    connect(&poll_, &QTimer::timeout, this, [this] { Poll(); });
+    poll_.start();
+    if (!options_.screenshot.empty()) QTimer::singleShot(1500, this, [this] { Screenshot(); });
+    if (options_.seekLatency > 0) QTimer::singleShot(1000, this, [this] { RunSeekLatency(); });
+    return true;
+  }
+
+ private:
+  void TogglePause() {
+    CZovMediaPlay* play = CZovMediaPlay::Instance();
+    if (play->GetState() == 2)
+      play->ResumeAll();
+    else if (play->GetState() == 1)
+      play->PauseAll();
+  }
+
+  void SeekBy(int delta) {
+    CZovMediaPlay* play = CZovMediaPlay::Instance();
+    const int state = play->GetState();
+    if (state == 0) return;
+    int target = std::max(0, lastPosition_ + delta);
+    const int duration = play->GetDurationSeconds();
+    if (duration > 0) target = std::min(target, std::max(0, duration - 1));
+    play->SeekAll(target);
+    if (state == 2) play->PauseAll();  // a seek leaves the players running
+  }
+
+  void Poll() {
+    CZovMediaPlay* play = CZovMediaPlay::Instance();
+    for (int ch = 0; ch < play->channelCount; ++ch) {
+      CZovBasePlayer* p = play->players[ch].get();
+      if (p && p->queue) {
+        peakVideoQueue_ = std::max(peakVideoQueue_, int(p->queue->VideoCount()));
+        peakAudioQueue_ = std::max(peakAudioQueue_, int(p->queue->AudioCount()));
+      }
+    }
+    const int state = play->GetState();
+    if (state != 0) {
+      lastPosition_ = play->GetPositionSeconds();
+      return;
+    }
+    if (options_.report && !seeking_) {
+      poll_.stop();
+      Report();
+      QApplication::quit();
+    }
+  }
+
+  void Report() {
+    CZovMediaPlay* play = CZovMediaPlay::Instance();
+    const double cpu = CpuSeconds() - cpuStart_;
+    const double wall = (NowMs() - wallStart_) / 1000.0;
+    for (int ch = 0; ch < play->channelCount; ++ch) {
+      CZovBasePlayer* p = play->players[ch].get();
+      if (!p || !p->scheduler) continue;
+      const int64_t dropped =
+          p->scheduler->droppedVideo + (p->readThread ? p->readThread->undecodedVideo.load() : 0);
+      std::printf(
+          "presented %lld of %ld video frames, dropped %lld, late %lld, seeks %lld, cpu %.2f s, "
+          "wall %.2f s, peak rss %.1f MiB\n",
+          static_cast<long long>(p->scheduler->presentedVideo.load()), videoFrames_[ch],
+          static_cast<long long>(dropped), static_cast<long long>(p->scheduler->lateVideo.load()),
+          static_cast<long long>(p->seeks.load()), cpu, wall, PeakRssMiB());
+    }
+    std::printf("peak queue %d video items, %d audio items\n", peakVideoQueue_, peakAudioQueue_);
+    std::fflush(stdout);
+  }
+
+  void Screenshot() {
+    QScreen* screen = windowHandle() ? windowHandle()->screen() : QGuiApplication::primaryScreen();
+    const QRect area(mapToGlobal(QPoint(0, 0)), size());
+    const QPixmap shot = screen->grabWindow(0, area.x(), area.y(), area.width(), area.height());
+    if (!shot.save(QString::fromStdString(options_.screenshot)))
+      std::fprintf(stderr, "zovplay: cannot write %s\n", options_.screenshot.c_str());
+  }
+
+  // Seeks to spread-out seconds and times each one: from the SeekAll call to
+  // the first picture presented from the new position.
+  void RunSeekLatency() {
+    CZovMediaPlay* play = CZovMediaPlay::Instance();
+    CZovBasePlayer* main = play->players[0].get();
+    if (!main || !main->scheduler) return;
+    seeking_ = true;
+    const int duration = std::max(4, play->GetDurationSeconds());
+    std::vector<int> latencies;
+    for (int i = 0; i < options_.seekLatency; ++i) {
+      const int target = 2 + (i * 7919) % (duration - 3);
+      CZovBaseCheduler* s = main->scheduler.get();
+      const int32_t t0 = NowMs();
+      play->SeekAll(target);
+      int latency = -1;
+      while (NowMs() - t0 < 5000) {
+        const int32_t media = s->lastVideoMediaMs;
+        const int32_t wall = s->lastVideoWallMs;
+        if (wall >= t0 && media >= target * 1000 - 1500 && media <= target * 1000 + 1500) {
+          latency = wall - t0;
+          break;
+        }
+        SleepMs(1);
+      }
+      latencies.push_back(latency);
+      std::printf("seek %d to %d s: %d ms\n", i + 1, target, latency);
+      SleepMs(300);  // let it play a moment before the next seek
+    }
+    std::vector<int> sorted = latencies;
+    std::sort(sorted.begin(), sorted.end());
+    if (!sorted.empty())
+      std::printf("seek latency median %d ms over %zu seeks\n", sorted[sorted.size() / 2],
+                  sorted.size());
+    std::fflush(stdout);
+    seeking_ = false;
+    if (options_.report) {
+      poll_.stop();
+      Report();
+      QApplication::quit();
+    }
+  }
+
+  Options options_;
+  std::vector<QWindow*> panes_;
+  std::vector<long> videoFrames_;
+  QTimer poll_;
+  double cpuStart_ = 0;
+  int32_t wallStart_ = 0;
+  int lastPosition_ = 0;
+  int peakVideoQueue_ = 0;
+  int peakAudioQueue_ = 0;
+  bool seeking_ = false;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  Options options;
+  if (!ParseOptions(argc, argv, options)) {
+    std::fprintf(stderr,
+                 "usage: zovplay [--report] [--seek-latency N] [--screenshot FILE] "
+                 "[--decode-mode M] [--size WxH] FILE [FILE2 [FILE3]]\n");
+    return 2;
+  }
+  PlayWindow window(options);
+  window.show();
+  QApplication::processEvents();
+  if (!window.Start()) return 1;
+  const int rc = app.exec();
+  CZovMediaPlay::Instance()->StopAll();
+  return rc;
+}
