@@ -12,15 +12,17 @@
 
 namespace {
 
+// Kept for the whole process (never destroyed), so the exit handler that
+// removes the file can still read it.
 const std::string& ScratchFile() {
-  static const std::string path = [] {
+  static const std::string& path = *new std::string([] {
     char tmpl[] = "/tmp/zovfuzz-profile-XXXXXX";
     int fd = mkstemp(tmpl);
     if (fd >= 0) close(fd);
     std::string p = tmpl;
     std::atexit([] { unlink(ScratchFile().c_str()); });
     return p;
-  }();
+  }());
   return path;
 }
 

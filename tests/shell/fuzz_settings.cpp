@@ -13,8 +13,10 @@
 
 namespace {
 
+// Kept for the whole process (never destroyed), so the exit handler that
+// removes the folder can still read it.
 const std::string& Root() {
-  static const std::string root = [] {
+  static const std::string& root = *new std::string([] {
     char tmpl[] = "/tmp/zovfuzz-settings-XXXXXX";
     std::string r = mkdtemp(tmpl) ? tmpl : "/tmp";
     std::filesystem::create_directories(r + "/base/bin");
@@ -25,7 +27,7 @@ const std::string& Root() {
       std::filesystem::remove_all(Root(), ec);
     });
     return r;
-  }();
+  }());
   return root;
 }
 
