@@ -95,17 +95,27 @@ void DrainInbox(const std::shared_ptr<Inbox>& inbox) {
   }
 }
 
-// Posted window message.
+// Posted window message. An owned lParam is released when the event is
+// destroyed without having been delivered (Qt drops the pending events of a
+// destroyed object).
 class MessageEvent : public QEvent {
  public:
   static QEvent::Type Kind() {
     static const QEvent::Type kind = static_cast<QEvent::Type>(QEvent::registerEventType());
     return kind;
   }
-  MessageEvent(UINT m, WPARAM w, LPARAM l) : QEvent(Kind()), message(m), wParam(w), lParam(l) {}
+  MessageEvent(UINT m, WPARAM w, LPARAM l, void (*dropped)(LPARAM))
+      : QEvent(Kind()), message(m), wParam(w), lParam(l), dropped_(dropped) {}
+  ~MessageEvent() override {
+    if (dropped_) dropped_(lParam);
+  }
+  void MarkDelivered() { dropped_ = nullptr; }
   UINT message;
   WPARAM wParam;
   LPARAM lParam;
+
+ private:
+  void (*dropped_)(LPARAM);
 };
 
 // Tells a thread's event loop that its inbox has requests.
@@ -163,8 +173,12 @@ int CZovMsgTarget::QueuedSendCount() const {
 }
 
 bool CZovMsgTarget::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) {
+  return PostOwnedMessage(message, wParam, lParam, nullptr);
+}
+
+bool CZovMsgTarget::PostOwnedMessage(UINT message, WPARAM wParam, LPARAM lParam, void (*dropped)(LPARAM)) {
   if (!QCoreApplication::instance()) return false;
-  QCoreApplication::postEvent(self_, new MessageEvent(message, wParam, lParam));
+  QCoreApplication::postEvent(self_, new MessageEvent(message, wParam, lParam, dropped));
   return true;
 }
 
@@ -180,9 +194,13 @@ bool CZovTargetRef::IsAlive() const {
 }
 
 bool CZovTargetRef::Post(UINT message, WPARAM wParam, LPARAM lParam) const {
+  return PostOwned(message, wParam, lParam, nullptr);
+}
+
+bool CZovTargetRef::PostOwned(UINT message, WPARAM wParam, LPARAM lParam, void (*dropped)(LPARAM)) const {
   if (!link_) return false;
   std::lock_guard<std::mutex> g(link_->lock);
-  return link_->target && link_->target->PostMessage(message, wParam, lParam);
+  return link_->target && link_->target->PostOwnedMessage(message, wParam, lParam, dropped);
 }
 
 LRESULT CZovTargetRef::Send(UINT message, WPARAM wParam, LPARAM lParam) const {
@@ -190,11 +208,13 @@ LRESULT CZovTargetRef::Send(UINT message, WPARAM wParam, LPARAM lParam) const {
 }
 
 ZovQueuedSend CZovTargetRef::QueueSend(UINT message, WPARAM wParam, LPARAM lParam) const {
-  if (!link_ || !QCoreApplication::instance()) return nullptr;
+  if (!link_) return nullptr;
   std::lock_guard<std::mutex> g(link_->lock);
   CZovMsgTarget* target = link_->target;
   if (!target) return nullptr;
   QThread* targetThread = target->Object()->thread();
+  // Another thread's event loop needs the application object to be woken.
+  if (targetThread != QThread::currentThread() && !QCoreApplication::instance()) return nullptr;
   std::shared_ptr<Inbox> inbox = InboxOf(targetThread);
   auto request = std::make_shared<PendingSend>();
   request->target = target;
@@ -264,6 +284,7 @@ bool CZovMsgTarget::KillTimerHere(UINT id) {
 bool CZovMsgTarget::HandleLayerEvent(QEvent* event) {
   if (event->type() == MessageEvent::Kind()) {
     auto* m = static_cast<MessageEvent*>(event);
+    m->MarkDelivered();  // the window procedure owns what lParam holds now
     WindowProc(m->message, m->wParam, m->lParam);
     return true;
   }

@@ -174,7 +174,10 @@ int CZovWndManager::ServeDelayed(int64_t nowMs) {
     if (!delayedHead_) delayedTail_ = nullptr;
     r->next = nullptr;
     Entry* e = FindLocked(r->target);
-    if (!e || !e->ref.Post(ZOVWM_INFO_E, static_cast<WPARAM>(r->code), reinterpret_cast<LPARAM>(r))) {
+    // A record whose window goes away before the posted message is handled
+    // is freed with the dropped message.
+    if (!e || !e->ref.PostOwned(ZOVWM_INFO_E, static_cast<WPARAM>(r->code), reinterpret_cast<LPARAM>(r),
+                                [](LPARAM l) { delete reinterpret_cast<ZovMsgData*>(l); })) {
       delete r;
     }
   }

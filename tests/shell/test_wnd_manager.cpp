@@ -344,6 +344,17 @@ TEST_F(DirectoryTest, DelayedQueueServesInOrderWhenDue) {
   EXPECT_EQ(w.got[0].delay, kZovNoDelay);
 }
 
+TEST_F(DirectoryTest, DelayedRecordOfAVanishedWindowIsFreed) {
+  CZovWndManager m;
+  auto* w = new InfoWnd();
+  m.Register("CZovCefBrowers", w);
+  unsigned char b[24] = {};
+  m.PostDelayed("CZovCefBrowers", ZOV_CODE_GPS_TICK, sizeof b, b, 0);
+  EXPECT_EQ(m.ServeDelayed(ZovMsgClockMs()), -1);  // posted, not yet handled
+  m.Unregister("CZovCefBrowers");
+  delete w;  // drops the posted message: the tear-down checks the record went with it
+}
+
 TEST_F(DirectoryTest, MainThreadPostsDelayedRecordOnTime) {
   CZovWndManager* m = CZovWndManager::GetInstance();
   InfoWnd w;
