@@ -350,8 +350,6 @@ void CZovGpsScan::WalkBinaryRecords() {
   uint64_t soundP = 0;
   bool freeGpsKnown = false;
   Box freeGpsStco;
-  bool table = false;
-
   auto setP = [&](uint64_t entry) {
     uint8_t b[10];
     if (!file_.ReadExact(entry + 24, b, 10)) return;
@@ -390,7 +388,6 @@ void CZovGpsScan::WalkBinaryRecords() {
         const uint64_t len = ZovBe32(raw.data() + i + 4);
         if (off != 0 && len != 0 && off + len <= size) AddCandidate(off, len);
       }
-      table = true;
       return WalkResult::kStop;
     }
     return WalkResult::kNext;
@@ -402,7 +399,6 @@ void CZovGpsScan::WalkBinaryRecords() {
     for (uint32_t off : ReadChunkOffsets(freeGpsStco, count))
       AddCandidate(uint64_t(off) + soundP, std::min<uint64_t>(soundP, kFreeGpsMaxLength));
   }
-  (void)table;
 
   uint32_t ordinal = 0;
   for (const ZovGpsCandidate& c : candidates_) {
