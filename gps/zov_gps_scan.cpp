@@ -108,7 +108,7 @@ void CZovGpsScan::ScanTailIndex() {
   const uint64_t l = ZovBe32(foot + 4);
   if (l + 32 > size) return;  // the length points before the file start
 
-  // The spec'd 32 bytes, plus 8 so that a length after a late mark is whole.
+  // The index head is 32 bytes; read 8 more so that a length after a late mark is whole.
   uint8_t head[40] = {};
   const size_t got = file_.ReadAt(size - l - 32, head, sizeof(head));
   uint64_t n = l;
