@@ -20,7 +20,10 @@ TEST(PlayerWindowTest, PicturesReachTheWindowAndTheEndIsDetected) {
   static int argc = 1;
   static char name[] = "test_player_window";
   static char* argv[] = {name, nullptr};
-  QGuiApplication app(argc, argv);
+  // Kept to the end of the process, so its plugins stay loaded for the
+  // leak check's stack traces.
+  static QGuiApplication* app = new QGuiApplication(argc, argv);
+  (void)app;
   QWindow pane;
   pane.setSurfaceType(QSurface::OpenGLSurface);
   pane.resize(400, 300);
