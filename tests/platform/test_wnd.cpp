@@ -18,49 +18,16 @@
 
 #include "platform/zov_wnd.h"
 
+#include "tests/common/test_wait.h"
+
 namespace {
 
 constexpr UINT kMsgRecord = WM_USER + 1;
 constexpr UINT kMsgEcho = WM_USER + 2;
 constexpr UINT kMsgBounce = WM_USER + 3;
 
-// Processes events until `done` holds or `ms` pass.
-bool WaitUntil(const std::function<bool()>& done, int ms = 5000) {
-  QElapsedTimer t;
-  t.start();
-  while (!done()) {
-    if (t.elapsed() > ms) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-  }
-  return true;
-}
-
-// Ends the process with a failure when a test would otherwise hang.
-class Watchdog {
- public:
-  explicit Watchdog(int seconds) : thread_([this, seconds] {
-      std::unique_lock<std::mutex> lk(lock_);
-      if (!cv_.wait_for(lk, std::chrono::seconds(seconds), [this] { return done_; })) {
-        std::fprintf(stderr, "watchdog: test did not finish in %d s (deadlock)\n", seconds);
-        std::fflush(stderr);
-        std::_Exit(3);
-      }
-    }) {}
-  ~Watchdog() {
-    {
-      std::lock_guard<std::mutex> g(lock_);
-      done_ = true;
-    }
-    cv_.notify_all();
-    thread_.join();
-  }
-
- private:
-  std::mutex lock_;
-  std::condition_variable cv_;
-  bool done_ = false;
-  std::thread thread_;
-};
+using zovtest::Watchdog;
+using zovtest::WaitUntil;
 
 class RecordingWnd : public CZovWnd {
  public:

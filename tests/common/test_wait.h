@@ -1,0 +1,56 @@
+#pragma once
+// Waiting helpers for tests that run an event loop or may deadlock: wait on a
+// condition with a time-out instead of sleeping, and turn a hang into a
+// failure.
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace zovtest {
+
+// Processes events until `done` holds or `ms` pass; false on time-out.
+inline bool WaitUntil(const std::function<bool()>& done, int ms = 5000) {
+  QElapsedTimer t;
+  t.start();
+  while (!done()) {
+    if (t.elapsed() > ms) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  }
+  return true;
+}
+
+// Ends the process with a failure when a test would otherwise hang.
+class Watchdog {
+ public:
+  explicit Watchdog(int seconds) : thread_([this, seconds] {
+      std::unique_lock<std::mutex> lk(lock_);
+      if (!cv_.wait_for(lk, std::chrono::seconds(seconds), [this] { return done_; })) {
+        std::fprintf(stderr, "watchdog: test did not finish in %d s (deadlock)\n", seconds);
+        std::fflush(stderr);
+        std::_Exit(3);
+      }
+    }) {}
+  ~Watchdog() {
+    {
+      std::lock_guard<std::mutex> g(lock_);
+      done_ = true;
+    }
+    cv_.notify_all();
+    thread_.join();
+  }
+
+ private:
+  std::mutex lock_;
+  std::condition_variable cv_;
+  bool done_ = false;
+  std::thread thread_;
+};
+
+}  // namespace zovtest
