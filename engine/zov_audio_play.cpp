@@ -77,8 +77,14 @@ int CZovAudioPlay::ConvertFrame(AVFrame* frame, std::vector<uint8_t>& out) {
     resamplerOutChannels = channelsOut;
     resamplerOutRate = outRate;
     resamplerInRate = frame->sample_rate;
+    resamplerInChannels = frameChannels;
+    resamplerInFormat = audio->sample_fmt;
   }
   av_channel_layout_uninit(&inLayout);
+  // The kept settings say how many planes and what sample size the resampler
+  // reads; a frame with fewer channels or another sample format would be read
+  // past its data, so it fails the conversion (and is played as silence).
+  if (frameChannels != resamplerInChannels || frame->format != resamplerInFormat) return -1;
 
   // Later frames reuse the first frame's settings, whatever their own rate.
   const int64_t capacity =

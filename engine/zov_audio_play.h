@@ -74,4 +74,6 @@ class CZovAudioPlay {
   int32_t resamplerOutChannels = 0;
   int32_t resamplerOutRate = 0;
   int32_t resamplerInRate = 0;
+  int32_t resamplerInChannels = 0;
+  int32_t resamplerInFormat = -1;
 };

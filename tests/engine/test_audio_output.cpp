@@ -261,15 +261,15 @@ TEST_F(AudioOutputTest, NoSoundTrackOpensNoDevice) {
   EXPECT_EQ(out.outChannels, 0);
 }
 
-// A synthetic planar-float stereo frame.
-AVFrame* ToneFrame(int rate, int samples) {
+// A synthetic planar-float frame (stereo unless told).
+AVFrame* ToneFrame(int rate, int samples, int channels = 2) {
   AVFrame* f = av_frame_alloc();
   f->format = AV_SAMPLE_FMT_FLTP;
   f->sample_rate = rate;
   f->nb_samples = samples;
-  av_channel_layout_copy(&f->ch_layout, &(const AVChannelLayout&)AV_CHANNEL_LAYOUT_STEREO);
+  av_channel_layout_default(&f->ch_layout, channels);
   EXPECT_EQ(av_frame_get_buffer(f, 0), 0);
-  for (int c = 0; c < 2; ++c) {
+  for (int c = 0; c < channels; ++c) {
     float* p = reinterpret_cast<float*>(f->data[c]);
     for (int i = 0; i < samples; ++i) p[i] = 0.5f * std::sin(i * 0.05f);
   }
@@ -298,6 +298,21 @@ TEST_F(AudioOutputTest, BlockHoldsAllOfAConversionLargerThanTheFrame) {
   EXPECT_GT(converted.size(), size_t(1024) * 4 * 5);
   av_frame_free(&f);
   av_frame_free(&g);
+}
+
+TEST_F(AudioOutputTest, LaterFrameWithFewerChannelsIsNotReadPastItsPlanes) {
+  ASSERT_TRUE(OpenClip("h264_aac48_30fps.mp4"));
+  RecordingWavePlay out;
+  out.Open(&file);
+  AVFrame* stereo = ToneFrame(48000, 1024);
+  AVFrame* mono = ToneFrame(48000, 1024, 1);
+  std::vector<uint8_t> block;
+  EXPECT_GT(out.ConvertFrame(stereo, block), 0);
+  EXPECT_EQ(out.ConvertFrame(mono, block), -1);  // the stereo resampler would read a second plane
+  EXPECT_TRUE(block.empty());
+  EXPECT_GT(out.ConvertFrame(stereo, block), 0);
+  av_frame_free(&stereo);
+  av_frame_free(&mono);
 }
 
 TEST_F(AudioOutputTest, FailedConversionIsWrittenAsSilenceOfFullSize) {
