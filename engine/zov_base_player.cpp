@@ -84,6 +84,12 @@ void CZovBasePlayer::Seek(int seconds) {
   scheduler->holdFlag = 1;
   scheduler->droppedVideo += queue->VideoCount();
   queue->Flush();
+  // The end the reader met belongs to the old position: left set, the next
+  // poll would mark the refilling queue draining (no pre-buffering) and stop
+  // the scheduler as soon as the queue runs dry for a moment. The reader is
+  // paused, so nothing sets it again until it meets the end once more.
+  queue->endState = 0;
+  queue->draining = 0;
   scheduler->clockMs = int64_t(seconds) * 1000;
   file->Seek(seconds);
   scheduler->SetState(kZovThreadRunning);

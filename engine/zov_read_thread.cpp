@@ -37,12 +37,15 @@ bool CZovReadThread::RunPass() {
   if (state != kZovThreadRunning || queue->VideoCount() >= kMaxQueuedVideo) return false;
   if (keyframeOnly && keyframeTaken) return false;
 
+  // One unit of work: the packet is read, decoded and queued under stateLock
+  // in one hold, so a SetState() from the user-interface thread waits for the
+  // whole unit. The state is checked again inside: a unit that was waiting
+  // for the lock while a pause was set must not start after SetState()
+  // returned (a seek then flushes the queue and the video decoder).
+  std::lock_guard<std::recursive_mutex> unit(stateLock);
+  if (state != kZovThreadRunning) return false;
   std::unique_ptr<ZovMediaItem> item(new ZovMediaItem());
-  int rc;
-  {
-    std::lock_guard<std::recursive_mutex> unit(stateLock);
-    rc = file->ReadPacket(item.get());
-  }
+  const int rc = file->ReadPacket(item.get());
   if (rc == -1) return false;
   if (rc == -2) {
     queue->endState = kZovThreadStopped;  // the end of the recording; reads go on
@@ -54,7 +57,6 @@ bool CZovReadThread::RunPass() {
       if (!item->packet || item->packet->flags != AV_PKT_FLAG_KEY) return true;
       keyframeTaken = 1;
     }
-    std::lock_guard<std::recursive_mutex> unit(stateLock);
     if (file->demuxer && file->demuxer->hardwareFlag == 1) {
       queue->Push(item.release());  // decoded at presentation
     } else if (file->Decode(item.get()) == 0) {
@@ -65,7 +67,6 @@ bool CZovReadThread::RunPass() {
     return true;
   }
   if (item->type == kZovItemAudio) {
-    std::lock_guard<std::recursive_mutex> unit(stateLock);
     // Only the main channel has sound.
     if (file->channelIndex == 0 && file->Decode(item.get()) == 0) queue->Push(item.release());
     return true;

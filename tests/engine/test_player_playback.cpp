@@ -3,7 +3,9 @@
 // views have no window here; the window test draws into a real one.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <mutex>
 #include <thread>
 #include <typeinfo>
 
@@ -112,6 +114,21 @@ TEST_F(PlayerTest, SeekShowsPicturesFromTheTarget) {
   EXPECT_LT(Sched(0)->clockMs, 7000);
   EXPECT_EQ(play.GetPositionSeconds() >= 5, true);
   EXPECT_EQ(play.GetState(), 1);
+}
+
+TEST_F(PlayerTest, SeekBackFromTheEndForgetsTheEnd) {
+  const std::string clip = Clip("play_8s_gop30.mp4");
+  ASSERT_EQ(play.Open(clip.c_str()), 0);
+  play.StartAll();
+  ASSERT_TRUE(WaitFor([&] { return Sched(0)->presentedVideo > 3; }, 3000));
+  CZovMediaQueue* queue = play.players[0]->queue.get();
+  // As if the reader had met the end and the play window had polled since.
+  queue->endState = kZovThreadStopped;
+  queue->draining = 1;
+  play.SeekAll(1);  // seven seconds left: more than the reader reads ahead
+  EXPECT_EQ(queue->endState, 0);
+  EXPECT_EQ(play.GetState(), 1);
+  EXPECT_EQ(queue->draining, 0);
 }
 
 TEST_F(PlayerTest, SeekWhilePausedLeavesItPlaying) {
@@ -293,6 +310,32 @@ TEST_F(ReadThreadTest, OtherChannelsQueueNoSound) {
   for (int i = 0; i < 200; ++i) reader.RunPass();
   EXPECT_GT(queue.VideoCount(), 10);
   EXPECT_EQ(queue.AudioCount(), 0);
+}
+
+// Counts the reads it is asked for; never delivers a packet.
+class CountingFile : public CZovBaseFile {
+ public:
+  int ReadPacket(ZovMediaItem*) override {
+    ++reads;
+    return -1;
+  }
+  std::atomic<int> reads{0};
+};
+
+TEST(ReadThreadUnitTest, UnitWaitingForTheLockDoesNotStartAfterAPause) {
+  CountingFile file;
+  CZovMediaQueue queue;
+  CZovReadThread reader;
+  reader.file = &file;
+  reader.queue = &queue;
+  reader.state = kZovThreadRunning;
+  std::unique_lock<std::recursive_mutex> held(reader.stateLock);  // a unit of work elsewhere
+  std::thread pass([&] { reader.RunPass(); });
+  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let it reach the lock
+  reader.SetState(kZovThreadPaused);  // what Seek does first
+  held.unlock();
+  pass.join();
+  EXPECT_EQ(file.reads, 0);
 }
 
 }  // namespace
