@@ -134,6 +134,12 @@ AVFrame* CZovBaseFile::DecodeOne(AVCodecContext* codec, AVPacket* packet, bool d
   return frame.release();
 }
 
+AVFrame* CZovBaseFile::DecodeVideoAtPresentation(AVPacket* packet) {
+  if (!demuxer) return nullptr;
+  std::lock_guard<std::recursive_mutex> guard(demuxer->lock);
+  return DecodeOne(demuxer->GetVideoCodecContext(), packet, true);
+}
+
 int CZovBaseFile::Decode(ZovMediaItem* item) {
   if (!item || !demuxer) return -1;
   AVCodecContext* codec = nullptr;

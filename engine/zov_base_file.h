@@ -71,6 +71,10 @@ class CZovBaseFile {
   // hardware frames are copied to system memory when `download` is set.
   // Returns the frame or null. The packet is left to the caller.
   AVFrame* DecodeOne(AVCodecContext* codec, AVPacket* packet, bool download);
+  // Decodes a video packet at presentation time (hardware paths, scheduler
+  // thread) under the demuxer's lock, which a seek on the user-interface
+  // thread holds while it flushes the same decoder.
+  AVFrame* DecodeVideoAtPresentation(AVPacket* packet);
   // Gives the render view the picture size, when there is a view.
   void GiveViewPictureSize();
 };

@@ -147,7 +147,7 @@ int CZovD3d11vaFile::Open(const char* path, int reserved) {
 int CZovD3d11vaFile::Present(ZovMediaItem* item) {
   if (!item) return -1;
   if (item->type != kZovItemVideo) return 0;
-  AVFrame* frame = DecodeOne(demuxer ? demuxer->GetVideoCodecContext() : nullptr, item->packet, true);
+  AVFrame* frame = DecodeVideoAtPresentation(item->packet);
   item->ReleasePacket();
   if (!frame) return -1;
   if (renderView) renderView->RenderFrame(frame);

@@ -24,7 +24,7 @@ int CZovDxvaFile::Present(ZovMediaItem* item) {
   if (presentedCount <= f) started = NowMs();
   if (!item || !item->packet) return -1;
   if (item->type != kZovItemVideo) return 0;
-  AVFrame* frame = DecodeOne(demuxer ? demuxer->GetVideoCodecContext() : nullptr, item->packet, true);
+  AVFrame* frame = DecodeVideoAtPresentation(item->packet);
   if (!frame) {
     item->ReleasePacket();
     return -1;
