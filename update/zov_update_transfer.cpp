@@ -13,6 +13,9 @@ namespace {
 constexpr const char* kAllowedProtocols = "http,https";
 // The in-memory body starts with this capacity and doubles past the need.
 constexpr size_t kBodyInitialCapacity = 1024;
+// The check service answers a few hundred bytes over plain HTTP; a reply
+// beyond this is abandoned instead of filling memory for its 3 seconds.
+constexpr size_t kBodyMaxBytes = 1024 * 1024;
 
 struct CurlDeleter {
   void operator()(CURL* c) const { curl_easy_cleanup(c); }
@@ -26,6 +29,7 @@ struct FileCloser {
 size_t AppendBody(char* data, size_t size, size_t count, void* user) {
   auto* body = static_cast<std::string*>(user);
   const size_t n = size * count;
+  if (body->size() + n > kBodyMaxBytes) return 0;  // ends the transfer with a write error
   if (body->size() + n > body->capacity()) body->reserve(2 * (body->size() + n));
   body->append(data, n);
   return n;

@@ -30,7 +30,7 @@ struct ZovTransferRecord {
 void ZovTransferGlobalInit();
 
 // GET url into *body. True when the transfer succeeded with a 2xx status and
-// the body is not empty; otherwise *body is cleared.
+// the body is not empty and at most 1 MiB; otherwise *body is cleared.
 bool ZovHttpGet(const std::string& url, const ZovTransferOptions& options, std::string* body);
 
 // Downloads url into the file at path (created or truncated). Resets the

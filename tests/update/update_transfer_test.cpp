@@ -92,6 +92,10 @@ TEST_F(TransferTest, GetIntoMemoryAndOtherProtocolsRefused) {
   std::string body;
   ASSERT_TRUE(ZovHttpGet(servers_->CheckBase() + "/rest/camera/updateCorrectFile?soft_version=1", options_, &body));
   EXPECT_EQ(body, R"({"soft_version":"2"})");
+  // A reply far beyond any real one is abandoned, not kept in memory.
+  servers_->Serve("huge.txt", std::string(3 * 1024 * 1024, 'h'));
+  EXPECT_FALSE(ZovHttpGet(Url("huge.txt"), options_, &body));
+  EXPECT_TRUE(body.empty());
   servers_->Control(R"({"check_reply": ""})");  // answers 404 with an empty body
   EXPECT_FALSE(ZovHttpGet(servers_->CheckBase() + "/rest/camera/updateCorrectFile?soft_version=1", options_, &body));
 
