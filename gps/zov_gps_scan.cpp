@@ -160,16 +160,21 @@ enum class WalkResult { kNext, kEnter, kStop };
 
 // Walks boxes from offset 0. Containers are entered (the visitor answers
 // kEnter); other boxes are skipped by their size. The walk ends at a size
-// of 0, a 64-bit size below 16, a box that runs past the file, or when fewer
-// than 16 bytes remain.
+// of 0, a 64-bit size below 16, a box that runs past the file, when fewer
+// than 16 bytes remain, or after kMaxBoxes boxes.
 template <typename Visit>
 void CZovGpsScan::Walk(Visit&& visit) {
   const uint64_t size = file_.Size();
   uint64_t pos = 0;
-  while (pos < size && size - pos >= 16) {
+  // Headers are read through a page-sized window: a run of tiny boxes (a
+  // crafted file of 8-byte boxes) costs one read per page, not one per box.
+  CZovGpsWindow win(file_, kBoxHeaderWindow);
+  for (size_t boxes = 0; pos < size && size - pos >= 16 && boxes < kMaxBoxes; ++boxes) {
     Box box;
     box.offset = pos;
-    if (!file_.ReadExact(pos, box.hdr, 16)) return;
+    const uint8_t* h = win.Get(pos, 16);
+    if (!h) return;
+    std::memcpy(box.hdr, h, 16);
     const uint32_t s32 = ZovBe32(box.hdr);
     if (s32 < 1) return;
     if (s32 == 1) {
@@ -271,7 +276,9 @@ void CZovGpsScan::WalkBoxes() {
     }
     if (box.Has("stco")) {
       uint8_t cnt[4];
-      const uint64_t count = file_.ReadExact(box.offset + 12, cnt, 4) ? ZovBe32(cnt) : 0;
+      // A box too small for one offset has no count worth reading.
+      const uint64_t count =
+          box.size >= 20 && file_.ReadExact(box.offset + 12, cnt, 4) ? ZovBe32(cnt) : 0;
       if (ambaTrack) {
         for (uint32_t off : ReadChunkOffsets(box, count)) {
           std::vector<uint8_t> rec = file_.ReadVector(uint64_t(off) + 2, kAmbaRecord);

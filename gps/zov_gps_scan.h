@@ -70,6 +70,11 @@ constexpr uint64_t kAviJunkBlockOffset = 33528;
 constexpr uint64_t kAviJunkBlockLength = 320;
 // Tail index: the footer must leave room for at least this much before it.
 constexpr uint64_t kTailMinRoom = 140;
+// MP4 walks read box headers through a window of this size.
+constexpr size_t kBoxHeaderWindow = 4096;
+// ... and visit at most this many boxes (a real file has a few thousand; a
+// crafted one of tiny boxes would otherwise keep the walk busy for minutes).
+constexpr size_t kMaxBoxes = 1u << 20;
 // MP4 chunk-offset candidates.
 constexpr uint64_t kStcoBlockOffset = 4096;
 constexpr uint64_t kStcoBlockLength = 1024;

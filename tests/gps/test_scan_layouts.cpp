@@ -286,6 +286,20 @@ TEST(ScanMp4, HostileBoxSizesAndTablesStayInsideTheFile) {
     ASSERT_EQ(s.scan.Candidates().size(), 1u);
     EXPECT_EQ(s.scan.Candidates()[0].length, 40u);
   }
+  // A run of 8-byte boxes longer than the walk's box limit, then a skip box:
+  // the walk stops at the limit instead of crawling the file box by box.
+  {
+    const Bytes tiny = Box("free", {}), skip = Box("skip", Bytes(32, 's'));
+    Bytes d;
+    for (size_t i = 0; i < zovscan::kMaxBoxes; ++i) d.insert(d.end(), tiny.begin(), tiny.end());
+    d.insert(d.end(), skip.begin(), skip.end());
+    WriteFile(p, d);
+    Scanned s(p);
+    const auto t0 = std::chrono::steady_clock::now();
+    s.scan.WalkBoxes();
+    EXPECT_TRUE(s.scan.Candidates().empty());
+    EXPECT_LT(std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count(), 2.0);
+  }
 }
 
 TEST(ScanRealRecordings, TelemetryTracksFinishQuicklyWithoutFixes) {
