@@ -41,9 +41,12 @@ bool CZovBaseFile::OpenDecoders(bool video, bool audio) {
       const AVCodec* decoder = avcodec_find_decoder(static_cast<AVCodecID>(demuxer->audioCodecId));
       int rc = decoder ? avcodec_open2(a, decoder, nullptr) : AVERROR_DECODER_NOT_FOUND;
       if (rc < 0) {
-        // The recording still plays, without sound.
+        // The recording still plays, without sound. Its audio packets are
+        // then no longer classified as sound either: their rhythm would make
+        // an audio list that stays empty the scheduler's master clock.
         std::printf("Open decoder(%d) failed.\n", demuxer->audioCodecId);
         demuxer->audioCodecContext.reset();
+        demuxer->audioStreamIndex = -1;
       }
     }
   }

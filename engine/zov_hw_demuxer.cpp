@@ -94,9 +94,11 @@ bool CZovHwDemuxer::Open(const char* path) {
   if (audioCodecContext) {
     const AVCodec* audioDecoder = avcodec_find_decoder(static_cast<AVCodecID>(audioCodecId));
     if (!audioDecoder || avcodec_open2(audioCodecContext.get(), audioDecoder, nullptr) < 0) {
-      // The recording still plays, without sound.
+      // The recording still plays, without sound (and without audio packets,
+      // which would otherwise time an empty audio list).
       std::printf("Open decoder(%d) failed.\n", audioCodecId);
       audioCodecContext.reset();
+      audioStreamIndex = -1;
     }
   }
   RefreshMediaInfo();

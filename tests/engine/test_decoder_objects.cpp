@@ -3,6 +3,7 @@
 // mode-2 path, with a view that records what it is handed.
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -221,6 +222,33 @@ TEST(ZovBaseFile, AudioMasterRule) {
   EXPECT_FALSE(CZovBaseFile::AudioMasterRule(40, -1));
   EXPECT_FALSE(CZovBaseFile::AudioMasterRule(200, -1));
   EXPECT_FALSE(CZovBaseFile::AudioMasterRule(200, 200));  // nothing read yet
+}
+
+// Opens its clip with an audio decoder context that cannot be opened.
+class BadAudioFile : public CZovBaseFile {
+ public:
+  int OpenWithBadAudio(const char* path) {
+    demuxer = std::make_unique<CZovDemuxer>();
+    if (!demuxer->Open(path) || !demuxer->audioCodecContext) return 0;
+    demuxer->audioCodecContext->sample_rate = -1;  // refused by avcodec_open2
+    return OpenDecoders(true, true) ? 1 : 0;
+  }
+};
+
+TEST(ZovBaseFile, AudioThatCannotBeDecodedDoesNotBecomeTheMaster) {
+  BadAudioFile file;
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(file.OpenWithBadAudio(Fixture("h264_aac48_30fps.mp4").c_str()), 1);
+  testing::internal::GetCapturedStdout();
+  EXPECT_EQ(file.GetDemuxer()->GetAudioCodecContext(), nullptr);
+  int audioItems = 0;
+  for (int i = 0; i < 1000; ++i) {
+    ZovMediaItem item;
+    if (file.ReadPacket(&item) == -2) break;
+    if (item.type == kZovItemAudio) ++audioItems;
+  }
+  EXPECT_EQ(audioItems, 0);
+  EXPECT_FALSE(file.IsAudioMaster());  // the pictures keep their own time
 }
 
 TEST(ZovBaseFile, BackwardTimeStepDoesNotBecomeTheMinimum) {
