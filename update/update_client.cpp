@@ -25,6 +25,9 @@ constexpr long kCheckTotalTimeoutMs = 3000;
 // File server downloads have no total limit (packages are large); a server
 // that does not accept the connection is given up after this.
 constexpr long kFileConnectTimeoutMs = 15000;
+// A file server that stops sending is given up after this, so the check
+// ends (state 35) instead of staying in the download for the rest of the run.
+constexpr long kFileStallTimeoutS = 60;
 // Period of the progress notifications.
 constexpr auto kProgressPeriod = std::chrono::milliseconds(1000);
 // Section and keys of the description file.
@@ -149,6 +152,7 @@ ZovTransferOptions UpdateClient::FileOptions() const {
   }
   if (const char* env = std::getenv("ZOV_CA_BUNDLE"); env && *env) o.caBundle = env;
   o.connectTimeoutMs = kFileConnectTimeoutMs;
+  o.stallTimeoutS = kFileStallTimeoutS;
   o.cancel = &cancel_;
   return o;
 }

@@ -2,6 +2,7 @@
 
 #include <curl/curl.h>
 
+#include <chrono>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -50,12 +51,27 @@ size_t WriteFile(char* data, size_t size, size_t count, void* user) {
 struct ProgressState {
   ZovTransferRecord* record;  // may be null (GET into memory)
   const std::atomic<bool>* cancel;
+  long stallTimeoutS = 0;
+  // Bytes received at the last change, and when that was.
+  curl_off_t lastNow = -1;
+  std::chrono::steady_clock::time_point lastChange{};
 };
 
-int OnProgress(void* user, curl_off_t dltotal, curl_off_t, curl_off_t, curl_off_t) {
+// Called by the transfer at least once a second, also while no data flows.
+int OnProgress(void* user, curl_off_t dltotal, curl_off_t dlnow, curl_off_t, curl_off_t) {
   auto* p = static_cast<ProgressState*>(user);
   if (p->record) p->record->expected.store(static_cast<int64_t>(dltotal));
-  return (p->cancel && p->cancel->load()) ? 1 : 0;
+  if (p->cancel && p->cancel->load()) return 1;
+  if (p->stallTimeoutS > 0) {
+    const auto now = std::chrono::steady_clock::now();
+    if (dlnow != p->lastNow) {
+      p->lastNow = dlnow;
+      p->lastChange = now;
+    } else if (now - p->lastChange >= std::chrono::seconds(p->stallTimeoutS)) {
+      return 1;  // the server stopped sending
+    }
+  }
+  return 0;
 }
 
 CurlPtr MakeHandle(const std::string& url, const ZovTransferOptions& options, ProgressState* progress) {
@@ -95,7 +111,7 @@ bool ZovHttpGet(const std::string& url, const ZovTransferOptions& options, std::
   ZovTransferGlobalInit();
   body->clear();
   body->reserve(kBodyInitialCapacity);
-  ProgressState progress{nullptr, options.cancel};
+  ProgressState progress{nullptr, options.cancel, options.stallTimeoutS};
   CurlPtr c = MakeHandle(url, options, &progress);
   if (!c) return false;
   curl_easy_setopt(c.get(), CURLOPT_WRITEFUNCTION, AppendBody);
@@ -117,7 +133,7 @@ bool ZovHttpDownload(const std::string& url, const std::string& path, ZovTransfe
   bool ok = false;
   std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
   if (file) {
-    ProgressState progress{&record, options.cancel};
+    ProgressState progress{&record, options.cancel, options.stallTimeoutS};
     CurlPtr c = MakeHandle(url, options, &progress);
     if (c) {
       DownloadSink sink{file.get(), &record};

@@ -14,6 +14,9 @@ struct ZovTransferOptions {
   // Zero means no limit.
   long connectTimeoutMs = 0;
   long totalTimeoutMs = 0;
+  // A transfer that receives nothing for this many seconds is given up
+  // (a server that stops sending); zero means no limit.
+  long stallTimeoutS = 0;
   // When set and true, a running transfer is abandoned (program shutdown).
   const std::atomic<bool>* cancel = nullptr;
 };

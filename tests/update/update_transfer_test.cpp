@@ -2,6 +2,7 @@
 // only when the announced size arrived, certificates checked.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -71,6 +72,17 @@ TEST_F(TransferTest, ShortOrSizelessOrMissingFilesFail) {
   // A file that cannot be created fails without a transfer.
   EXPECT_FALSE(ZovHttpDownload(Url("cut.bin"), "/nonexistent-folder/x.bin", record_, options_));
   EXPECT_TRUE(record_.done.load());
+}
+
+TEST_F(TransferTest, ServerThatStopsSendingIsGivenUp) {
+  servers_->Serve("slow.bin", std::string(4000, 's'));
+  servers_->Control(R"({"pace": {"PCTOOLS/KPR417/slow.bin": [2, 4]}})");  // half, 4 s silence, half
+  options_.stallTimeoutS = 1;
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(ZovHttpDownload(Url("slow.bin"), out_.string(), record_, options_));
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_LT(std::chrono::duration_cast<std::chrono::milliseconds>(took).count(), 3500);
+  EXPECT_EQ(record_.received.load(), 2000);
 }
 
 TEST_F(TransferTest, CertificatesAreVerified) {
