@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <system_error>
 #include <thread>
 
 using namespace zovscan;
@@ -549,16 +550,24 @@ void CZovGpsScan::ScanTransportStream() {
   const unsigned workers = static_cast<unsigned>(std::min<uint64_t>(chunks, kTsMaxWorkers));
   std::vector<std::thread> threads;
   threads.reserve(workers);
+  auto work = [&] {
+    for (uint64_t c; (c = next.fetch_add(1)) < chunks;) {
+      ScanTsChunk(c, slots[c]);
+      std::lock_guard<std::mutex> g(lock);
+      ++finished;
+      done.notify_all();
+    }
+  };
   for (unsigned w = 0; w < workers; ++w) {
-    threads.emplace_back([&] {
-      for (uint64_t c; (c = next.fetch_add(1)) < chunks;) {
-        ScanTsChunk(c, slots[c]);
-        std::lock_guard<std::mutex> g(lock);
-        ++finished;
-        done.notify_all();
-      }
-    });
+    // A process out of threads gets fewer workers (they share the chunks);
+    // with none at all the chunks are scanned on this thread.
+    try {
+      threads.emplace_back(work);
+    } catch (const std::system_error&) {
+      break;
+    }
   }
+  if (threads.empty()) work();
   {
     // Waits on the completion counter instead of polling it once a second.
     std::unique_lock<std::mutex> g(lock);
