@@ -6,6 +6,8 @@
 #include <QThread>
 #include <QTimerEvent>
 
+#include <algorithm>
+#include <climits>
 #include <condition_variable>
 #include <deque>
 #include <memory>
@@ -47,6 +49,9 @@ struct TargetLink {
 }  // namespace zov_detail
 
 namespace {
+
+// Shortest timer period.
+constexpr UINT kZovMinTimerMs = 10;
 
 using zov_detail::Inbox;
 using zov_detail::PendingSend;
@@ -269,7 +274,10 @@ bool CZovMsgTarget::KillTimer(UINT id) {
 
 void CZovMsgTarget::StartTimerHere(UINT id, UINT elapseMs) {
   KillTimerHere(id);
-  int qtId = self_->startTimer(static_cast<int>(elapseMs), Qt::PreciseTimer);
+  // As on the system the design comes from: periods below 10 ms become 10 ms
+  // (a 0 ms timer would keep the thread busy), longer ones end at INT_MAX.
+  const int periodMs = static_cast<int>(std::clamp<UINT>(elapseMs, kZovMinTimerMs, INT_MAX));
+  int qtId = self_->startTimer(periodMs, Qt::PreciseTimer);
   if (qtId != 0) timers_[id] = qtId;
 }
 

@@ -84,7 +84,8 @@ class CZovMsgTarget {
   // result; blocks the caller when called from another thread. Returns 0
   // when the target is destroyed before it handled the message.
   LRESULT SendMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
-  // Starts (or restarts) repeating timer `id` with period `elapseMs`.
+  // Starts (or restarts) repeating timer `id` with period `elapseMs`
+  // (at least 10 ms).
   bool SetTimer(UINT id, UINT elapseMs);
   // Stops timer `id`; false when it was not running.
   bool KillTimer(UINT id);

@@ -204,6 +204,17 @@ TEST(MessageLayer, NumberedTimers) {
   t.start();
   while (t.elapsed() < 40) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
   EXPECT_EQ(w.timerTicks, ticks);
+
+  // Periods outside the usable range are brought into it: 0 ms runs at the
+  // 10 ms minimum instead of spinning, the longest one still starts.
+  ASSERT_TRUE(w.SetTimer(8, 0xFFFFFFFFu));
+  EXPECT_TRUE(w.KillTimer(8));
+  ASSERT_TRUE(w.SetTimer(6, 0));
+  ticks = w.timerTicks;
+  t.restart();
+  while (t.elapsed() < 50) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+  EXPECT_LE(w.timerTicks - ticks, 6);
+  EXPECT_TRUE(w.KillTimer(6));
 }
 
 TEST(MessageLayer, TimerSetFromOtherThread) {
