@@ -258,7 +258,8 @@ int UpdateClient::Decide() {
   if (server.size() < 2) return 0;
 
   bool pending = ZovVersionWantsUpdate(current, server, name);
-  if (pending && (!ZovIsUsableUpdateName(name) || !ZovIsUsableUpdateFolder(folder))) {
+  if (pending && (!ZovIsUsableUpdateName(name) || !ZovIsUsableUpdateFolder(folder) ||
+                  !ZovHandoverMarkFits(name, folder))) {
     // The name becomes a file in base and a field of the hand-over line: one
     // that would leave base or break the line is not downloaded.
     std::fprintf(stderr, "update: package name \"%s\" or folder \"%s\" refused\n", name.c_str(), folder.c_str());

@@ -62,6 +62,11 @@ bool ZovIsUsableUpdateFolder(std::string_view folder) {
   return folder.find_first_of(",\r\n") == std::string_view::npos && folder.find('\0') == folder.npos;
 }
 
+bool ZovHandoverMarkFits(std::string_view name, std::string_view folder) {
+  // "0,<name>.bin,<folder>,N," less its last ",".
+  return ZovHandoverPendingLine(0, name, folder).size() - 1 <= kHandoverExamined;
+}
+
 std::string ZovHandoverPendingLine(int kind, std::string_view name, std::string_view folder) {
   return std::to_string(kind) + "," + std::string(name) + ".bin," + std::string(folder) + ",N,";
 }

@@ -40,6 +40,10 @@ bool ZovVersionWantsUpdate(std::string_view current, std::string_view server, st
 bool ZovIsUsableUpdateName(std::string_view name);
 // An update folder that fits a hand-over field: no "," and no line break.
 bool ZovIsUsableUpdateFolder(std::string_view folder);
+// True when the hand-over line's first four fields (up to the "N"/"K" mark)
+// lie within the 128 bytes that the launcher and a later check read; a
+// longer line would be downloaded again every run and never installed.
+bool ZovHandoverMarkFits(std::string_view name, std::string_view folder);
 
 // The hand-over lines: "0,<name>.bin,<folder>,N," while downloading and
 // "0,<name>.bin,<folder>,K,<version>,<name>" once the package is complete.

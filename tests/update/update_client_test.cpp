@@ -318,6 +318,14 @@ TEST_F(UpdateClientTest, UnsafePackageNamesAreNotDownloaded) {
   servers_->Serve("zovplay_kpr417.ini", Description("V2.01.00.", std::string(32, '2')));
   RunCheck();
   EXPECT_EQ(client_->GetState(), kUpdateNewest);
+
+  // A folder so long that the launcher would never read the "K" mark.
+  TearDown();
+  SetUp();
+  servers_->Serve("zovplay_kpr417.ini", Description("V2.01.00.", "21_pkg", std::string(120, 'd')));
+  RunCheck();
+  EXPECT_EQ(client_->GetState(), kUpdateNewest);
+  EXPECT_FALSE(fs::exists(base_ / "update.txt"));
 }
 
 TEST_F(UpdateClientTest, StartRunsOneCheckPerClient) {

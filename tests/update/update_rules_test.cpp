@@ -74,4 +74,9 @@ TEST(HandoverLines, PendingAndReadyLinesAndTheirFourthField) {
   EXPECT_FALSE(ZovHandoverSaysReady(""));
   // Beyond the first 128 bytes nothing is examined.
   EXPECT_FALSE(ZovHandoverSaysReady("0," + std::string(130, 'p') + ",.,K,"));
+  // So a package is only fetched when its mark lands within them.
+  const std::string name(31, 'n');
+  EXPECT_TRUE(ZovHandoverMarkFits(name, std::string(88, 'd')));
+  EXPECT_TRUE(ZovHandoverSaysReady(ZovHandoverReadyLine(0, name, std::string(88, 'd'), "V")));
+  EXPECT_FALSE(ZovHandoverMarkFits(name, std::string(89, 'd')));
 }
