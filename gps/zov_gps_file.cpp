@@ -1,7 +1,6 @@
 #include "gps/zov_gps_file.h"
 
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -72,19 +71,4 @@ const uint8_t* CZovGpsWindow::Get(uint64_t offset, size_t n) {
   filled_ = file_.ReadAt(offset, buf_.data(), buf_.size());
   if (filled_ < n) return nullptr;
   return buf_.data();
-}
-
-CZovGpsMap::CZovGpsMap(const CZovGpsFile& file, uint64_t offset, uint64_t length) {
-  if (!file.IsOpen() || offset >= file.Size()) return;
-  length = std::min(length, file.Size() - offset);
-  if (length == 0) return;
-  void* p = ::mmap(nullptr, static_cast<size_t>(length), PROT_READ, MAP_SHARED | MAP_POPULATE,
-                   file.Descriptor(), static_cast<off_t>(offset));
-  if (p == MAP_FAILED) return;
-  data_ = static_cast<const uint8_t*>(p);
-  size_ = static_cast<size_t>(length);
-}
-
-CZovGpsMap::~CZovGpsMap() {
-  if (data_) ::munmap(const_cast<uint8_t*>(data_), size_);
 }

@@ -46,23 +46,6 @@ class CZovGpsFile {
   std::string path_;
 };
 
-// A read-only memory map of part of a CZovGpsFile (unmapped when destroyed).
-// The offset must be a multiple of the page size; the length is clipped to
-// the file. Data() is nullptr when the map could not be made.
-class CZovGpsMap {
- public:
-  CZovGpsMap(const CZovGpsFile& file, uint64_t offset, uint64_t length);
-  ~CZovGpsMap();
-  CZovGpsMap(const CZovGpsMap&) = delete;
-  CZovGpsMap& operator=(const CZovGpsMap&) = delete;
-  const uint8_t* Data() const { return data_; }
-  size_t Size() const { return size_; }
-
- private:
-  const uint8_t* data_ = nullptr;
-  size_t size_ = 0;
-};
-
 // A read-ahead window over a CZovGpsFile.
 class CZovGpsWindow {
  public:

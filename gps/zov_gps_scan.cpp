@@ -496,9 +496,10 @@ bool FindKaruTag(const uint8_t* p, size_t& at) {
 }
 }  // namespace
 
-// Walks one chunk in 188-byte steps. The chunk is mapped a window at a time
+// Walks one chunk in 188-byte steps. The chunk is read a window at a time
 // (windows are whole pages and whole packets), so memory stays at the window
-// size; where mapping fails it is read with bounded reads instead.
+// size. Reads, not a memory map: a file cut short or a card pulled out while
+// it is scanned gives a short read here, where a map would kill the process.
 void CZovGpsScan::ScanTsChunk(uint64_t chunk, std::vector<uint64_t>& slots) const {
   const uint64_t size = file_.Size();
   const uint64_t begin = chunk * kTsChunk;
@@ -514,15 +515,10 @@ void CZovGpsScan::ScanTsChunk(uint64_t chunk, std::vector<uint64_t>& slots) cons
       pos = std::max(pos, begin + (data - begin) / kWindow * kWindow);
     }
     const uint64_t runEnd = std::min(pos + kWindow, end);
-    // The map reaches one packet past the run, so the last packet is whole.
-    CZovGpsMap map(file_, pos, runEnd - pos + kTsPacket);
-    const uint8_t* base = map.Data();
-    size_t avail = map.Size();
-    if (!base) {
-      buf.resize(static_cast<size_t>(runEnd - pos + kTsPacket));
-      avail = file_.ReadAt(pos, buf.data(), buf.size());
-      base = buf.data();
-    }
+    // The read reaches one packet past the run, so the last packet is whole.
+    buf.resize(static_cast<size_t>(runEnd - pos + kTsPacket));
+    const size_t avail = file_.ReadAt(pos, buf.data(), buf.size());
+    const uint8_t* base = buf.data();
     const size_t run = static_cast<size_t>(runEnd - pos);
     for (size_t i = 0; i < run; i += kTsPacket) {
       if (i + 3 > avail) return;  // short read: the file ends here

@@ -181,6 +181,16 @@ TEST(ScanTransportStream, KaruPacketsFoundAtTheirTags) {
   for (uint64_t off : s.scan.StreamHits()) EXPECT_EQ(off % 188, 4u);
 }
 
+TEST(ScanTransportStream, FileCutShortWhileOpenEndsTheScan) {
+  // The file shrinks after it was opened (a card pulled, a copy cut short):
+  // the chunk reads come back short and the scan ends without a fault.
+  Scanned s(WriteLayout(ZovFixtureLayout::kTransportStream, ZovFixtureDrive(6)));
+  ASSERT_EQ(::truncate(s.file.Path().c_str(), 1000), 0);
+  s.scan.ScanTransportStream();
+  for (uint64_t off : s.scan.StreamHits()) EXPECT_LT(off, 1000u);
+  EXPECT_EQ(s.sink.blocks.size(), s.scan.StreamHits().size());
+}
+
 TEST(ScanTransportStream, HitsPastFourGibibytesKeepTheirOffsets) {
   // A sparse stream of 4.3 GiB: GPS packets in the first chunk, right after a
   // chunk boundary, past 2 GiB and past 4 GiB.
