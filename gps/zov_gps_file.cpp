@@ -63,12 +63,14 @@ std::vector<uint8_t> CZovGpsFile::ReadVector(uint64_t offset, size_t n) const {
 CZovGpsWindow::CZovGpsWindow(const CZovGpsFile& file, size_t window)
     : file_(file), buf_(window) {}
 
-const uint8_t* CZovGpsWindow::Get(uint64_t offset, size_t n) {
+const uint8_t* CZovGpsWindow::Get(uint64_t offset, size_t n, size_t* held) {
   if (n > buf_.size()) return nullptr;
-  if (offset >= start_ && offset - start_ + n <= filled_) return buf_.data() + (offset - start_);
-  if (offset >= file_.Size() || file_.Size() - offset < n) return nullptr;
-  start_ = offset;
-  filled_ = file_.ReadAt(offset, buf_.data(), buf_.size());
-  if (filled_ < n) return nullptr;
-  return buf_.data();
+  if (!(offset >= start_ && offset - start_ + n <= filled_)) {
+    if (offset >= file_.Size() || file_.Size() - offset < n) return nullptr;
+    start_ = offset;
+    filled_ = file_.ReadAt(offset, buf_.data(), buf_.size());
+    if (filled_ < n) return nullptr;
+  }
+  if (held) *held = filled_ - static_cast<size_t>(offset - start_);
+  return buf_.data() + (offset - start_);
 }

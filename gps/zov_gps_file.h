@@ -54,7 +54,9 @@ class CZovGpsWindow {
 
   // Pointer to n bytes at offset, valid until the next call, or nullptr when
   // fewer than n bytes lie inside the file. n must not exceed the window.
-  const uint8_t* Get(uint64_t offset, size_t n);
+  // `held` (optional) receives how many bytes from offset on the pointer
+  // covers (n or more).
+  const uint8_t* Get(uint64_t offset, size_t n, size_t* held = nullptr);
 
  private:
   const CZovGpsFile& file_;

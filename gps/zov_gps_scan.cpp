@@ -125,8 +125,9 @@ void CZovGpsScan::ScanTailIndex() {
   CZovGpsWindow win(file_);
   uint64_t pos = size - n - 1;
   const uint64_t steps = n > 132 ? n - 132 : 0;
-  for (uint64_t step = 0; step < steps && pos + kTailMinRoom <= size; ++step) {
-    const uint8_t* h = win.Get(pos, 8);
+  for (uint64_t step = 0; step < steps && pos + kTailMinRoom <= size;) {
+    size_t held = 0;
+    const uint8_t* h = win.Get(pos, 8, &held);
     if (!h) break;
     const uint32_t boxSize = ZovBe32(h);
     if (std::memcmp(h + 4, "skip", 4) == 0 || std::memcmp(h + 4, "SKIP", 4) == 0 ||
@@ -136,10 +137,22 @@ void CZovGpsScan::ScanTailIndex() {
       if (boxSize >= 8) {
         AddCandidate(pos, boxSize);
         pos += boxSize;
+        ++step;
         continue;
       }
     }
+    // One byte on, then on past every position of the window whose type
+    // cannot start with 's', 'S' or 'h' (the same steps, taken without a
+    // window look-up each: a long tail is walked at memory speed).
+    const uint64_t at = pos;
     ++pos;
+    ++step;
+    while (step < steps && pos + kTailMinRoom <= size && pos - at + 8 <= held) {
+      const uint8_t c = h[pos - at + 4];
+      if (c == 's' || c == 'S' || c == 'h') break;
+      ++pos;
+      ++step;
+    }
   }
   ParseCandidates(/*clampToFile=*/true);
 }
