@@ -78,15 +78,22 @@ void CZovGpsScan::AddCandidate(uint64_t offset, uint64_t length) {
 
 // Reads each candidate (below 64 MiB and starting inside the file) and gives
 // it to the block parser. Reads are bounded by the file, so a candidate that
-// runs past the end gives its part inside the file.
+// runs past the end gives its part inside the file. Camera blocks do not
+// overlap, so all of them together are no bigger than the file; a table whose
+// entries all name the same large span (a crafted file) stops once the reads
+// exceed the file size by a candidate's maximum.
 void CZovGpsScan::ParseCandidates(bool clampToFile) {
   const uint64_t size = file_.Size();
+  uint64_t budget = size + kMaxCandidate;
   std::vector<uint8_t> buf;
   for (const ZovGpsCandidate& c : candidates_) {
     if (c.offset >= size) continue;
     uint64_t len = c.length;
     if (clampToFile) len = std::min(len, size - c.offset);
     if (len >= kMaxCandidate || len == 0) continue;
+    const uint64_t reads = std::min(len, size - c.offset);
+    if (reads > budget) break;
+    budget -= reads;
     buf = file_.ReadVector(c.offset, static_cast<size_t>(len));
     if (buf.empty()) continue;
     sink_.OnBlock(buf.data(), buf.size());

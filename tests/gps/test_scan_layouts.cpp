@@ -296,6 +296,20 @@ TEST(ScanMp4, HostileBoxSizesAndTablesStayInsideTheFile) {
     ASSERT_EQ(s.scan.Candidates().size(), 1u);
     EXPECT_EQ(s.scan.Candidates()[0].length, 40u);
   }
+  // A gps table of 200 entries that all name the same 1 MiB of the file:
+  // the reads stop after about the file's size plus one candidate's limit.
+  {
+    Bytes table;
+    for (int i = 0; i < 200; ++i) Be32(table, 16), Be32(table, 1 << 20);
+    Bytes d = Cat({Box("ftyp", Bytes(8, 'i')), Box("gps ", Cat({Bytes(8, 0), table}))});
+    d.resize(2u << 20, 0);
+    WriteFile(p, d);
+    Scanned s(p);
+    s.scan.WalkBoxes();
+    EXPECT_EQ(s.scan.Candidates().size(), 200u);
+    EXPECT_GE(s.sink.blocks.size(), 60u);
+    EXPECT_LE(s.sink.blocks.size(), 66u);
+  }
   // A run of 8-byte boxes longer than the walk's box limit, then a skip box:
   // the walk stops at the limit instead of crawling the file box by box.
   {
