@@ -7,7 +7,8 @@
 //     -> one output pass draws a full-target quad with a YUV/NV12/RGB shader
 //        into its own texture of back-buffer size
 //     -> that pass texture is copied into the back buffer (at least 1280 x 1280)
-//     -> the back buffer is stretched onto the window and swapped.
+//     -> the back buffer is drawn stretched onto the window (linear
+//        filtering) and swapped.
 //
 // Threads: Attach runs on the user-interface thread and creates the context;
 // RenderFrame runs on the channel's scheduler thread. Between calls the context
@@ -17,6 +18,7 @@
 #include <array>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "engine/zov_render_view.h"
 
@@ -97,6 +99,8 @@ class CZovD3D11RenderView : public CZovRenderView {
   void DoneCurrent();
   bool CreateTargets();
   bool CreateOutputPass(int index);
+  bool CreatePassObjects(ZovD3D11Pass& pass, const std::string& fragment, bool sharpen);
+  void DrawStretch(int clientWidth, int clientHeight);
   bool EnsurePassTexture(ZovD3D11Pass& pass);
   bool CreateInputTextures(int format, int width, int height);
   void ReleaseInputTextures();
@@ -119,6 +123,8 @@ class CZovD3D11RenderView : public CZovRenderView {
   ZovD3D11Pass* lastPass = nullptr;
   std::array<ZovD3D11Pass, kPassCount> inputPasses{};   // entries 1-5 used
   std::array<ZovD3D11Pass, kPassCount> outputPasses{};
+  // Program and vertices of the stretch of the back buffer onto the window.
+  ZovD3D11Pass stretchPass{};
   unsigned sharpenParams = 0;  // uniform block of the sharpen pass (unused)
 
   int inputGeneration = 0;
