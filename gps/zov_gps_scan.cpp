@@ -452,6 +452,14 @@ void CZovGpsScan::WalkBinaryRecords() {
 void CZovGpsScan::ScanSamples() {
   candidates_.clear();
   uint32_t kind = 0;
+  // Samples do not overlap, so their reads stay below the file size; a crafted
+  // file whose chunk offsets all repeat one spot ends here instead.
+  uint64_t budget = file_.Size() + kMaxCandidate;
+  auto spend = [&budget](uint64_t n) {
+    if (budget < n) return false;
+    budget -= n;
+    return true;
+  };
   Walk([&](const Box& box) {
     if (IsContainer(box.hdr)) return WalkResult::kEnter;
     if (box.Has("tkhd")) {
@@ -468,6 +476,7 @@ void CZovGpsScan::ScanSamples() {
         // The box's own size serves as the byte count of the offset table;
         // it is bounded by the box here, so no bytes after it are taken.
         for (uint32_t off : ReadChunkOffsets(box, (box.size - 16) / 4)) {
+          if (!spend(2 * kSampleRead)) return WalkResult::kStop;
           for (uint64_t probe : {kSampleKaruProbe1, kSampleKaruProbe2}) {
             std::vector<uint8_t> b = file_.ReadVector(uint64_t(off) + probe, kSampleRead);
             if (b.size() >= 12 && std::memcmp(b.data() + 8, "KARU", 4) == 0 &&
@@ -479,6 +488,7 @@ void CZovGpsScan::ScanSamples() {
         uint8_t cnt[4];
         if (file_.ReadExact(box.offset + 12, cnt, 4) && !(cnt[0] & 0x80)) {
           for (uint32_t off : ReadChunkOffsets(box, ZovBe32(cnt))) {
+            if (!spend(kSampleRead)) return WalkResult::kStop;
             std::vector<uint8_t> b = file_.ReadVector(off, kSampleRead);
             if (!b.empty()) sink_.OnBlock(b.data(), b.size());
           }

@@ -310,6 +310,20 @@ TEST(ScanMp4, HostileBoxSizesAndTablesStayInsideTheFile) {
     EXPECT_GE(s.sink.blocks.size(), 60u);
     EXPECT_LE(s.sink.blocks.size(), 66u);
   }
+  // A text track whose 400,000 chunk offsets all name offset 0: the sample
+  // reads stop after about the file's size plus one candidate's limit.
+  {
+    Bytes stsd = {0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 16, 't', 'e', 'x', 't'};
+    stsd.resize(32, 0);
+    Bytes stco = {0, 0, 0, 0};
+    Be32(stco, 400000);
+    stco.resize(stco.size() + 400000 * 4, 0);
+    WriteFile(p, Box("moov", Box("stbl", Cat({Box("stsd", stsd), Box("stco", stco)}))));
+    Scanned s(p);
+    s.scan.ScanSamples();
+    const size_t limit = (s.file.Size() + zovscan::kMaxCandidate) / zovscan::kSampleRead;
+    EXPECT_EQ(s.sink.blocks.size(), limit);
+  }
   // A run of 8-byte boxes longer than the walk's box limit, then a skip box:
   // the walk stops at the limit instead of crawling the file box by box.
   {
