@@ -91,6 +91,13 @@ void CZovBaseCheduler::ReleaseHeld() {
   Drop(follower);
 }
 
+// Checked again once the state lock is held: a pause or stop that was issued
+// while this pass waited for the lock has already returned to its caller, so
+// nothing more may be presented until the state is running again.
+bool CZovBaseCheduler::StoppedOrPaused() const {
+  return state == kZovThreadPaused || state == kZovThreadStopped;
+}
+
 void CZovBaseCheduler::RunPass() {
   if (holdFlag) {
     // A seek is being carried out: show pictures as they come, drop sound.
@@ -101,6 +108,7 @@ void CZovBaseCheduler::RunPass() {
     }
     {
       std::lock_guard<std::recursive_mutex> unit(stateLock);
+      if (StoppedOrPaused()) return;
       if (!follower) follower.reset(queue->PopVideo());
       std::unique_ptr<ZovMediaItem> sound(queue->PopAudio());
       sound.reset();
@@ -134,6 +142,7 @@ void CZovBaseCheduler::RunPass() {
   if (anchorMediaMs == -1) {
     {
       std::lock_guard<std::recursive_mutex> unit(stateLock);
+      if (StoppedOrPaused()) return;
       if (timed) {
         const int64_t time = timed->timeMs;
         anchorMediaMs = time;
@@ -155,6 +164,7 @@ void CZovBaseCheduler::RunPass() {
   }
   if (follower && follower->timeMs <= clockMs) {
     std::lock_guard<std::recursive_mutex> unit(stateLock);
+    if (StoppedOrPaused()) return;
     if (follower->type == kZovItemVideo && clockMs - follower->timeMs > kLateReportMs) ++lateVideo;
     Present(follower);
   }
@@ -172,6 +182,7 @@ void CZovBaseCheduler::RunPass() {
   if (lateness > kLateReanchorMs) anchorMediaMs = -1;  // re-anchor on the next one
   {
     std::lock_guard<std::recursive_mutex> unit(stateLock);
+    if (StoppedOrPaused()) return;
     if (timed->type == kZovItemVideo && lateness > kLateReportMs) ++lateVideo;
     const int64_t time = timed->timeMs;
     Present(timed);

@@ -59,6 +59,7 @@ class CZovBaseCheduler : public CZovThread {
   void ChooseMaster();
   // One pass of the presentation loop.
   void RunPass();
+  bool StoppedOrPaused() const;
   // Releases the held timed and follower items.
   void ReleaseHeld();
   void SetClock(ZovSchedulerClock* c) { clock = c ? c : ZovSchedulerClock::Real(); }
