@@ -175,6 +175,20 @@ struct CZovGpsScan::Box {
   bool Has(const char* tag) const { return HasTag(hdr, 8, tag); }
 };
 
+// A `gps ` table: after its 16-byte header, (offset, length) pairs of
+// 32-bit big-endian numbers, each naming one GPS block of the file. Empty
+// entries and blocks past the end of the file are skipped.
+void CZovGpsScan::AddGpsTableCandidates(const Box& box) {
+  const uint64_t size = file_.Size();
+  const uint64_t entries = std::min<uint64_t>((box.size - 16) / 8, kMaxCandidates);
+  std::vector<uint8_t> raw = file_.ReadVector(box.offset + 16, static_cast<size_t>(entries * 8));
+  for (size_t i = 0; i + 8 <= raw.size(); i += 8) {
+    const uint64_t off = ZovBe32(raw.data() + i);
+    const uint64_t len = ZovBe32(raw.data() + i + 4);
+    if (off != 0 && len != 0 && off + len <= size) AddCandidate(off, len);
+  }
+}
+
 namespace {
 enum class WalkResult { kNext, kEnter, kStop };
 }
@@ -332,13 +346,7 @@ void CZovGpsScan::WalkBoxes() {
       return WalkResult::kNext;
     }
     if ((HasTag3(box.hdr, 8, "gps") || HasTag3(box.hdr, 8, "GPS")) && box.size > 16) {
-      const uint64_t entries = std::min<uint64_t>((box.size - 16) / 8, kMaxCandidates);
-      std::vector<uint8_t> raw = file_.ReadVector(box.offset + 16, static_cast<size_t>(entries * 8));
-      for (size_t i = 0; i + 8 <= raw.size(); i += 8) {
-        const uint64_t off = ZovBe32(raw.data() + i);
-        const uint64_t len = ZovBe32(raw.data() + i + 4);
-        if (off != 0 && len != 0 && off + len <= size) AddCandidate(off, len);
-      }
+      AddGpsTableCandidates(box);
       return WalkResult::kStop;
     }
     if (box.Has("skip") || box.Has("SKIP")) {
@@ -374,7 +382,6 @@ void CZovGpsScan::WalkBoxes() {
 //   the length word is above 70 (76 is common) -> record at +48
 void CZovGpsScan::WalkBinaryRecords() {
   candidates_.clear();
-  const uint64_t size = file_.Size();
   uint64_t soundP = 0;
   bool freeGpsKnown = false;
   Box freeGpsStco;
@@ -409,13 +416,7 @@ void CZovGpsScan::WalkBinaryRecords() {
       return WalkResult::kNext;
     }
     if ((HasTag3(box.hdr, 8, "gps") || HasTag3(box.hdr, 8, "GPS")) && box.size > 16) {
-      const uint64_t entries = std::min<uint64_t>((box.size - 16) / 8, kMaxCandidates);
-      std::vector<uint8_t> raw = file_.ReadVector(box.offset + 16, static_cast<size_t>(entries * 8));
-      for (size_t i = 0; i + 8 <= raw.size(); i += 8) {
-        const uint64_t off = ZovBe32(raw.data() + i);
-        const uint64_t len = ZovBe32(raw.data() + i + 4);
-        if (off != 0 && len != 0 && off + len <= size) AddCandidate(off, len);
-      }
+      AddGpsTableCandidates(box);
       return WalkResult::kStop;
     }
     return WalkResult::kNext;

@@ -117,6 +117,7 @@ class CZovGpsScan {
   void Walk(Visit&& visit);
   std::vector<uint32_t> ReadChunkOffsets(const Box& box, uint64_t countLimit) const;
   void AddCandidate(uint64_t offset, uint64_t length);
+  void AddGpsTableCandidates(const Box& box);
   void ParseCandidates(bool clampToFile);
   void ScanTsChunk(uint64_t chunk, std::vector<uint64_t>& slots) const;
 
