@@ -4,6 +4,8 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <mutex>
 #include <vector>
 
@@ -55,6 +57,18 @@ std::string TempDir() {
   std::lock_guard<std::mutex> g(Temps().lock);
   Temps().dirs.emplace_back(made);
   return made;
+}
+
+std::string Slurp(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void Spit(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
 }
 
 }  // namespace zovtest

@@ -16,5 +16,8 @@ std::string SourceDir();
 std::string BinDir();
 // A fresh empty temporary folder, removed when the process ends.
 std::string TempDir();
+// Whole file as bytes ("" when it cannot be read), and a file written whole.
+std::string Slurp(const std::string& path);
+void Spit(const std::string& path, const std::string& text);
 
 }  // namespace zovtest

@@ -21,17 +21,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string Slurp(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-void Spit(const std::string& path, const std::string& text) {
-  std::ofstream out(path, std::ios::binary);
-  out << text;
-}
+using zovtest::Slurp;
+using zovtest::Spit;
 
 // A fake installation <root>/base/{bin,setup} and a configuration home
 // <root>/config, which XDG_CONFIG_HOME points to for the test.
