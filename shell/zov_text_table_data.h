@@ -25,6 +25,28 @@ extern const ZovTextTable kZovTextTableHungarian;    // 15 Hungary
 extern const ZovTextTable kZovTextTableGreek;        // 16 Greece
 extern const ZovTextTable kZovTextTableDutch;        // 17 Netherlands
 
+// Every language name written in its own language, in the order of the
+// language list; all tables but the English-text ones carry these rows
+// unchanged after "selectlanguage".
+#define ZOV_LANGUAGE_NAME_ENTRIES \
+    {"chineses", "中文"}, \
+    {"english", "EngLish"}, \
+    {"jap", "日本語"}, \
+    {"France", "France"}, \
+    {"Deutsch", "Deutsch"}, \
+    {"taiwan", "繁體"}, \
+    {"korean", "한국어"}, \
+    {"Russia", "Русский"}, \
+    {"Turkey", "Turkish"}, \
+    {"Hebrew", "Hebrew"}, \
+    {"Portugal", "Português"}, \
+    {"Spain", "Español"}, \
+    {"poland", "Język polski"}, \
+    {"Italy", "Italiano"}, \
+    {"Hungary", "Magyar nyelv"}, \
+    {"Greece", "Ελλάδα"}, \
+    {"Netherlands", "Nederlands"},
+
 // Builds a table over an entry array whose last element is the sentinel.
 template <std::size_t N>
 constexpr ZovTextTable ZovMakeTextTable(const char* languageName, const char* displayText,
