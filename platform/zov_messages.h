@@ -30,7 +30,9 @@ constexpr UINT ZOVWM_CTRLT = WM_USER + 3015;        // 4039
 constexpr UINT ZOVWM_LISTLAYOUT = WM_USER + 3017;   // 4041
 // Show (wParam 0) or hide (other) the right panel; sent to the main window.
 constexpr UINT ZOVWM_SHOWRIGHT = WM_USER + 3021;    // 4045
-// Coded data: wParam = code (below), lParam = ZovMsgData* owned by the receiver, or 0 (shell/zov_wnd_manager.h).
+// Coded data: wParam = code (below), lParam = ZovMsgData* owned by the receiver, or 0. Send with
+// CZovWndManager::SendValue/SendText/SendData, read with ZovTakeMsgData(lParam)->ValueOr/Values/Text16
+// (shell/zov_wnd_manager.h).
 constexpr UINT ZOVWM_INFO_E = WM_USER + 3027;       // 4051
 // Select a file in the list; sent by the drop handlers and the play window up to the panels; lParam = list index.
 constexpr UINT ZOVWM_LISTSELECT = WM_USER + 3028;   // 4052

@@ -4,14 +4,17 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
-#include <new>
+#include <utility>
 
 namespace {
 
-std::atomic<CZovWndManager*> g_manager{nullptr};
 // Guards creation and deletion of the directory object itself, and the
 // delayed-queue pass of the main thread against that deletion.
 std::mutex g_managerLife;
+// The directory; owned here, guarded by g_managerLife.
+std::unique_ptr<CZovWndManager> g_owner;
+// The same pointer for lock-free look-ups.
+std::atomic<CZovWndManager*> g_manager{nullptr};
 
 bool Given(const char* name) { return name && *name; }
 
@@ -32,7 +35,8 @@ CZovWndManager* CZovWndManager::GetInstance() {
   std::lock_guard<std::mutex> g(g_managerLife);
   m = g_manager.load(std::memory_order_acquire);
   if (!m) {
-    m = new CZovWndManager();
+    g_owner = std::make_unique<CZovWndManager>();
+    m = g_owner.get();
     g_manager.store(m, std::memory_order_release);
   }
   return m;
@@ -42,7 +46,8 @@ CZovWndManager* CZovWndManager::Peek() { return g_manager.load(std::memory_order
 
 void CZovWndManager::DeleteInstance() {
   std::lock_guard<std::mutex> g(g_managerLife);
-  delete g_manager.exchange(nullptr, std::memory_order_acq_rel);
+  g_manager.store(nullptr, std::memory_order_release);
+  g_owner.reset();
 }
 
 int CZovWndManager::ServeDelayedQueue(int64_t nowMs) {
@@ -54,12 +59,7 @@ int CZovWndManager::ServeDelayedQueue(int64_t nowMs) {
 CZovWndManager::~CZovWndManager() {
   std::lock_guard<std::recursive_mutex> g(lock_);
   entries_.clear();
-  while (delayedHead_) {
-    ZovMsgData* next = delayedHead_->next;
-    delete delayedHead_;
-    delayedHead_ = next;
-  }
-  delayedTail_ = nullptr;
+  delayed_.clear();
 }
 
 void CZovWndManager::Register(const char* name, CZovMsgTarget* window) {
@@ -111,74 +111,73 @@ LRESULT CZovWndManager::SendTo(const char* name, UINT message, WPARAM wParam, LP
 std::unique_ptr<ZovMsgData> CZovWndManager::MakeRecord(const char* name, int code, int size,
                                                        const void* bytes, int delay) {
   if (code == 0 || !Given(name)) return nullptr;
-  std::unique_ptr<ZovMsgData> record(new (std::nothrow) ZovMsgData());
-  if (!record) return nullptr;
+  auto record = std::make_unique<ZovMsgData>();
   CopyName(record->target, name);
   record->code = code;
   record->delay = delay;
   record->timeStamp = ZovMsgClockMs();
   if (size > 0 && bytes) {
-    record->payload = new (std::nothrow) unsigned char[static_cast<size_t>(size)];
-    if (!record->payload) return nullptr;
-    std::memcpy(record->payload, bytes, static_cast<size_t>(size));
-    record->size = size;
+    const auto* first = static_cast<const unsigned char*>(bytes);
+    record->payload.assign(first, first + size);
   }
   return record;
 }
 
 void CZovWndManager::SendData(const char* name, int code, int size, const void* bytes, int delay) {
-  std::unique_ptr<ZovMsgData> record = MakeRecord(name, code, size, bytes, delay);
+  Deliver(MakeRecord(name, code, size, bytes, delay));
+}
+
+void CZovWndManager::SendBytes(const char* name, int code, std::vector<unsigned char> bytes, int delay) {
+  std::unique_ptr<ZovMsgData> record = MakeRecord(name, code, 0, nullptr, delay);
   if (!record) return;
+  record->payload = std::move(bytes);
+  Deliver(std::move(record));
+}
+
+void CZovWndManager::Deliver(std::unique_ptr<ZovMsgData> record) {
+  if (!record) return;
+  const WPARAM code = static_cast<WPARAM>(record->code);
   ZovQueuedSend queued;
-  ZovMsgData* raw = nullptr;
   {
     std::lock_guard<std::recursive_mutex> g(lock_);
     Entry* e = FindLocked(record->target);
     if (!e) return;  // the record and its payload are freed here
-    raw = record.release();
-    queued = e->ref.QueueSend(ZOVWM_INFO_E, static_cast<WPARAM>(code), reinterpret_cast<LPARAM>(raw));
-    if (!queued) {
-      // The window went away after it was found.
-      delete raw;
-      return;
-    }
+    queued = e->ref.QueueSend(ZOVWM_INFO_E, code, reinterpret_cast<LPARAM>(record.get()));
+    // Not queued: the window went away after it was found.
+    if (!queued) return;
   }
   // The receiver owns the record once its window procedure ran; a target
   // destroyed before that never saw it.
   bool handled = false;
   CZovTargetRef::Await(queued, &handled);
-  if (!handled) delete raw;
+  if (handled) (void)record.release();
 }
 
 void CZovWndManager::PostDelayed(const char* name, int code, int size, const void* bytes, int delay) {
   std::unique_ptr<ZovMsgData> record = MakeRecord(name, code, size, bytes, delay);
   if (!record) return;
   std::lock_guard<std::recursive_mutex> g(lock_);
-  ZovMsgData* raw = record.release();
-  raw->next = nullptr;
-  if (delayedTail_) delayedTail_->next = raw;
-  else delayedHead_ = raw;
-  delayedTail_ = raw;
+  delayed_.push_back(std::move(record));
 }
 
 int CZovWndManager::ServeDelayed(int64_t nowMs) {
   std::lock_guard<std::recursive_mutex> g(lock_);
-  while (delayedHead_) {
-    ZovMsgData* r = delayedHead_;
-    if (r->delay != kZovNoDelay && nowMs >= r->timeStamp + r->delay - kZovDelayEarlyMs) r->delay = kZovNoDelay;
-    if (r->delay != kZovNoDelay) {
-      int64_t wait = r->timeStamp + r->delay - kZovDelayEarlyMs - nowMs;
+  while (!delayed_.empty()) {
+    ZovMsgData& r = *delayed_.front();
+    if (r.delay != kZovNoDelay && nowMs >= r.timeStamp + r.delay - kZovDelayEarlyMs) r.delay = kZovNoDelay;
+    if (r.delay != kZovNoDelay) {
+      int64_t wait = r.timeStamp + r.delay - kZovDelayEarlyMs - nowMs;
       return wait < 0 ? 0 : static_cast<int>(wait);
     }
-    delayedHead_ = r->next;
-    if (!delayedHead_) delayedTail_ = nullptr;
-    r->next = nullptr;
-    Entry* e = FindLocked(r->target);
+    std::unique_ptr<ZovMsgData> record = std::move(delayed_.front());
+    delayed_.pop_front();
+    Entry* e = FindLocked(record->target);
     // A record whose window goes away before the posted message is handled
     // is freed with the dropped message.
-    if (!e || !e->ref.PostOwned(ZOVWM_INFO_E, static_cast<WPARAM>(r->code), reinterpret_cast<LPARAM>(r),
-                                [](LPARAM l) { delete reinterpret_cast<ZovMsgData*>(l); })) {
-      delete r;
+    if (e && e->ref.PostOwned(ZOVWM_INFO_E, static_cast<WPARAM>(record->code),
+                              reinterpret_cast<LPARAM>(record.get()),
+                              [](LPARAM l) { delete reinterpret_cast<ZovMsgData*>(l); })) {
+      (void)record.release();  // owned by the posted message now
     }
   }
   return -1;
@@ -186,9 +185,7 @@ int CZovWndManager::ServeDelayed(int64_t nowMs) {
 
 int CZovWndManager::DelayedCount() {
   std::lock_guard<std::recursive_mutex> g(lock_);
-  int n = 0;
-  for (ZovMsgData* r = delayedHead_; r; r = r->next) ++n;
-  return n;
+  return static_cast<int>(delayed_.size());
 }
 
 int CZovWndManager::EntryCount() {

@@ -6,6 +6,7 @@
 #include <QElapsedTimer>
 #include <QThread>
 
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
@@ -13,6 +14,8 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <memory>
+#include <string>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -49,7 +52,7 @@ class InfoWnd : public CZovWnd {
       if (data) {
         r.code = data->code;
         r.target = data->target;
-        r.payload.assign(data->payload, data->payload + data->size);
+        r.payload = data->payload;
         r.timeStamp = data->timeStamp;
         r.delay = data->delay;
       }
@@ -130,6 +133,43 @@ TEST_F(DirectoryTest, SendDataCopiesPayloadAndReceiverOwnsRecord) {
   EXPECT_TRUE(w.got[1].payload.empty());
   EXPECT_TRUE(w.got[2].payload.empty());
   EXPECT_EQ(w.got[2].delay, 500);  // stored, not applied
+}
+
+// The typed helpers put the same bytes on the wire as SendData, and the
+// reading side refuses a payload shorter than what it asks for.
+TEST_F(DirectoryTest, TypedPayloadHelpersRoundTrip) {
+  struct Tick {
+    int32_t second;
+    float lat, lon;
+  };
+  CZovWndManager m;
+  InfoWnd w;
+  m.Register("CZovCefBrowers", &w);
+  m.SendValue("CZovCefBrowers", ZOV_CODE_PANE_DBLCLICK, int32_t{1043}, 0);
+  m.SendValue("CZovCefBrowers", ZOV_CODE_GPS_TICK, Tick{7, 22.5f, 114.25f});
+  m.SendText("CZovCefBrowers", ZOV_CODE_PLAYING, u"/rec/\u00e9t\u00e9.mp4");
+  m.SendBytes("CZovCefBrowers", ZOV_CODE_TRACK, {1, 2, 3});
+  m.SendValue("CZovCefBrowers", ZOV_CODE_MOVE_TWO, std::array<float, 6>{1, 2, 3, 4, 0, 90});
+  ASSERT_EQ(w.Count(), 5u);
+  auto record = [&](size_t i) {
+    auto r = std::make_unique<ZovMsgData>();
+    r->payload = w.got[i].payload;
+    return r;
+  };
+  EXPECT_EQ(w.got[0].delay, 0);
+  EXPECT_EQ(record(0)->ValueOr<int32_t>(-1), 1043);
+  Tick t{};
+  ASSERT_TRUE(record(1)->Read(&t));
+  EXPECT_EQ(t.second, 7);
+  EXPECT_FLOAT_EQ(t.lon, 114.25f);
+  EXPECT_EQ(record(2)->Text16(), u"/rec/\u00e9t\u00e9.mp4");
+  EXPECT_EQ(w.got[2].payload.size(), 2 * std::u16string(u"/rec/\u00e9t\u00e9.mp4").size());
+  // Three bytes are too short for an int32_t: the fallback is kept.
+  EXPECT_EQ(record(3)->ValueOr<int32_t>(-1), -1);
+  EXPECT_EQ(record(3)->Values<int16_t>(), (std::vector<int16_t>{0x0201}));
+  EXPECT_EQ(record(4)->Values<float>(), (std::vector<float>{1, 2, 3, 4, 0, 90}));
+  EXPECT_TRUE(ZovMsgData().Values<int32_t>().empty());
+  EXPECT_EQ(ZovMsgData().Text16(), u"");
 }
 
 TEST_F(DirectoryTest, NothingForCodeZeroOrUnknownTargets) {

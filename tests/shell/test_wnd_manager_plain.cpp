@@ -17,7 +17,7 @@ class Counter : public CZovMsgObject {
     if (message == ZOVWM_INFO_E) {
       std::unique_ptr<ZovMsgData> data = ZovTakeMsgData(lParam);
       codes += static_cast<int>(wParam);
-      bytes += data ? data->size : 0;
+      bytes += data ? static_cast<int>(data->payload.size()) : 0;
     }
     return 7;
   }

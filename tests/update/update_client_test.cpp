@@ -44,13 +44,7 @@ class FakePlayDlg : public CZovWnd {
     if (message != ZOVWM_INFO_E) return 0;
     std::unique_ptr<ZovMsgData> record = ZovTakeMsgData(lParam);
     Notice n{wParam, record != nullptr, {}, Clock::now()};
-    if (record && record->payload) {
-      for (int i = 0; i + 4 <= record->size; i += 4) {
-        int32_t v;
-        std::memcpy(&v, record->payload + i, 4);
-        n.values.push_back(v);
-      }
-    }
+    if (record) n.values = record->Values<int32_t>();
     notices.push_back(n);
     return 0;
   }
