@@ -1,0 +1,134 @@
+#include "map/zov_client_handler.h"
+
+#include <QTimer>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineView>
+#include <QWidget>
+
+#include "map/zov_client_app.h"
+
+namespace {
+
+// The page of a map browser: reports what the browser says into the log file
+// of the ClientApp, and opens no windows of its own.
+class ZovMapPage : public QWebEnginePage {
+ public:
+  ZovMapPage(QWebEngineProfile* profile, QObject* parent) : QWebEnginePage(profile, parent) {
+    connect(this, &QWebEnginePage::renderProcessTerminated, this,
+            [this](RenderProcessTerminationStatus status, int code) {
+              LogLine("ERROR", "RENDERER",
+                      "render process ended, status " + std::to_string(int(status)) +
+                          ", exit code " + std::to_string(code));
+            });
+    connect(this, &QWebEnginePage::loadFinished, this, [this](bool ok) {
+      if (!ok) LogLine("ERROR", "LOAD", "failed to load " + url().toString().toStdString());
+    });
+  }
+
+ protected:
+  void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message,
+                                int line, const QString& source) override {
+    static const char* const kLevels[] = {"INFO", "WARNING", "ERROR"};
+    const int index = (level >= 0 && level <= 2) ? int(level) : 0;
+    LogLine(kLevels[index], "CONSOLE(" + std::to_string(line) + ")",
+            "\"" + message.toStdString() + "\", source: " + source.toStdString() + " (" +
+                std::to_string(line) + ")");
+  }
+  QWebEnginePage* createWindow(WebWindowType) override { return nullptr; }
+
+ private:
+  static void LogLine(const char* level, const std::string& source, const std::string& text) {
+    if (auto app = ClientApp::Current()) app->Log(level, source, text);
+  }
+};
+
+}  // namespace
+
+ClientHandler::ClientHandler() = default;
+
+ClientHandler::~ClientHandler() {
+  if (made_) delete made_.data();
+}
+
+bool ClientHandler::CreateBrowser(QWidget* parent, const QRect& bounds, const QUrl& url) {
+  if (!parent || made_) return false;
+  auto app = ClientApp::Current();
+  QWebEngineProfile* profile = app ? app->Profile() : nullptr;
+  if (!profile) profile = QWebEngineProfile::defaultProfile();
+  auto* view = new QWebEngineView(parent);
+  auto* page = new ZovMapPage(profile, view);
+  view->setPage(page);
+  view->setGeometry(bounds);
+  view->setContextMenuPolicy(Qt::DefaultContextMenu);
+  made_ = view;
+  connect(page, &QWebEnginePage::loadStarted, this, [this] { OnLoadStarted(); });
+  connect(page, &QWebEnginePage::loadFinished, this, [this](bool ok) { OnLoadFinished(ok); });
+  // The view going away (its parent destroyed, or CloseBrowser) ends the
+  // browser's life.
+  connect(view, &QObject::destroyed, this, [this, view] { OnBeforeClose(view); });
+  view->show();
+  loading_ = true;
+  page->load(url);
+  // The browser is announced from the event loop, as an asynchronous creation.
+  QTimer::singleShot(0, this, [this] {
+    if (made_) OnAfterCreated(made_);
+  });
+  return true;
+}
+
+void ClientHandler::OnAfterCreated(QWebEngineView* browser) {
+  if (!browser_) browser_ = browser;
+}
+
+bool ClientHandler::DoClose(QWebEngineView* /*browser*/) {
+  closing_ = true;
+  return false;
+}
+
+void ClientHandler::OnBeforeClose(QWebEngineView* browser) {
+  if (browser_ == browser || !browser_) browser_ = nullptr;
+  waiting_.clear();
+}
+
+bool ClientHandler::ExecuteJavaScript(const QString& script) {
+  if (!browser_ || closing_) return false;
+  if (!loading_) {
+    RunNow(script);
+    return true;
+  }
+  if (waiting_.size() >= kMaxWaitingCalls) return false;
+  waiting_.append(script);
+  return true;
+}
+
+void ClientHandler::RunNow(const QString& script) { browser_->page()->runJavaScript(script); }
+
+void ClientHandler::OnLoadStarted() { loading_ = true; }
+
+void ClientHandler::OnLoadFinished(bool ok) {
+  loading_ = false;
+  QStringList calls;
+  calls.swap(waiting_);
+  if (ok && browser_ && !closing_) {
+    for (const QString& c : calls) RunNow(c);
+  }
+  emit PageLoaded(ok);
+}
+
+void ClientHandler::Reload() {
+  if (!browser_ || closing_) return;
+  loading_ = true;
+  browser_->page()->triggerAction(QWebEnginePage::Reload);
+}
+
+void ClientHandler::CloseBrowser() {
+  if (!browser_) return;
+  if (DoClose(browser_)) return;
+  browser_->hide();
+  // Destroyed from the event loop, as the runtime closes a window after
+  // DoClose; OnBeforeClose follows from the view's destruction.
+  QTimer::singleShot(0, this, [view = QPointer<QWebEngineView>(browser_)] { delete view.data(); });
+}
+
+void ClientHandler::ClearBrowser() { browser_ = nullptr; }

@@ -1,0 +1,100 @@
+#pragma once
+// ClientHandler: the browser client of one map panel. It makes and holds one
+// browser (a QWebEngineView child of the panel) and runs the panel's script
+// calls on that browser's page.
+//
+// Life span (user-interface thread only):
+//   created (no browser) --CreateBrowser--> being created
+//     --OnAfterCreated (from the event loop)--> browser held
+//     --CloseBrowser: DoClose sets closing--> closing
+//     --the view is destroyed: OnBeforeClose--> released
+// Only the first browser made with a client is held. OnBeforeClose releases
+// the held browser and ends nothing else (the program goes on running).
+//
+// How the map panel uses it:
+//   handler_ = std::make_unique<ClientHandler>();            // replaces (and closes) the old one
+//   if (!handler_->CreateBrowser(this, rect, url)) DebugTrace("CreateBrowser :error   \r\n");
+//   handler_->ExecuteJavaScript(QStringLiteral("Center(%1,%2)")...);   // skipped until held
+//   if (!handler_->IsClosing()) handler_->CloseBrowser();    // on close
+//   handler_->ClearBrowser();                                // in the panel's destructor
+//
+// Script calls: nothing happens before the browser is held or once it is
+// closing. While the page is loading, calls wait and run in their order on
+// the loaded page (a call made during the load would otherwise run on the
+// document that is being replaced and be lost); a page that fails to load
+// drops them. Calls to one page run in the order they were made.
+//
+// No pop-ups of its own (new windows are refused), no script-to-program
+// channel, the context menu as the browser builds it, JavaScript dialogs as
+// the browser shows them.
+#include <QObject>
+#include <QPointer>
+#include <QRect>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+class QWidget;
+#include <QWebEngineView>
+class QWebEnginePage;
+
+class ClientHandler : public QObject {
+  Q_OBJECT
+
+ public:
+  // Most calls kept while one page loads (a long track is a few thousand).
+  static constexpr int kMaxWaitingCalls = 1 << 18;
+
+  ClientHandler();
+  // Closes a browser it still holds (one browser per panel).
+  ~ClientHandler() override;
+
+  // Makes the browser: a view child of `parent` at `bounds`, shown, loading
+  // `url` with the profile of ClientApp::Current() (the default profile when
+  // none is configured). The browser is held once the event loop has run
+  // OnAfterCreated. False when this client already made a browser or
+  // `parent` is null.
+  bool CreateBrowser(QWidget* parent, const QRect& bounds, const QUrl& url);
+
+  // The held browser, or null.
+  QWebEngineView* GetBrowser() const { return browser_; }
+  bool IsClosing() const { return closing_; }
+  // True while the held browser's page is loading.
+  bool IsLoading() const { return loading_; }
+
+  // Runs `script` on the page of the held browser (see above). True when the
+  // call was run or queued for the loading page.
+  bool ExecuteJavaScript(const QString& script);
+  // Calls waiting for the page to finish loading.
+  int WaitingCalls() const { return static_cast<int>(waiting_.size()); }
+
+  // Reloads the page of the held browser.
+  void Reload();
+  // Asks the browser to close, not forced: DoClose, then the view goes away
+  // and OnBeforeClose releases it.
+  void CloseBrowser();
+  // Forgets the held browser without closing it (its parent owns the view).
+  void ClearBrowser();
+
+  // --- Life-span steps (called by the client itself; public for tests) ----
+  void OnAfterCreated(QWebEngineView* browser);
+  bool DoClose(QWebEngineView* browser);
+  void OnBeforeClose(QWebEngineView* browser);
+  // Context menu: the menu stays as built; no command is handled.
+  bool OnContextMenuCommand(int /*commandId*/) { return false; }
+
+ signals:
+  // The held browser's page finished loading (ok = false when it failed).
+  void PageLoaded(bool ok);
+
+ private:
+  void OnLoadStarted();
+  void OnLoadFinished(bool ok);
+  void RunNow(const QString& script);
+
+  QPointer<QWebEngineView> made_;     // the view this client made
+  QPointer<QWebEngineView> browser_;  // the held browser
+  bool closing_ = false;
+  bool loading_ = false;
+  QStringList waiting_;               // calls made while the page loads
+};
