@@ -14,6 +14,14 @@ using LRESULT = std::intptr_t;
 constexpr UINT WM_USER = 1024;
 // Numbered timer of a window fired: wParam = timer id (SetTimer), lParam 0.
 constexpr UINT WM_TIMER = 0x0113;
+// Key released: wParam = virtual key code (below), lParam 0. Controls forward
+// a released Space to their parent with it (ui/zov_ui_base.h).
+constexpr UINT WM_KEYUP = 0x0101;
+// Virtual key codes carried by WM_KEYUP.
+constexpr WPARAM VK_RETURN = 0x0D;
+constexpr WPARAM VK_SPACE = 0x20;
+constexpr WPARAM VK_UP = 0x26;
+constexpr WPARAM VK_DOWN = 0x28;
 
 // --- Window messages ------------------------------------------------------
 // Control clicked; sent by buttons, player views, the file list bar to the parent; wParam control id, lParam 0 (or 1/0 for 10102 page switch).
