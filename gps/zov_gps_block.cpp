@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "gps/zov_gps_calendar.h"
 #include "gps/zov_gps_format_constants.h"
 #include "gps/zov_gps_text.h"
 
@@ -424,19 +425,7 @@ double ZovNmeaToDegrees(double x) {
 }
 
 int32_t ZovFixEpochSeconds(const GpsFix& f) {
-  // Days from 1970-01-01 of a proleptic Gregorian date; month and day out of
-  // range roll over as a calendar sum would.
-  int64_t y = f.year;
-  int64_t m = int64_t(f.month) - 1;
-  y += m >= 0 ? m / 12 : (m - 11) / 12;
-  m = ((m % 12) + 12) % 12 + 1;
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const int64_t yoe = y - era * 400;
-  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + int64_t(f.day) - 1;
-  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  const int64_t days = era * 146097 + doe - 719468;
-  const int64_t secs = days * 86400 + int64_t(f.hour) * 3600 + int64_t(f.minute) * 60 + int64_t(f.second);
+  const int64_t secs = ZovUtcSeconds(f.year, f.month, f.day, f.hour, f.minute, f.second);
   return static_cast<int32_t>(static_cast<uint32_t>(static_cast<uint64_t>(secs)));
 }
 

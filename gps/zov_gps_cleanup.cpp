@@ -2,8 +2,9 @@
 
 #include <cmath>
 #include <cstring>
-#include <ctime>
+#include <cstdint>
 
+#include "gps/zov_gps_calendar.h"
 #include "gps/zov_gps_text.h"
 
 namespace zovcleanup {
@@ -17,28 +18,6 @@ bool NoPosition(const GpsFix& f) {
 bool SameDateTime(const GpsFix& a, const GpsFix& b) {
   return a.year == b.year && a.month == b.month && a.day == b.day && a.hour == b.hour &&
          a.minute == b.minute && a.second == b.second;
-}
-
-// Days since 1970-01-01 of a proleptic Gregorian date, and back.
-int64_t DaysFromCivil(int64_t y, int64_t m, int64_t d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const int64_t yoe = y - era * 400;
-  const int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  const int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
-void CivilFromDays(int64_t z, int64_t& y, int64_t& m, int64_t& d) {
-  z += 719468;
-  const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  const int64_t doe = z - era * 146097;
-  const int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  const int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  const int64_t mp = (5 * doy + 2) / 153;
-  d = doy - (153 * mp + 2) / 5 + 1;
-  m = mp + (mp < 10 ? 3 : -9);
-  y = yoe + era * 400 + (m <= 2);
 }
 
 // A copy of the sensor fields of a fix (index set by the caller).
@@ -62,36 +41,21 @@ GpsFix SensorRecord(const GpsFix& f) {
 
 }  // namespace
 
-int32_t LocalTimeStamp(GpsFix& fix) {
+int32_t UtcTimeStamp(GpsFix& fix) {
   if (fix.year < 1901 || fix.year > 2030) fix.year = 2020;
-  std::tm tm{};
-  tm.tm_year = static_cast<int>(fix.year) - 1900;
-  tm.tm_mon = static_cast<int>(fix.month) - 1;
-  tm.tm_mday = static_cast<int>(fix.day);
-  tm.tm_hour = static_cast<int>(fix.hour);
-  tm.tm_min = static_cast<int>(fix.minute);
-  tm.tm_sec = static_cast<int>(fix.second);
-  tm.tm_isdst = -1;
-  std::tm first = tm;
-  time_t t = std::mktime(&first);
-  if (t != time_t(-1) && first.tm_hour != tm.tm_hour) {
-    // A daylight-saving change moved the hour: take the given hour again
-    // under the rule mktime settled on.
-    std::tm again = tm;
-    again.tm_isdst = first.tm_isdst;
-    t = std::mktime(&again);
-  }
-  if (t == time_t(-1) || t < INT32_MIN || t > INT32_MAX) return -1;
+  const int64_t t = ZovUtcSeconds(fix.year, fix.month, fix.day, fix.hour, fix.minute, fix.second);
+  if (t < INT32_MIN || t > INT32_MAX) return -1;
   return static_cast<int32_t>(t);
 }
 
 void AddSeconds(GpsFix& fix, int64_t seconds) {
-  int64_t days = DaysFromCivil(fix.year, fix.month, fix.day);
+  int64_t days = ZovDaysFromCivil(fix.year, fix.month, fix.day);
   int64_t secs = int64_t(fix.hour) * 3600 + int64_t(fix.minute) * 60 + fix.second + seconds;
-  days += secs >= 0 ? secs / 86400 : -((-secs + 86399) / 86400);
-  secs -= (secs >= 0 ? secs / 86400 : -((-secs + 86399) / 86400)) * 86400;
+  const int64_t carry = secs >= 0 ? secs / 86400 : -((-secs + 86399) / 86400);
+  days += carry;
+  secs -= carry * 86400;
   int64_t y, m, d;
-  CivilFromDays(days, y, m, d);
+  ZovCivilFromDays(days, y, m, d);
   fix.year = static_cast<uint32_t>(y);
   fix.month = static_cast<uint32_t>(m);
   fix.day = static_cast<uint32_t>(d);
@@ -137,7 +101,7 @@ GpsFixList BuildSensorList(GpsFixList& fixes) {
 }
 
 // Step 2. Fixes without a position or month are dropped; each fix gets its
-// local time stamp; a fix with a real time stamp is re-indexed from the last
+// UTC time stamp; a fix with a real time stamp is re-indexed from the last
 // kept fix by the seconds between them (same second: dropped; earlier: the
 // kept fix's stamp is pulled back and the fix dropped).
 void ReindexByTime(GpsFixList& fixes) {
@@ -145,7 +109,7 @@ void ReindexByTime(GpsFixList& fixes) {
   kept.reserve(fixes.size());
   for (GpsFix& f : fixes) {
     if (NoPosition(f) || f.month == 0) continue;
-    f.timeStamp = LocalTimeStamp(f);
+    f.timeStamp = UtcTimeStamp(f);
     if (kept.empty()) {
       kept.push_back(f);
       continue;

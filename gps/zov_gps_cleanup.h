@@ -42,9 +42,10 @@ constexpr int64_t kMaxSensorGap = 3600;
 // Heading: coordinates this close count as equal.
 constexpr double kHeadingEpsilon = 1e-7;
 
-// Seconds since 1970 of the fix's date and time read as local time (the year
-// is first forced into 1901-2030 as 2020); -1 when it cannot be represented.
-int32_t LocalTimeStamp(GpsFix& fix);
+// Seconds since 1970 of the fix's date and time read as UTC (the year is first
+// forced into 1901-2030 as 2020); -1 when it cannot be represented. Never the
+// machine's zone: a fix inside a local daylight-saving gap must keep its time.
+int32_t UtcTimeStamp(GpsFix& fix);
 // Adds seconds to the fix's date and time with carries into minute, hour, day,
 // month and year.
 void AddSeconds(GpsFix& fix, int64_t seconds);

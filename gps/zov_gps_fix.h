@@ -31,7 +31,7 @@ struct GpsFix {
   double altitude = 0;  // the "H:" value, metres
   int32_t headingFlag = 0;  // 0 none, 1 the record carried "A:", 3 comma grammar
   char device[33] = {};     // device text, up to 32 characters, NUL-terminated
-  int32_t timeStamp = 0;    // seconds since 1970 (local time), set by clean-up; -1 invalid
+  int32_t timeStamp = 0;    // seconds since 1970 (UTC), set by clean-up; -1 invalid
   float l = 0;              // L and R values (always 0 here)
   float r = 0;
   int32_t blockState = 0;   // block state of the block the record came from

@@ -139,7 +139,7 @@ TEST(CleanupIndexes, IncreasingKeptLastBreakFollowsOtherwiseRebuilt) {
 
   GpsFixList rebuilt = {Fix(130, 12, 0, 0), Fix(140, 12, 0, 2), Fix(100, 12, 0, 5),
                         Fix(101, 12, 10, 0), Fix(102, 12, 10, 1)};
-  for (GpsFix& f : rebuilt) f.timeStamp = LocalTimeStamp(f);
+  for (GpsFix& f : rebuilt) f.timeStamp = UtcTimeStamp(f);
   rebuilt[4].timeStamp = -1;
   MakeIndexesIncreasing(rebuilt);
   // Start above 120 -> 0; +2 s, +3 s, a step of 595 s counts 1, no stamp 1.
@@ -268,4 +268,32 @@ TEST(CleanupChain, DeviceTextCannotSplitARecord) {
   EXPECT_EQ(std::count(points.begin(), points.end(), ';'), 2);
   EXPECT_EQ(std::count(sensors.begin(), sensors.end(), ';'), 2);
   EXPECT_NE(points.find("M:CAM_7_X "), std::string::npos) << points;
+}
+
+// The same recording gives the same track in every zone: 02:00:00 on
+// 2023-03-26 does not exist on a Berlin clock (spring forward), but the fix
+// carries UTC and must keep its own time and position.
+TEST(CleanupChain, TrackIsTheSameInEveryTimeZone) {
+  auto run = [](const char* zone) {
+    setenv("TZ", zone, 1);
+    tzset();
+    GpsFixList fixes;
+    const double lats[] = {50.0, 50.0001, 50.0004, 50.0005};
+    for (int i = 0; i < 4; ++i) {
+      GpsFix f = Fix(uint32_t(i), 1, 59, 58 + i, lats[i], 8.0);
+      f.month = 3;
+      f.day = 26;
+      AddSeconds(f, 0);  // 01:59:60 -> 02:00:00
+      fixes.push_back(f);
+    }
+    std::string points, sensors;
+    ZovCleanUpAndPrint(fixes, points, sensors);
+    return points;
+  };
+  const std::string berlin = run("Europe/Berlin");
+  const std::string utc = run("UTC");
+  EXPECT_EQ(berlin, utc);
+  // The fix at 02:00:00 is printed with its own latitude, not refilled
+  // between its neighbours (which would give 50.00025).
+  EXPECT_NE(utc.find("2023/03/26 02:00:00 N:50.00040"), std::string::npos) << utc;
 }

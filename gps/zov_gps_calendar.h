@@ -1,0 +1,15 @@
+#pragma once
+// Calendar arithmetic of fix dates: proleptic Gregorian, no time zone. The
+// cameras' clocks and the GPS receivers give UTC, so every conversion between
+// a date-time and seconds since 1970 goes through these (never through the
+// machine's local zone, which would make a track depend on where it is read).
+#include <cstdint>
+
+// Days since 1970-01-01 of year/month/day. A month outside 1-12 rolls over
+// into the year and a day outside the month runs on, as a calendar sum would.
+int64_t ZovDaysFromCivil(int64_t year, int64_t month, int64_t day);
+// The date of a day number (inverse of ZovDaysFromCivil for valid dates).
+void ZovCivilFromDays(int64_t days, int64_t& year, int64_t& month, int64_t& day);
+// Seconds since 1970-01-01 00:00:00 UTC of a date and time (fields roll over).
+int64_t ZovUtcSeconds(int64_t year, int64_t month, int64_t day, int64_t hour, int64_t minute,
+                      int64_t second);
