@@ -10,6 +10,7 @@
 
 #include "gps/zov_gps_calendar.h"
 #include "gps/zov_gps_format_constants.h"
+#include "gps/zov_gps_gpmf.h"
 #include "gps/zov_gps_text.h"
 
 namespace {
@@ -70,6 +71,11 @@ constexpr double kMaxLatitude = 90.0;
 constexpr double kMaxLongitude = 180.0;
 // A list whose first index exceeds the new index by more than this restarts.
 constexpr int64_t kRestartSlack = 5;
+// Telemetry payloads: their fixes are taken as read (no exchange, no NMEA).
+constexpr int kStateGpmf = 30;
+constexpr double kKnotsPerMetrePerSecond = 3600.0 / 1852.0;
+
+int64_t FloorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
 
 uint32_t Le32(const uint8_t* p) {
   return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
@@ -261,18 +267,90 @@ void CZovGpsBlockState::Reset() {
   fixes.clear();
   record = GpsFix{};
   blockState = 0;
+  gpmfPayloads = 0;
 }
+
+namespace {
+
+// Telemetry payloads: the position of the second with its UTC time, and the
+// first accelerometer sample for the sensor series. The index is the
+// payload's ordinal in the extraction (payloads are one per second of video).
+int DecodeGpmf(CZovGpsBlockState& st, const uint8_t* buf, size_t n, size_t) {
+  ZovGpmfSecond g;
+  if (!ZovParseGpmfPayload(buf, n, g)) return -1;
+  const uint32_t index = st.gpmfPayloads++;
+  // Without a time the fix cannot be placed; without a position it still
+  // carries the second's G-sensor sample.
+  if (!g.hasTime || (!g.hasPosition && !g.hasAccel)) return 0;
+  GpsFix f;
+  int64_t y, m, d;
+  ZovCivilFromDays(FloorDiv(g.utcSeconds, 86400), y, m, d);
+  const int64_t secs = g.utcSeconds - FloorDiv(g.utcSeconds, 86400) * 86400;
+  f.year = static_cast<uint32_t>(y);
+  f.month = static_cast<uint32_t>(m);
+  f.day = static_cast<uint32_t>(d);
+  f.hour = static_cast<uint32_t>(secs / 3600);
+  f.minute = static_cast<uint32_t>(secs / 60 % 60);
+  f.second = static_cast<uint32_t>(secs % 60);
+  if (g.hasPosition) {
+    f.latitude = g.latitude;
+    f.longitude = g.longitude;
+    f.latLetter = g.latitude < 0 ? 'S' : 'N';
+    f.lonLetter = g.longitude < 0 ? 'W' : 'E';
+    f.altitude = g.altitude;
+    f.speed = g.speed2d * kKnotsPerMetrePerSecond;
+  }
+  if (g.hasAccel) {
+    f.x = g.accel[0];
+    f.y = g.accel[1];
+    f.z = g.accel[2];
+  }
+  st.blockState = kStateGpmf;
+  ZovAcceptFix(st, index, f, ZovAcceptMode::kNoExchange);
+  return 1;
+}
+
+size_t FindGpmf(const uint8_t* buf, size_t n) { return ZovIsGpmfPayload(buf, n) ? 0 : SIZE_MAX; }
+size_t FindKaru(const uint8_t* buf, size_t n) {
+  return FindTag(buf, n, 0, std::min(n - kTagTail, kKaruSearch), kTagKaru);
+}
+size_t FindLcai(const uint8_t* buf, size_t n) { return FindTag(buf, n, 0, n - kTagTail, kTagLcai); }
+size_t FindInfoColon(const uint8_t* buf, size_t n) {
+  return FindTag(buf, n, 0, n - kTagTail, kTagInfoColon);
+}
+size_t FindInfo(const uint8_t* buf, size_t n) { return FindTag(buf, n, 0, n - kTagTail, kTagInfo); }
+
+int Reject(CZovGpsBlockState&, const uint8_t*, size_t, size_t) { return -1; }
+int DecodeInfoColon(CZovGpsBlockState& st, const uint8_t* buf, size_t n, size_t at) {
+  return DecodeInfo(st, buf, n, at + kTagInfoColon.size(), true);
+}
+int DecodeInfoPlain(CZovGpsBlockState& st, const uint8_t* buf, size_t n, size_t at) {
+  return DecodeInfo(st, buf, n, at + kInfoPlainSkip, false);
+}
+
+// The block formats, tried in order; the first whose mark is found decodes
+// the buffer (or rejects it).
+struct FormatRow {
+  size_t (*find)(const uint8_t* buf, size_t n);  // SIZE_MAX: not this format
+  int (*decode)(CZovGpsBlockState& st, const uint8_t* buf, size_t n, size_t at);
+};
+
+constexpr FormatRow kFormats[] = {
+    {FindGpmf, DecodeGpmf},            // telemetry payload: DEVC at the start
+    {FindKaru, DecodeKaru},            // KARUGPS within the first 4096 bytes
+    {FindLcai, Reject},                // LCAIGPS blocks are not decoded
+    {FindInfoColon, DecodeInfoColon},  // "GPSINFO:" records (G4)
+    {FindInfo, DecodeInfoPlain},       // "GPSINFO" records (G3)
+};
+
+}  // namespace
 
 int ZovParseGpsBlock(CZovGpsBlockState& st, const uint8_t* buf, size_t n) {
   if (!buf || n < kTagTail) return -1;
-  const size_t last = n - kTagTail;
-  size_t karu = FindTag(buf, n, 0, std::min(last, kKaruSearch), kTagKaru);
-  if (karu != SIZE_MAX) return DecodeKaru(st, buf, n, karu);
-  if (FindTag(buf, n, 0, last, kTagLcai) != SIZE_MAX) return -1;
-  size_t info = FindTag(buf, n, 0, last, kTagInfoColon);
-  if (info != SIZE_MAX) return DecodeInfo(st, buf, n, info + kTagInfoColon.size(), true);
-  info = FindTag(buf, n, 0, last, kTagInfo);
-  if (info != SIZE_MAX) return DecodeInfo(st, buf, n, info + kInfoPlainSkip, false);
+  for (const FormatRow& row : kFormats) {
+    const size_t at = row.find(buf, n);
+    if (at != SIZE_MAX) return row.decode(st, buf, n, at);
+  }
   return -1;
 }
 

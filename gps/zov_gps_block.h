@@ -2,8 +2,9 @@
 // Block decoding: turns the raw buffers the container scan finds (MP4 boxes,
 // AVI chunks, transport-stream packets, whole text side files) into fixes.
 //
-//   buffer --ZovParseGpsBlock--> tag dispatch (KARUGPS versions table,
-//            LCAIGPS rejection, GPSINFO: / GPSINFO records)
+//   buffer --ZovParseGpsBlock--> format table (telemetry payloads, see
+//            zov_gps_gpmf.h; KARUGPS versions table; LCAIGPS rejection;
+//            GPSINFO: / GPSINFO records)
 //          --> record framing ("####" marks) --> text decoding
 //            (substitution A / B, byte decoder) --> record grammar
 //            (zov_gps_text.h) --> ZovAcceptFix --> state.fixes
@@ -31,6 +32,8 @@ struct CZovGpsBlockState {
   // Derived substitution-B alphabet and the key it was built for (-1: none).
   std::array<char, 48> alphabetB{};
   int64_t alphabetBKey = -1;
+  // Telemetry (GPMF) payloads seen so far: the index of the next one.
+  uint32_t gpmfPayloads = 0;
 
   // Start of an extraction: frees the list, block state 0, zeroed record area.
   void Reset();
@@ -50,7 +53,8 @@ enum class ZovAcceptMode {
 // Decodes one candidate buffer (or a whole text side file), appending the
 // accepted fixes to state.fixes. Returns 0 or more when the buffer was
 // handled (fixes may or may not have been added), -1 when it was rejected
-// (no known tag, LCAIGPS, or an unknown KARUGPS version).
+// (no known tag, LCAIGPS, or an unknown KARUGPS version). A telemetry
+// payload gives at most one fix: the first valid position of its second.
 int ZovParseGpsBlock(CZovGpsBlockState& state, const uint8_t* buffer, size_t length);
 
 // A text side file is handed to the block parser whole.
