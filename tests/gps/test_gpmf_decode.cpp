@@ -71,7 +71,7 @@ TEST(GpmfDecode, PositionRulesPerStream) {
                                           return Klv("GPS9", '?', 32, 2, d);
                                         }()})});
   };
-  // 8722 days after 2000-01-01 is 2023-11-17; 3723.5 s is 01:02:03.
+  // 8722 days after 2000-01-01 is 2023-11-18; 3723.5 s is 01:02:03.
   const int64_t gps9Time = 946684800 + 8722 * 86400 + 3723;
   // A drone position timed by its device's (system, UTC) pair, which follows it.
   const Bytes drone = Nest(
