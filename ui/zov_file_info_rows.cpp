@@ -1,0 +1,86 @@
+#include "ui/zov_file_info_rows.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "engine/zov_demuxer.h"
+
+extern "C" {
+#include <libavutil/pixdesc.h>
+}
+
+namespace {
+
+std::string Format(const char* format, auto... values) {
+  char buffer[128];
+  std::snprintf(buffer, sizeof buffer, format, values...);
+  return buffer;
+}
+
+// A row whose value is shown only while a recording is open.
+std::string MediaRow(const ZovMediaFacts& media, std::string head, const std::string& value) {
+  return media.open ? head + value : head;
+}
+
+std::string GpsRow(const ZovMediaFacts& media, const ZovTextLookup& label) {
+  std::string text = label("gpsinfo");
+  if (!media.open) return text;
+  if (media.gpsPoints != 0) return text + Format(" %d  ", media.gpsPoints) + label("block");
+  return text + " " + label("nohave");
+}
+
+std::string DecoderRow(const ZovMediaFacts& media, const ZovTextLookup& label) {
+  if (!media.open) return label("hwcodec");
+  return label("decoder") + " " + label(media.hardware ? "hwcodec" : "softcodec");
+}
+
+std::string OptionalValue(const std::string& value) { return value.empty() ? "" : " " + value; }
+
+}  // namespace
+
+std::string ZovInfoDuration(int seconds) {
+  if (seconds < 0) seconds = 0;
+  return Format(" %02d:%02d:%02d", seconds / 3600, seconds / 60 % 60, seconds % 60);
+}
+
+std::vector<ZovInfoRow> ZovFileInfoRows(const ZovMediaFacts& media, const ZovMachineFacts& machine,
+                                        const ZovTextLookup& label) {
+  const std::string pathValue = " " + media.path;
+  return {
+      {10330, MediaRow(media, label("filename"), pathValue)},
+      {10331, MediaRow(media, label("filetime"), ZovInfoDuration(media.durationSeconds))},
+      {10332, MediaRow(media, label("resolution"), Format(" %d*%d", media.width, media.height))},
+      {10333, MediaRow(media, label("bitratio"), Format(" %fk", media.bitRate / 1024.0))},
+      {10334, MediaRow(media, label("frameratio"), Format(" %d", media.frameRate))},
+      {10336, label("filetype") + " " + label("normalfile")},
+      {10337, GpsRow(media, label)},
+      {10338, MediaRow(media, label("audioinfo"), OptionalValue(media.audioCodec))},
+      {10335, MediaRow(media, label("pixelformat"), OptionalValue(media.pixelFormat))},
+      {10339, MediaRow(media, label("videoinfo"), OptionalValue(media.videoCodec))},
+      {10342, DecoderRow(media, label)},
+      {10345, label("gpuname") + ": " + machine.adapter},
+      {10343, label("dxdsupport") + ": " + machine.shaderSupport},
+      {10346, label("h264support") + ": " + machine.h264List},
+      {10344, label("h265support") + ": " + machine.hevcList},
+      {10347, label("sysinfo") + ": " + machine.systemText + " " + "" + " "},
+  };
+}
+
+ZovMediaFacts ZovMediaFactsOf(CZovDemuxer* demuxer, const std::string& path, int gpsPoints) {
+  ZovMediaFacts facts;
+  if (demuxer == nullptr || !demuxer->IsOpened()) return facts;
+  facts.open = true;
+  facts.path = path;
+  facts.durationSeconds = demuxer->durationSeconds.load();
+  facts.width = demuxer->width;
+  facts.height = demuxer->height;
+  facts.bitRate = demuxer->bitRate;
+  facts.frameRate = demuxer->frameRate;
+  facts.audioCodec.assign(demuxer->audioCodecName, strnlen(demuxer->audioCodecName, sizeof demuxer->audioCodecName));
+  facts.videoCodec.assign(demuxer->videoCodecName, strnlen(demuxer->videoCodecName, sizeof demuxer->videoCodecName));
+  if (const char* name = av_get_pix_fmt_name(static_cast<AVPixelFormat>(demuxer->pixelFormat)))
+    facts.pixelFormat = name;
+  facts.hardware = demuxer->hardwareFlag != 0;
+  facts.gpsPoints = gpsPoints;
+  return facts;
+}
