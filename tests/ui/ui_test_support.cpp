@@ -1,5 +1,7 @@
 #include "tests/ui/ui_test_support.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
 #include <string>
 
@@ -15,7 +17,9 @@ QApplication* App() {
   static char* argv[] = {name, nullptr};
   static QApplication* app = [] {
     auto* a = new QApplication(argc, argv);
-    CZovSettings::GetInstance()->LoadResourceLibrary(zovtest::BinDir() + "/libzovQuelnaResource.so");
+    const std::string library = zovtest::BinDir() + "/libzovQuelnaResource.so";
+    if (!CZovSettings::GetInstance()->LoadResourceLibrary(library))
+      ADD_FAILURE() << "resource library not loaded: " << library;
     return a;
   }();
   return app;
