@@ -1,0 +1,3 @@
+# Track helpers of the file list store: mainland outline, datum shift, the
+# exchange texts read back, the point of a second.
+zov_add_gtest(gps_track_test SOURCES test_track_helpers.cpp LIBS zov_gps)
