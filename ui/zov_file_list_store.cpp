@@ -1,0 +1,524 @@
+#include "ui/zov_file_list_store.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cstdio>
+
+#include <QCoreApplication>
+#include <QMessageBox>
+#include <QMetaObject>
+#include <QString>
+
+#include "gps/zov_gps_extractor.h"
+#include "shell/zov_settings.h"
+#include "shell/zov_trace.h"
+
+namespace {
+
+// Caption of a message box that has none of its own.
+constexpr const char* kNoCaptionTitle = "VOV EVIVAR WARNING.......";
+
+constexpr std::array<std::string_view, 16> kMediaExtensions = {
+    ".MP4", ".mp4", ".mov", ".MOV", ".mkv", ".MKV", ".rmvb", ".RMVB",
+    ".avi", ".AVI", ".mp3", ".MP3", ".txt", ".TXT", ".ts",  ".TS"};
+
+bool IsOneOf(std::string_view ext, bool withText) {
+  for (std::string_view e : kMediaExtensions) {
+    if (!withText && (e == ".txt" || e == ".TXT")) continue;
+    if (ext == e) return true;
+  }
+  return false;
+}
+
+// Length of a UTF-8 text in UTF-16 units.
+size_t Utf16Units(std::string_view text) {
+  size_t units = 0;
+  for (unsigned char c : text) {
+    if ((c & 0xC0) != 0x80) ++units;  // a character starts here
+    if (c >= 0xF0) ++units;           // outside the basic plane: a surrogate pair
+  }
+  return units;
+}
+
+bool IsAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; });
+}
+
+char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+// Listing order of two names: compared with letters upper-cased (as the
+// designed file system lists a folder), ties broken by the bytes.
+bool ListsBefore(std::string_view a, std::string_view b) {
+  int folded = 0;
+  if (IsAscii(a) && IsAscii(b)) {
+    const size_t n = std::min(a.size(), b.size());
+    for (size_t i = 0; i < n && folded == 0; ++i) {
+      const unsigned char x = static_cast<unsigned char>(Upper(a[i]));
+      const unsigned char y = static_cast<unsigned char>(Upper(b[i]));
+      folded = (x > y) - (x < y);
+    }
+    if (folded == 0) folded = (a.size() > b.size()) - (a.size() < b.size());
+  } else {
+    const QString x = QString::fromUtf8(a.data(), static_cast<qsizetype>(a.size())).toUpper();
+    const QString y = QString::fromUtf8(b.data(), static_cast<qsizetype>(b.size())).toUpper();
+    folded = x.compare(y);
+  }
+  if (folded != 0) return folded < 0;
+  return a < b;
+}
+
+// Size of a readable file, or -1.
+int64_t ReadableSize(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return -1;
+  struct stat st {};
+  const int64_t size = (::fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) ? st.st_size : -1;
+  ::close(fd);
+  return size;
+}
+
+int DefaultExtract(const std::string& path, std::string* points, std::string* sensors) {
+  uint32_t handle = 0;
+  InitExtractor(&handle);
+  return ExtractGps(&handle, path, points, sensors);
+}
+
+std::string DefaultMapName() { return CZovSettings::GetInstance()->CurrentMapName(); }
+
+// Shows the text in a message box on the user-interface thread without
+// waiting for it; on standard error when there is no application.
+void DefaultWarning(const std::string& text) {
+  QCoreApplication* app = QCoreApplication::instance();
+  if (!app) {
+    std::fprintf(stderr, "%s\n", text.c_str());
+    return;
+  }
+  QMetaObject::invokeMethod(
+      app,
+      [text] {
+        auto* box = new QMessageBox(QMessageBox::NoIcon, QString::fromUtf8(kNoCaptionTitle),
+                                    QString::fromStdString(text), QMessageBox::Ok);
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        box->open();
+      },
+      Qt::QueuedConnection);
+}
+
+std::mutex g_storeLock;
+CZovFileListStore* g_store = nullptr;
+
+}  // namespace
+
+// ---- Singleton ----------------------------------------------------------
+
+CZovFileListStore* CZovFileListStore::GetInstance() {
+  std::lock_guard<std::mutex> hold(g_storeLock);
+  if (!g_store) g_store = new CZovFileListStore();
+  return g_store;
+}
+
+CZovFileListStore* CZovFileListStore::Peek() {
+  std::lock_guard<std::mutex> hold(g_storeLock);
+  return g_store;
+}
+
+void CZovFileListStore::DeleteInstance() {
+  std::lock_guard<std::mutex> hold(g_storeLock);
+  delete g_store;
+  g_store = nullptr;
+}
+
+CZovFileListStore::CZovFileListStore()
+    : extractor_(DefaultExtract), mapNameSource_(DefaultMapName), warningSink_(DefaultWarning) {}
+
+CZovFileListStore::~CZovFileListStore() = default;
+
+void CZovFileListStore::SetExtractor(ZovTrackExtractor extractor) {
+  std::lock_guard<std::recursive_mutex> load(loadLock_);
+  extractor_ = std::move(extractor);
+}
+
+void CZovFileListStore::SetMapNameSource(std::function<std::string()> source) {
+  std::lock_guard<std::recursive_mutex> load(loadLock_);
+  mapNameSource_ = std::move(source);
+}
+
+void CZovFileListStore::SetWarningSink(std::function<void(const std::string&)> sink) {
+  std::lock_guard<std::recursive_mutex> load(loadLock_);
+  warningSink_ = std::move(sink);
+}
+
+// ---- Extensions and listing --------------------------------------------
+
+std::string CZovFileListStore::ExtensionOf(std::string_view path) {
+  const size_t dot = path.rfind('.');
+  return dot == std::string_view::npos ? std::string() : std::string(path.substr(dot));
+}
+
+bool CZovFileListStore::IsMediaExtension(std::string_view text) {
+  return IsOneOf(ExtensionOf(text), true);
+}
+
+bool CZovFileListStore::IsVideoExtension(std::string_view text) {
+  return IsOneOf(ExtensionOf(text), false);
+}
+
+int CZovFileListStore::ListingPosition(const std::string& path) {
+  const size_t sep = path.rfind('/');
+  if (sep == std::string::npos) return -1;
+  const std::string folder = sep == 0 ? std::string("/") : path.substr(0, sep);
+  const std::string_view name = std::string_view(path).substr(sep + 1);
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return -1;
+  // "." and ".." come first (positions 0 and 1), then the names in order:
+  // the position is 2 + the number of names listed before this one.
+  bool found = false;
+  int before = 0;
+  while (const dirent* d = ::readdir(dir)) {
+    const std::string_view n(d->d_name);
+    if (n == "." || n == "..") continue;
+    if (n == name)
+      found = true;
+    else if (ListsBefore(n, name))
+      ++before;
+  }
+  ::closedir(dir);
+  if (name == ".") return 0;
+  if (name == "..") return 1;
+  return found ? 2 + before : -1;
+}
+
+// ---- The list -------------------------------------------------------------
+
+int CZovFileListStore::AddFile(const std::string& path, int position, int marked) {
+  const size_t sep = path.rfind('/');
+  if (sep == std::string::npos) return kZovAddNotFirst;
+  if (Utf16Units(path) > static_cast<size_t>(kZovListPathUnits)) return kZovAddNotFirst;
+  if (IsVideoExtension(path) && ReadableSize(path) < kZovMinVideoBytes) return kZovAddNotFirst;
+
+  auto entry = std::make_shared<FileEntry>();
+  entry->path = path;
+  entry->marked = marked;
+  // The folder is listed outside the list lock.
+  entry->listingPosition = position == -1 ? ListingPosition(path) : position;
+  std::lock_guard<std::recursive_mutex> list(listLock_);
+  return InsertEntry(std::move(entry), path.substr(0, sep));
+}
+
+int CZovFileListStore::InsertEntry(EntryPtr entry, const std::string& folderPath) {
+  FolderRecord* folder = nullptr;
+  for (auto& f : folders_)
+    if (f->folderPath == folderPath) folder = f.get();
+  const bool newFolder = folder == nullptr;
+  if (folder) {
+    for (const FileEntry* e : folder->entries)
+      if (e->path == entry->path) return kZovAddDuplicate;
+  } else {
+    folders_.push_back(std::make_unique<FolderRecord>());
+    folder = folders_.back().get();
+    folder->folderPath = folderPath;
+  }
+  entry->folder = folder;
+  // Within the folder: before the first entry listed at or after it.
+  auto at = std::find_if(folder->entries.begin(), folder->entries.end(), [&](const FileEntry* e) {
+    return e->listingPosition >= entry->listingPosition;
+  });
+  const FileEntry* successor = at == folder->entries.end() ? nullptr : *at;
+  const FileEntry* predecessor = at == folder->entries.begin() ? nullptr : *(at - 1);
+  folder->entries.insert(at, entry.get());
+
+  if (entries_.empty()) {
+    entries_.push_back(std::move(entry));
+    return 0;
+  }
+  if (newFolder) {
+    entries_.push_back(std::move(entry));
+  } else if (successor) {
+    entries_.insert(entries_.begin() + IndexOfLocked(successor), std::move(entry));
+  } else {
+    entries_.insert(entries_.begin() + IndexOfLocked(predecessor) + 1, std::move(entry));
+  }
+  return kZovAddNotFirst;
+}
+
+int CZovFileListStore::IndexOfLocked(const FileEntry* entry) const {
+  for (size_t i = 0; i < entries_.size(); ++i)
+    if (entries_[i].get() == entry) return static_cast<int>(i);
+  return -1;
+}
+
+int CZovFileListStore::FindIndex(const std::string& path) const {
+  std::lock_guard<std::recursive_mutex> list(listLock_);
+  for (size_t i = 0; i < entries_.size(); ++i)
+    if (entries_[i]->path == path) return static_cast<int>(i);
+  return -1;
+}
+
+int CZovFileListStore::SelectIndex(int i) {
+  std::lock_guard<std::recursive_mutex> list(listLock_);
+  const int count = static_cast<int>(entries_.size());
+  if (i > count) i = 0;
+  currentIndex_ = i;
+  if (i >= 0 && i < count) {
+    currentEntry_ = entries_[static_cast<size_t>(i)].get();
+    currentFolder_ = currentEntry_->folder;
+    return 0;
+  }
+  currentEntry_ = nullptr;
+  currentFolder_ = nullptr;
+  return -1;
+}
+
+void CZovFileListStore::SelectIfNone(int i) {
+  std::lock_guard<std::recursive_mutex> list(listLock_);
+  if (!currentEntry_) SelectIndex(i);
+}
+
+int CZovFileListStore::SelectNext() {
+  std::lock_guard<std::recursive_mutex> list(listLock_);
+  if (currentIndex_ + 1 < static_cast<int>(entries_.size())) return SelectIndex(currentIndex_ + 1);
+  return -1;
+}
+
+int CZovFileListStore::SelectPrevious() {
+  std::lock_guard<std::recursive_mutex> list(listLock_);
+  const int count = static_cast<int>(entries_.size());
+  if (count == 1) return SelectIndex(0);
+  int i = currentIndex_ - 1;
+  if (i < 0 || i >= count) i = count - 1;
+  return SelectIndex(i);
+}
+
+std::string CZovFileListStore::GetCurrentPath() {
+  std::lock_guard<std::recursive_mutex> list(listLock_);
+  SelectIndex(currentIndex_);
+  return currentEntry_ ? currentEntry_->path : std::string();
+}
+
+int CZovFileListStore::GetCurrentIndex() const {
+  std::lock_guard<std::recursive_mutex> list(listLock_);
+  return currentIndex_;
+}
+
+int CZovFileListStore::Count() const {
+  std::lock_guard<std::recursive_mutex> list(listLock_);
+  return static_cast<int>(entries_.size());
+}
+
+void CZovFileListStore::RemoveAt(int i) {
+  std::lock_guard<std::recursive_mutex> list(listLock_);
+  if (i < 0 || i >= static_cast<int>(entries_.size())) return;
+  EntryPtr entry = entries_[static_cast<size_t>(i)];
+  entries_.erase(entries_.begin() + i);
+  {
+    std::lock_guard<std::recursive_mutex> track(trackLock_);
+    entry->track.Free();
+  }
+  FolderRecord* folder = entry->folder;
+  entry->folder = nullptr;
+  if (folder) {
+    std::erase(folder->entries, entry.get());
+    if (folder->entries.empty())
+      std::erase_if(folders_, [folder](const auto& f) { return f.get() == folder; });
+  }
+  currentEntry_ = nullptr;
+  currentFolder_ = nullptr;
+}
+
+int CZovFileListStore::CopyPlayingPaths(std::string* path) {
+  std::lock_guard<std::recursive_mutex> list(listLock_);
+  if (!currentEntry_) return -1;
+  if (path) *path = currentEntry_->path;
+  return 1;
+}
+
+std::vector<std::string> CZovFileListStore::Paths() const {
+  std::lock_guard<std::recursive_mutex> list(listLock_);
+  std::vector<std::string> paths;
+  paths.reserve(entries_.size());
+  for (const auto& e : entries_) paths.push_back(e->path);
+  return paths;
+}
+
+std::string CZovFileListStore::PathAt(int i) const {
+  std::lock_guard<std::recursive_mutex> list(listLock_);
+  if (i < 0 || i >= static_cast<int>(entries_.size())) return {};
+  return entries_[static_cast<size_t>(i)]->path;
+}
+
+bool CZovFileListStore::IsMarked(int i) const {
+  std::lock_guard<std::recursive_mutex> list(listLock_);
+  if (i < 0 || i >= static_cast<int>(entries_.size())) return false;
+  return entries_[static_cast<size_t>(i)]->marked != 0;
+}
+
+void CZovFileListStore::SetMarked(int i, bool marked) {
+  std::lock_guard<std::recursive_mutex> list(listLock_);
+  if (i < 0 || i >= static_cast<int>(entries_.size())) return;
+  entries_[static_cast<size_t>(i)]->marked = marked ? 1 : 0;
+}
+
+int CZovFileListStore::FirstMarked() const {
+  std::lock_guard<std::recursive_mutex> list(listLock_);
+  for (size_t i = 0; i < entries_.size(); ++i)
+    if (entries_[i]->marked) return static_cast<int>(i);
+  return -1;
+}
+
+std::string CZovFileListStore::CurrentFolder() const {
+  std::lock_guard<std::recursive_mutex> list(listLock_);
+  return currentFolder_ ? currentFolder_->folderPath : std::string();
+}
+
+// ---- Tracks -----------------------------------------------------------
+
+void CZovFileListStore::ExtractInto(const std::string& path, FileTrack& track) {
+  std::string points, sensors;
+  if (extractor_(path, &points, &sensors) == 0) return;
+  if (ZovReadTrackTexts(points, sensors, mapNameSource_(), track) ==
+      ZovTrackReadResult::kOutOfMemory)
+    DebugTrace("%s", kZovGpsErrorText);
+}
+
+void CZovFileListStore::LoadTrack(const EntryPtr& entry) {
+  {
+    std::lock_guard<std::recursive_mutex> track(trackLock_);
+    if (entry->track.extracted) return;
+    entry->track.extracted = 1;
+    entry->track.pointCount = 0;
+    entry->track.sampleCount = 0;
+  }
+  // The scan runs under the load lock only; readers of tracks do not wait for it.
+  FileTrack loaded;
+  bool failed = false;
+  try {
+    ExtractInto(entry->path, loaded);
+  } catch (...) {
+    failed = true;  // keep what was read before the exception
+  }
+  {
+    std::lock_guard<std::recursive_mutex> track(trackLock_);
+    FileTrack& t = entry->track;
+    t.points.insert(t.points.end(), loaded.points.begin(), loaded.points.end());
+    t.samples.insert(t.samples.end(), loaded.samples.begin(), loaded.samples.end());
+    t.pointCount += loaded.pointCount;
+    t.sampleCount += loaded.sampleCount;
+    if (loaded.pointCount > 0) {
+      t.lastLatitude = loaded.lastLatitude;
+      t.lastLongitude = loaded.lastLongitude;
+    }
+  }
+  if (failed) {
+    DebugTraceW(L"%ls", L"GPS excpet ！！");
+    warningSink_(kZovGpsExceptText);
+  }
+}
+
+void CZovFileListStore::LoadAllTracks() {
+  std::lock_guard<std::recursive_mutex> load(loadLock_);
+  std::vector<EntryPtr> all;
+  {
+    std::lock_guard<std::recursive_mutex> list(listLock_);
+    all = entries_;
+  }
+  for (const EntryPtr& e : all) LoadTrack(e);
+}
+
+void CZovFileListStore::MakeCurrent(const std::string& path) {
+  std::lock_guard<std::recursive_mutex> load(loadLock_);
+  ClearCurrentTrack();
+  EntryPtr entry;
+  {
+    std::lock_guard<std::recursive_mutex> list(listLock_);
+    for (const EntryPtr& e : entries_)
+      if (e->path == path) {
+        entry = e;
+        break;
+      }
+  }
+  if (!entry) return;
+  LoadTrack(entry);
+  std::lock_guard<std::recursive_mutex> track(trackLock_);
+  currentPoints_ = entry->track.points;
+  currentSamples_ = entry->track.samples;
+  currentPointCount_ = entry->track.pointCount;
+  currentSampleCount_ = entry->track.sampleCount;
+}
+
+void CZovFileListStore::ClearCurrentTrack() {
+  std::lock_guard<std::recursive_mutex> track(trackLock_);
+  ClearCurrentTrackLocked();
+}
+
+void CZovFileListStore::ClearCurrentTrackLocked() {
+  currentPoints_.clear();
+  currentPoints_.shrink_to_fit();
+  currentSamples_.clear();
+  currentSamples_.shrink_to_fit();
+  currentPointCount_ = 0;
+  currentSampleCount_ = 0;
+  // A new track starts with no previous second, so its first tick is sent.
+  picker_.Reset();
+}
+
+ZovSecondResult CZovFileListStore::PointForSecond(int second, int mode, int duration) {
+  std::lock_guard<std::recursive_mutex> track(trackLock_);
+  return picker_.Pick(currentPoints_, second, mode, duration);
+}
+
+int CZovFileListStore::CurrentPointCount() const {
+  std::lock_guard<std::recursive_mutex> track(trackLock_);
+  return currentPointCount_;
+}
+
+int CZovFileListStore::CurrentSampleCount() const {
+  std::lock_guard<std::recursive_mutex> track(trackLock_);
+  return currentSampleCount_;
+}
+
+std::vector<GpsPoint> CZovFileListStore::CurrentPoints() const {
+  std::lock_guard<std::recursive_mutex> track(trackLock_);
+  return currentPoints_;
+}
+
+std::vector<GsensorSample> CZovFileListStore::CurrentSamples() const {
+  std::lock_guard<std::recursive_mutex> track(trackLock_);
+  return currentSamples_;
+}
+
+bool CZovFileListStore::CopyTrack(const std::string& path, FileTrack* out) const {
+  std::lock_guard<std::recursive_mutex> list(listLock_);
+  for (const EntryPtr& e : entries_) {
+    if (e->path != path) continue;
+    std::lock_guard<std::recursive_mutex> track(trackLock_);
+    if (out) *out = e->track;
+    return true;
+  }
+  return false;
+}
+
+CZovFileListStore::TrackEnds CZovFileListStore::VisitTracksToDraw(
+    const std::function<void(int track, const std::vector<GpsPoint>& points)>& visit) const {
+  std::lock_guard<std::recursive_mutex> list(listLock_);
+  std::lock_guard<std::recursive_mutex> track(trackLock_);
+  if (allTracks_ && currentFolder_) {
+    int n = 0;
+    for (const FileEntry* e : currentFolder_->entries) visit(n++, e->track.points);
+  } else {
+    visit(0, currentPoints_);
+  }
+  TrackEnds ends;
+  if (!currentPoints_.empty()) {
+    ends.hasPoints = true;
+    ends.firstLatitude = currentPoints_.front().latitude;
+    ends.firstLongitude = currentPoints_.front().longitude;
+    ends.lastLatitude = currentPoints_.back().latitude;
+    ends.lastLongitude = currentPoints_.back().longitude;
+  }
+  return ends;
+}

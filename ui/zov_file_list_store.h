@@ -1,0 +1,248 @@
+#pragma once
+// CZovFileListStore: the play list and the GPS tracks of its files.
+//
+// The process-wide store of the recordings the user has opened. It accepts
+// paths (refusing unsuitable ones), keeps them grouped by folder and ordered
+// by their place in the folder listing, keeps which file is current, owns one
+// FileTrack per entry and a current track (copies of the points and samples
+// of the file being played) with the rule that picks the point of a second.
+//
+// Who calls what
+//   user-interface thread: the list operations (AddFile, FindIndex, Select*,
+//     GetCurrentPath, RemoveAt, marks, Paths), PointForSecond (play window's
+//     clock tick), VisitTracksToDraw (map panel, code 2007), ClearCurrentTrack,
+//     the all-tracks flag, the open media pointer (play window sets it, the
+//     file information view reads it).
+//   play window's start-up thread: LoadAllTracks and MakeCurrent, which run
+//     the GPS extractor (seconds for a large file).
+//   Any operation is safe from any thread; only the loaders ever wait for a
+//   scan, so the user-interface thread never waits for one.
+//
+// Locks (all recursive; a store operation may call another)
+//   load lock  -> list lock -> track lock   (always taken in this order)
+//   - load lock: held by LoadAllTracks / MakeCurrent for their whole run.
+//     One extraction at a time (the extractor keeps process-wide state), and
+//     a file is never copied to the current track while it is being loaded.
+//     The extractor itself runs under the load lock only.
+//   - list lock: the entries, folders, current index/entry/folder, marks.
+//   - track lock: every FileTrack, the current lists and counts, the picker.
+//     Held only for short copies, never across a scan or a send.
+//   Entries are shared: a loader keeps the entry it loads alive even when the
+//   user removes it meanwhile (the result then goes with it).
+//
+// Paths are UTF-8 with "/" as separator. An entry holds at most 255 UTF-16
+// units of path; longer paths are refused, never cut.
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "gps/zov_track_record.h"
+#include "gps/zov_track_second.h"
+
+class CZovDemuxer;
+struct FolderRecord;
+
+// Longest path an entry holds, in UTF-16 units (the field has room for 256
+// with the terminator).
+inline constexpr int kZovListPathUnits = 255;
+// Video files below this size are refused (a camera's recording is larger;
+// smaller ones are broken or still being written).
+inline constexpr int64_t kZovMinVideoBytes = 1048576;
+// Text shown (and traced) when loading a track raises an exception.
+inline constexpr const char* kZovGpsExceptText = "GPS excpet ！！";
+// Text traced when a point cannot be made.
+inline constexpr const char* kZovGpsErrorText = "GPS error \r\n";
+
+// Results of AddFile.
+inline constexpr int kZovAddNotFirst = -1;   // accepted (not the first entry) or refused
+inline constexpr int kZovAddDuplicate = -2;  // the same path is already in the list
+
+// One file of the list.
+struct FileEntry {
+  std::string path;           // full path as passed to AddFile
+  int32_t marked = 0;         // 1 for the row highlighted in the list view
+  int32_t channel = -1;       // no multi-channel grouping: always -1
+  int32_t group = -1;         // always -1
+  int32_t listingPosition = -1;  // place in its folder's listing, or -1 when not found
+  FileTrack track;            // guarded by the track lock
+  FolderRecord* folder = nullptr;
+};
+
+// The files of one folder, in ascending listing position.
+struct FolderRecord {
+  std::string folderPath;     // the entry's path without the last "/" and what follows
+  std::vector<FileEntry*> entries;
+};
+
+// Runs the GPS extractor on a path: fills the point and sensor texts and
+// returns the record count (0: nothing found or not readable).
+using ZovTrackExtractor =
+    std::function<int(const std::string& path, std::string* pointText, std::string* sensorText)>;
+
+class CZovFileListStore {
+ public:
+  // The store (get-or-create; first use on the user-interface thread).
+  static CZovFileListStore* GetInstance();
+  // The store or null; creates nothing.
+  static CZovFileListStore* Peek();
+  // Deletes the store (shutdown).
+  static void DeleteInstance();
+
+  CZovFileListStore();
+  ~CZovFileListStore();
+  CZovFileListStore(const CZovFileListStore&) = delete;
+  CZovFileListStore& operator=(const CZovFileListStore&) = delete;
+
+  // ---- Extensions (the text from the last "." on, compared whole) --------
+  // ".MP4" ".mp4" ".mov" ".MOV" ".mkv" ".MKV" ".rmvb" ".RMVB" ".avi" ".AVI"
+  // ".mp3" ".MP3" ".txt" ".TXT" ".ts" ".TS". `text` may be a path or just
+  // the extension.
+  static bool IsMediaExtension(std::string_view text);
+  // The same list without ".txt" and ".TXT".
+  static bool IsVideoExtension(std::string_view text);
+  // The extension of a path as the drop handlers test it: from the last "."
+  // on, dot included; empty when there is no ".".
+  static std::string ExtensionOf(std::string_view path);
+  // Place of `path` in the listing of its folder ("." and ".." first, then
+  // names compared case-insensitively), or -1 when the folder does not list
+  // it.
+  static int ListingPosition(const std::string& path);
+
+  // ---- The list (list lock) --------------------------------------------
+  // Adds a file: returns 0 when it became the very first entry, -2 when the
+  // same path is already listed, otherwise -1 (added, or refused: no "/",
+  // path too long, a video file below 1 MiB or unreadable). `position` -1
+  // looks the listing position up. Files of one folder stay together in
+  // listing order; folders appear in the order their first file came.
+  int AddFile(const std::string& path, int position = -1, int marked = 0);
+  // Index of the first entry whose path equals `path` exactly, or -1.
+  int FindIndex(const std::string& path) const;
+  // Makes entry i current; i greater than the count becomes 0. Returns 0
+  // when an entry became current, -1 otherwise (the index is kept but no
+  // entry is current).
+  int SelectIndex(int i);
+  // SelectIndex(i) only when no entry is current.
+  void SelectIfNone(int i);
+  // The next entry; -1 on the last one (no wrap).
+  int SelectNext();
+  // The previous entry; the first one wraps to the last.
+  int SelectPrevious();
+  // Re-selects the current index and returns the current entry's path
+  // (empty when none).
+  std::string GetCurrentPath();
+  int GetCurrentIndex() const;
+  int Count() const;
+  // Removes entry i (nothing when out of range): frees its track, drops its
+  // folder when that becomes empty; no entry is current afterwards.
+  void RemoveAt(int i);
+  // Copies the current entry's path into `path`: 1, or -1 when none is current.
+  int CopyPlayingPaths(std::string* path);
+
+  // Paths in display order, and the marks the list view keeps per row.
+  std::vector<std::string> Paths() const;
+  std::string PathAt(int i) const;
+  bool IsMarked(int i) const;
+  void SetMarked(int i, bool marked);
+  // Index of the first marked entry, or -1.
+  int FirstMarked() const;
+  // Folder of the current entry ("" when none is current).
+  std::string CurrentFolder() const;
+
+  // The demuxer of the file being played, or null: set by the play window
+  // (cleared before it destroys the demuxer), read by the file information
+  // view, both on the user-interface thread.
+  void SetOpenMedia(CZovDemuxer* media) { openMedia_ = media; }
+  CZovDemuxer* OpenMedia() const { return openMedia_; }
+
+  // ---- Tracks ------------------------------------------------------------
+  // Loads the track of every entry not loaded yet (load lock).
+  void LoadAllTracks();
+  // Makes the track of the entry with exactly this path current, loading it
+  // first when needed (load lock). No such entry: the current track is empty.
+  void MakeCurrent(const std::string& path);
+  // Empties the current track.
+  void ClearCurrentTrack();
+  // The point of playback second `second` (see gps/zov_track_second.h) of a
+  // recording of `duration` seconds (kZovNoRecordingDuration when none is
+  // open); `mode` goes into the tick (1 on ticks and seeks, 0 once after an
+  // open). The caller sends the tick as the result says.
+  ZovSecondResult PointForSecond(int second, int mode, int duration);
+  int CurrentPointCount() const;
+  int CurrentSampleCount() const;
+  // Copies of the current lists.
+  std::vector<GpsPoint> CurrentPoints() const;
+  std::vector<GsensorSample> CurrentSamples() const;
+  // A copy of the track of the entry with this path; false when none.
+  bool CopyTrack(const std::string& path, FileTrack* track) const;
+
+  // When set, opening a file loads every entry's track and the map draws
+  // every file of the current folder.
+  void SetAllTracks(bool on) { allTracks_ = on; }
+  bool AllTracks() const { return allTracks_; }
+
+  // What the map panel draws on code 2007, under the list and track locks:
+  // `visit(n, points)` for track n = 0, 1, ... (every file of the current
+  // folder in folder order when the all-tracks flag is set, otherwise the
+  // current track alone). Returns the current entry's track ends for the
+  // start and end markers; `hasPoints` false when the current track is empty.
+  struct TrackEnds {
+    bool hasPoints = false;
+    float firstLatitude = 0, firstLongitude = 0;
+    float lastLatitude = 0, lastLongitude = 0;
+  };
+  TrackEnds VisitTracksToDraw(
+      const std::function<void(int track, const std::vector<GpsPoint>& points)>& visit) const;
+
+  // ---- Hooks (tests, tools) ----------------------------------------------
+  // Replaces the extractor (default: the GPS extractor of gps/).
+  void SetExtractor(ZovTrackExtractor extractor);
+  // Replaces the source of the selected map's name (default: the settings).
+  void SetMapNameSource(std::function<std::string()> source);
+  // Replaces what shows "GPS excpet ！！" (default: a message box posted to
+  // the user-interface thread).
+  void SetWarningSink(std::function<void(const std::string&)> sink);
+
+ private:
+  using EntryPtr = std::shared_ptr<FileEntry>;
+
+  // Loads one entry's track when its flag is 0. Caller holds the load lock.
+  void LoadTrack(const EntryPtr& entry);
+  // Runs the extractor and reads its texts into `track`; may throw.
+  void ExtractInto(const std::string& path, FileTrack& track);
+  // Places a new entry of an existing or new folder; caller holds the list lock.
+  int InsertEntry(EntryPtr entry, const std::string& folderPath);
+  int IndexOfLocked(const FileEntry* entry) const;
+  void ClearCurrentTrackLocked();
+
+  // Taken first by the loaders; serialises extractions.
+  mutable std::recursive_mutex loadLock_;
+
+  // ---- Guarded by listLock_ ----
+  mutable std::recursive_mutex listLock_;
+  std::vector<EntryPtr> entries_;                      // display order
+  std::vector<std::unique_ptr<FolderRecord>> folders_;  // order of first appearance
+  int currentIndex_ = -1;
+  FileEntry* currentEntry_ = nullptr;
+  FolderRecord* currentFolder_ = nullptr;
+
+  // ---- Guarded by trackLock_ (taken after listLock_ when both are held) ----
+  mutable std::recursive_mutex trackLock_;
+  std::vector<GpsPoint> currentPoints_;
+  std::vector<GsensorSample> currentSamples_;
+  int currentPointCount_ = 0;
+  int currentSampleCount_ = 0;
+  CZovSecondPicker picker_;
+
+  // Set once at start-up or by tests (before loads run).
+  ZovTrackExtractor extractor_;
+  std::function<std::string()> mapNameSource_;
+  std::function<void(const std::string&)> warningSink_;
+
+  std::atomic<bool> allTracks_{false};
+  std::atomic<CZovDemuxer*> openMedia_{nullptr};
+};
