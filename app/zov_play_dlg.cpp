@@ -1,0 +1,572 @@
+#include "app/zov_play_dlg.h"
+
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QImage>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPaintEvent>
+#include <QScreen>
+#include <QShortcut>
+#include <QTimer>
+#include <QUrl>
+#include <QWindow>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "app/zov_frame_layout.h"
+#include "app/zov_left_tab.h"
+#include "app/zov_panel_windows.h"
+#include "app/zov_program_icon.h"
+#include "app/zov_right_tab.h"
+#include "platform/zov_network.h"
+#include "shell/zov_settings.h"
+#include "shell/zov_version.h"
+#include "shell/zov_wnd_manager.h"
+#include "update/update_client.h"
+#include "update/zov_update_dlg.h"
+
+namespace {
+
+// The shortcut message: wParam = shortcut id.
+constexpr UINT kWmHotKey = 0x0312;
+
+// Skin entries of the main window.
+constexpr int kRectDesign = 10106;
+constexpr int kRectStrip = 10111;
+constexpr int kRectTitleText = 10115;
+constexpr int kRectFileInfo = 10322;
+constexpr int kColourStrip = 10114;
+constexpr int kColourText = 10116;
+constexpr int kFontTitle = 10117;
+// The download bar's colour: green (0, 200, 0).
+const QColor kProgressColour(0, 200, 0);
+
+struct ShortcutKey {
+  int id;
+  Qt::Key key;
+};
+// Ctrl + key; Ctrl+T posts to the left panel, Ctrl+F shows the file
+// information window, the others are registered without an action.
+constexpr ShortcutKey kShortcuts[] = {
+    {ZOV_HOTKEY_CTRL_T, Qt::Key_T}, {ZOV_HOTKEY_CTRL_I, Qt::Key_I}, {ZOV_HOTKEY_CTRL_O, Qt::Key_O},
+    {ZOV_HOTKEY_CTRL_G, Qt::Key_G}, {ZOV_HOTKEY_CTRL_F, Qt::Key_F},
+};
+
+void EndProcess(int code) {
+  std::fflush(stdout);
+  std::fflush(stderr);
+  std::exit(code);
+}
+
+}  // namespace
+
+CZovPlayDlg::CZovPlayDlg() : CZovWnd(nullptr, Qt::Window | Qt::FramelessWindowHint), exitProcess(EndProcess) {
+  setAcceptDrops(true);
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setWindowTitle(QStringLiteral("tamarinsoft"));
+}
+
+CZovPlayDlg::~CZovPlayDlg() {
+  KillTimer(kZovNetTimerId);
+  delete fileInfo_;
+  fileInfo_ = nullptr;
+  delete updateWindow_;
+  updateWindow_ = nullptr;
+  delete leftTab_;
+  leftTab_ = nullptr;
+  delete rightTab_;
+  rightTab_ = nullptr;
+  // A cancelled window is still in the directory; its entry must not
+  // outlive it.
+  if (!closing_) {
+    if (CZovWndManager* d = CZovWndManager::Peek()) d->Unregister(name_);
+  }
+}
+
+void CZovPlayDlg::Create() {
+  if (initialised_) return;
+  setWindowIcon(ZovProgramIcon());
+  settings_ = CZovSettings::GetInstance();
+  leftTab_ = new CZovLeftTab(this);
+  leftTab_->show();
+  rightTab_ = new CZovRightTab(this);
+  rightTab_->setVisible(rightShown_ != 0);
+  titleText_ = QStringLiteral(" ");
+  LoadSkin();
+  version_ = CZovVersion::GetInstance();
+  directory_ = CZovWndManager::GetInstance();
+  directory_->Register(name_, this);
+  CreateShortcuts();
+  initialised_ = 1;
+  PlaceInitially();
+  updateClient_ = UpdateClient::GetInstance();
+  fileInfoShown_ = 0;
+  SetTimer(kZovNetTimerId, kZovNetTimerMs);
+  if (!startFiles_.empty()) {
+    std::vector<std::string> files = std::move(startFiles_);
+    startFiles_.clear();
+    DropFiles(files);
+  }
+}
+
+void CZovPlayDlg::LoadSkin() {
+  stripColour_ = settings_->LoadQColor(kColourStrip);
+  textColour_ = settings_->LoadQColor(kColourText);
+  progressColour_ = kProgressColour;
+  design_ = settings_->LoadRect(kRectDesign).ToQRect();
+  strip_ = settings_->LoadRect(kRectStrip).ToQRect();
+  titleRect_ = settings_->LoadRect(kRectTitleText).ToQRect();
+  titleFont_ = settings_->CreateNormalFont(kFontTitle);
+}
+
+void CZovPlayDlg::CreateShortcuts() {
+  for (const ShortcutKey& s : kShortcuts) {
+    auto* shortcut = new QShortcut(QKeySequence(Qt::CTRL | s.key), this);
+    shortcut->setContext(Qt::ApplicationShortcut);
+    const int id = s.id;
+    connect(shortcut, &QShortcut::activated, this, [this, id] { WindowProc(kWmHotKey, id, 0); });
+    shortcuts_.emplace_back(id, shortcut);
+  }
+}
+
+void CZovPlayDlg::PlaceInitially() {
+  QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+  const QRect work = screen ? screen->availableGeometry() : QRect(0, 0, design_.width(), design_.height());
+  setGeometry(ZovInitialPlacement(work, design_.width(), design_.height()));
+}
+
+int CZovPlayDlg::DoModal() {
+  Create();
+  show();
+  QEventLoop loop;
+  modalLoop_ = &loop;
+  modalResult_ = kZovIdCancel;
+  const int result = loop.exec();
+  modalLoop_ = nullptr;
+  hide();
+  return result;
+}
+
+void CZovPlayDlg::EndModal(int result) {
+  modalResult_ = result;
+  if (modalLoop_) modalLoop_->exit(result);
+}
+
+// --- Window procedure -------------------------------------------------------
+
+LRESULT CZovPlayDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_KEYUP:
+      if (wParam == VK_SPACE && leftTab_) leftTab_->SendMessage(message, wParam, lParam);
+      return 0;
+    case kWmHotKey:
+      OnHotKey(static_cast<int>(wParam));
+      return 0;
+    case WM_TIMER:
+      OnTimer(static_cast<UINT>(wParam));
+      return 0;
+    case ZOVWM_CLICK:
+      OnCommand(static_cast<int>(wParam));
+      return 0;
+    case ZOVWM_SHOWRIGHT:
+      OnShowRight(wParam == 0);
+      return 0;
+    case ZOVWM_INFO_E:
+      OnInfo(static_cast<int>(wParam), lParam);
+      return 0;
+    case ZOVWM_LISTSELECT:
+      if (rightTab_) rightTab_->SendMessage(message, wParam, lParam);
+      return 0;
+    case ZOVWM_VIDEOONLY:
+      OnVideoOnly(lParam == 1);
+      return 0;
+    default:
+      return CZovWnd::WindowProc(message, wParam, lParam);
+  }
+}
+
+// --- Title button commands --------------------------------------------------
+
+void CZovPlayDlg::OnCommand(int id) {
+  switch (id) {
+    case kZovCmdClose:
+      OnClose();
+      break;
+    case kZovCmdPanelSwitch:
+      OnPanelSwitch();
+      break;
+    case kZovCmdMaximise:
+      OnMaximise();
+      break;
+    case kZovCmdMinimise:
+      QTimer::singleShot(0, this, [this] { showMinimized(); });
+      break;
+    default:
+      break;
+  }
+}
+
+void CZovPlayDlg::OnClose() {
+  closing_ = 1;
+  if (directory_) directory_->Unregister(name_);
+  // Ctrl+T and Ctrl+I stop acting.
+  for (const auto& [id, shortcut] : shortcuts_) {
+    if (id == ZOV_HOTKEY_CTRL_T || id == ZOV_HOTKEY_CTRL_I) shortcut->setEnabled(false);
+  }
+  if (leftTab_ && leftTab_->PlayWindow()) leftTab_->PlayWindow()->StopPlayback();
+  OnOK();
+}
+
+void CZovPlayDlg::OnPanelSwitch() {
+  if (!rightShown_ || !rightTab_) return;
+  if (panelSwitch_ == 1) {
+    rightTab_->SendMessage(ZOVWM_CLICK, kZovCmdPanelSwitch, 1);
+    panelSwitch_ = 0;
+  } else {
+    rightTab_->SendMessage(ZOVWM_CLICK, kZovCmdPanelSwitch, 0);
+    panelSwitch_ = 1;
+  }
+}
+
+void CZovPlayDlg::OnMaximise() {
+  if (maximised_) {
+    PlaceInitially();
+    maximised_ = 0;
+  } else {
+    QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+    if (screen) setGeometry(screen->availableGeometry());
+    maximised_ = 1;
+  }
+  if (rightTab_) {
+    rightTab_->TestMapPage();
+    rightTab_->PostMessage(ZOVWM_LISTLAYOUT);
+  }
+}
+
+void CZovPlayDlg::OnOK() {
+  if (exitProcess) exitProcess(0);
+}
+
+void CZovPlayDlg::OnCancel() { EndModal(kZovIdCancel); }
+
+// --- Panels -----------------------------------------------------------------
+
+void CZovPlayDlg::OnShowRight(bool show) {
+  rightShown_ = show ? 1 : 0;
+  if (!rightTab_) return;
+  rightTab_->setVisible(show);
+  if (show) rightTab_->TestMapPage();
+  if (panelSwitch_ == 0 && rightTab_->MapPage()) rightTab_->MapPage()->setVisible(show);
+  PlaceRightPanel();
+}
+
+void CZovPlayDlg::PlaceRightPanel() {
+  const int w = width();
+  const int h = height();
+  const int stripH = strip_.height();
+  rightTab_->setGeometry(ZovRightPanelRect(w, h, stripH));
+  if (leftTab_ && !leftTab_->VideoOnly()) leftTab_->setGeometry(ZovLeftPanelRect(w, h, stripH, rightShown_ != 0));
+}
+
+void CZovPlayDlg::OnVideoOnly(bool restore) {
+  if (restore) {
+    if (leftTab_) leftTab_->setGeometry(leftRect_);
+    if (rightTab_) rightTab_->ShowPages(true);
+  } else if (rightTab_) {
+    rightTab_->ShowPages(false);
+  }
+}
+
+void CZovPlayDlg::Layout() {
+  if (!initialised_) return;
+  const int w = width();
+  const int h = height();
+  const int stripH = strip_.height();
+  split_ = ZovSplitX(w);
+  if (rightTab_) rightTab_->setGeometry(ZovRightPanelRect(w, h, stripH));
+  leftRect_ = ZovLeftPanelRect(w, h, stripH, rightShown_ != 0);
+  if (leftTab_) leftTab_->setGeometry(leftTab_->VideoOnly() ? rect() : leftRect_);
+  lastWidth_ = w;
+}
+
+void CZovPlayDlg::resizeEvent(QResizeEvent* event) {
+  CZovWnd::resizeEvent(event);
+  Layout();
+}
+
+void CZovPlayDlg::moveEvent(QMoveEvent* event) {
+  CZovWnd::moveEvent(event);
+  if (leftTab_) leftTab_->PostMessage(ZOVWM_LISTLAYOUT);
+  if (rightTab_) rightTab_->PostMessage(ZOVWM_LISTLAYOUT);
+}
+
+// --- Data codes -------------------------------------------------------------
+
+void CZovPlayDlg::OnInfo(int code, LPARAM record) {
+  auto data = ZovTakeMsgData(record);  // freed on return, whatever the code
+  const unsigned char* payload = data ? data->payload : nullptr;
+  const int size = data && data->payload ? data->size : 0;
+  switch (code) {
+    case ZOV_CODE_LANGUAGE:
+      if (leftTab_) leftTab_->SendMessage(ZOVWM_RELABEL);
+      if (rightTab_) rightTab_->SendMessage(ZOVWM_RELABEL);
+      break;
+    case ZOV_CODE_MAP:
+      if (size >= 1) OnMapChoice(payload[0]);
+      break;
+    case ZOV_CODE_PLAYING:
+      OnTitleText(payload, size);
+      break;
+    case ZOV_CODE_DOWNLOAD:
+      OnProgress(payload, size);
+      break;
+    case ZOV_CODE_UPDATE:
+      OnUpdateNotice();
+      break;
+    case ZOV_CODE_TRACK:
+      if (size >= 1) settings_->SetTrack(payload[0]);
+      break;
+    case ZOV_CODE_DECODE_MODE:
+      if (size >= 1) OnDecodeChoice(payload[0]);
+      break;
+    case ZOV_CODE_CLOSE_FILEINFO:
+      CloseFileInfo();
+      break;
+    default:
+      break;
+  }
+}
+
+bool CZovPlayDlg::PlayWindowPlaying() const {
+  return leftTab_ && leftTab_->PlayWindow() && leftTab_->PlayWindow()->IsPlaying();
+}
+
+void CZovPlayDlg::OnMapChoice(int index) {
+  if (!rightTab_) return;
+  if (PlayWindowPlaying()) {
+    rightTab_->SendMessage(ZOVWM_MAPCHOICE, 1, 1);
+    return;
+  }
+  settings_->SetMap(index);
+  rightTab_->SendMessage(ZOVWM_MAPCHOICE, 0, 0);
+  rightTab_->SendMessage(ZOVWM_MAPCHOICE, 1, 0);
+}
+
+void CZovPlayDlg::OnDecodeChoice(int index) {
+  if (!rightTab_) return;
+  if (PlayWindowPlaying()) {
+    rightTab_->SendMessage(ZOVWM_DECODECHOICE, 1, 1);
+    return;
+  }
+  settings_->SetDecodeMode(index);
+  rightTab_->SendMessage(ZOVWM_DECODECHOICE, 1, 0);
+}
+
+void CZovPlayDlg::OnTitleText(const unsigned char* payload, int size) {
+  if (payload && size >= 2) {
+    std::u16string text(static_cast<size_t>(size / 2), u'\0');
+    std::memcpy(text.data(), payload, text.size() * 2);
+    titleText_ = QString::fromStdU16String(text);
+  } else {
+    titleText_ = QStringLiteral(" ");
+  }
+  update(titleRect_);
+}
+
+void CZovPlayDlg::OnProgress(const unsigned char* payload, int size) {
+  if (!payload || size < 8) return;
+  uint32_t counts[2];
+  std::memcpy(counts, payload, sizeof counts);
+  const int before = progressPercent_;
+  if (counts[0] != counts[1]) progressShown_ = 1;
+  progressPercent_ = ZovDownloadPercent(counts[0], counts[1]);
+  if (progressPercent_ != before) update(QRect(0, 0, width(), strip_.height()));
+}
+
+// --- Update notice and network check --------------------------------------
+
+bool CZovPlayDlg::CheckNetwork() {
+  if (!ZovIsOnline()) return false;
+  if (updateClient_ && updateClient_->GetState() == kUpdateNotStarted && version_) {
+    updateClient_->Start(version_->version);
+  }
+  return true;
+}
+
+void CZovPlayDlg::OnUpdateNotice() {
+  bool connected = false;
+  {
+    std::lock_guard<std::mutex> g(timerLock_);
+    connected = CheckNetwork();
+    CZovSetupPageBase* setup = rightTab_ ? rightTab_->SetupPage() : nullptr;
+    userAsked_ = setup && setup->UserAskedForUpdate() ? 1 : 0;
+  }
+  if (!connected) {
+    QMessageBox box(QMessageBox::NoIcon, settings_->GetQText("updateinfo"), settings_->GetQText("nonetwork"),
+                    QMessageBox::Ok, this);
+    box.exec();
+    return;
+  }
+  const int state = updateClient_ ? updateClient_->GetState() : kUpdateNotStarted;
+  if (!updateWindow_) updateWindow_ = new CUpdateDlg(this);
+  updateWindow_->setGeometry(ZovUpdateBoxRect(geometry().topLeft(), width(), height()));
+  if (userAsked_) {
+    updateWindow_->show();
+    updateWindow_->raise();
+    updateWindow_->activateWindow();
+  } else {
+    updateWindow_->hide();
+  }
+  if (const char* key = ZovUpdateNoticeKey(state)) updateWindow_->SetNotice(settings_->GetQText(key));
+}
+
+void CZovPlayDlg::OnTimer(UINT id) {
+  if (closing_) {
+    KillTimer(id);
+    return;
+  }
+  if (id != kZovNetTimerId) return;
+  // The first tick only counts.
+  if (++netTicks_ == 1) return;
+  std::lock_guard<std::mutex> g(timerLock_);
+  if (CheckNetwork()) KillTimer(kZovNetTimerId);
+}
+
+// --- Shortcuts ----------------------------------------------------------------
+
+void CZovPlayDlg::OnHotKey(int id) {
+  if (id == ZOV_HOTKEY_CTRL_T) {
+    if (leftTab_) leftTab_->PostMessage(ZOVWM_CTRLT);
+  } else if (id == ZOV_HOTKEY_CTRL_F) {
+    ToggleFileInfo();
+  }
+}
+
+void CZovPlayDlg::ToggleFileInfo() {
+  if (!fileInfo_) {
+    const auto& make = ZovPanelWindowMakers().makeFileInfo;
+    if (!make) return;
+    fileInfo_ = make(this);
+    if (!fileInfo_) return;
+  }
+  if (fileInfoShown_) {
+    fileInfo_->hide();
+    fileInfoShown_ = 0;
+    return;
+  }
+  const QRect place = settings_->LoadRect(kRectFileInfo).ToQRect();
+  if (fileInfo_->isWindow()) {
+    fileInfo_->setGeometry(place.translated(mapToGlobal(QPoint(0, 0))));
+  } else {
+    fileInfo_->setGeometry(place);
+  }
+  fileInfo_->show();
+  fileInfo_->raise();
+  fileInfoShown_ = 1;
+}
+
+void CZovPlayDlg::CloseFileInfo() {
+  // Deleted later: the window may be the one whose handler sent the code.
+  if (fileInfo_) fileInfo_->deleteLater();
+  fileInfo_ = nullptr;
+  fileInfoShown_ = 0;
+}
+
+// --- Dropped files ------------------------------------------------------------
+
+void CZovPlayDlg::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void CZovPlayDlg::dragMoveEvent(QDragMoveEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void CZovPlayDlg::dropEvent(QDropEvent* event) {
+  std::vector<std::string> paths;
+  for (const QUrl& url : event->mimeData()->urls()) {
+    if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
+  }
+  event->acceptProposedAction();
+  DropFiles(paths);
+}
+
+void CZovPlayDlg::DropFiles(const std::vector<std::string>& paths) {
+  (void)paths;
+}
+
+// --- Input ----------------------------------------------------------------------
+
+void CZovPlayDlg::keyPressEvent(QKeyEvent* event) {
+  switch (event->key()) {
+    case Qt::Key_Escape:
+      OnCancel();
+      return;
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+      OnOK();
+      return;
+    default:
+      CZovWnd::keyPressEvent(event);
+  }
+}
+
+void CZovPlayDlg::keyReleaseEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Space && !event->isAutoRepeat()) {
+    WindowProc(WM_KEYUP, VK_SPACE, 0);
+    return;
+  }
+  CZovWnd::keyReleaseEvent(event);
+}
+
+void CZovPlayDlg::closeEvent(QCloseEvent* event) {
+  // The window manager's close is the cancel action.
+  event->ignore();
+  OnCancel();
+}
+
+void CZovPlayDlg::mousePressEvent(QMouseEvent* event) {
+  // The whole background drags the window.
+  if (event->button() == Qt::LeftButton && windowHandle()) windowHandle()->startSystemMove();
+  CZovWnd::mousePressEvent(event);
+}
+
+void CZovPlayDlg::mouseDoubleClickEvent(QMouseEvent* event) {
+  PostMessage(ZOVWM_CLICK, kZovCmdCaptionDoubleClick, 0);
+  CZovWnd::mouseDoubleClickEvent(event);
+}
+
+// --- Painting ---------------------------------------------------------------
+
+void CZovPlayDlg::paintEvent(QPaintEvent* event) {
+  const int w = width();
+  const int stripH = strip_.height();
+  QImage buffer(size(), QImage::Format_RGB32);
+  {
+    QPainter p(&buffer);
+    // The strip; below it the panels cover all but the gap between them,
+    // which shows the background (the strip colour).
+    p.fillRect(buffer.rect(), stripColour_);
+    if (progressShown_) {
+      p.fillRect(QRect(0, stripH - kZovProgressBarHeight, ZovProgressBarWidth(w, progressPercent_),
+                       kZovProgressBarHeight),
+                 progressColour_);
+    }
+    if (!titleText_.isEmpty()) {
+      p.setFont(titleFont_);
+      p.setPen(textColour_);
+      p.drawText(titleRect_, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, titleText_);
+    }
+  }
+  QPainter screen(this);
+  screen.drawImage(event->rect(), buffer, event->rect());
+}
