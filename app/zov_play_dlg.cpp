@@ -313,30 +313,31 @@ void CZovPlayDlg::moveEvent(QMoveEvent* event) {
 
 void CZovPlayDlg::OnInfo(int code, LPARAM record) {
   auto data = ZovTakeMsgData(record);  // freed on return, whatever the code
-  const unsigned char* payload = data ? data->payload : nullptr;
-  const int size = data && data->payload ? data->size : 0;
+  // The first byte of a payload carries the choice of codes 2002, 2015, 2023.
+  uint8_t first = 0;
+  const bool hasByte = data && data->Read(&first);
   switch (code) {
     case ZOV_CODE_LANGUAGE:
       if (leftTab_) leftTab_->SendMessage(ZOVWM_RELABEL);
       if (rightTab_) rightTab_->SendMessage(ZOVWM_RELABEL);
       break;
     case ZOV_CODE_MAP:
-      if (size >= 1) OnMapChoice(payload[0]);
+      if (hasByte) OnMapChoice(first);
       break;
     case ZOV_CODE_PLAYING:
-      OnTitleText(payload, size);
+      OnTitleText(data ? data->Text16() : std::u16string());
       break;
     case ZOV_CODE_DOWNLOAD:
-      OnProgress(payload, size);
+      if (data) OnProgress(data->Values<uint32_t>());
       break;
     case ZOV_CODE_UPDATE:
       OnUpdateNotice();
       break;
     case ZOV_CODE_TRACK:
-      if (size >= 1) settings_->SetTrack(payload[0]);
+      if (hasByte) settings_->SetTrack(first);
       break;
     case ZOV_CODE_DECODE_MODE:
-      if (size >= 1) OnDecodeChoice(payload[0]);
+      if (hasByte) OnDecodeChoice(first);
       break;
     case ZOV_CODE_CLOSE_FILEINFO:
       CloseFileInfo();
@@ -371,21 +372,13 @@ void CZovPlayDlg::OnDecodeChoice(int index) {
   rightTab_->SendMessage(ZOVWM_DECODECHOICE, 1, 0);
 }
 
-void CZovPlayDlg::OnTitleText(const unsigned char* payload, int size) {
-  if (payload && size >= 2) {
-    std::u16string text(static_cast<size_t>(size / 2), u'\0');
-    std::memcpy(text.data(), payload, text.size() * 2);
-    titleText_ = QString::fromStdU16String(text);
-  } else {
-    titleText_ = QStringLiteral(" ");
-  }
+void CZovPlayDlg::OnTitleText(const std::u16string& text) {
+  titleText_ = text.empty() ? QStringLiteral(" ") : QString::fromStdU16String(text);
   update(titleRect_);
 }
 
-void CZovPlayDlg::OnProgress(const unsigned char* payload, int size) {
-  if (!payload || size < 8) return;
-  uint32_t counts[2];
-  std::memcpy(counts, payload, sizeof counts);
+void CZovPlayDlg::OnProgress(const std::vector<uint32_t>& counts) {
+  if (counts.size() < 2) return;
   const int before = progressPercent_;
   if (counts[0] != counts[1]) progressShown_ = 1;
   progressPercent_ = ZovDownloadPercent(counts[0], counts[1]);

@@ -125,8 +125,8 @@ class CZovPlayDlg : public CZovWnd {
   void OnShowRight(bool show);
   void OnVideoOnly(bool restore);
   void OnInfo(int code, LPARAM record);
-  void OnTitleText(const unsigned char* payload, int size);
-  void OnProgress(const unsigned char* payload, int size);
+  void OnTitleText(const std::u16string& text);
+  void OnProgress(const std::vector<uint32_t>& counts);
   void OnMapChoice(int index);
   void OnDecodeChoice(int index);
   void OnUpdateNotice();
