@@ -1,0 +1,500 @@
+// The map of the player's pages: a Leaflet map with raster tiles over an
+// offline basemap, the track lines, start and end marks and a turning marker.
+//
+// The player calls the global functions at the end of this file (their names
+// and argument orders are fixed: longitude before latitude). Nothing is
+// returned to the player.
+//
+// Offline basemap: land, coastlines and country borders from Natural Earth
+// (public domain), shipped beside the page in lib/basemap.js as TopoJSON, and
+// a graticule, all drawn into canvas tiles under the raster tiles. With no
+// network the raster tiles fail quietly and the basemap is what shows; a track
+// is then fitted at most at OFFLINE_MAX_ZOOM, where coastlines and borders are
+// still in view.
+(function () {
+  "use strict";
+
+  var OFFLINE_MAX_ZOOM = 14;
+  var ONLINE_MAX_ZOOM = 18;
+  var FIT_PADDING = 40;               // pixels kept free around a fitted track
+  var TRACK_COLORS = ["#1565c0", "#8e24aa", "#ef6c00", "#00897b", "#c62828", "#5d4037"];
+  var SEA = "#aad3df", LAND = "#f2efe9", COAST = "#5b8aa6", BORDER = "#9e6fa8", GRID = "#7f8c99";
+  // A transparent pixel for tiles that cannot load (no broken-image squares).
+  var EMPTY_TILE = "data:image/gif;base64,R0lGODlhAQABAIAAAAAAAP///yH5BAEAAAAALAAAAAABAAEAAAIBRAA7";
+
+  var state = {
+    tilesLoaded: 0,       // raster tiles that loaded
+    tileErrors: 0,        // raster tiles that failed (hidden)
+    basemapTiles: 0,      // basemap tiles drawn
+    tracks: {},           // track number -> array of [lat, lng] by point number
+    lines: {},            // track number -> polyline
+    angle: 0
+  };
+
+  // --- Offline basemap -----------------------------------------------------
+  // Land rings and border lines are projected once to Web Mercator world
+  // units (0..1 across the world). A tile draws the land clipped to its box;
+  // each tile's clipped rings are kept and a tile is clipped from its parent's
+  // rings, so the big continents are cut down once per level instead of being
+  // walked whole for every tile.
+
+  var basemap = { rings: [], borders: [] };
+  var clipCache = new Map();
+  var CLIP_CACHE_MAX = 3000;      // tiles whose clipped rings are kept
+  var TILE_MARGIN = 4 / 256;      // part of a tile drawn beyond each edge (no seams)
+
+  function mercX(lng) { return (lng + 180) / 360; }
+  function mercY(lat) {
+    var phi = Math.max(-85.05112878, Math.min(85.05112878, lat)) * Math.PI / 180;
+    return (1 - Math.log(Math.tan(phi) + 1 / Math.cos(phi)) / Math.PI) / 2;
+  }
+
+  // A ring or line in world units with its box. A step of more than half the
+  // world crosses the date line: the rest of the ring is shifted by a world
+  // width, so it stays in one piece instead of running across the map.
+  function projectPoints(points) {
+    var xy = new Float64Array(points.length * 2), shift = 0;
+    var box = [Infinity, Infinity, -Infinity, -Infinity];
+    for (var i = 0; i < points.length; i++) {
+      if (i > 0) {
+        var d = points[i][0] - points[i - 1][0];
+        if (d > 180) shift -= 1; else if (d < -180) shift += 1;
+      }
+      var x = mercX(points[i][0]) + shift, y = mercY(points[i][1]);
+      xy[2 * i] = x;
+      xy[2 * i + 1] = y;
+      if (x < box[0]) box[0] = x;
+      if (y < box[1]) box[1] = y;
+      if (x > box[2]) box[2] = x;
+      if (y > box[3]) box[3] = y;
+    }
+    return { xy: xy, box: box };
+  }
+
+  function loadBasemap() {
+    var world = window.ZOV_BASEMAP;
+    if (!world || !window.topojson) return;
+    var land = topojson.feature(world, world.objects.land);
+    var geoms = land.features ? land.features.map(function (f) { return f.geometry; }) : [land.geometry];
+    geoms.forEach(function (g) {
+      var polys = g.type === "Polygon" ? [g.coordinates] : g.coordinates;
+      polys.forEach(function (rings) {
+        rings.forEach(function (ring) { basemap.rings.push(projectPoints(ring)); });
+      });
+    });
+    var borders = topojson.mesh(world, world.objects.countries, function (a, b) { return a !== b; });
+    borders.coordinates.forEach(function (line) { basemap.borders.push(projectPoints(line)); });
+  }
+
+  function intersects(a, b) { return a[0] <= b[2] && a[2] >= b[0] && a[1] <= b[3] && a[3] >= b[1]; }
+  function contains(outer, inner) {
+    return inner[0] >= outer[0] && inner[2] <= outer[2] && inner[1] >= outer[1] && inner[3] <= outer[3];
+  }
+
+  // Sutherland-Hodgman clipping of a closed ring to a box; null when nothing
+  // of it is left. Points made on the box's edges lie exactly on them.
+  function clipRing(xy, box) {
+    var cur = xy;
+    for (var edge = 0; edge < 4; edge++) {
+      var n = cur.length / 2;
+      if (n < 3) return null;
+      var out = [], axis = edge < 2 ? 0 : 1, c = box[edge === 0 ? 0 : edge === 1 ? 2 : edge === 2 ? 1 : 3];
+      var keepAbove = edge === 0 || edge === 2;
+      var px = cur[2 * n - 2], py = cur[2 * n - 1];
+      var pin = keepAbove ? (axis ? py : px) >= c : (axis ? py : px) <= c;
+      for (var i = 0; i < n; i++) {
+        var x = cur[2 * i], y = cur[2 * i + 1];
+        var cin = keepAbove ? (axis ? y : x) >= c : (axis ? y : x) <= c;
+        if (cin !== pin) {
+          if (axis === 0) out.push(c, py + (c - px) / (x - px) * (y - py));
+          else out.push(px + (c - py) / (y - py) * (x - px), c);
+        }
+        if (cin) out.push(x, y);
+        px = x; py = y; pin = cin;
+      }
+      cur = out;
+    }
+    if (cur.length < 6) return null;
+    var box2 = [Infinity, Infinity, -Infinity, -Infinity];
+    for (var j = 0; j < cur.length; j += 2) {
+      if (cur[j] < box2[0]) box2[0] = cur[j];
+      if (cur[j + 1] < box2[1]) box2[1] = cur[j + 1];
+      if (cur[j] > box2[2]) box2[2] = cur[j];
+      if (cur[j + 1] > box2[3]) box2[3] = cur[j + 1];
+    }
+    return { xy: Float64Array.from(cur), box: box2 };
+  }
+
+  function tileBox(z, x, y) {
+    var n = Math.pow(2, z), m = TILE_MARGIN / n;
+    return [x / n - m, y / n - m, (x + 1) / n + m, (y + 1) / n + m];
+  }
+
+  // The land rings of tile z/x/y (x already wrapped into the world).
+  function tileRings(z, x, y) {
+    if (z === 0) return basemap.rings;
+    var key = z + "/" + x + "/" + y;
+    var cached = clipCache.get(key);
+    if (cached) return cached;
+    var source = tileRings(z - 1, x >> 1, y >> 1), box = tileBox(z, x, y), out = [];
+    for (var i = 0; i < source.length; i++) {
+      var r = source[i];
+      if (!intersects(r.box, box)) continue;
+      if (contains(box, r.box)) { out.push(r); continue; }
+      var clipped = clipRing(r.xy, box);
+      if (clipped) out.push(clipped);
+    }
+    if (clipCache.size >= CLIP_CACHE_MAX) clipCache.clear();
+    clipCache.set(key, out);
+    return out;
+  }
+
+  // Traces world-unit points as tile pixels, leaving out points closer than
+  // half a pixel to the last one drawn. With `box`, a step along one of the
+  // box's edges is a cut made by clipping and is not stroked.
+  function traceXY(ctx, xy, n, ox, oy, box) {
+    var lastX = 0, lastY = 0, count = xy.length / 2;
+    for (var i = 0; i < count; i++) {
+      var wx = xy[2 * i], wy = xy[2 * i + 1];
+      var x = (wx * n - ox) * 256, y = (wy * n - oy) * 256;
+      if (i === 0) { ctx.moveTo(x, y); lastX = x; lastY = y; continue; }
+      if (box) {
+        var qx = xy[2 * i - 2], qy = xy[2 * i - 1];
+        if ((wx === qx && (wx === box[0] || wx === box[2])) || (wy === qy && (wy === box[1] || wy === box[3]))) {
+          ctx.moveTo(x, y); lastX = x; lastY = y; continue;
+        }
+      }
+      if (Math.abs(x - lastX) + Math.abs(y - lastY) < 0.5 && i < count - 1) continue;
+      ctx.lineTo(x, y);
+      lastX = x; lastY = y;
+    }
+  }
+
+  // Web Mercator: degrees to world pixels at a scale (world width in pixels).
+  function projectX(lng, scale) { return mercX(lng) * scale; }
+  function projectY(lat, scale) { return mercY(lat) * scale; }
+  function unprojectLng(x, scale) { return x / scale * 360 - 180; }
+  function unprojectLat(y, scale) {
+    var n = Math.PI - 2 * Math.PI * y / scale;
+    return 180 / Math.PI * Math.atan(Math.sinh(n));
+  }
+
+  // Graticule step in degrees: about three lines across a tile.
+  var GRID_STEPS = [30, 10, 5, 2, 1, 0.5, 0.2, 0.1, 0.05, 0.02, 0.01, 0.005, 0.002, 0.001];
+  function gridStep(tileDegrees) {
+    for (var i = 0; i < GRID_STEPS.length; i++) {
+      if (GRID_STEPS[i] <= tileDegrees / 2) return GRID_STEPS[i];
+    }
+    return GRID_STEPS[GRID_STEPS.length - 1];
+  }
+  function gridLabel(value, positive, negative) {
+    var text = Math.abs(value).toFixed(3).replace(/\.?0+$/, "");
+    return text + "\u00b0" + (value > 0 ? positive : value < 0 ? negative : "");
+  }
+
+  function drawGrid(ctx, box, scale, ox, oy, size) {
+    var step = gridStep(box[2] - box[0]);
+    ctx.strokeStyle = GRID;
+    ctx.globalAlpha = 0.55;
+    ctx.lineWidth = 1;
+    ctx.setLineDash([4, 4]);
+    ctx.beginPath();
+    var lng, lat, x, y;
+    for (lng = Math.ceil(box[0] / step) * step; lng <= box[2]; lng += step) {
+      x = Math.round(projectX(lng, scale) - ox) + 0.5;
+      ctx.moveTo(x, 0); ctx.lineTo(x, size);
+    }
+    for (lat = Math.ceil(box[1] / step) * step; lat <= box[3]; lat += step) {
+      y = Math.round(projectY(lat, scale) - oy) + 0.5;
+      ctx.moveTo(0, y); ctx.lineTo(size, y);
+    }
+    ctx.stroke();
+    ctx.setLineDash([]);
+    ctx.globalAlpha = 1;
+  }
+
+  function drawBasemapTile(canvas, coords) {
+    var size = 256, ratio = window.devicePixelRatio || 1;
+    canvas.width = size * ratio;
+    canvas.height = size * ratio;
+    var ctx = canvas.getContext("2d");
+    ctx.scale(ratio, ratio);
+    var n = Math.pow(2, coords.z), box = tileBox(coords.z, coords.x, coords.y);
+    ctx.fillStyle = SEA;
+    ctx.fillRect(0, 0, size, size);
+    var rings = tileRings(coords.z, coords.x, coords.y), i;
+    ctx.beginPath();
+    for (i = 0; i < rings.length; i++) { traceXY(ctx, rings[i].xy, n, coords.x, coords.y, null); ctx.closePath(); }
+    ctx.fillStyle = LAND;
+    ctx.fill("evenodd");
+    ctx.beginPath();
+    for (i = 0; i < rings.length; i++) traceXY(ctx, rings[i].xy, n, coords.x, coords.y, box);
+    ctx.strokeStyle = COAST;
+    ctx.lineWidth = coords.z > 8 ? 2 : 1;
+    ctx.stroke();
+    ctx.beginPath();
+    basemap.borders.forEach(function (line) {
+      if (intersects(line.box, box)) traceXY(ctx, line.xy, n, coords.x, coords.y, null);
+    });
+    ctx.strokeStyle = BORDER;
+    ctx.lineWidth = coords.z > 6 ? 2 : 1;
+    ctx.setLineDash([6, 3]);
+    ctx.stroke();
+    ctx.setLineDash([]);
+    var scale = size * n, ox = coords.x * size, oy = coords.y * size;
+    drawGrid(ctx, [unprojectLng(ox, scale), unprojectLat(oy + size, scale),
+                   unprojectLng(ox + size, scale), unprojectLat(oy, scale)], scale, ox, oy, size);
+    state.basemapTiles++;
+  }
+
+  // Degree labels of the graticule along the top and left edges of the view
+  // (drawn once per line, not once per tile).
+  function updateGridLabels() {
+    var box = labelBox;
+    if (!box) return;
+    var z = map.getZoom(), bounds = map.getBounds();
+    var step = gridStep(360 / Math.pow(2, z));
+    var html = [], lng, lat, p;
+    for (lng = Math.ceil(bounds.getWest() / step) * step; lng <= bounds.getEast(); lng += step) {
+      p = map.latLngToContainerPoint([bounds.getNorth(), lng]);
+      if (p.x < 50) continue;  // the zoom buttons sit there
+      html.push('<span style="left:' + Math.round(p.x + 3) + 'px;top:2px">' +
+                gridLabel(+L.Util.wrapNum(lng, [-180, 180], true).toFixed(6), "E", "W") + "</span>");
+    }
+    for (lat = Math.ceil(bounds.getSouth() / step) * step; lat <= bounds.getNorth(); lat += step) {
+      p = map.latLngToContainerPoint([lat, bounds.getWest()]);
+      if (p.y > 16) {
+        html.push('<span style="left:52px;top:' + Math.round(p.y - 14) + 'px">' +
+                  gridLabel(+lat.toFixed(6), "N", "S") + "</span>");
+      }
+    }
+    box.innerHTML = html.join("");
+  }
+  var labelBox = null;
+
+  var BasemapLayer = L.GridLayer.extend({
+    createTile: function (coords) {
+      var canvas = document.createElement("canvas");
+      drawBasemapTile(canvas, coords);
+      return canvas;
+    }
+  });
+
+  // --- Map ---------------------------------------------------------------
+
+  var map, tiles, trackLayer, markLayer, marker, startMark, endMark;
+
+  function markIcon(cls, text) {
+    return L.divIcon({ className: "zov-mark " + cls, html: text, iconSize: [22, 22], iconAnchor: [11, 11] });
+  }
+
+  // The marker's arrow points down (south) when not turned; the player sends
+  // the heading turned by 180 degrees.
+  var ARROW_SVG =
+    '<svg width="30" height="30" viewBox="-15 -15 30 30">' +
+    '<circle r="13" fill="rgba(255,255,255,0.85)" stroke="#0d47a1" stroke-width="1.5"/>' +
+    '<path d="M0,11 L-8,-8 L0,-3 L8,-8 Z" fill="#d32f2f" stroke="#7f0000" stroke-width="1"/></svg>';
+
+  function ensureMarker(latlng) {
+    if (!marker) {
+      marker = L.marker(latlng, {
+        icon: L.divIcon({ className: "zov-car", html: '<div class="zov-arrow">' + ARROW_SVG + "</div>",
+                          iconSize: [30, 30], iconAnchor: [15, 15] }),
+        interactive: false, keyboard: false, zIndexOffset: 1000
+      }).addTo(map);
+    } else {
+      marker.setLatLng(latlng);
+      if (!map.hasLayer(marker)) marker.addTo(map);
+    }
+    turnMarker(state.angle);
+  }
+
+  function turnMarker(angle) {
+    state.angle = angle;
+    var el = marker && marker.getElement();
+    var arrow = el && el.querySelector(".zov-arrow");
+    if (arrow) arrow.style.transform = "rotate(" + angle + "deg)";
+  }
+
+  function isOnline() { return state.tilesLoaded > 0; }
+
+  function fitTracks() {
+    var bounds = null;
+    Object.keys(state.lines).forEach(function (k) {
+      var b = state.lines[k].getBounds();
+      if (b.isValid()) bounds = bounds ? bounds.extend(b) : L.latLngBounds(b.getSouthWest(), b.getNorthEast());
+    });
+    if (!bounds) return;
+    map.fitBounds(bounds, { padding: [FIT_PADDING, FIT_PADDING], animate: false,
+                            maxZoom: isOnline() ? ONLINE_MAX_ZOOM : OFFLINE_MAX_ZOOM });
+  }
+
+  function start(options) {
+    loadBasemap();
+    map = L.map("map", { zoomControl: true, attributionControl: true, worldCopyJump: true,
+                         minZoom: 1, maxZoom: ONLINE_MAX_ZOOM, fadeAnimation: false })
+      .setView([25, 110], 3);
+    map.createPane("basemap");
+    map.getPane("basemap").style.zIndex = 150;
+    new BasemapLayer({ pane: "basemap", attribution: "Natural Earth", keepBuffer: 1 }).addTo(map);
+    tiles = L.tileLayer(options.tiles, {
+      subdomains: options.subdomains || "abc",
+      maxZoom: ONLINE_MAX_ZOOM,
+      maxNativeZoom: options.maxNativeZoom || ONLINE_MAX_ZOOM,
+      attribution: options.attribution || "",
+      errorTileUrl: EMPTY_TILE,
+      crossOrigin: false
+    });
+    tiles.on("tileload", function (e) {
+      // A failed tile loads the empty picture afterwards; that is no success.
+      if (e.tile && e.tile.src !== EMPTY_TILE) state.tilesLoaded++;
+    });
+    tiles.on("tileerror", function (e) {
+      state.tileErrors++;
+      if (e.tile) e.tile.style.visibility = "hidden";
+    });
+    tiles.addTo(map);
+    trackLayer = L.layerGroup().addTo(map);
+    markLayer = L.layerGroup().addTo(map);
+    L.control.scale({ imperial: false }).addTo(map);
+    labelBox = L.DomUtil.create("div", "zov-grid-labels", map.getContainer());
+    map.on("move zoomend resize", updateGridLabels);
+    updateGridLabels();
+    startInset();
+  }
+
+  // --- Overview inset ------------------------------------------------------
+  // A small map in the corner, INSET_ZOOM_STEPS levels further out, with the
+  // basemap only: where on earth the main view is, even when the main view is
+  // zoomed in further than the basemap has detail.
+  var INSET_ZOOM_STEPS = 6;
+  var inset = null, insetFrame = null, insetDot = null;
+
+  function startInset() {
+    var box = L.DomUtil.create("div", "zov-inset", map.getContainer());
+    L.DomEvent.disableClickPropagation(box);
+    inset = L.map(box, { zoomControl: false, attributionControl: false, dragging: false,
+                         scrollWheelZoom: false, doubleClickZoom: false, boxZoom: false,
+                         keyboard: false, touchZoom: false, fadeAnimation: false,
+                         zoomAnimation: false, inertia: false });
+    new BasemapLayer({ keepBuffer: 0 }).addTo(inset);
+    insetFrame = L.rectangle(map.getBounds(), { color: "#d32f2f", weight: 1, fill: false,
+                                                interactive: false }).addTo(inset);
+    insetDot = L.circleMarker(map.getCenter(), { radius: 3, color: "#d32f2f", fillOpacity: 1,
+                                                 interactive: false });
+    map.on("moveend zoomend resize", updateInset);
+    updateInset();
+  }
+
+  function updateInset() {
+    if (!inset) return;
+    inset.setView(map.getCenter(), Math.max(0, map.getZoom() - INSET_ZOOM_STEPS), { animate: false });
+    insetFrame.setBounds(map.getBounds());
+    if (marker && map.hasLayer(marker)) {
+      insetDot.setLatLng(marker.getLatLng());
+      if (!inset.hasLayer(insetDot)) insetDot.addTo(inset);
+    } else if (inset.hasLayer(insetDot)) {
+      inset.removeLayer(insetDot);
+    }
+  }
+
+  // --- Functions the player calls (longitude first) ----------------------
+
+  window.Center = function (lng, lat) {
+    map.panTo([lat, lng], { animate: false });
+  };
+
+  window.Move = function (lng, lat, angle) {
+    ensureMarker([lat, lng]);
+    turnMarker(angle);
+    updateInset();
+  };
+
+  // Two-position move: the marker goes to the second position, turned along
+  // the way from the first.
+  window.MoveTow = function (lng1, lat1, lng2, lat2) {
+    var y = Math.sin((lng2 - lng1) * Math.PI / 180) * Math.cos(lat2 * Math.PI / 180);
+    var x = Math.cos(lat1 * Math.PI / 180) * Math.sin(lat2 * Math.PI / 180) -
+            Math.sin(lat1 * Math.PI / 180) * Math.cos(lat2 * Math.PI / 180) * Math.cos((lng2 - lng1) * Math.PI / 180);
+    var bearing = (Math.atan2(y, x) * 180 / Math.PI + 360) % 360;
+    ensureMarker([lat2, lng2]);
+    turnMarker(bearing > 180 ? bearing - 180 : bearing + 180);
+    map.panTo([lat2, lng2], { animate: false });
+  };
+
+  window.ClearLine = function () {
+    trackLayer.clearLayers();
+    state.lines = {};
+  };
+
+  window.Clear = function () {
+    state.tracks = {};
+    markLayer.clearLayers();
+    startMark = endMark = null;
+    if (marker) map.removeLayer(marker);
+  };
+
+  window.SetPoistion = function (track, point, lng, lat) {
+    var list = state.tracks[track] || (state.tracks[track] = []);
+    list[point] = [lat, lng];
+  };
+
+  window.Line = function (track) {
+    var points = (state.tracks[track] || []).filter(function (p) { return p; });
+    if (state.lines[track]) trackLayer.removeLayer(state.lines[track]);
+    state.lines[track] = L.polyline(points, {
+      color: TRACK_COLORS[Math.abs(track) % TRACK_COLORS.length], weight: 5, opacity: 0.85,
+      lineJoin: "round", interactive: false
+    }).addTo(trackLayer);
+    fitTracks();
+  };
+
+  window.SetStartPoistion = function (lng, lat) {
+    if (startMark) markLayer.removeLayer(startMark);
+    startMark = L.marker([lat, lng], { icon: markIcon("zov-start", "S"), interactive: false }).addTo(markLayer);
+  };
+
+  window.SetEndPoistion = function (lng, lat) {
+    if (endMark) markLayer.removeLayer(endMark);
+    endMark = L.marker([lat, lng], { icon: markIcon("zov-end", "E"), interactive: false }).addTo(markLayer);
+  };
+
+  // The browser area changed size (the page fills it).
+  window.SetMaxXY = function (width, height) {
+    state.size = [width, height];
+    map.invalidateSize({ animate: false });
+  };
+
+  // The panel was shown, or the window maximised or restored.
+  window.Test = function () {
+    map.invalidateSize({ animate: false });
+  };
+
+  // --- For tests and diagnostics ------------------------------------------
+
+  window.ZovMap = {
+    start: start,
+    state: function () {
+      var m = marker && map.hasLayer(marker) ? marker.getLatLng() : null;
+      var s = startMark ? startMark.getLatLng() : null, e = endMark ? endMark.getLatLng() : null;
+      var c = map.getCenter();
+      return {
+        zoom: map.getZoom(),
+        center: [c.lng, c.lat],
+        marker: m ? [m.lng, m.lat] : null,
+        angle: state.angle,
+        start: s ? [s.lng, s.lat] : null,
+        end: e ? [e.lng, e.lat] : null,
+        lines: Object.keys(state.lines).map(function (k) { return [+k, state.lines[k].getLatLngs().length]; }),
+        landRings: basemap.rings.length,
+        borderLines: basemap.borders.length,
+        basemapTiles: state.basemapTiles,
+        tilesLoaded: state.tilesLoaded,
+        tileErrors: state.tileErrors,
+        visibleBrokenTiles: Array.prototype.filter.call(
+          document.querySelectorAll(".leaflet-tile-pane img.leaflet-tile"),
+          function (img) { return img.complete && img.naturalWidth === 0 && img.style.visibility !== "hidden"; }).length
+      };
+    }
+  };
+})();

@@ -1,0 +1,209 @@
+// The bundled map pages in a real browser with the network shut off (every
+// http and https request is blocked, as on a machine with no network): each
+// page defines the functions the player calls, draws a track with its marks
+// and turning marker on the offline basemap, fits it, and shows no broken
+// tiles. Each page is loaded once.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <map>
+
+#include <QApplication>
+#include <QImage>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QVariant>
+#include <QWebEnginePage>
+#include <QWebEngineProfile>
+#include <QWebEngineSettings>
+#include <QWebEngineUrlRequestInterceptor>
+#include <QWebEngineView>
+
+#include "tests/common/test_paths.h"
+#include "tests/common/test_wait.h"
+
+namespace {
+
+// Blocks every request that would leave the machine.
+class NoNetwork : public QWebEngineUrlRequestInterceptor {
+ public:
+  void interceptRequest(QWebEngineUrlRequestInfo& info) override {
+    const QString scheme = info.requestUrl().scheme();
+    if (scheme == "http" || scheme == "https") {
+      ++blocked;
+      info.block(true);
+    }
+  }
+  int blocked = 0;
+};
+
+NoNetwork* g_noNetwork = nullptr;
+QWebEngineProfile* g_profile = nullptr;
+
+QVariant Evaluate(QWebEngineView* view, const QString& script) {
+  QVariant result;
+  bool done = false;
+  view->page()->runJavaScript(script, [&](const QVariant& r) {
+    result = r;
+    done = true;
+  });
+  EXPECT_TRUE(zovtest::WaitUntil([&] { return done; }, 15000)) << script.toStdString();
+  return result;
+}
+
+QJsonObject State(QWebEngineView* view) {
+  return QJsonDocument::fromJson(Evaluate(view, "JSON.stringify(ZovMap.state())").toString().toUtf8())
+      .object();
+}
+
+// One view per page, loaded once and kept for the program.
+QWebEngineView* PageView(const std::string& name) {
+  static std::map<std::string, QWebEngineView*> views;
+  auto it = views.find(name);
+  if (it != views.end()) return it->second;
+  auto* view = new QWebEngineView;
+  view->setPage(new QWebEnginePage(g_profile, view));
+  view->resize(800, 600);
+  view->show();
+  bool loaded = false, ok = false;
+  QObject::connect(view, &QWebEngineView::loadFinished, [&](bool r) {
+    loaded = true;
+    ok = r;
+  });
+  const std::string staged = zovtest::BinDir() + "/../setup/map/" + name;
+  view->load(QUrl::fromLocalFile(QString::fromStdString(staged)));
+  EXPECT_TRUE(zovtest::WaitUntil([&] { return loaded; }, 30000)) << staged;
+  EXPECT_TRUE(ok) << staged;
+  QObject::disconnect(view, &QWebEngineView::loadFinished, nullptr, nullptr);
+  views[name] = view;
+  return view;
+}
+
+// A short drive near a coast and a border, its third point lost (0, 0).
+const char* kDrive = R"(
+  ClearLine(); Clear();
+  var pts = [[114.05432, 22.54321], [114.05472, 22.54301], [0, 0], [114.05552, 22.54261],
+             [114.05592, 22.54231], [114.05632, 22.54196]];
+  var n = 0;
+  for (var i = 0; i < pts.length; i++) {
+    if (pts[i][0] !== 0) SetPoistion(0, n++, pts[i][0], pts[i][1]);
+  }
+  Line(0);
+  Center(pts[0][0], pts[0][1]);
+  SetStartPoistion(pts[0][0], pts[0][1]);
+  SetEndPoistion(pts[5][0], pts[5][1]);
+  Move(114.05552, 22.54261, 270);
+  Center(114.05552, 22.54261);
+  SetMaxXY(800, 600);
+  Test();
+  "drawn")";
+
+class MapPages : public ::testing::TestWithParam<const char*> {};
+
+TEST_P(MapPages, DefineEveryFunctionThePlayerCalls) {
+  QWebEngineView* view = PageView(GetParam());
+  const QStringList names = {"Center", "Move", "MoveTow", "ClearLine", "Clear", "SetPoistion",
+                             "Line", "SetStartPoistion", "SetEndPoistion", "SetMaxXY", "Test"};
+  for (const QString& name : names) {
+    EXPECT_EQ(Evaluate(view, "typeof window." + name).toString(), "function")
+        << GetParam() << ": " << name.toStdString();
+  }
+}
+
+TEST_P(MapPages, DrawTheTrackOnTheOfflineBasemap) {
+  QWebEngineView* view = PageView(GetParam());
+  ASSERT_EQ(Evaluate(view, kDrive).toString(), "drawn");
+  // The basemap drew its tiles and the blocked raster tiles stay hidden.
+  ASSERT_TRUE(zovtest::WaitUntil([&] {
+    QJsonObject s = State(view);
+    return s["basemapTiles"].toInt() >= 4 && s["tileErrors"].toInt() >= 4;
+  }, 20000));
+  const QJsonObject s = State(view);
+  EXPECT_GT(s["landRings"].toInt(), 1000) << "Natural Earth land not loaded";
+  EXPECT_GT(s["borderLines"].toInt(), 100);
+  EXPECT_EQ(s["tilesLoaded"].toInt(), 0);
+  EXPECT_EQ(s["visibleBrokenTiles"].toInt(), 0);
+  EXPECT_GT(g_noNetwork->blocked, 0);
+  // Fitted to the track, but no further in than the basemap shows coasts.
+  EXPECT_GE(s["zoom"].toInt(), 10);
+  EXPECT_LE(s["zoom"].toInt(), 14);
+  // Five drawable points in one line; the marks and the marker where sent.
+  EXPECT_EQ(s["lines"].toVariant().toList(), (QVariantList{QVariantList{0, 5}}));
+  const QVariantList start = s["start"].toVariant().toList(), end = s["end"].toVariant().toList();
+  const QVariantList marker = s["marker"].toVariant().toList();
+  ASSERT_EQ(start.size(), 2);
+  ASSERT_EQ(end.size(), 2);
+  ASSERT_EQ(marker.size(), 2);
+  EXPECT_NEAR(start[0].toDouble(), 114.05432, 1e-9);
+  EXPECT_NEAR(end[1].toDouble(), 22.54196, 1e-9);
+  EXPECT_NEAR(marker[0].toDouble(), 114.05552, 1e-9);
+  EXPECT_NEAR(marker[1].toDouble(), 22.54261, 1e-9);
+  EXPECT_EQ(s["angle"].toDouble(), 270.0);
+  const QVariantList center = s["center"].toVariant().toList();
+  EXPECT_NEAR(center[0].toDouble(), 114.05552, 1e-4);
+  EXPECT_NEAR(center[1].toDouble(), 22.54261, 1e-4);
+  EXPECT_EQ(Evaluate(view, "document.querySelector('.zov-arrow').style.transform").toString(),
+            "rotate(270deg)");
+
+  // What a user sees: land, sea (the bay south of the drive), the track line,
+  // the red marker, not a blank page.
+  QImage shot;
+  int land = 0, sea = 0, track = 0, red = 0;
+  auto count = [&] {
+    shot = view->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    land = sea = track = red = 0;
+    for (int y = 0; y < shot.height(); ++y) {
+      for (int x = 0; x < shot.width(); ++x) {
+        const QColor c = shot.pixelColor(x, y);
+        if (c == QColor("#f2efe9")) ++land;
+        if (c == QColor("#aad3df")) ++sea;
+        if (std::abs(c.red() - 0x15) < 40 && std::abs(c.green() - 0x65) < 40 && c.blue() > 0xa0) ++track;
+        if (c.red() > 0xc0 && c.green() < 0x60 && c.blue() < 0x60) ++red;
+      }
+    }
+    return land > 0 && sea > 0 && track > 0 && red > 0;
+  };
+  EXPECT_TRUE(zovtest::WaitUntil(count, 20000))
+      << "land " << land << " sea " << sea << " track " << track << " red " << red;
+  EXPECT_GT(land, shot.width() * shot.height() / 4);
+  if (const char* out = std::getenv("ZOV_MAP_SHOT_DIR")) {
+    shot.save(QString::fromUtf8(out) + "/" + GetParam() + ".png");
+  }
+}
+
+TEST_P(MapPages, ClearAndRedrawReplaceTheOldTrack) {
+  QWebEngineView* view = PageView(GetParam());
+  Evaluate(view, kDrive);
+  // A second drawing of two tracks: the first is gone, both new ones shown,
+  // and a two-position move turns the marker along its way (due east: 270).
+  Evaluate(view, R"(ClearLine(); Clear();
+    SetPoistion(0, 0, 2.35, 48.85); SetPoistion(0, 1, 2.36, 48.86); Line(0);
+    SetPoistion(1, 0, 2.37, 48.85); SetPoistion(1, 1, 2.38, 48.85); SetPoistion(1, 2, 2.39, 48.85); Line(1);
+    MoveTow(2.30, 48.85, 2.31, 48.85); 1)");
+  const QJsonObject s = State(view);
+  EXPECT_EQ(s["lines"].toVariant().toList(), (QVariantList{QVariantList{0, 2}, QVariantList{1, 3}}));
+  EXPECT_TRUE(s["start"].isNull());
+  EXPECT_TRUE(s["end"].isNull());
+  EXPECT_NEAR(s["angle"].toDouble(), 270.0, 0.01);
+  EXPECT_NEAR(s["marker"].toVariant().toList().value(0).toDouble(), 2.31, 1e-9);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pages, MapPages, ::testing::Values("osm.html", "gaode.html"),
+                         [](const auto& info) {
+                           return std::string(info.param).substr(0, std::string(info.param).find('.'));
+                         });
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  ::testing::InitGoogleTest(&argc, argv);
+  QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+  QApplication app(argc, argv);
+  g_profile = new QWebEngineProfile(&app);  // off the record: nothing written to disk
+  // As the player's profile: local pages may ask for remote tiles.
+  g_profile->settings()->setAttribute(QWebEngineSettings::LocalContentCanAccessRemoteUrls, true);
+  g_noNetwork = new NoNetwork;
+  g_profile->setUrlRequestInterceptor(g_noNetwork);
+  const int rc = RUN_ALL_TESTS();
+  return rc;
+}
