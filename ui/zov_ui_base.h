@@ -68,6 +68,10 @@ class CZovUiEnv {
   std::function<Qt::MouseButtons()> mouseButtonsHook;
   std::function<void(const QString&)> messageBoxHook;
   std::function<void(const QUrl&)> openHook;
+
+  // Tick count of the last double click the video panes reported (one
+  // limit for the whole program).
+  uint64_t lastPaneDoubleClick = 0;
 };
 
 class CZovUiBase : public CZovWnd {
