@@ -1,5 +1,8 @@
 #include "app/zov_panel_windows.h"
 
+#include "app/zov_play_setup.h"
+#include "ui/zov_file_info_view.h"
+
 ZovPanelWindows& ZovPanelWindowMakers() {
   static ZovPanelWindows makers;
   return makers;
@@ -10,5 +13,10 @@ void ZovInstallPanelWindows() {
   // the setup page, the map page with its two hooks, the file information
   // window.
   ZovPanelWindows& makers = ZovPanelWindowMakers();
-  (void)makers;
+  makers.makeSetupPage = [](QWidget* parent) { return new CZovPlaySetup(parent); };
+  makers.makeFileInfo = [](QWidget* parent) -> CZovWnd* {
+    auto* view = new CFileInfoView();
+    view->Create(parent);
+    return view;
+  };
 }

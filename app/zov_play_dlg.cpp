@@ -320,6 +320,7 @@ void CZovPlayDlg::OnInfo(int code, LPARAM record) {
     case ZOV_CODE_LANGUAGE:
       if (leftTab_) leftTab_->SendMessage(ZOVWM_RELABEL);
       if (rightTab_) rightTab_->SendMessage(ZOVWM_RELABEL);
+      if (fileInfo_) fileInfo_->SendMessage(ZOVWM_RELABEL);
       break;
     case ZOV_CODE_MAP:
       if (hasByte) OnMapChoice(first);

@@ -9,6 +9,7 @@
 #include "shell/zov_wnd_manager.h"
 #include "ui/zov_button.h"
 #include "ui/zov_file_info_probes.h"
+#include "ui/zov_file_list_store.h"
 
 namespace {
 
@@ -135,6 +136,6 @@ void CFileInfoView::mouseReleaseEvent(QMouseEvent* event) {
 }
 
 ZovMediaFacts ZovStoreMediaFacts() {
-  // The file list store is not part of this build yet: nothing is open.
-  return {};
+  CZovFileListStore* store = CZovFileListStore::GetInstance();
+  return ZovMediaFactsOf(store->OpenMedia(), store->GetCurrentPath(), store->CurrentPointCount());
 }

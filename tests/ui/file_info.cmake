@@ -11,8 +11,8 @@ zov_add_gtest(ui_file_info_probes_test
 
 zov_add_gtest(ui_file_info_view_test
   SOURCES file_info_view_test.cpp
-  LIBS zov_ui zov_shell zov_engine zov_platform Qt6::Test
-  XVFB LABELS window TIMEOUT 120)
+  LIBS zov_ui zov_gps zov_shell zov_engine zov_platform Qt6::Test
+  XVFB LABELS window FIXTURES clips TIMEOUT 120)
 if(TARGET zovQuelnaResource)
   add_dependencies(ui_file_info_view_test zovQuelnaResource)
 endif()

@@ -9,11 +9,13 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/zov_base_file.h"
 #include "shell/zov_settings.h"
 #include "shell/zov_wnd_manager.h"
 #include "tests/common/test_paths.h"
 #include "ui/zov_button.h"
 #include "ui/zov_file_info_view.h"
+#include "ui/zov_file_list_store.h"
 
 namespace {
 
@@ -85,6 +87,21 @@ TEST_F(FileInfoView, RowsFollowTheCurrentLanguage) {
   view_.mediaSource = [] { return ZovMediaFacts{}; };
   EXPECT_EQ(Text(view_, 10342), settings_->GetText("hwcodec"));
   EXPECT_EQ(Text(view_, 10337), settings_->GetText("gpsinfo"));
+}
+
+TEST_F(FileInfoView, MediaRowsComeFromTheStoresOpenMedia) {
+  const std::string clip = zovtest::Fixture("h264_aac44_30fps.mp4");
+  CZovBaseFile file;
+  ASSERT_EQ(file.Open(clip.c_str()), 1);
+  CZovFileListStore* store = CZovFileListStore::GetInstance();
+  store->SetOpenMedia(file.GetDemuxer());
+  EXPECT_EQ(Text(view_, 10332), settings_->GetText("resolution") + " 320*240");
+  EXPECT_EQ(Text(view_, 10334), settings_->GetText("frameratio") + " 30");
+  EXPECT_EQ(Text(view_, 10338), settings_->GetText("audioinfo") + " aac");
+  EXPECT_EQ(Text(view_, 10342), settings_->GetText("decoder") + " " + settings_->GetText("softcodec"));
+  EXPECT_EQ(Text(view_, 10337), settings_->GetText("gpsinfo") + " " + settings_->GetText("nohave"));
+  store->SetOpenMedia(nullptr);
+  EXPECT_EQ(Text(view_, 10332), settings_->GetText("resolution"));
 }
 
 TEST_F(FileInfoView, CloseButtonAsksTheMainWindowToCloseIt) {

@@ -1,0 +1,374 @@
+// CZovPlaySetup on a virtual X server: the start-up decode mode, language
+// switching and its relabelling, the folder chooser, Enter and space, and the
+// main window's refusal of a map or decode change while a recording plays.
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QDropEvent>
+#include <QPointer>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include "app/zov_play_dlg.h"
+#include "app/zov_play_setup.h"
+#include "app/zov_right_tab.h"
+#include "engine/zov_media_play.h"
+#include "shell/zov_wnd_manager.h"
+#include "tests/app/app_test_support.h"
+#include "ui/zov_button.h"
+#include "ui/zov_combo_box.h"
+#include "ui/zov_file_info_view.h"
+#include "ui/zov_file_list_store.h"
+#include "ui/zov_mfc_button.h"
+#include "ui/zov_text.h"
+
+namespace {
+
+using apptest::RecordingWnd;
+
+std::string g_exe;
+
+// The parent of the page: records what the page sends on, and counts the key
+// events that travel up to it.
+class Parent : public RecordingWnd {
+ public:
+  using RecordingWnd::RecordingWnd;
+  int enterKeys = 0;
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) ++enterKeys;
+  }
+};
+
+// Stands in for the main window: keeps the codes sent to it and, for the
+// update notice, whether the page had set its flag by then.
+class FakeMain : public CZovWnd {
+ public:
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+    if (message != ZOVWM_INFO_E) return 0;
+    auto record = ZovTakeMsgData(lParam);
+    codes.push_back(static_cast<int>(wParam));
+    if (record) values.push_back(record->ValueOr<int32_t>(-1));
+    if (wParam == ZOV_CODE_UPDATE && page) askedDuringNotice = page->UserAskedForUpdate();
+    return 0;
+  }
+  std::vector<int> codes;
+  std::vector<int32_t> values;
+  CZovPlaySetup* page = nullptr;
+  bool askedDuringNotice = false;
+};
+
+std::vector<QString> Items(QComboBox* box) {
+  std::vector<QString> out;
+  for (int i = 0; i < box->count(); ++i) out.push_back(box->itemText(i));
+  return out;
+}
+
+int LanguageIndexOf(CZovSettings* settings, const char* name) {
+  const auto& languages = settings->Languages();
+  for (size_t i = 0; i < languages.size(); ++i)
+    if (languages[i].name == name) return static_cast<int>(i);
+  return -1;
+}
+
+// Chooses entry `index` of a list as the user does.
+void Choose(QComboBox* box, int index) {
+  box->setCurrentIndex(index);
+  emit box->activated(index);
+}
+
+class PlaySetup : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    settings_ = CZovSettings::GetInstance();
+    settings_->SetLanguage(LanguageIndexOf(settings_, "english"));
+    parent_.resize(340, 724);
+    CZovWndManager::GetInstance()->Register("CZovPlayDlg", &main_);
+    page_ = new CZovPlaySetup(&parent_);
+    page_->resize(340, 724);
+    main_.page = page_;
+  }
+  void TearDown() override {
+    delete page_;
+    CZovWndManager::GetInstance()->Unregister("CZovPlayDlg");
+  }
+
+  CZovSettings* settings_ = nullptr;
+  Parent parent_;
+  FakeMain main_;
+  CZovPlaySetup* page_ = nullptr;
+};
+
+TEST_F(PlaySetup, StartSetsSoftwareDecodingInMemoryAndTheFileKeepsItsValue) {
+  // The settings file of this program holds decode mode 0 (see main()).
+  EXPECT_EQ(settings_->DecodeModeIndex(), 1);
+  EXPECT_EQ(CZovMediaPlay::Instance()->decodeMode, 1);
+  EXPECT_EQ(page_->DecodeList()->currentIndex(), 1);
+  EXPECT_EQ(page_->RememberedDecode(), 1);
+  const std::string file = zovtest::Slurp(settings_->SettingsFile());
+  EXPECT_NE(file.find("decodemode=0"), std::string::npos);
+}
+
+TEST_F(PlaySetup, ShownAndHiddenControlsAndTheUnitNamesAsTheyStand) {
+  parent_.show();
+  page_->show();
+  EXPECT_TRUE(page_->LanguageList()->isVisible());
+  EXPECT_TRUE(page_->FolderEdit()->isVisible());
+  EXPECT_TRUE(page_->FolderButton()->isVisible());
+  for (QWidget* hidden : std::initializer_list<QWidget*>{page_->MapList(), page_->UnitList(), page_->DecodeList(),
+                                                         page_->TrackConnectList(), page_->PlayModeList(),
+                                                         page_->UpdateButton(), page_->TrackToggle()})
+    EXPECT_FALSE(hidden->isVisible()) << hidden->objectName().toStdString();
+  EXPECT_EQ(Items(page_->UnitList()), (std::vector<QString>{"KMH", "MPH", "NMH"}));
+  EXPECT_EQ(page_->LanguageList()->count(), static_cast<int>(settings_->Languages().size()));
+  EXPECT_EQ(page_->LanguageList()->currentIndex(), settings_->LanguageIndex());
+  EXPECT_EQ(CZovWndManager::GetInstance()->Find(kZovPlaySetupName), page_);
+}
+
+TEST_F(PlaySetup, LanguageSwitchRelabelsAndRefillsEachListWithItsOwnChoice) {
+  settings_->SetMap(2);
+  settings_->SetTrackConnect(1);
+  settings_->SetPlayMode(1);
+  const int russian = LanguageIndexOf(settings_, "Russia");
+  ASSERT_GE(russian, 0);
+  Choose(page_->LanguageList(), russian);
+
+  EXPECT_EQ(settings_->LanguageIndex(), russian);
+  ASSERT_FALSE(main_.codes.empty());
+  EXPECT_EQ(main_.codes.back(), ZOV_CODE_LANGUAGE);
+  struct Expect {
+    QComboBox* list;
+    int index;
+    const char* key;
+  } lists[] = {
+      {page_->MapList(), 2, "google"},
+      {page_->TrackConnectList(), 1, "on"},
+      {page_->PlayModeList(), 1, "single"},
+      {page_->DecodeList(), 1, "decode_soft"},
+  };
+  for (const auto& e : lists) {
+    EXPECT_EQ(e.list->currentIndex(), e.index) << e.key;
+    EXPECT_EQ(e.list->currentText(), settings_->GetQText(e.key)) << e.key;
+  }
+  // The main window's relabel reaches the page through the panel (4028).
+  page_->SendMessage(ZOVWM_RELABEL);
+  EXPECT_EQ(page_->SectionTitle(0)->text, settings_->GetQText("basesetup"));
+  EXPECT_EQ(page_->SectionTitle(2)->text, settings_->GetQText("softinfo"));
+  EXPECT_EQ(page_->UpdateButton()->text(), settings_->GetQText("softup"));
+  EXPECT_NE(page_->SectionTitle(0)->text, QString("Basic settings"));
+}
+
+TEST_F(PlaySetup, ChosenFolderGetsExactlyOneTrailingSlash) {
+  const struct {
+    const char* picked;
+    const char* stored;
+  } cases[] = {{"/home/u/shots", "/home/u/shots/"}, {"/home/u/shots/", "/home/u/shots/"}, {"/", "/"}};
+  QString title;
+  for (const auto& c : cases) {
+    page_->chooseFolder = [&](const QString& t, const QString&) {
+      title = t;
+      return QString(c.picked);
+    };
+    page_->SendMessage(ZOVWM_CLICK, CZovPlaySetup::kFolderButton, 0);
+    EXPECT_EQ(settings_->ScreenshotFolder(), c.stored);
+    EXPECT_EQ(page_->FolderEdit()->text().toStdString(), c.stored);
+    EXPECT_NE(zovtest::Slurp(settings_->SettingsFile()).find(std::string("dirpath=") + c.stored), std::string::npos);
+  }
+  EXPECT_EQ(title, settings_->GetQText("setfilepath"));
+  page_->chooseFolder = [](const QString&, const QString&) { return QString(); };  // cancelled
+  page_->SendMessage(ZOVWM_CLICK, CZovPlaySetup::kFolderButton, 0);
+  EXPECT_EQ(settings_->ScreenshotFolder(), "/");
+  // Code 2019 shows the settings' folder again.
+  page_->FolderEdit()->setText("typed");
+  CZovWndManager::GetInstance()->SendData(kZovPlaySetupName, ZOV_CODE_SHOT_FOLDER);
+  EXPECT_EQ(page_->FolderEdit()->text(), "/");
+}
+
+TEST_F(PlaySetup, EnterDoesNothingAndSpaceGoesToTheParent) {
+  parent_.show();
+  page_->show();
+  QLineEdit* edit = page_->FolderEdit();
+  edit->setFocus();
+  edit->setText("/x/");
+  QTest::keyClick(edit, Qt::Key_Return);
+  QTest::keyClick(edit, Qt::Key_Enter);
+  EXPECT_EQ(parent_.enterKeys, 0);
+  EXPECT_EQ(edit->text(), "/x/");
+  QTest::keyClick(page_->LanguageList(), Qt::Key_Return);
+  EXPECT_EQ(parent_.enterKeys, 0);
+
+  parent_.got.clear();
+  QTest::keyClick(edit, Qt::Key_Space);
+  EXPECT_EQ(parent_.Count(WM_KEYUP), 1);
+  EXPECT_EQ(edit->text(), "/x/");
+}
+
+TEST_F(PlaySetup, PutsItsListsBackWhenTheMainWindowRefuses) {
+  Choose(page_->MapList(), 1);
+  ASSERT_EQ(main_.codes.back(), ZOV_CODE_MAP);
+  EXPECT_EQ(main_.values.back(), 1);
+  page_->SendMessage(ZOVWM_MAPCHOICE, 1, 1);  // refused
+  EXPECT_EQ(page_->MapList()->currentIndex(), page_->RememberedMap());
+  Choose(page_->MapList(), 2);
+  page_->SendMessage(ZOVWM_MAPCHOICE, 1, 0);  // accepted
+  EXPECT_EQ(page_->RememberedMap(), 2);
+
+  Choose(page_->DecodeList(), 0);
+  EXPECT_EQ(main_.codes.back(), ZOV_CODE_DECODE_MODE);
+  page_->SendMessage(ZOVWM_DECODECHOICE, 1, 1);
+  EXPECT_EQ(page_->DecodeList()->currentIndex(), 1);
+  EXPECT_EQ(CZovMediaPlay::Instance()->decodeMode, 1);
+  Choose(page_->DecodeList(), 2);
+  page_->SendMessage(ZOVWM_DECODECHOICE, 1, 0);
+  EXPECT_EQ(CZovMediaPlay::Instance()->decodeMode, 2);
+  page_->SendMessage(ZOVWM_DECODECHOICE, 1, 1);  // back to mode 2, not to the start's 1
+  EXPECT_EQ(page_->DecodeList()->currentIndex(), 2);
+}
+
+TEST_F(PlaySetup, UpdateButtonFlagIsSetWhenTheNoticeArrives) {
+  page_->UpdateButton()->click();
+  ASSERT_EQ(main_.codes.back(), ZOV_CODE_UPDATE);
+  EXPECT_TRUE(main_.askedDuringNotice);
+}
+
+TEST_F(PlaySetup, DroppedFilesGoToTheStoreAndTheFirstOneIsPlayed) {
+  apptest::RecordingWnd play;
+  CZovWndManager::GetInstance()->Register("CPlayDialog", &play);
+  const std::string dir = zovtest::TempDir();
+  zovtest::Spit(dir + "/route.txt", "not a recording");
+  zovtest::Spit(dir + "/notes.doc", "not a recording");
+  auto drop = [&](const std::vector<std::string>& paths) {
+    QMimeData mime;
+    QList<QUrl> urls;
+    for (const auto& p : paths) urls.push_back(QUrl::fromLocalFile(QString::fromStdString(p)));
+    mime.setUrls(urls);
+    QDropEvent event(QPointF(10, 10), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+    // Straight to the page: the application routes drops only during a real drag.
+    static_cast<QObject*>(page_)->event(&event);
+  };
+  drop({dir + "/route.txt", dir + "/notes.doc"});
+  CZovFileListStore* store = CZovFileListStore::GetInstance();
+  const int index = store->FindIndex(dir + "/route.txt");
+  ASSERT_GE(index, 0);
+  EXPECT_LT(store->FindIndex(dir + "/notes.doc"), 0);
+  EXPECT_EQ(store->GetCurrentIndex(), index);
+  ASSERT_EQ(parent_.Count(ZOVWM_LISTSELECT), 1);
+  EXPECT_EQ(parent_.got.back(), (apptest::Received{ZOVWM_LISTSELECT, 0, index}));
+  EXPECT_EQ(play.Count(ZOVWM_INFO_E), 1);
+
+  drop({dir + "/notes.doc"});  // not taken: the list is told to select nothing
+  EXPECT_EQ(parent_.got.back(), (apptest::Received{ZOVWM_LISTSELECT, 0, 0}));
+  EXPECT_EQ(play.Count(ZOVWM_INFO_E), 1);
+  CZovWndManager::GetInstance()->Unregister("CPlayDialog");
+}
+
+TEST_F(PlaySetup, SectionTitlesFollowTheWidth) {
+  parent_.show();
+  page_->show();
+  page_->resize(680, 724);
+  EXPECT_EQ(page_->SectionTitle(1)->geometry(), QRect(QPoint(0, 300), QPoint(679, 367)));
+  page_->resize(340, 724);
+  EXPECT_EQ(page_->SectionTitle(1)->geometry(), settings_->LoadRect(10234).ToQRect());
+}
+
+TEST(SupportLines, VariantByTheFirstWordTheLanguageNameContains) {
+  const struct {
+    const char* name;
+    ZovSupportVariant variant;
+  } cases[] = {
+      {"chineses", ZovSupportVariant::kChinese}, {"taiwan", ZovSupportVariant::kOther},
+      {"Traditional", ZovSupportVariant::kChinese}, {"english", ZovSupportVariant::kOther},
+      {"jap", ZovSupportVariant::kOther},        {"France", ZovSupportVariant::kEnglish},
+      {"Deutsch", ZovSupportVariant::kEnglish},  {"korean", ZovSupportVariant::kEnglish},
+      {"Russia", ZovSupportVariant::kOther},     {"english France", ZovSupportVariant::kOther},
+      {"france", ZovSupportVariant::kOther},     {"Deutsch chineses", ZovSupportVariant::kChinese},
+  };
+  for (const auto& c : cases) EXPECT_EQ(ZovSupportVariantFor(c.name), c.variant) << c.name;
+}
+
+// The main window of the frame refuses a map change while the play window
+// plays; the setup page puts its list back.
+TEST(PlaySetupInFrame, MapAndDecodeChoicesRefusedWhilePlaying) {
+  auto& makers = ZovPanelWindowMakers();
+  apptest::TestPlayWindow* play = nullptr;
+  makers.makePlayWindow = [&](QWidget* parent) { return play = new apptest::TestPlayWindow(parent); };
+  makers.makeSetupPage = [](QWidget* parent) { return new CZovPlaySetup(parent); };
+  CZovSettings* settings = CZovSettings::GetInstance();
+  settings->SetMap(0);
+  CZovPlayDlg dlg;
+  dlg.exitProcess = [](int) {};
+  dlg.Create();
+  auto* page = dynamic_cast<CZovPlaySetup*>(dlg.RightTab()->SetupPage());
+  ASSERT_NE(page, nullptr);
+  ASSERT_NE(play, nullptr);
+  EXPECT_EQ(page->RememberedMap(), 0);
+
+  play->playing = true;
+  Choose(page->MapList(), 2);
+  EXPECT_EQ(settings->MapIndex(), 0);
+  EXPECT_EQ(page->MapList()->currentIndex(), 0);
+  Choose(page->DecodeList(), 0);
+  EXPECT_EQ(page->DecodeList()->currentIndex(), 1);
+  EXPECT_EQ(settings->DecodeModeIndex(), 1);
+
+  play->playing = false;
+  Choose(page->MapList(), 2);
+  EXPECT_EQ(settings->MapIndex(), 2);
+  EXPECT_EQ(page->RememberedMap(), 2);
+  makers = ZovPanelWindows{};
+}
+
+// The program's own setup page and file information view in the frame:
+// Ctrl+F makes the view once, then shows and hides that same window; its
+// close button has the main window delete it.
+TEST(MainWindowHooks, CtrlFTogglesTheFileInformationView) {
+  ZovInstallPanelWindows();
+  CZovPlayDlg dlg;
+  dlg.exitProcess = [](int) {};
+  dlg.Create();
+  dlg.show();
+  dlg.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+  EXPECT_NE(dynamic_cast<CZovPlaySetup*>(dlg.RightTab()->SetupPage()), nullptr);
+
+  QTest::keyClick(&dlg, Qt::Key_F, Qt::ControlModifier);
+  auto* view = dynamic_cast<CFileInfoView*>(dlg.FileInfoWindow());
+  ASSERT_NE(view, nullptr);
+  EXPECT_TRUE(view->isVisible());
+  const QRect place = CZovSettings::GetInstance()->LoadRect(10322).ToQRect();
+  EXPECT_EQ(view->geometry().topLeft(), dlg.mapToGlobal(place.topLeft()));
+  EXPECT_EQ(view->MachineFacts().shaderSupport, "YES");
+  QTest::keyClick(&dlg, Qt::Key_F, Qt::ControlModifier);
+  EXPECT_EQ(dlg.FileInfoWindow(), view);
+  EXPECT_FALSE(view->isVisible());
+  QTest::keyClick(&dlg, Qt::Key_F, Qt::ControlModifier);
+  EXPECT_EQ(dlg.FileInfoWindow(), view);
+  EXPECT_TRUE(view->isVisible());
+
+  QPointer<QWidget> gone(view);
+  QTest::mouseClick(view->CloseButton(), Qt::LeftButton, {}, QPoint(4, 4));
+  EXPECT_EQ(dlg.FileInfoWindow(), nullptr);
+  QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+  EXPECT_TRUE(gone.isNull());
+  ZovPanelWindowMakers() = ZovPanelWindows{};
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  g_exe = apptest::MakeTestBase();
+  // The shipped file says software decoding; this one says mode 0.
+  const std::string ini = std::filesystem::path(g_exe).parent_path().parent_path().string() + "/setup/quelnasetup.ini";
+  std::string text = zovtest::Slurp(ini);
+  const auto at = text.find("decodemode=1");
+  if (at != std::string::npos) text.replace(at, 12, "decodemode=0");
+  zovtest::Spit(ini, text);
+  QApplication app(argc, argv);
+  CZovSettings::GetInstance()->Init(g_exe);
+  CZovSettings::GetInstance()->LoadResourceLibrary(zovtest::BinDir() + "/libzovQuelnaResource.so");
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
