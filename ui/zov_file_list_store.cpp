@@ -10,18 +10,15 @@
 #include <cstdio>
 
 #include <QCoreApplication>
-#include <QMessageBox>
 #include <QMetaObject>
 #include <QString>
 
 #include "gps/zov_gps_extractor.h"
 #include "shell/zov_settings.h"
 #include "shell/zov_trace.h"
+#include "ui/zov_ui_base.h"
 
 namespace {
-
-// Caption of a message box that has none of its own.
-constexpr const char* kNoCaptionTitle = "VOV EVIVAR WARNING.......";
 
 constexpr std::array<std::string_view, 16> kMediaExtensions = {
     ".MP4", ".mp4", ".mov", ".MOV", ".mkv", ".MKV", ".rmvb", ".RMVB",
@@ -99,13 +96,7 @@ void DefaultWarning(const std::string& text) {
     return;
   }
   QMetaObject::invokeMethod(
-      app,
-      [text] {
-        auto* box = new QMessageBox(QMessageBox::NoIcon, QString::fromUtf8(kNoCaptionTitle),
-                                    QString::fromStdString(text), QMessageBox::Ok);
-        box->setAttribute(Qt::WA_DeleteOnClose);
-        box->open();
-      },
+      app, [text] { CZovUiEnv::Get().NoCaptionBox(QString::fromStdString(text)); },
       Qt::QueuedConnection);
 }
 

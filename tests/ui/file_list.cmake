@@ -2,3 +2,10 @@
 # its bar (window tests).
 zov_add_gtest(ui_file_list_store_test SOURCES test_file_list_store.cpp
   LIBS zov_ui zov_shell zov_gps zov_gpsfixture)
+zov_add_gtest(ui_file_list_view_test
+  SOURCES test_file_list_view.cpp ui_test_support.cpp
+  LIBS zov_ui zov_shell zov_engine zov_platform Qt6::Test
+  XVFB LABELS window TIMEOUT 120)
+if(TARGET zovQuelnaResource)
+  add_dependencies(ui_file_list_view_test zovQuelnaResource)
+endif()

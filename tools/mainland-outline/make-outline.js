@@ -3,7 +3,7 @@
 // from the public-domain Natural Earth borders packaged as TopoJSON in the npm
 // package "world-atlas" (countries-50m), read with "topojson-client".
 //
-//   cd tools/mainland-outline && npm install --no-save world-atlas@3 topojson-client@3
+//   cd tools/mainland-outline && npm install        (the versions of package.json)
 //   node make-outline.js > ../../gps/zov_track_outline_data.cpp
 //
 // Steps: the largest ring of the feature "China" (the mainland; islands and

@@ -1,0 +1,298 @@
+// The file list panel on a real X server: rows and selection colours read
+// back from grabbed pixels, the one-press-per-second rule, double-click and
+// drop requests to the play window, the wheel through the scroll bar, the
+// playing row brought into view, adding with the "same file" box, deleting
+// the playing file, and the add/delete bar with its auto-hide.
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+
+#include <QDropEvent>
+#include <QMimeData>
+#include <QTest>
+#include <QWheelEvent>
+
+#include "shell/zov_settings.h"
+#include "shell/zov_wnd_manager.h"
+#include "tests/common/test_paths.h"
+#include "tests/ui/ui_test_support.h"
+#include "ui/zov_file_list_contrl.h"
+#include "ui/zov_file_list_store.h"
+#include "ui/zov_file_list_view.h"
+#include "ui/zov_mfc_button.h"
+#include "ui/zov_ui_base.h"
+#include "ui/zov_vprocess.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Stands in for the play window: keeps the codes and clicks it gets.
+class PlayWindow : public CZovWnd {
+ public:
+  PlayWindow() { CZovWndManager::GetInstance()->Register("CPlayDialog", this); }
+  ~PlayWindow() override { CZovWndManager::GetInstance()->Unregister("CPlayDialog"); }
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+    if (message == ZOVWM_INFO_E) {
+      ZovTakeMsgData(lParam);
+      codes.push_back(static_cast<int>(wParam));
+    } else if (message == ZOVWM_CLICK) {
+      clicks.push_back(static_cast<int>(wParam));
+    }
+    return 0;
+  }
+  std::vector<int> codes, clicks;
+};
+
+std::string MakeFile(const std::string& path, off_t bytes) {
+  fs::create_directories(fs::path(path).parent_path());
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  EXPECT_EQ(::ftruncate(fd, bytes), 0);
+  ::close(fd);
+  return path;
+}
+
+uint32_t ColorOf(int id) { return CZovSettings::GetInstance()->LoadQColor(id).rgb() & 0xFFFFFF; }
+
+class FileListViewTest : public ::testing::Test, private uitest::WithApp {
+ protected:
+  void SetUp() override {
+    dir_ = zovtest::TempDir();  // short paths: the row's right part stays clear of text
+    top_.resize(400, 500);
+    top_.show();
+    view_ = std::make_unique<CZovFileListView>();
+    ASSERT_TRUE(view_->Create(&top_, QRect(0, 0, 340, 300)));
+    view_->secondsClock = [this] { return now_; };
+    CZovUiEnv::Get().messageBoxHook = [this](const QString& t) { boxes.push_back(t.toStdString()); };
+    store_ = CZovFileListStore::GetInstance();
+  }
+  void TearDown() override {
+    CZovUiEnv::Get().messageBoxHook = nullptr;
+    view_.reset();
+    CZovFileListStore::DeleteInstance();
+  }
+  // Adds n small side files (no size minimum) and shows them.
+  void AddFiles(int n) {
+    for (int i = 0; i < n; ++i) store_->AddFile(MakeFile(dir_ + "/" + Name(i), 1));
+    view_->Rebuild(0);
+  }
+  static std::string Name(int i) {
+    char name[32];
+    std::snprintf(name, sizeof name, "clip%03d.txt", i);
+    return name;
+  }
+  // Centre of row i on screen (with the current scroll offset).
+  QPoint RowPoint(int i) const {
+    return {50, view_->TitleHeight() + i * view_->RowHeight() + view_->RowHeight() / 2 - view_->ScrollOffset()};
+  }
+  uint32_t PixelOfRow(int i) {
+    // Past the end of the path text, left of the scroll bar.
+    return uitest::Rgb(uitest::Grab(view_.get()), 250, RowPoint(i).y());
+  }
+  void Click(const QPoint& pt) {
+    ++now_;
+    QTest::mouseClick(view_.get(), Qt::LeftButton, {}, pt);
+  }
+  void Drop(const std::vector<std::string>& paths) {
+    QList<QUrl> urls;
+    for (const auto& p : paths) urls << QUrl::fromLocalFile(QString::fromStdString(p));
+    QMimeData mime;
+    mime.setUrls(urls);
+    // The window system enters before it drops; the drop goes to the window that accepted the enter.
+    QDragEnterEvent enter(QPoint(50, 100), Qt::CopyAction, &mime, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(view_.get(), &enter);
+    ASSERT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(50, 100), Qt::CopyAction, &mime, Qt::NoButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(view_.get(), &drop);
+  }
+  void Info(int code, int32_t index) {
+    CZovWndManager::GetInstance()->SendValue("CZovFileListView", code, index);
+  }
+
+  QWidget top_;
+  std::unique_ptr<CZovFileListView> view_;
+  CZovFileListStore* store_ = nullptr;
+  PlayWindow play_;
+  std::string dir_;
+  std::time_t now_ = 1000;
+  std::vector<std::string> boxes;
+};
+
+TEST_F(FileListViewTest, RowsShowTheSelectionAndAClickPerSecond) {
+  AddFiles(3);
+  view_->Rebuild(1);
+  EXPECT_EQ(store_->GetCurrentIndex(), 1);
+  EXPECT_EQ(PixelOfRow(1), ColorOf(CZovFileListView::kSelectedFill));
+  EXPECT_EQ(PixelOfRow(0), ColorOf(CZovFileListView::kListColor));
+  EXPECT_TRUE(view_->ScrollBar()->isHidden());
+  const QImage shot = uitest::Grab(view_.get());
+  if (const char* out = std::getenv("ZOV_UI_SHOTS")) shot.save(QString(out) + "/file_list_rows.png");
+  // Row text is drawn in the selected row's text colour.
+  EXPECT_GT(uitest::ShareOf(shot, QRect(1, RowPoint(1).y() - 8, 200, 16), ColorOf(CZovFileListView::kSelectedText), 40),
+            0.01);
+
+  Click(RowPoint(2));
+  EXPECT_EQ(view_->SelectedIndex(), 2);
+  EXPECT_TRUE(store_->IsMarked(2));
+  EXPECT_FALSE(store_->IsMarked(1));
+  EXPECT_EQ(PixelOfRow(2), ColorOf(CZovFileListView::kSelectedFill));
+  EXPECT_EQ(PixelOfRow(1), ColorOf(CZovFileListView::kListColor));
+  EXPECT_EQ(store_->GetCurrentIndex(), 1);  // a click does not play or select
+  // A second press within the same second is not handled; nor is one on the title.
+  QTest::mouseClick(view_.get(), Qt::LeftButton, {}, RowPoint(0));
+  EXPECT_EQ(view_->SelectedIndex(), 2);
+  Click({50, view_->TitleHeight() / 2});
+  EXPECT_EQ(view_->SelectedIndex(), 2);
+  Click(RowPoint(0));
+  EXPECT_EQ(view_->SelectedIndex(), 0);
+
+  // Double-click plays the highlighted file when it is not the current one.
+  QTest::mouseDClick(view_.get(), Qt::LeftButton, {}, RowPoint(0));
+  EXPECT_EQ(store_->GetCurrentIndex(), 0);
+  EXPECT_EQ(play_.codes, std::vector<int>{ZOV_CODE_STOPPED});
+  QTest::mouseDClick(view_.get(), Qt::LeftButton, {}, RowPoint(0));
+  EXPECT_EQ(play_.codes.size(), 1u);
+}
+
+TEST_F(FileListViewTest, WheelScrollsOneRowAndThePlayingRowComesIntoView) {
+  AddFiles(30);
+  ASSERT_FALSE(view_->ScrollBar()->isHidden());
+  const int row = view_->RowHeight();
+  QWheelEvent down(QPointF(50, 100), QPointF(view_->mapToGlobal(QPoint(50, 100))), QPoint(), QPoint(0, -120),
+                   Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  QCoreApplication::sendEvent(view_.get(), &down);
+  EXPECT_EQ(view_->ScrollOffset(), row);
+  EXPECT_EQ(view_->ScrollBar()->Position(), row);
+  // Row 0 is off the top: the first list line now shows row 1 (selected row 0 is gone).
+  EXPECT_EQ(uitest::Rgb(uitest::Grab(view_.get()), 250, view_->TitleHeight() + 2), ColorOf(CZovFileListView::kListColor));
+
+  Info(ZOV_CODE_PLAYING, 25);
+  EXPECT_TRUE(view_->Playing());
+  EXPECT_EQ(view_->SelectedIndex(), 25);
+  EXPECT_TRUE(store_->IsMarked(25));
+  EXPECT_FALSE(store_->IsMarked(0));
+  const int visible = view_->height() - 2 * view_->TitleHeight();
+  EXPECT_EQ(view_->ScrollOffset(), 30 * row - visible);  // no space below the last row
+  EXPECT_EQ(view_->ScrollBar()->Position(), view_->ScrollOffset());
+  EXPECT_EQ(PixelOfRow(25), ColorOf(CZovFileListView::kSelectedFill));
+  Info(ZOV_CODE_STOPPED, 0);
+  EXPECT_FALSE(view_->Playing());
+}
+
+TEST(FileListViewLayout, PlayingOffsetRule) {
+  struct Case {
+    int offset, index, count, visible, expected;
+  };
+  // Rows of 10 pixels.
+  const Case cases[] = {
+      {0, 3, 50, 100, 0},      // in view: unchanged
+      {0, 20, 50, 100, 200},   // below: its top
+      {300, 5, 50, 100, 50},   // above: its top
+      {0, 49, 50, 100, 400},   // last row: limited to no space below it
+      {40, 2, 5, 100, 0},      // everything fits
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(ZovPlayingScrollOffset(c.offset, c.index, 10, c.count, c.visible), c.expected)
+        << c.offset << " " << c.index;
+}
+
+TEST(FileListViewLayout, OpenDialogFilter) {
+  const std::string filter = ZovFileListFilter("Video files", "All files");
+  EXPECT_EQ(filter,
+            "Video files(*.mp4;*.mov;*.MP4;*.MOV;*.ts;*.TS;*.avi;*.AVI;*.MKV;*.MP3;*.TXT;*.txt)|"
+            "*.mp4;*.mov;*.MP4;*.MOV;*.ts;*.TS;*.avi;*.AVI;*.mkv;*.mp3;*.TXT;*.txt|All files (*.*)|*.*||");
+  const QStringList qt = ZovQtNameFilters(filter);
+  ASSERT_EQ(qt.size(), 2);
+  EXPECT_EQ(qt[0].toStdString(),
+            "Video files(*.mp4;*.mov;*.MP4;*.MOV;*.ts;*.TS;*.avi;*.AVI;*.MKV;*.MP3;*.TXT;*.txt) "
+            "(*.mp4 *.mov *.MP4 *.MOV *.ts *.TS *.avi *.AVI *.mkv *.mp3 *.TXT *.txt)");
+  EXPECT_EQ(qt[1].toStdString(), "All files (*.*) (*.*)");
+}
+
+TEST_F(FileListViewTest, DropsAddMediaAndPlayOnlyWhenTheFirstItemIsListed) {
+  const std::string jpg = MakeFile(dir_ + "/a.jpg", 10);
+  const std::string mp4 = MakeFile(dir_ + "/b.mp4", 1048576);
+  const std::string mp4b = MakeFile(dir_ + "/c.mp4", 1048576);
+  Drop({jpg, mp4});
+  EXPECT_EQ(store_->Paths(), std::vector<std::string>{mp4});
+  EXPECT_EQ(view_->SelectedIndex(), 0);
+  EXPECT_TRUE(play_.codes.empty());
+  Drop({mp4b, mp4});  // the duplicate adds nothing and shows nothing
+  EXPECT_EQ(store_->Count(), 2);
+  EXPECT_TRUE(boxes.empty());
+  EXPECT_EQ(play_.codes, std::vector<int>{ZOV_CODE_PLAY_CURRENT});
+  EXPECT_EQ(store_->GetCurrentIndex(), 1);
+  EXPECT_EQ(view_->SelectedIndex(), 1);
+  EXPECT_EQ(PixelOfRow(1), ColorOf(CZovFileListView::kSelectedFill));
+}
+
+TEST_F(FileListViewTest, AddingTheSameFileTwiceShowsOneBox) {
+  const std::string a = MakeFile(dir_ + "/a.txt", 1), b = MakeFile(dir_ + "/b.txt", 1);
+  int dialogs = 0;
+  view_->chooseFiles = [&] {
+    ++dialogs;
+    return QStringList{QString::fromStdString(a), QString::fromStdString(a), QString::fromStdString(b),
+                       QString::fromStdString(b)};
+  };
+  // Through the bar's left button, as the user does it.
+  QTest::mouseClick(view_->Bar()->AddButton(), Qt::LeftButton);
+  EXPECT_EQ(dialogs, 1);
+  EXPECT_EQ(store_->Paths(), (std::vector<std::string>{a, b}));
+  EXPECT_EQ(boxes, std::vector<std::string>{CZovSettings::GetInstance()->GetText("same file")});
+  EXPECT_TRUE(store_->IsMarked(0));
+}
+
+TEST_F(FileListViewTest, DeletingThePlayingFileStopsItFirst) {
+  AddFiles(3);
+  Info(ZOV_CODE_PLAYING, 1);
+  ASSERT_EQ(view_->PlayingPath(), dir_ + "/" + Name(0));  // CopyPlayingPaths: the store's current entry
+  store_->SelectIndex(1);
+  Info(ZOV_CODE_PLAYING, 1);
+  ASSERT_EQ(view_->PlayingPath(), dir_ + "/" + Name(1));
+  QTest::mouseClick(view_->Bar()->DeleteButton(), Qt::LeftButton);
+  QTRY_COMPARE(play_.clicks, std::vector<int>{static_cast<int>(CZovFileListView::kStopButtonId)});
+  EXPECT_EQ(store_->Paths(), (std::vector<std::string>{dir_ + "/" + Name(0), dir_ + "/" + Name(2)}));
+  // The next file takes the row, highlighted and current.
+  EXPECT_TRUE(store_->IsMarked(1));
+  EXPECT_EQ(store_->GetCurrentIndex(), 1);
+  EXPECT_EQ(PixelOfRow(1), ColorOf(CZovFileListView::kSelectedFill));
+  // Deleting a file that does not play sends no stop.
+  QTest::mouseClick(view_->Bar()->DeleteButton(), Qt::LeftButton);
+  QCoreApplication::processEvents();
+  EXPECT_EQ(play_.clicks.size(), 1u);
+  EXPECT_EQ(store_->Count(), 1);
+}
+
+TEST_F(FileListViewTest, BarFollowsTheRightButtonAndHidesAfterElevenTicks) {
+  AddFiles(30);  // with the scroll bar shown the bar leaves it free
+  CZovFileListContrl* bar = view_->Bar();
+  const QPoint origin = view_->mapToGlobal(QPoint(0, 0));
+  EXPECT_EQ(bar->geometry(), QRect(origin.x(), origin.y() + view_->height() - view_->TitleHeight(),
+                                   view_->width() - view_->ScrollBar()->width(), view_->TitleHeight()));
+  EXPECT_EQ(bar->AddButton()->width() + bar->DeleteButton()->width(), bar->width());
+
+  QTest::mouseClick(view_.get(), Qt::RightButton, {}, RowPoint(1));
+  EXPECT_TRUE(view_->BarRequested());
+  EXPECT_TRUE(bar->isVisible());
+  if (const char* out = std::getenv("ZOV_UI_SHOTS")) {
+    uitest::Grab(view_.get()).save(QString(out) + "/file_list_scrolled.png");
+    uitest::Grab(bar).save(QString(out) + "/file_list_bar.png");
+  }
+  for (int tick = 0; tick < CZovFileListView::kBarHideTicks; ++tick) view_->WindowProc(WM_TIMER, 1, 0);
+  EXPECT_TRUE(bar->isVisible());
+  view_->WindowProc(WM_TIMER, 1, 0);  // the tick with the counter at 11
+  EXPECT_FALSE(bar->isVisible());
+  EXPECT_TRUE(view_->BarRequested());
+  EXPECT_EQ(view_->BarTicks(), 0);
+  QTest::mouseClick(view_.get(), Qt::RightButton, {}, RowPoint(1));
+  EXPECT_FALSE(view_->BarRequested());
+  QTest::mouseClick(view_.get(), Qt::RightButton, {}, RowPoint(1));
+  EXPECT_TRUE(bar->isVisible());
+}
+
+}  // namespace

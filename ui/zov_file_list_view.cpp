@@ -1,0 +1,415 @@
+#include "ui/zov_file_list_view.h"
+
+#include <algorithm>
+
+#include <QCoreApplication>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QFontMetrics>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QUrl>
+#include <QWheelEvent>
+
+#include "shell/zov_settings.h"
+#include "shell/zov_wnd_manager.h"
+#include "ui/zov_file_list_contrl.h"
+#include "ui/zov_file_list_store.h"
+#include "ui/zov_ui_base.h"
+#include "ui/zov_vprocess.h"
+
+namespace {
+
+constexpr const char* kWindowName = "CZovFileListView";
+constexpr const char* kPlayWindow = "CPlayDialog";
+// The patterns of the open dialog's filter, as the designed filter lists them.
+constexpr const char* kVideoPatternsShown =
+    "(*.mp4;*.mov;*.MP4;*.MOV;*.ts;*.TS;*.avi;*.AVI;*.MKV;*.MP3;*.TXT;*.txt)";
+constexpr const char* kVideoPatterns = "*.mp4;*.mov;*.MP4;*.MOV;*.ts;*.TS;*.avi;*.AVI;*.mkv;*.mp3;*.TXT;*.txt";
+constexpr int kRowTextFlags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine;
+
+std::vector<std::string> Split(const std::string& text, char sep) {
+  std::vector<std::string> parts;
+  size_t start = 0;
+  for (size_t at; (at = text.find(sep, start)) != std::string::npos; start = at + 1)
+    parts.push_back(text.substr(start, at - start));
+  parts.push_back(text.substr(start));
+  return parts;
+}
+
+}  // namespace
+
+std::string ZovFileListFilter(const std::string& videoText, const std::string& allFilesText) {
+  return videoText + kVideoPatternsShown + "|" + kVideoPatterns + "|" + allFilesText + " (*.*)|*.*||";
+}
+
+QStringList ZovQtNameFilters(const std::string& filter) {
+  QStringList filters;
+  const std::vector<std::string> parts = Split(filter, '|');
+  for (size_t i = 0; i + 1 < parts.size(); i += 2) {
+    if (parts[i].empty()) break;  // "||" ends the list
+    std::string patterns = parts[i + 1];
+    std::replace(patterns.begin(), patterns.end(), ';', ' ');
+    filters << QString::fromStdString(parts[i] + " (" + patterns + ")");
+  }
+  return filters;
+}
+
+int ZovPlayingScrollOffset(int offset, int index, int rowHeight, int count, int visibleHeight) {
+  const int top = index * rowHeight;
+  if (top < offset || top > offset + visibleHeight) offset = top;
+  const int contentHeight = rowHeight * (count + 2);
+  if (contentHeight <= visibleHeight) return 0;
+  const int lastRowBottom = rowHeight * count;
+  return std::clamp(offset, 0, std::max(0, lastRowBottom - visibleHeight));
+}
+
+// ---- Creation --------------------------------------------------------------
+
+CZovFileListView::CZovFileListView() : CZovWnd(nullptr) {}
+
+CZovFileListView::~CZovFileListView() {
+  if (directory_) directory_->Unregister(kWindowName);
+}
+
+bool CZovFileListView::Create(QWidget* parent, const QRect& rect) {
+  if (initialised_) return false;
+  settings_ = CZovSettings::GetInstance();
+  store_ = CZovFileListStore::GetInstance();
+  directory_ = CZovWndManager::GetInstance();
+  setParent(parent);
+  LoadLook();
+  setAcceptDrops(true);
+
+  scroll_ = std::make_unique<CZovVProcess>();
+  scroll_->CreateEx(this, settings_->LoadRect(kScrollRect), QString(), kScrollRect, kZovWsChild);
+  scroll_->SetSkin(kScrollUpPng, kScrollDownPng, settings_->LoadColor(kThumbColor));
+  scroll_->hide();
+
+  bar_ = std::make_unique<CZovFileListContrl>();
+  bar_->Create(this);
+  initialised_ = true;
+  setGeometry(rect);
+  show();
+  bar_->show();
+  PlaceBar();
+  directory_->Register(kWindowName, this);
+  return true;
+}
+
+void CZovFileListView::LoadLook() {
+  titleHeight_ = settings_->LoadRect(kTitleRect).Height();
+  rowHeight_ = std::max(1, settings_->LoadRect(kRowRect).Height());
+  panelColor_ = settings_->LoadQColor(kPanelColor);
+  titleTextColor_ = settings_->LoadQColor(kTitleTextColor);
+  listColor_ = settings_->LoadQColor(kListColor);
+  rowTextColor_ = settings_->LoadQColor(kRowTextColor);
+  selectedFill_ = settings_->LoadQColor(kSelectedFill);
+  selectedText_ = settings_->LoadQColor(kSelectedText);
+  titleFont_ = settings_->CreateBoldFont(kTitleFont);
+  rowFont_ = settings_->CreateNormalFont(kRowFont);
+}
+
+// ---- Messages --------------------------------------------------------------
+
+LRESULT CZovFileListView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case ZOVWM_CLICK:
+      OnBarClick(wParam);
+      return 0;
+    case ZOVWM_VSCROLLPOS:
+      OnScrollPosition(static_cast<int>(lParam));
+      return 0;
+    case ZOVWM_LISTSELECT:
+      OnListSelect(static_cast<int>(lParam));
+      return 0;
+    case ZOVWM_LISTLAYOUT:
+      PlaceBar();
+      return 0;
+    case ZOVWM_INFO_E:
+      OnInfo(wParam, lParam);
+      return 0;
+    case WM_TIMER:
+      if (wParam == kBarTimer) OnBarTimer();
+      return 0;
+    default:
+      return CZovWnd::WindowProc(message, wParam, lParam);
+  }
+}
+
+void CZovFileListView::OnBarClick(WPARAM button) {
+  if (button == kBarAdd) OnAddFiles();
+  else if (button == kBarDelete) OnDeleteFiles();
+}
+
+void CZovFileListView::OnScrollPosition(int position) {
+  scrollOffset_ = position;
+  update();
+}
+
+void CZovFileListView::OnListSelect(int index) {
+  scrollOffset_ = 0;
+  Rebuild(index);
+  store_->SelectIfNone(selected_);
+}
+
+void CZovFileListView::OnInfo(WPARAM code, LPARAM lParam) {
+  const std::unique_ptr<ZovMsgData> record = ZovTakeMsgData(lParam);
+  if (code == static_cast<WPARAM>(ZOV_CODE_PLAYING)) {
+    if (record && record->payload.size() >= sizeof(int32_t)) OnCodePlaying(record->ValueOr<int32_t>(0));
+  } else if (code == static_cast<WPARAM>(ZOV_CODE_STOPPED)) {
+    playing_ = 0;
+  }
+}
+
+void CZovFileListView::OnCodePlaying(int index) {
+  HighlightOnly(index);
+  selected_ = index;
+  const int count = static_cast<int>(rows_.size());
+  scrollOffset_ = ZovPlayingScrollOffset(scrollOffset_, index, rowHeight_, count, height() - 2 * titleHeight_);
+  scroll_->SetPosition(scrollOffset_);
+  update();
+  playing_ = 1;
+  store_->CopyPlayingPaths(&playingPath_);
+}
+
+void CZovFileListView::OnBarTimer() {
+  if (tickCounter_ == kBarHideTicks) {
+    tickCounter_ = 0;
+    KillTimer(kBarTimer);
+    bar_->hide();
+    return;
+  }
+  ++tickCounter_;
+}
+
+// ---- Rows ------------------------------------------------------------------
+
+void CZovFileListView::Rebuild(int selected) {
+  if (!initialised_) return;
+  const std::vector<std::string> paths = store_->Paths();
+  const int count = static_cast<int>(paths.size());
+  contentHeight_ = rowHeight_ * (count + 2);
+  const bool overflow = contentHeight_ > ListHeight();
+  contentWidth_ = 3 * width() - (overflow ? scroll_->width() : 0);
+  rows_.clear();
+  if (count > 0) {
+    if (selected >= count) selected = 0;
+    if (selected == 0) scrollOffset_ = 0;
+    const QFontMetrics metrics(rowFont_);
+    for (int i = 0; i < count; ++i) {
+      const QRect rect(1, i * rowHeight_, contentWidth_ - 1, rowHeight_);
+      rows_.push_back({rect, paths[static_cast<size_t>(i)]});
+      store_->SetMarked(i, i == selected);
+      widest_ = std::min(std::max(widest_, metrics.horizontalAdvance(QString::fromStdString(paths[i]))),
+                         contentWidth_ - 1);
+      if (i == selected) {
+        store_->SelectIndex(i);
+        scrollOffset_ = std::min(scrollOffset_, rect.top());
+      }
+    }
+    selected_ = selected;
+  }
+  if (overflow && count > 0) {
+    scroll_->SetRange(contentHeight_, rowHeight_);
+    // The bar's thumb follows the rows' offset (SetRange put it back at 0).
+    scroll_->SetPosition(scrollOffset_);
+    scroll_->show();
+  } else {
+    scroll_->hide();
+  }
+  PlaceBar();
+  update();
+}
+
+void CZovFileListView::HighlightOnly(int index) {
+  for (int i = 0; i < static_cast<int>(rows_.size()); ++i) store_->SetMarked(i, i == index);
+}
+
+void CZovFileListView::paintEvent(QPaintEvent*) {
+  if (!initialised_) return;
+  QPainter painter(this);
+  painter.fillRect(rect(), panelColor_);
+  painter.setFont(titleFont_);
+  painter.setPen(titleTextColor_);
+  painter.drawText(QRect(0, 0, width(), titleHeight_), Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+                   settings_->GetQText("filelist"));
+  const QRect list(0, titleHeight_, width(), ListHeight());
+  painter.fillRect(list, listColor_);
+  painter.setClipRect(list);
+  painter.setFont(rowFont_);
+  // Rows in view: content y from the scroll offset, drawn at y = title height.
+  const int first = std::max(0, scrollOffset_ / rowHeight_);
+  const int last = std::min(static_cast<int>(rows_.size()) - 1, (scrollOffset_ + ListHeight()) / rowHeight_);
+  for (int i = first; i <= last; ++i) {
+    const QRect r = rows_[static_cast<size_t>(i)].rect.translated(0, titleHeight_ - scrollOffset_);
+    const bool marked = store_->IsMarked(i);
+    if (marked) painter.fillRect(r, selectedFill_);
+    painter.setPen(marked ? selectedText_ : rowTextColor_);
+    painter.drawText(r, kRowTextFlags, QString::fromStdString(rows_[static_cast<size_t>(i)].path));
+  }
+}
+
+// ---- Input -----------------------------------------------------------------
+
+void CZovFileListView::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) OnLButtonDown(event->position().toPoint());
+  else if (event->button() == Qt::RightButton) OnRButtonDown();
+}
+
+void CZovFileListView::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton) OnLButtonDblClk();
+}
+
+void CZovFileListView::OnLButtonDown(const QPoint& pt) {
+  const std::time_t now = secondsClock();
+  if (now <= lastPressSecond_ || pt.y() <= titleHeight_) return;
+  lastPressSecond_ = now;
+  const int y = pt.y() - titleHeight_ + scrollOffset_;
+  for (int i = 0; i < static_cast<int>(rows_.size()); ++i) {
+    const QRect& r = rows_[static_cast<size_t>(i)].rect;
+    const bool inside = y > r.top() && y < r.top() + r.height();
+    if (inside) {
+      store_->SetMarked(i, true);
+      selected_ = i;
+    } else if (store_->IsMarked(i)) {
+      store_->SetMarked(i, false);
+    } else {
+      continue;
+    }
+    update(r.translated(0, titleHeight_ - scrollOffset_));
+  }
+}
+
+void CZovFileListView::OnLButtonDblClk() {
+  if (selected_ == store_->GetCurrentIndex()) return;
+  store_->SelectIndex(selected_);
+  SendPlayRequest(ZOV_CODE_STOPPED);
+}
+
+void CZovFileListView::SendPlayRequest(int code) { directory_->SendData(kPlayWindow, code); }
+
+void CZovFileListView::OnRButtonDown() {
+  barRequested_ = barRequested_ ? 0 : 1;
+  if (barRequested_) {
+    bar_->show();
+    PlaceBar();
+    SetTimer(kBarTimer, kBarTimerMs);
+  } else {
+    KillTimer(kBarTimer);
+    bar_->hide();
+  }
+}
+
+void CZovFileListView::wheelEvent(QWheelEvent* event) {
+  if (ScrollBarShown()) QCoreApplication::sendEvent(scroll_.get(), event);
+  event->accept();
+}
+
+void CZovFileListView::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void CZovFileListView::dropEvent(QDropEvent* event) {
+  std::vector<std::string> paths;
+  for (const QUrl& url : event->mimeData()->urls())
+    if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
+  event->acceptProposedAction();
+  OnDropFiles(paths);
+}
+
+void CZovFileListView::OnDropFiles(const std::vector<std::string>& paths) {
+  if (paths.empty()) return;
+  for (const std::string& path : paths)
+    if (CZovFileListStore::IsMediaExtension(CZovFileListStore::ExtensionOf(path))) store_->AddFile(path);
+  const int index = store_->FindIndex(paths.front());
+  if (index == -1) {
+    SendMessage(ZOVWM_LISTSELECT, 0, 0);
+    return;
+  }
+  store_->SelectIndex(index);
+  SendMessage(ZOVWM_LISTSELECT, 0, index);
+  SendPlayRequest(ZOV_CODE_PLAY_CURRENT);
+}
+
+QStringList CZovFileListView::RunOpenDialog() {
+  if (chooseFiles) return chooseFiles();
+  if (!openDialog_) {
+    openDialog_ = std::make_unique<QFileDialog>(this);
+    openDialog_->setFileMode(QFileDialog::ExistingFiles);
+    openDialog_->setAcceptMode(QFileDialog::AcceptOpen);
+    openDialog_->setOption(QFileDialog::HideNameFilterDetails);
+  }
+  // The texts follow the current language.
+  openDialog_->setNameFilters(
+      ZovQtNameFilters(ZovFileListFilter(settings_->GetText("video"), settings_->GetText("allfile"))));
+  if (openDialog_->exec() != QDialog::Accepted) return {};
+  return openDialog_->selectedFiles();
+}
+
+void CZovFileListView::OnAddFiles() {
+  const QStringList chosen = RunOpenDialog();
+  if (chosen.isEmpty()) return;
+  bool duplicate = false;
+  for (const QString& path : chosen)
+    if (store_->AddFile(path.toStdString()) == kZovAddDuplicate) duplicate = true;
+  if (duplicate) CZovUiEnv::Get().NoCaptionBox(settings_->GetQText("same file"));
+  const int marked = store_->FirstMarked();
+  Rebuild(marked < 0 ? 0 : marked);
+}
+
+void CZovFileListView::OnDeleteFiles() {
+  int removedAt = -1;
+  for (int i = 0; i < store_->Count();) {
+    if (!store_->IsMarked(i)) {
+      ++i;
+      continue;
+    }
+    if (playing_ && store_->PathAt(i) == playingPath_) directory_->PostTo(kPlayWindow, ZOVWM_CLICK, kStopButtonId, 0);
+    store_->RemoveAt(i);
+    removedAt = i;
+  }
+  if (removedAt >= 0) Rebuild(removedAt);
+}
+
+// ---- Geometry --------------------------------------------------------------
+
+bool CZovFileListView::ScrollBarShown() const { return scroll_ && !scroll_->isHidden(); }
+
+void CZovFileListView::resizeEvent(QResizeEvent* event) {
+  CZovWnd::resizeEvent(event);
+  if (!initialised_) return;
+  const ZovRect place = settings_->LoadRect(kScrollRect);
+  scroll_->setGeometry(width() - place.Width(), place.top, place.Width(), std::max(0, height() - place.top));
+  Rebuild(selected_);
+}
+
+void CZovFileListView::moveEvent(QMoveEvent* event) {
+  CZovWnd::moveEvent(event);
+  PlaceBar();
+}
+
+void CZovFileListView::showEvent(QShowEvent* event) {
+  CZovWnd::showEvent(event);
+  // The bar is a window of its own: it comes back with the panel.
+  if (bar_ && barShownBeforeHide_) bar_->show();
+  barShownBeforeHide_ = false;
+  PlaceBar();
+}
+
+void CZovFileListView::hideEvent(QHideEvent* event) {
+  CZovWnd::hideEvent(event);
+  if (bar_ && bar_->isVisible()) {
+    barShownBeforeHide_ = true;
+    bar_->hide();
+  }
+}
+
+void CZovFileListView::PlaceBar() {
+  if (!bar_ || !initialised_) return;
+  const QPoint topLeft = mapToGlobal(QPoint(0, 0));
+  const int barWidth = width() - (ScrollBarShown() ? scroll_->width() : 0);
+  bar_->setGeometry(topLeft.x(), topLeft.y() + height() - titleHeight_, std::max(0, barWidth), titleHeight_);
+}
