@@ -1,8 +1,10 @@
 #include "engine/zov_base_cheduler.h"
 
+#include <algorithm>
+#include <cstdlib>
+
 #include "engine/zov_audio_play.h"
 #include "engine/zov_base_file.h"
-#include "engine/zov_media_queue.h"
 #include "engine/zov_time.h"
 
 int32_t ZovSchedulerClock::Now() { return NowMs(); }
@@ -27,16 +29,17 @@ void CZovBaseCheduler::Start() {
 void CZovBaseCheduler::SetState(int32_t newState) {
   std::lock_guard<std::recursive_mutex> guard(stateLock);
   state = newState;
-  anchorMediaMs = -1;
+  RequestReanchor();
 }
 
 void CZovBaseCheduler::ChooseMaster() {
   // Only the main channel queues sound (the reader drops it elsewhere), so
   // channels 1 and 2 time their pictures themselves: with an empty audio list
   // as the master, every pass would re-anchor and show the next picture at
-  // once, playing the channel in fast bursts.
+  // once, playing the channel in fast bursts. A recording without pictures
+  // is timed by its sound.
   int32_t video = 1;
-  if (file && file->channelIndex == 0) video = file->IsAudioMaster() ? 0 : 1;
+  if (file && file->channelIndex == 0) video = file->TimedBySound() ? 0 : 1;
   videoMaster = video;
 }
 
@@ -54,15 +57,11 @@ void CZovBaseCheduler::Run() {
   state = kZovThreadStopped;
 }
 
-ZovMediaItem* CZovBaseCheduler::PopTimed() {
-  return videoMaster ? queue->PopVideo() : queue->PopAudio();
-}
+ZovMediaItemPtr CZovBaseCheduler::PopTimed() { return videoMaster ? queue->PopVideo() : queue->PopAudio(); }
 
-ZovMediaItem* CZovBaseCheduler::PopFollower() {
-  return videoMaster ? queue->PopAudio() : queue->PopVideo();
-}
+ZovMediaItemPtr CZovBaseCheduler::PopFollower() { return videoMaster ? queue->PopAudio() : queue->PopVideo(); }
 
-void CZovBaseCheduler::Present(std::unique_ptr<ZovMediaItem>& item) {
+void CZovBaseCheduler::Present(ZovMediaItemPtr& item) {
   if (!item) return;
   if (item->type == kZovItemVideo) {
     const bool hasPicture = item->frame || item->packet;
@@ -74,14 +73,26 @@ void CZovBaseCheduler::Present(std::unique_ptr<ZovMediaItem>& item) {
     }
   } else if (item->type == kZovItemAudio) {
     if (audioOutput && item->frame) {
-      audioOutput->PlayFrame(item->frame);
+      audioOutput->PlayFrame(item->frame.get());
       ++presentedAudio;
     }
   }
   item.reset();
 }
 
-void CZovBaseCheduler::Drop(std::unique_ptr<ZovMediaItem>& item) {
+void CZovBaseCheduler::PresentTimed() {
+  if (!timed) return;
+  const int64_t time = timed->timeMs;
+  Present(timed);
+  clockMs = time;
+}
+
+void CZovBaseCheduler::PresentFollower() {
+  if (follower && follower->type == kZovItemVideo && clockMs - follower->timeMs > kLateReportMs) ++lateVideo;
+  Present(follower);
+}
+
+void CZovBaseCheduler::Drop(ZovMediaItemPtr& item) {
   if (item && item->type == kZovItemVideo) ++droppedVideo;
   item.reset();
 }
@@ -98,95 +109,170 @@ bool CZovBaseCheduler::StoppedOrPaused() const {
   return state == kZovThreadPaused || state == kZovThreadStopped;
 }
 
+template <class F>
+bool CZovBaseCheduler::PresentIfRunning(F&& present) {
+  std::lock_guard<std::recursive_mutex> unit(stateLock);
+  if (StoppedOrPaused()) return false;
+  present();
+  return true;
+}
+
+ZovPassMode CZovBaseCheduler::DecideMode(int32_t state, bool hold, bool needsData) {
+  if (hold) return state == kZovThreadPaused ? ZovPassMode::kPausedRest : ZovPassMode::kSeekHold;
+  // Wait for the reader to refill, until it has reached the end.
+  if (needsData && state != kZovThreadStopped) return ZovPassMode::kPrebuffer;
+  if (state == kZovThreadStopped) return ZovPassMode::kStopped;
+  if (state == kZovThreadPaused) return ZovPassMode::kPausedRest;
+  return ZovPassMode::kPlay;
+}
+
+namespace {
+
+// The decision of a pass that has no anchor (start, pause, seek, lateness or
+// a discontinuity): where the clock starts and what is shown at once.
+ZovTimingDecision AnchorDecision(const ZovTimingView& v) {
+  ZovTimingDecision d;
+  d.action = ZovTimingAction::kAnchor;
+  if (v.hasTimed && !(v.hasFollower && v.followerMs < v.timedMs - CZovBaseCheduler::kMasterGapMs)) {
+    d.anchorMs = v.timedMs;
+    d.anchorOnTimed = true;
+    // A follower item far ahead waits for its time.
+    d.presentFollower = v.hasFollower && v.followerMs <= v.timedMs + CZovBaseCheduler::kMasterGapMs;
+  } else if (v.hasFollower) {
+    // The master stream starts later (or has run dry): the clock starts with
+    // the other one, and the master item waits for its time.
+    d.anchorMs = v.followerMs;
+    d.presentFollower = true;
+  } else {
+    d.action = v.draining ? ZovTimingAction::kEnd : ZovTimingAction::kRest;
+  }
+  return d;
+}
+
+}  // namespace
+
+ZovTimingDecision CZovBaseCheduler::DecideTiming(const ZovTimingView& v) {
+  if (!v.anchored) return AnchorDecision(v);
+  ZovTimingDecision d;
+  if (!v.hasTimed && !v.hasFollower) {
+    d.action = v.draining ? ZovTimingAction::kEnd : ZovTimingAction::kRest;
+    return d;
+  }
+  // A step of the master stream beyond the recording's plausible range is a
+  // discontinuity (a clock reset, a damaged time table): the clock starts
+  // again from it rather than waiting for it or racing to catch up.
+  if (v.hasTimed && v.clockMs != kInitialClockMs && std::llabs(v.timedMs - v.clockMs) > v.discontinuityMs)
+    return AnchorDecision(v);
+  const int64_t wallElapsed = v.nowMs - v.anchorWallMs;
+  const int64_t mediaNow = v.anchorMediaMs + wallElapsed;
+  // The follower is shown once the master clock has reached it; while the
+  // master stream is silent (not started, or a hole), on the wall clock.
+  const bool masterSilent = !v.hasTimed || mediaNow - v.clockMs > kMasterGapMs;
+  d.presentFollower = v.hasFollower && (v.followerMs <= v.clockMs || (masterSilent && v.followerMs <= mediaNow));
+  if (!v.hasTimed) return d;  // kRest
+  const int64_t mediaElapsed = v.timedMs - v.anchorMediaMs;
+  if (mediaElapsed > wallElapsed) {
+    d.action = ZovTimingAction::kWait;
+    d.waitMs = mediaElapsed - wallElapsed;
+    return d;
+  }
+  d.action = ZovTimingAction::kPresent;
+  d.reanchorNext = wallElapsed - mediaElapsed > kLateReanchorMs;
+  return d;
+}
+
+ZovTimingView CZovBaseCheduler::TimingView() const {
+  ZovTimingView v;
+  v.anchored = Anchored();
+  v.anchorMediaMs = anchorMediaMs;
+  v.anchorWallMs = anchorWallMs;
+  v.nowMs = clock->Now();
+  v.clockMs = clockMs;
+  v.hasTimed = timed != nullptr;
+  v.timedMs = timed ? timed->timeMs : 0;
+  v.hasFollower = follower != nullptr;
+  v.followerMs = follower ? follower->timeMs : 0;
+  v.draining = queue && queue->draining != 0;
+  if (file) v.discontinuityMs = file->DiscontinuityLimitMs();
+  return v;
+}
+
+void CZovBaseCheduler::HoldPass() {
+  // A seek is being carried out: show pictures as they come, drop sound.
+  PresentIfRunning([this] {
+    if (!follower) follower = queue->PopVideo();
+    queue->PopAudio().reset();
+    if (follower) {
+      const int64_t time = follower->timeMs;
+      Present(follower);
+      clockMs = time;
+    }
+  });
+  clock->Sleep(kIdleSleepMs);
+}
+
+void CZovBaseCheduler::TakeItems() {
+  std::lock_guard<std::recursive_mutex> unit(stateLock);
+  if (!follower) follower = PopFollower();
+  if (!timed) timed = PopTimed();
+}
+
 void CZovBaseCheduler::RunPass() {
-  if (holdFlag) {
-    // A seek is being carried out: show pictures as they come, drop sound.
-    if (state == kZovThreadPaused) {
-      anchorMediaMs = -1;
+  switch (DecideMode(state, holdFlag != 0, queue->NeedsData())) {
+    case ZovPassMode::kStopped:
+      return;
+    case ZovPassMode::kPrebuffer:
+      clock->Sleep(kIdleSleepMs);
+      return;
+    case ZovPassMode::kPausedRest:
+      RequestReanchor();
+      if (!holdFlag) Drop(timed);
+      clock->Sleep(kIdleSleepMs);
+      return;
+    case ZovPassMode::kSeekHold:
+      HoldPass();
+      return;
+    case ZovPassMode::kPlay:
+      break;
+  }
+  TakeItems();
+  Act(DecideTiming(TimingView()));
+}
+
+void CZovBaseCheduler::Act(const ZovTimingDecision& d) {
+  switch (d.action) {
+    case ZovTimingAction::kRest:
+    case ZovTimingAction::kEnd:
+      if (d.presentFollower) PresentIfRunning([this] { PresentFollower(); });
+      clock->Sleep(kIdleSleepMs);
+      return;
+    case ZovTimingAction::kAnchor: {
+      const bool done = PresentIfRunning([&] {
+        if (Anchored() && timed) ++discontinuities;
+        anchorMediaMs = d.anchorMs;
+        anchorWallMs = clock->Now();
+        if (d.anchorOnTimed) PresentTimed();
+        if (d.presentFollower) Present(follower);
+      });
+      if (!done) return;
+      ++reanchors;
       clock->Sleep(kIdleSleepMs);
       return;
     }
-    {
-      std::lock_guard<std::recursive_mutex> unit(stateLock);
-      if (StoppedOrPaused()) return;
-      if (!follower) follower.reset(queue->PopVideo());
-      std::unique_ptr<ZovMediaItem> sound(queue->PopAudio());
-      sound.reset();
-      if (follower) {
-        const int64_t time = follower->timeMs;
-        Present(follower);
-        clockMs = time;
-      }
+    case ZovTimingAction::kWait:
+      if (d.presentFollower && !PresentIfRunning([this] { PresentFollower(); })) return;
+      clock->Sleep(static_cast<int>(std::min<int64_t>(d.waitMs, kWaitSliceMs)));
+      return;
+    case ZovTimingAction::kPresent: {
+      if (d.presentFollower && !PresentIfRunning([this] { PresentFollower(); })) return;
+      const int64_t lateness = (clock->Now() - anchorWallMs) - (int64_t(timed->timeMs) - anchorMediaMs);
+      if (d.reanchorNext) RequestReanchor();
+      const bool done = PresentIfRunning([&] {
+        if (timed->type == kZovItemVideo && lateness > kLateReportMs) ++lateVideo;
+        PresentTimed();
+      });
+      if (done) clock->Sleep(kDueSleepMs);
+      return;
     }
-    clock->Sleep(kIdleSleepMs);
-    return;
   }
-
-  // Wait for the reader to refill, until it has reached the end.
-  if (queue->NeedsData() && state != kZovThreadStopped) {
-    clock->Sleep(kIdleSleepMs);
-    return;
-  }
-  if (state == kZovThreadStopped) return;
-  if (state == kZovThreadPaused) {
-    anchorMediaMs = -1;
-    Drop(timed);
-    clock->Sleep(kIdleSleepMs);
-    return;
-  }
-  {
-    std::lock_guard<std::recursive_mutex> unit(stateLock);
-    if (!follower) follower.reset(PopFollower());
-    if (!timed) timed.reset(PopTimed());
-  }
-  if (anchorMediaMs == -1) {
-    {
-      std::lock_guard<std::recursive_mutex> unit(stateLock);
-      if (StoppedOrPaused()) return;
-      if (timed) {
-        const int64_t time = timed->timeMs;
-        anchorMediaMs = time;
-        anchorWallMs = clock->Now();
-        Present(timed);
-        clockMs = time;
-      } else {
-        anchorWallMs = clock->Now();
-      }
-      Present(follower);  // whatever its time
-    }
-    ++reanchors;
-    clock->Sleep(kIdleSleepMs);
-    return;
-  }
-  if (!timed && !follower) {
-    clock->Sleep(kIdleSleepMs);
-    return;
-  }
-  if (follower && follower->timeMs <= clockMs) {
-    std::lock_guard<std::recursive_mutex> unit(stateLock);
-    if (StoppedOrPaused()) return;
-    if (follower->type == kZovItemVideo && clockMs - follower->timeMs > kLateReportMs) ++lateVideo;
-    Present(follower);
-  }
-  if (!timed) {
-    clock->Sleep(kIdleSleepMs);
-    return;
-  }
-  const int64_t mediaElapsed = int64_t(timed->timeMs) - anchorMediaMs;
-  const int64_t wallElapsed = int64_t(clock->Now()) - anchorWallMs;
-  if (mediaElapsed > wallElapsed) {
-    clock->Sleep(kDueSleepMs);  // not yet due
-    return;
-  }
-  const int64_t lateness = wallElapsed - mediaElapsed;
-  if (lateness > kLateReanchorMs) anchorMediaMs = -1;  // re-anchor on the next one
-  {
-    std::lock_guard<std::recursive_mutex> unit(stateLock);
-    if (StoppedOrPaused()) return;
-    if (timed->type == kZovItemVideo && lateness > kLateReportMs) ++lateVideo;
-    const int64_t time = timed->timeMs;
-    Present(timed);
-    clockMs = time;
-  }
-  clock->Sleep(kDueSleepMs);
 }

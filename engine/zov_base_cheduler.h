@@ -3,26 +3,28 @@
 // clock anchored on the first master item. The master (timed) list is video
 // or audio by the recording's packet rhythm; the other list follows and is
 // shown as soon as the master clock has reached each item's time. A pause, a
-// seek or a lateness above kLateReanchorMs re-anchors the clock on the next
-// master item; there is no speed control.
+// seek, a lateness above kLateReanchorMs or a discontinuity re-anchors the
+// clock on the next master item; there is no speed control.
+//
+// Each pass is a decision and an action. DecideMode looks at the worker state
+// and the queue (rest, pause, seek hold, play); when playing, DecideTiming
+// looks at the held items and the injected clock and says what to do: anchor
+// the clock, present the master item, wait N ms, or rest. Both are pure
+// functions of a snapshot, so the tests drive them directly.
 //
 // Lock order: this thread's stateLock (taken to pop and to present), then the
 // queue's lock inside it, then whatever the decoder object takes to present.
 // clockMs, anchorMediaMs and holdFlag are also written by the user-interface
 // thread during a seek, while the worker is paused (hence atomics).
-//
-// The clock is injectable, so the scheduling decisions can be driven by a
-// test without sleeping; production uses NowMs/SleepMs.
 #include <atomic>
 #include <cstdint>
 #include <memory>
 
+#include "engine/zov_media_queue.h"
 #include "engine/zov_thread.h"
 
 class CZovBaseFile;
-class CZovMediaQueue;
 class CZovAudioPlay;
-struct ZovMediaItem;
 
 // Source of "now" and of the pauses of the scheduler loop.
 class ZovSchedulerClock {
@@ -33,17 +35,75 @@ class ZovSchedulerClock {
   static ZovSchedulerClock* Real();
 };
 
+// What a pass does before looking at times.
+enum class ZovPassMode {
+  kStopped,     // the worker is stopping: nothing
+  kPausedRest,  // paused: drop the waiting master item, re-anchor later, rest
+  kPrebuffer,   // the reader has not queued enough yet: rest
+  kSeekHold,    // a seek is being carried out: show pictures as they come
+  kPlay,        // take items and decide on their times
+};
+
+// What a playing pass does with the held items.
+enum class ZovTimingAction {
+  kRest,     // nothing to present now (lists empty): rest kIdleSleepMs
+  kEnd,      // the recording has played out: rest until the player stops us
+  kAnchor,   // (re)anchor the clock on `anchorMs` and present what is at it
+  kWait,     // the master item is due in waitMs
+  kPresent,  // the master item is due: present it
+};
+
+// A snapshot of what DecideTiming looks at. Times in ms; media times are
+// item times, wall times come from the scheduler's clock.
+struct ZovTimingView {
+  bool anchored = false;
+  int64_t anchorMediaMs = 0;
+  int64_t anchorWallMs = 0;
+  int64_t nowMs = 0;
+  int64_t clockMs = 0;  // time of the last master item presented
+  bool hasTimed = false;
+  int64_t timedMs = 0;
+  bool hasFollower = false;
+  int64_t followerMs = 0;
+  bool draining = false;
+  // A step of the master stream larger than this is a discontinuity.
+  int64_t discontinuityMs = INT64_MAX;
+};
+
+struct ZovTimingDecision {
+  ZovTimingAction action = ZovTimingAction::kRest;
+  int64_t anchorMs = 0;          // kAnchor: the media time the clock starts from
+  bool anchorOnTimed = false;    // kAnchor: present the master item at the anchor
+  int64_t waitMs = 0;            // kWait
+  bool presentFollower = false;  // present the follower item first
+  bool reanchorNext = false;     // kPresent: too late, re-anchor on the next one
+};
+
 class CZovBaseCheduler : public CZovThread {
  public:
-  // A master item more than this late re-anchors the clock on the next one.
+  // A master item more than this late re-anchors the clock on the next one:
+  // catching up further would play a visible burst.
   static constexpr int kLateReanchorMs = 500;
-  // Pauses of the loop: waiting for data or idle, and waiting for a due time.
+  // Pause of the loop while waiting for data or idle: short enough to keep up
+  // with 60 fps, long enough not to spin.
   static constexpr int kIdleSleepMs = 5;
+  // Pause after presenting a due item, so the next due one is not missed.
   static constexpr int kDueSleepMs = 1;
-  // clockMs before anything was presented.
+  // A master item is waited for in slices of at most this, so that a pause
+  // or a stop set meanwhile is seen within one slice.
+  static constexpr int kWaitSliceMs = 5;
+  // clockMs before anything was presented: negative, so no item is due yet
+  // and the position reads as 0 s rather than a time of the recording.
   static constexpr int64_t kInitialClockMs = -1000;
-  // A video picture shown later than this after its due time counts as late.
+  // anchorMediaMs when the clock must be re-anchored on the next master item.
+  static constexpr int64_t kNoAnchor = -1;
+  // A video picture shown later than this after its due time counts as late
+  // (more than one frame at 20 fps).
   static constexpr int kLateReportMs = 50;
+  // A master stream that is silent for longer than this (it starts later than
+  // the other stream, or has a hole) lets the follower play on the wall clock
+  // instead of waiting for it; normal master steps are a frame, < 100 ms.
+  static constexpr int kMasterGapMs = 1000;
 
   CZovBaseCheduler();
   ~CZovBaseCheduler() override;
@@ -53,19 +113,29 @@ class CZovBaseCheduler : public CZovThread {
   // Also forces a re-anchor on the next master item.
   void SetState(int32_t newState) override;
 
+  // The decisions of a pass (pure).
+  static ZovPassMode DecideMode(int32_t state, bool hold, bool needsData);
+  static ZovTimingDecision DecideTiming(const ZovTimingView& view);
+
   // Steps of Run, public so tests can drive them with a fake clock.
-  // Master choice: video unless the decoder object's audio-master rule holds;
-  // channels 1 and 2, which have no sound, always use video.
+  // Master choice: video unless the decoder object's audio-master rule holds
+  // or the recording has no picture; channels 1 and 2, which have no sound,
+  // always use video.
   void ChooseMaster();
-  // One pass of the presentation loop.
+  // One pass of the presentation loop: decide, then act.
   void RunPass();
   bool StoppedOrPaused() const;
   // Releases the held timed and follower items.
   void ReleaseHeld();
+  // The next master item re-anchors the clock.
+  void RequestReanchor() { anchorMediaMs = kNoAnchor; }
+  bool Anchored() const { return anchorMediaMs != kNoAnchor; }
   void SetClock(ZovSchedulerClock* c) { clock = c ? c : ZovSchedulerClock::Real(); }
+  // The snapshot DecideTiming sees now.
+  ZovTimingView TimingView() const;
 
   std::atomic<int64_t> clockMs{kInitialClockMs};
-  std::atomic<int64_t> anchorMediaMs{-1};
+  std::atomic<int64_t> anchorMediaMs{kNoAnchor};
   std::atomic<int32_t> videoMaster{1};
   std::atomic<uint8_t> holdFlag{0};
   CZovBaseFile* file = nullptr;         // not owned
@@ -79,19 +149,30 @@ class CZovBaseCheduler : public CZovThread {
   std::atomic<int64_t> droppedVideo{0};  // released without being shown
   std::atomic<int64_t> lateVideo{0};
   std::atomic<int64_t> reanchors{0};
+  std::atomic<int64_t> discontinuities{0};
   // NowMs and media time of the last picture presented (seek latency).
   std::atomic<int32_t> lastVideoWallMs{0};
   std::atomic<int32_t> lastVideoMediaMs{-1};
 
  private:
+  // Runs `present` under the state lock unless a pause or stop was set while
+  // this pass waited for it; false when it did not run.
+  template <class F>
+  bool PresentIfRunning(F&& present);
+  void HoldPass();
+  void TakeItems();
+  void Act(const ZovTimingDecision& d);
   // Shows a video item or plays an audio item, then releases it.
-  void Present(std::unique_ptr<ZovMediaItem>& item);
-  void Drop(std::unique_ptr<ZovMediaItem>& item);
-  ZovMediaItem* PopTimed();
-  ZovMediaItem* PopFollower();
+  void Present(ZovMediaItemPtr& item);
+  // Presents the master item and moves the clock to its time.
+  void PresentTimed();
+  void PresentFollower();
+  void Drop(ZovMediaItemPtr& item);
+  ZovMediaItemPtr PopTimed();
+  ZovMediaItemPtr PopFollower();
 
   ZovSchedulerClock* clock;
   // Held between passes (worker only): the timed item t and follower item f.
-  std::unique_ptr<ZovMediaItem> timed;
-  std::unique_ptr<ZovMediaItem> follower;
+  ZovMediaItemPtr timed;
+  ZovMediaItemPtr follower;
 };

@@ -1,6 +1,8 @@
 #include "engine/zov_base_file.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 
 extern "C" {
 #include <libavutil/hwcontext.h>
@@ -21,6 +23,69 @@ bool CZovBaseFile::AudioMasterRule(uint32_t minVideo, int32_t minAudio) {
 }
 
 bool CZovBaseFile::IsAudioMaster() const { return AudioMasterRule(minVideoIntervalMs, minAudioIntervalMs); }
+
+bool CZovBaseFile::HasVideo() const { return demuxer && demuxer->videoStreamIndex >= 0; }
+
+bool CZovBaseFile::IsSoundOnly() const {
+  return demuxer && demuxer->videoStreamIndex < 0 && demuxer->audioStreamIndex >= 0;
+}
+
+int64_t CZovBaseFile::DiscontinuityLimitMs() const {
+  if (!demuxer) return kTsDiscontinuityMs;
+  int64_t limit = int64_t(std::max<int32_t>(demuxer->durationSeconds, 1)) * 1000;
+  const AVFormatContext* ctx = demuxer->formatContext.get();
+  if (ctx && ctx->iformat && (ctx->iformat->flags & AVFMT_TS_DISCONT)) limit = std::min(limit, kTsDiscontinuityMs);
+  return limit;
+}
+
+int64_t ZovStreamTimeline::Map(int64_t rawMs, int64_t nominalStepMs, int64_t limitMs) {
+  int64_t t = rawMs + offsetMs;
+  if (lastMs == kNone) {
+    lastMs = t;
+    return t;
+  }
+  const int64_t step = t - lastMs;
+  const int64_t ownStep = stepMs > 0 ? stepMs : std::max<int64_t>(nominalStepMs, 1);
+  if (step > limitMs || step < -limitMs) {
+    // A jump: go on one step after the last time, and shift what follows.
+    t = lastMs + ownStep;
+    offsetMs = t - rawMs;
+    ++repaired;
+  } else if (step <= 0) {
+    // Not advancing: paced by the stream's own step.
+    t = lastMs + ownStep;
+    ++repaired;
+  } else {
+    stepMs = step;
+  }
+  lastMs = t;
+  return t;
+}
+
+void CZovBaseFile::ResetTimelines() {
+  videoTimeline.Reset();
+  audioTimeline.Reset();
+  videoDrained = false;
+}
+
+int64_t CZovBaseFile::PictureTimeMs(const AVFrame& frame, int64_t packetTimeMs) const {
+  // The decoder hands out pictures in display order and a few packets late
+  // (B-frames, frame threads), so the packet that produced a picture is not
+  // its own: its own time stamp is right, unless the stream's times had to be
+  // mended (then the reader's continuous time stands).
+  const int64_t pts = frame.best_effort_timestamp;
+  if (pts == AV_NOPTS_VALUE || videoTimeline.repaired != 0 || firstTimeMs < 0) return packetTimeMs;
+  const int64_t t = pts + videoTimeline.offsetMs - firstTimeMs;
+  return std::llabs(t - packetTimeMs) <= DiscontinuityLimitMs() ? t : packetTimeMs;
+}
+
+int64_t CZovBaseFile::NominalStepMs(bool video, const AVPacket* packet) const {
+  if (video) {
+    const int32_t fps = demuxer ? demuxer->frameRate : 0;
+    return (fps > 0 && fps <= 1000) ? 1000 / fps : kFallbackVideoStepMs;
+  }
+  return (packet && packet->duration > 0 && packet->duration < 1000) ? packet->duration : kFallbackAudioStepMs;
+}
 
 bool CZovBaseFile::OpenDecoders(bool video, bool audio) {
   if (!demuxer) return false;
@@ -62,6 +127,7 @@ void CZovBaseFile::GiveViewPictureSize() {
 int CZovBaseFile::Open(const char* path, int reserved) {
   demuxer.reset();
   firstTimeMs = -1;
+  ResetTimelines();
   auto d = std::make_unique<CZovDemuxer>();
   if (!d->Open(path)) return 0;
   demuxer = std::move(d);
@@ -79,7 +145,10 @@ int CZovBaseFile::Close() {
   return 0;
 }
 
-uint8_t CZovBaseFile::Seek(int seconds) { return demuxer && demuxer->Seek(seconds) ? 1 : 0; }
+uint8_t CZovBaseFile::Seek(int seconds) {
+  ResetTimelines();
+  return demuxer && demuxer->Seek(seconds) ? 1 : 0;
+}
 
 int CZovBaseFile::ReadPacket(ZovMediaItem* item) {
   if (!item || !demuxer) return -1;
@@ -87,7 +156,12 @@ int CZovBaseFile::ReadPacket(ZovMediaItem* item) {
   if (!packet) return -1;
   if (demuxer->ReadPacket(packet.get()) != 0) return demuxer->IsEof() ? -2 : -1;
 
-  const int32_t time = static_cast<int32_t>(static_cast<uint32_t>(packet->dts));
+  const bool isVideo = packet->stream_index == demuxer->videoStreamIndex;
+  const bool isAudio = !isVideo && packet->stream_index == demuxer->audioStreamIndex;
+  int64_t mapped = packet->dts;
+  if (isVideo) mapped = videoTimeline.Map(packet->dts, NominalStepMs(true, packet.get()), DiscontinuityLimitMs());
+  if (isAudio) mapped = audioTimeline.Map(packet->dts, NominalStepMs(false, packet.get()), DiscontinuityLimitMs());
+  const int32_t time = static_cast<int32_t>(static_cast<uint32_t>(mapped));
   item->timeMs = time;
   item->type = kZovItemUnclassified;
   auto noteFirst = [&]() {
@@ -96,7 +170,7 @@ int CZovBaseFile::ReadPacket(ZovMediaItem* item) {
       demuxer->firstTimestampMs = time;
     }
   };
-  if (packet->stream_index == demuxer->videoStreamIndex) {
+  if (isVideo) {
     noteFirst();
     // Unsigned: a backward step is huge and never becomes the minimum.
     if (lastVideoTimeMs >= 0) {
@@ -105,7 +179,7 @@ int CZovBaseFile::ReadPacket(ZovMediaItem* item) {
     }
     lastVideoTimeMs = time;
     item->type = kZovItemVideo;
-  } else if (packet->stream_index == demuxer->audioStreamIndex) {
+  } else if (isAudio) {
     noteFirst();
     if (lastAudioTimeMs >= 0) {
       uint32_t gap = static_cast<uint32_t>(time) - static_cast<uint32_t>(lastAudioTimeMs);
@@ -117,12 +191,11 @@ int CZovBaseFile::ReadPacket(ZovMediaItem* item) {
     return 0;  // another stream: the packet is discarded
   }
   item->timeMs = static_cast<int32_t>(static_cast<uint32_t>(time - firstTimeMs));
-  item->ReleasePacket();
-  item->packet = packet.release();
+  item->packet = std::move(packet);
   return 0;
 }
 
-AVFrame* CZovBaseFile::DecodeOne(AVCodecContext* codec, AVPacket* packet, bool download) {
+AVFrameUPtr CZovBaseFile::DecodeOne(AVCodecContext* codec, AVPacket* packet, bool download) {
   if (!codec || !packet || !avcodec_is_open(codec)) return nullptr;
   if (avcodec_send_packet(codec, packet) < 0) return nullptr;
   AVFrameUPtr frame(av_frame_alloc());
@@ -132,12 +205,12 @@ AVFrame* CZovBaseFile::DecodeOne(AVCodecContext* codec, AVPacket* packet, bool d
     AVFrameUPtr soft(av_frame_alloc());
     if (!soft || av_hwframe_transfer_data(soft.get(), frame.get(), 0) < 0) return nullptr;
     av_frame_copy_props(soft.get(), frame.get());
-    return soft.release();
+    return soft;
   }
-  return frame.release();
+  return frame;
 }
 
-AVFrame* CZovBaseFile::DecodeVideoAtPresentation(AVPacket* packet) {
+AVFrameUPtr CZovBaseFile::DecodeVideoAtPresentation(AVPacket* packet) {
   if (!demuxer) return nullptr;
   std::lock_guard<std::recursive_mutex> guard(demuxer->lock);
   return DecodeOne(demuxer->GetVideoCodecContext(), packet, true);
@@ -152,17 +225,37 @@ int CZovBaseFile::Decode(ZovMediaItem* item) {
     codec = demuxer->GetAudioCodecContext();
   else
     return -1;
-  AVFrame* frame = DecodeOne(codec, item->packet, false);
+  AVFrameUPtr frame = DecodeOne(codec, item->packet.get(), false);
   item->ReleasePacket();
   if (!frame) return -1;
-  item->ReleaseFrame();
-  item->frame = frame;
+  if (item->type == kZovItemVideo) item->timeMs = static_cast<int32_t>(PictureTimeMs(*frame, item->timeMs));
+  item->frame = std::move(frame);
   return 0;
+}
+
+void CZovBaseFile::DrainVideo(std::vector<ZovMediaItemPtr>* out) {
+  if (videoDrained || !demuxer || !out) return;
+  videoDrained = true;
+  AVCodecContext* codec = demuxer->GetVideoCodecContext();
+  if (!codec || !avcodec_is_open(codec) || demuxer->hardwareFlag != 0) return;
+  if (avcodec_send_packet(codec, nullptr) < 0) return;
+  const int64_t step = videoTimeline.stepMs > 0 ? videoTimeline.stepMs : NominalStepMs(true, nullptr);
+  int64_t time = lastVideoTimeMs >= 0 && firstTimeMs >= 0 ? int64_t(lastVideoTimeMs) - firstTimeMs : 0;
+  for (;;) {
+    AVFrameUPtr frame(av_frame_alloc());
+    if (!frame || avcodec_receive_frame(codec, frame.get()) < 0) break;
+    time = PictureTimeMs(*frame, time + step);
+    auto item = std::make_unique<ZovMediaItem>();
+    item->type = kZovItemVideo;
+    item->timeMs = static_cast<int32_t>(time);
+    item->frame = std::move(frame);
+    out->push_back(std::move(item));
+  }
 }
 
 int CZovBaseFile::Present(ZovMediaItem* item) {
   if (!item) return -1;
-  if (item->frame && renderView) renderView->RenderFrame(item->frame);
+  if (item->frame && renderView) renderView->RenderFrame(item->frame.get());
   item->ReleaseFrame();
   return 0;
 }

@@ -12,15 +12,41 @@
 // Audio is always decoded in software in the read thread.
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "engine/zov_demuxer.h"
 #include "engine/zov_media_queue.h"
 #include "engine/zov_render_view.h"
 
+// Keeps one stream's item times continuous. A step from the last time that
+// is larger than the limit either way (a clock reset, a damaged time table)
+// or that does not advance (every packet stamped 0) is replaced by the
+// stream's own step, and later times follow from there.
+struct ZovStreamTimeline {
+  static constexpr int64_t kNone = INT64_MIN;
+  // rawMs: the packet's time; nominalStepMs: the step to use before the
+  // stream has shown one of its own; limitMs: the discontinuity limit.
+  int64_t Map(int64_t rawMs, int64_t nominalStepMs, int64_t limitMs);
+  void Reset() { *this = ZovStreamTimeline(); }
+  int64_t lastMs = kNone;
+  int64_t offsetMs = 0;
+  int64_t stepMs = 0;     // last regular step seen
+  int64_t repaired = 0;   // times replaced
+};
+
 class CZovBaseFile {
  public:
-  // Starting value of both minimum packet intervals.
+  // Starting value of both minimum packet intervals: larger than any real
+  // frame interval, so the first real gap replaces it.
   static constexpr int kInitialIntervalMs = 200;
+  // Formats whose time stamps may jump (transport streams): a step above
+  // this is a discontinuity even in a long recording; their steps are a
+  // frame or a few hundred ms of buffering.
+  static constexpr int64_t kTsDiscontinuityMs = 10000;
+  // Step of a picture or sound stream whose own rhythm is unknown (25 fps,
+  // one compressed sound frame).
+  static constexpr int64_t kFallbackVideoStepMs = 40;
+  static constexpr int64_t kFallbackAudioStepMs = 20;
 
   CZovBaseFile();
   virtual ~CZovBaseFile();
@@ -48,6 +74,20 @@ class CZovBaseFile {
   // interval is -1.
   bool IsAudioMaster() const;
   static bool AudioMasterRule(uint32_t minVideoIntervalMs, int32_t minAudioIntervalMs);
+  // The recording has a picture stream.
+  bool HasVideo() const;
+  // The recording is open and has sound but no picture.
+  bool IsSoundOnly() const;
+  // The sound is the clock: the audio-master rule holds or there is no picture.
+  bool TimedBySound() const { return IsAudioMaster() || IsSoundOnly(); }
+  // A step between consecutive items of one stream above this is a
+  // discontinuity: the recording's length, and at most kTsDiscontinuityMs for
+  // formats with time stamp discontinuities.
+  int64_t DiscontinuityLimitMs() const;
+  // At the end of input: sends the end of stream to the video decoder (once
+  // per open or seek) and appends an item for each picture it still held,
+  // timed one frame apart after the last one read. Software path only.
+  virtual void DrainVideo(std::vector<ZovMediaItemPtr>* out);
 
   CZovDemuxer* GetDemuxer() { return demuxer.get(); }
 
@@ -62,6 +102,9 @@ class CZovBaseFile {
   int32_t channelIndex = 0;     // 0 = main channel (the only one with sound)
   int32_t presentedCount = 0;   // mode-2 path: pictures decoded so far
   int32_t skipLevel = 0;        // mode-2 path: estimated load
+  ZovStreamTimeline videoTimeline;  // read thread only
+  ZovStreamTimeline audioTimeline;
+  bool videoDrained = false;        // read thread only; reset by Open and Seek
 
  protected:
   // Opens the prepared video and audio decoder contexts of the demuxer (those
@@ -70,11 +113,18 @@ class CZovBaseFile {
   // Sends the item's packet to `codec` and receives at most one frame;
   // hardware frames are copied to system memory when `download` is set.
   // Returns the frame or null. The packet is left to the caller.
-  AVFrame* DecodeOne(AVCodecContext* codec, AVPacket* packet, bool download);
+  AVFrameUPtr DecodeOne(AVCodecContext* codec, AVPacket* packet, bool download);
   // Decodes a video packet at presentation time (hardware paths, scheduler
   // thread) under the demuxer's lock, which a seek on the user-interface
   // thread holds while it flushes the same decoder.
-  AVFrame* DecodeVideoAtPresentation(AVPacket* packet);
-  // Gives the render view the picture size, when there is a view.
+  AVFrameUPtr DecodeVideoAtPresentation(AVPacket* packet);
+  // Gives the render view the picture size and sample aspect, when there is a view.
   void GiveViewPictureSize();
+  // Forgets the stream times and the drain (open, seek).
+  void ResetTimelines();
+  // A decoded picture's own time (its time stamp, on the item time scale),
+  // or packetTimeMs when it has none or the stream's times were mended.
+  int64_t PictureTimeMs(const AVFrame& frame, int64_t packetTimeMs) const;
+  // The stream's step before it has shown one: frame rate or packet length.
+  int64_t NominalStepMs(bool video, const AVPacket* packet) const;
 };

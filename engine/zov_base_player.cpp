@@ -57,6 +57,7 @@ void CZovBasePlayer::Start() {
   scheduler->queue = queue.get();
   scheduler->audioOutput = audioOutput.get();
   scheduler->SetClock(schedulerClock);
+  queue->SetSoundOnly(file->IsSoundOnly());
   readThread->Start();
   scheduler->Start();
   readThread->SetState(kZovThreadRunning);
@@ -88,7 +89,7 @@ void CZovBasePlayer::Seek(int seconds) {
   // poll would mark the refilling queue draining (no pre-buffering) and stop
   // the scheduler as soon as the queue runs dry for a moment. The reader is
   // paused, so nothing sets it again until it meets the end once more.
-  queue->endState = 0;
+  queue->endState = kZovQueueReading;
   queue->draining = 0;
   scheduler->clockMs = int64_t(seconds) * 1000;
   file->Seek(seconds);
@@ -98,7 +99,7 @@ void CZovBasePlayer::Seek(int seconds) {
   readThread->keyframeTaken = 0;
   scheduler->holdFlag = 0;
   SleepMs(kSeekSettleMs);
-  scheduler->anchorMediaMs = -1;
+  scheduler->RequestReanchor();
 }
 
 void CZovBasePlayer::Shutdown() {
@@ -113,7 +114,7 @@ void CZovBasePlayer::Shutdown() {
 
 void CZovBasePlayer::CheckEnd(CZovMediaQueue* queue, CZovBaseCheduler* scheduler,
                               bool audioMaster) {
-  if (!queue || !scheduler || queue->endState != kZovThreadStopped) return;
+  if (!queue || !scheduler || queue->endState != kZovQueueAtEnd) return;
   queue->draining = 1;
   if (queue->TotalCount() <= 0) scheduler->SetState(kZovThreadStopped);
   if (audioMaster) {
@@ -127,7 +128,7 @@ int CZovBasePlayer::GetState() {
   // The channels without sound time their pictures, so their end is the
   // video list running dry (as their scheduler's master choice says).
   if (readThread && file)
-    CheckEnd(queue.get(), scheduler.get(), channel == 0 && file->IsAudioMaster());
+    CheckEnd(queue.get(), scheduler.get(), channel == 0 && file->TimedBySound());
   if (!scheduler || scheduler->state == kZovThreadStopped) return 0;
   if (scheduler->state == kZovThreadPaused) return 2;
   return 1;

@@ -27,7 +27,9 @@ class CZovBasePlayer {
  public:
   // Position reported by a channel that is not playing.
   static constexpr int kStoppedPosition = 10000;
-  // The seek sequence waits this long before the final re-anchor.
+  // The seek sequence waits this long before the final re-anchor, so the
+  // reader has queued the new position's first pictures and the clock
+  // starts from them rather than from an empty queue.
   static constexpr int kSeekSettleMs = 200;
 
   CZovBasePlayer();

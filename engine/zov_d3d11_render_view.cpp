@@ -1,5 +1,7 @@
 #include "engine/zov_d3d11_render_view.h"
 
+#include "engine/zov_ffmpeg.h"
+
 #include <QGuiApplication>
 #include <QOpenGLContext>
 #include <QOpenGLExtraFunctions>
@@ -514,15 +516,14 @@ int CZovD3D11RenderView::RenderFrame(AVFrame* frame) {
 }
 
 void CZovD3D11RenderView::RenderHardwareFrame(AVFrame* frame) {
-  AVFrame* transferred = av_frame_alloc();
+  AVFrameUPtr transferred(av_frame_alloc());
   if (!transferred) return;
   transferred->format = AV_PIX_FMT_NV12;
-  if (av_hwframe_transfer_data(transferred, frame, 0) < 0) {
+  if (av_hwframe_transfer_data(transferred.get(), frame, 0) < 0) {
     std::printf("av_hwframe_transfer_data() failed.\n");
   } else {
-    RenderSoftwareFrame(transferred);
+    RenderSoftwareFrame(transferred.get());
   }
-  av_frame_free(&transferred);
 }
 
 int CZovD3D11RenderView::RenderSoftwareFrame(AVFrame* frame) {

@@ -36,7 +36,7 @@ AVPixelFormat ChooseSurfaceFormat(AVCodecContext* codec, const AVPixelFormat* fo
     std::printf("Failed to get HW surface format.\n");
     return AV_PIX_FMT_NONE;
   }
-  AVBufferRef* frames = av_hwframe_ctx_alloc(deviceRef);
+  AVBufferRefUPtr frames(av_hwframe_ctx_alloc(deviceRef));
   if (!frames) return AV_PIX_FMT_NONE;
   auto* fc = reinterpret_cast<AVHWFramesContext*>(frames->data);
   fc->format = wanted;
@@ -45,15 +45,16 @@ AVPixelFormat ChooseSurfaceFormat(AVCodecContext* codec, const AVPixelFormat* fo
   fc->height = (codec->coded_height + 15) & ~15;
   // A fixed pool must still hold every reference picture the stream needs.
   int needed = CZovD3d11vaFile::kSurfacePoolSize;
-  AVBufferRef* suggested = nullptr;
-  if (avcodec_get_hw_frames_parameters(codec, deviceRef, wanted, &suggested) >= 0 && suggested) {
+  AVBufferRef* suggestedRaw = nullptr;
+  if (avcodec_get_hw_frames_parameters(codec, deviceRef, wanted, &suggestedRaw) >= 0 && suggestedRaw) {
+    AVBufferRefUPtr suggested(suggestedRaw);
     needed = std::max(needed, reinterpret_cast<AVHWFramesContext*>(suggested->data)->initial_pool_size);
-    av_buffer_unref(&suggested);
   }
   fc->initial_pool_size = needed;
-  av_buffer_unref(&codec->hw_frames_ctx);
-  codec->hw_frames_ctx = frames;
-  if (av_hwframe_ctx_init(frames) < 0) return AV_PIX_FMT_NONE;
+  // The codec context owns its frames pool; the one it had goes.
+  AVBufferRefUPtr previous(codec->hw_frames_ctx);
+  codec->hw_frames_ctx = frames.release();
+  if (av_hwframe_ctx_init(codec->hw_frames_ctx) < 0) return AV_PIX_FMT_NONE;
   return wanted;
 }
 
@@ -70,6 +71,7 @@ int CZovD3d11vaFile::Open(const char* path, int reserved) {
   demuxer.reset();
   hwDeviceRef.reset();
   firstTimeMs = -1;
+  ResetTimelines();
   auto d = std::make_unique<CZovDemuxer>();
   d->hardwareFlag = 1;
   if (!d->Open(path)) return 0;
@@ -77,6 +79,12 @@ int CZovD3d11vaFile::Open(const char* path, int reserved) {
   if (!demuxer->formatContext) {
     std::printf("codec was opened.\n");
     return 0;
+  }
+  if (demuxer->videoStreamIndex < 0) {
+    // Sound only: nothing for the hardware decoder to do.
+    OpenDecoders(false, true);
+    demuxer->RefreshMediaInfo();
+    return 1;
   }
   const AVCodec* decoder = avcodec_find_decoder(static_cast<AVCodecID>(demuxer->videoCodecId));
   if (!decoder) {
@@ -147,10 +155,9 @@ int CZovD3d11vaFile::Open(const char* path, int reserved) {
 int CZovD3d11vaFile::Present(ZovMediaItem* item) {
   if (!item) return -1;
   if (item->type != kZovItemVideo) return 0;
-  AVFrame* frame = DecodeVideoAtPresentation(item->packet);
+  AVFrameUPtr frame = DecodeVideoAtPresentation(item->packet.get());
   item->ReleasePacket();
   if (!frame) return -1;
-  if (renderView) renderView->RenderFrame(frame);
-  av_frame_free(&frame);
+  if (renderView) renderView->RenderFrame(frame.get());
   return 0;
 }

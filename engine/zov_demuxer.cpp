@@ -1,5 +1,9 @@
 #include "engine/zov_demuxer.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -62,9 +66,20 @@ int32_t CZovDemuxer::StreamFrameRate(int index, int32_t current) const {
   return current;
 }
 
+std::string CZovDemuxer::PathProblem(const char* path) {
+  if (!path || !*path) return "missing";
+  struct stat st {};
+  if (stat(path, &st) != 0) return errno == EACCES ? "permission denied" : "missing";
+  if (!S_ISREG(st.st_mode)) return "not a regular file";
+  if (access(path, R_OK) != 0) return "permission denied";
+  if (st.st_size == 0) return "empty";
+  return "";
+}
+
 bool CZovDemuxer::Open(const char* path) {
   std::lock_guard<std::recursive_mutex> guard(lock);
   opened = 0;
+  openError.clear();
   durationSeconds = 1;
   width = height = 0;
   videoCodecId = audioCodecId = 0;
@@ -76,6 +91,13 @@ bool CZovDemuxer::Open(const char* path) {
     return false;
   }
   if (!path) path = "";
+  // A named pipe or a device would block the opening thread in a read:
+  // only a readable, non-empty regular file is handed on.
+  openError = PathProblem(path);
+  if (!openError.empty()) {
+    std::printf("open %s failed.\n", path);
+    return false;
+  }
 
   AVDictionary* rawOptions = nullptr;
   av_dict_set(&rawOptions, "scan_all_pmts", "1", AV_DICT_DONT_OVERWRITE);
@@ -94,6 +116,7 @@ bool CZovDemuxer::Open(const char* path) {
   if (rc < 0) {
     // avformat_open_input frees the context on failure.
     std::printf("open %s failed.\n", path);
+    openError = "not a recording";
     opened = 0;
     return false;
   }
@@ -104,6 +127,7 @@ bool CZovDemuxer::Open(const char* path) {
 
   if (avformat_find_stream_info(ctx, nullptr) < 0) {
     std::printf("find stream info failed.\n");
+    openError = "not a recording";
     formatContext.reset();
     return false;
   }
@@ -154,7 +178,8 @@ bool CZovDemuxer::Open(const char* path) {
       CopyName(audioCodecName, decoder->name);
     }
   }
-  if (videoStreamIndex < 0) {
+  if (videoStreamIndex < 0 && audioStreamIndex < 0) {
+    openError = "no playable stream";
     Close();
     return false;
   }
@@ -209,6 +234,7 @@ void CZovDemuxer::ApplyPacketTimes(AVPacket* packet) {
   packet->pts = ToMs(packet->pts, tb);
   // A packet may carry a pts without a dts; its decode time is then its pts.
   packet->dts = packet->dts == AV_NOPTS_VALUE ? packet->pts : ToMs(packet->dts, tb);
+  packet->duration = packet->duration > 0 ? ToMs(packet->duration, tb) : 0;
   if (!videoCodecContext || packet->stream_index == videoStreamIndex)
     positionMs = static_cast<int32_t>(static_cast<uint32_t>(packet->pts));
 }
@@ -233,17 +259,19 @@ int CZovDemuxer::ReadPacket(AVPacket* packet) {
 
 bool CZovDemuxer::Seek(int seconds) {
   std::lock_guard<std::recursive_mutex> guard(lock);
-  if (!formatContext || videoStreamIndex < 0 ||
-      videoStreamIndex >= static_cast<int>(formatContext->nb_streams))
-    return false;
+  // A sound-only recording seeks on its sound stream.
+  const int32_t index = videoStreamIndex >= 0 ? videoStreamIndex : audioStreamIndex;
+  if (!formatContext || index < 0 || index >= static_cast<int>(formatContext->nb_streams)) return false;
   const int64_t t = SeekTargetSecond(seconds, firstTimestampMs);
-  const AVRational tb = formatContext->streams[videoStreamIndex]->time_base;
+  const AVRational tb = formatContext->streams[index]->time_base;
   const int64_t target = av_rescale(t, tb.den, tb.num);
   const int flags = (t * 1000 < positionMs) ? kSeekFlagsBackward : kSeekFlagsForward;
   lastSeekSecond = t;
   lastSeekFlags = flags;
-  int rc = av_seek_frame(formatContext.get(), videoStreamIndex, target, flags);
+  int rc = av_seek_frame(formatContext.get(), index, target, flags);
   if (videoCodecContext && avcodec_is_open(videoCodecContext.get()))
     avcodec_flush_buffers(videoCodecContext.get());
+  if (audioCodecContext && avcodec_is_open(audioCodecContext.get()))
+    avcodec_flush_buffers(audioCodecContext.get());
   return rc >= 0;
 }

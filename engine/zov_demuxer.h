@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <string>
 
 #include "engine/zov_ffmpeg.h"
 
@@ -34,8 +35,14 @@ class CZovDemuxer {
   CZovDemuxer& operator=(const CZovDemuxer&) = delete;
 
   // path: UTF-8, handed unchanged to libavformat. Prepares (does not open)
-  // the decoder contexts of the chosen streams.
+  // the decoder contexts of the chosen streams. A recording needs a picture
+  // or a sound stream; a path that is not a readable regular file is refused
+  // before anything reads from it (openError says why).
   virtual bool Open(const char* path);
+  // Why `path` cannot be a recording ("missing", "not a regular file",
+  // "permission denied", "empty"), or "" when it may be opened. Never blocks:
+  // a named pipe or a device is refused without opening it.
+  static std::string PathProblem(const char* path);
   // Releases everything Open created; the object can be opened again.
   virtual void Close();
   virtual uint8_t IsOpened();
@@ -99,6 +106,9 @@ class CZovDemuxer {
   // tests): target container second and flags; -1 before any seek.
   int64_t lastSeekSecond = -1;
   int lastSeekFlags = -1;
+  // Why the last Open failed, for the tools and the play window ("" after a
+  // successful open).
+  std::string openError;
 
  protected:
   // Sets the packet's pts/dts to ms and tracks positionMs. A packet without

@@ -10,6 +10,7 @@ CZovDxvaFile::~CZovDxvaFile() { demuxer.reset(); }
 int CZovDxvaFile::Open(const char* path, int reserved) {
   demuxer.reset();
   firstTimeMs = -1;
+  ResetTimelines();
   auto d = std::make_unique<CZovHwDemuxer>();
   if (!d->Open(path)) return 0;
   demuxer = std::move(d);
@@ -24,13 +25,13 @@ int CZovDxvaFile::Present(ZovMediaItem* item) {
   if (presentedCount <= f) started = NowMs();
   if (!item || !item->packet) return -1;
   if (item->type != kZovItemVideo) return 0;
-  AVFrame* frame = DecodeVideoAtPresentation(item->packet);
+  AVFrameUPtr frame = DecodeVideoAtPresentation(item->packet.get());
   if (!frame) {
     item->ReleasePacket();
     return -1;
   }
   const int n = presentedCount;
-  auto render = [&]() { return renderView ? renderView->RenderFrame(frame) : 0; };
+  auto render = [&]() { return renderView ? renderView->RenderFrame(frame.get()) : 0; };
   if (n < f) {
     // First second: measure what a picture costs.
     demuxer->decodeTimeSum += NowMs() - started;
@@ -45,7 +46,6 @@ int CZovDxvaFile::Present(ZovMediaItem* item) {
     render();
   }
   presentedCount += 1;
-  av_frame_free(&frame);
   item->ReleasePacket();
   return 0;
 }

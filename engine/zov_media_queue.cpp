@@ -1,95 +1,73 @@
 #include "engine/zov_media_queue.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/frame.h>
-}
-
-ZovMediaItem::~ZovMediaItem() {
-  ReleaseFrame();
-  ReleasePacket();
-}
-
-void ZovMediaItem::ReleasePacket() {
-  if (packet) {
-    av_packet_unref(packet);
-    av_packet_free(&packet);
-  }
-}
-
-void ZovMediaItem::ReleaseFrame() {
-  if (frame) av_frame_free(&frame);
-}
-
 CZovMediaQueue::~CZovMediaQueue() { Flush(); }
 
-void CZovMediaQueue::Push(ZovMediaItem* item) {
-  if (!item) return;
+ZovMediaItemPtr CZovMediaQueue::Push(ZovMediaItemPtr item) {
+  if (!item) return nullptr;
   std::lock_guard<std::recursive_mutex> guard(lock);
   item->sequence = nextSequence++;
-  item->next = nullptr;
+  if (item->type != kZovItemVideo && item->type != kZovItemAudio) return item;
   draining = 0;
   if (item->type == kZovItemVideo) {
-    if (videoTail_)
-      videoTail_->next = item;
-    else
-      videoHead = item;
-    videoTail_ = item;
-    videoCount += 1;
+    video_.push_back(std::move(item));
+    videoCount = static_cast<int32_t>(video_.size());
     audioEnabled = 1;
-  } else if (item->type == kZovItemAudio) {
-    if (audioEnabled) {
-      if (audioTail_)
-        audioTail_->next = item;
-      else
-        audioHead = item;
-      audioTail_ = item;
-      audioCount += 1;
-    } else {
-      // Sound starts with the first picture after an open or a flush.
-      delete item;
-    }
+  } else if (audioEnabled || soundOnly_) {
+    audio_.push_back(std::move(item));
+    audioCount = static_cast<int32_t>(audio_.size());
   }
+  // Else: sound starts with the first picture after an open or a flush; the
+  // item is released here.
   accepting = (videoCount + audioCount < kAcceptLimit) ? 1 : 0;
+  return nullptr;
 }
 
 namespace {
 
-ZovMediaItem* PopFront(ZovMediaItem*& head, ZovMediaItem*& tail, std::atomic<int32_t>& count) {
-  ZovMediaItem* item = head;
-  if (!item) {
-    tail = nullptr;
+ZovMediaItemPtr PopFront(std::deque<ZovMediaItemPtr>& list, std::atomic<int32_t>& count) {
+  if (list.empty()) {
     count = 0;
     return nullptr;
   }
-  head = item->next;
-  if (!head) tail = nullptr;
-  item->next = nullptr;
-  if (count > 0) count -= 1;
+  ZovMediaItemPtr item = std::move(list.front());
+  list.pop_front();
+  count = static_cast<int32_t>(list.size());
   return item;
 }
 
+int64_t FrontTime(const std::deque<ZovMediaItemPtr>& list) { return list.empty() ? -1 : list.front()->timeMs; }
+
 }  // namespace
 
-ZovMediaItem* CZovMediaQueue::PopVideo() {
+ZovMediaItemPtr CZovMediaQueue::PopVideo() {
   std::lock_guard<std::recursive_mutex> guard(lock);
-  return PopFront(videoHead, videoTail_, videoCount);
+  return PopFront(video_, videoCount);
 }
 
-ZovMediaItem* CZovMediaQueue::PopAudio() {
+ZovMediaItemPtr CZovMediaQueue::PopAudio() {
   std::lock_guard<std::recursive_mutex> guard(lock);
-  return PopFront(audioHead, audioTail_, audioCount);
+  return PopFront(audio_, audioCount);
 }
 
 ZovMediaItem* CZovMediaQueue::PeekVideo() {
   std::lock_guard<std::recursive_mutex> guard(lock);
-  return videoHead;
+  return video_.empty() ? nullptr : video_.front().get();
 }
 
-AVFrame* CZovMediaQueue::CloneFrontVideoFrame() {
+AVFrameUPtr CZovMediaQueue::CloneFrontVideoFrame() {
   std::lock_guard<std::recursive_mutex> guard(lock);
-  if (!videoHead || !videoHead->frame) return nullptr;
-  return av_frame_clone(videoHead->frame);
+  if (video_.empty() || !video_.front()->frame) return nullptr;
+  return AVFrameUPtr(av_frame_clone(video_.front()->frame.get()));
+}
+
+int64_t CZovMediaQueue::FrontVideoTimeMs() const {
+  std::lock_guard<std::recursive_mutex> guard(lock);
+  return FrontTime(video_);
+}
+
+int64_t CZovMediaQueue::FrontAudioTimeMs() const {
+  std::lock_guard<std::recursive_mutex> guard(lock);
+  return FrontTime(audio_);
 }
 
 int32_t CZovMediaQueue::VideoCount() const {
@@ -112,16 +90,8 @@ void CZovMediaQueue::SetAccepting(int32_t value) { accepting = value; }
 
 void CZovMediaQueue::Flush() {
   std::lock_guard<std::recursive_mutex> guard(lock);
-  for (ZovMediaItem** head : {&videoHead, &audioHead}) {
-    ZovMediaItem* item = *head;
-    while (item) {
-      ZovMediaItem* next = item->next;
-      delete item;
-      item = next;
-    }
-    *head = nullptr;
-  }
-  videoTail_ = audioTail_ = nullptr;
+  video_.clear();
+  audio_.clear();
   videoCount = 0;
   audioCount = 0;
   audioEnabled = 0;

@@ -7,12 +7,17 @@
 // scheduler and the play window are well defined.
 #include <atomic>
 #include <cstdint>
+#include <deque>
+#include <memory>
 #include <mutex>
 
-extern "C" {
-struct AVFrame;
-struct AVPacket;
-}
+#include "engine/zov_ffmpeg.h"
+
+// CZovMediaQueue::endState values.
+enum : int32_t {
+  kZovQueueReading = 0,  // the reader has not met the end of the recording
+  kZovQueueAtEnd = 3,    // it has (same value as the stopped thread state it once borrowed)
+};
 
 enum : int32_t {
   kZovItemUnclassified = -1,
@@ -24,48 +29,54 @@ enum : int32_t {
 // releases them (the item's "release").
 struct ZovMediaItem {
   ZovMediaItem() = default;
-  ~ZovMediaItem();
   ZovMediaItem(const ZovMediaItem&) = delete;
   ZovMediaItem& operator=(const ZovMediaItem&) = delete;
 
-  // Frees the packet (unref + free) and leaves it null.
-  void ReleasePacket();
+  // Frees the packet and leaves it null.
+  void ReleasePacket() { packet.reset(); }
   // Frees the frame and leaves it null.
-  void ReleaseFrame();
+  void ReleaseFrame() { frame.reset(); }
 
-  ZovMediaItem* next = nullptr;  // queue link
-  AVFrame* frame = nullptr;      // decoded picture or audio frame
-  AVPacket* packet = nullptr;    // compressed packet, null once consumed
-  int32_t timeMs = 0;            // decode time in ms minus the first packet's
+  AVFrameUPtr frame;    // decoded picture or audio frame
+  AVPacketUPtr packet;  // compressed packet, null once consumed
+  int32_t timeMs = 0;   // decode time in ms minus the first packet's
   int32_t type = kZovItemUnclassified;
   int32_t sequence = -1;  // push order, given by the queue
 };
+using ZovMediaItemPtr = std::unique_ptr<ZovMediaItem>;
 
 class CZovMediaQueue {
  public:
   // Fill limits that pace reading and presenting.
-  static constexpr int kAcceptLimit = 80;    // `accepting` is 1 below this total
-  static constexpr int kPrebufferItems = 30;  // the scheduler waits below this
+  // Below this total the reader is told to go on (`accepting`); above it
+  // the scheduler no longer waits for more before presenting.
+  static constexpr int kAcceptLimit = 80;
+  // The scheduler waits for this many items after a start or a flush, so a
+  // short stall of the reader does not show as a stutter.
+  static constexpr int kPrebufferItems = 30;
 
   CZovMediaQueue() = default;
   ~CZovMediaQueue();
   CZovMediaQueue(const CZovMediaQueue&) = delete;
   CZovMediaQueue& operator=(const CZovMediaQueue&) = delete;
 
-  // Takes ownership of item. Video items are queued and enable audio; audio
-  // items are queued once a video item has been pushed since the last flush
-  // and released before that; items of any other type are left to the caller.
-  void Push(ZovMediaItem* item);
-  // First item of that list, removed (the caller owns it), or null.
-  ZovMediaItem* PopVideo();
-  ZovMediaItem* PopAudio();
+  // Takes the item. Video items are queued and enable audio; audio items are
+  // queued once a video item has been pushed since the last flush and
+  // released before that (unless the queue was made for sound only); an item
+  // of any other type is handed back to the caller.
+  ZovMediaItemPtr Push(ZovMediaItemPtr item);
+  // First item of that list, removed, or null.
+  ZovMediaItemPtr PopVideo();
+  ZovMediaItemPtr PopAudio();
   // First video item, still owned by the queue, or null. The pointer is only
   // valid while the consumer cannot pop it; CloneFrontVideoFrame() is the safe
   // way for another thread to grab the current picture.
   ZovMediaItem* PeekVideo();
-  // A new reference to the frame of the first video item, or null. The
-  // caller frees it with av_frame_free.
-  AVFrame* CloneFrontVideoFrame();
+  // A new reference to the frame of the first video item, or null.
+  AVFrameUPtr CloneFrontVideoFrame();
+  // Time of the first item of each list, or -1 when it is empty.
+  int64_t FrontVideoTimeMs() const;
+  int64_t FrontAudioTimeMs() const;
 
   int32_t VideoCount() const;
   int32_t AudioCount() const;
@@ -77,21 +88,22 @@ class CZovMediaQueue {
   // Releases every item (video first), zeroes the counts, disables audio until
   // the next video item.
   void Flush();
+  // A recording without pictures: sound is queued without waiting for one.
+  void SetSoundOnly(bool value) { soundOnly_ = value; }
 
-  // Guarded by lock (the heads and links).
-  ZovMediaItem* videoHead = nullptr;
-  ZovMediaItem* audioHead = nullptr;
   std::atomic<int32_t> audioCount{0};
   std::atomic<int32_t> videoCount{0};
-  int32_t nextSequence = 0;
+  int32_t nextSequence = 0;  // guarded by lock
   std::atomic<int32_t> accepting{1};
   std::atomic<uint8_t> audioEnabled{0};
   mutable std::recursive_mutex lock;
   // Written by the read thread and the player without the lock.
-  std::atomic<int32_t> endState{0};  // 3 once the reader met the end
-  std::atomic<int32_t> draining{0};  // 1 once the player saw endState 3
+  std::atomic<int32_t> endState{kZovQueueReading};  // kZovQueueAtEnd once the reader met the end
+  std::atomic<int32_t> draining{0};  // 1 once the player saw the end state
 
  private:
-  ZovMediaItem* videoTail_ = nullptr;  // guarded by lock
-  ZovMediaItem* audioTail_ = nullptr;
+  // Guarded by lock.
+  std::deque<ZovMediaItemPtr> video_;
+  std::deque<ZovMediaItemPtr> audio_;
+  std::atomic<bool> soundOnly_{false};
 };

@@ -1,8 +1,11 @@
 #include "engine/zov_read_thread.h"
 
+#include <algorithm>
 #include <memory>
+#include <vector>
 
 #include "engine/zov_base_file.h"
+#include "engine/zov_demuxer.h"
 #include "engine/zov_media_queue.h"
 #include "engine/zov_time.h"
 
@@ -33,8 +36,28 @@ void CZovReadThread::Run() {
   state = kZovThreadStopped;
 }
 
+int CZovReadThread::VideoLimitFor(int64_t pictureBytes) {
+  if (pictureBytes <= 0) return kMaxQueuedVideo;
+  const int64_t byBytes = kMaxQueuedVideoBytes / pictureBytes;
+  return static_cast<int>(std::clamp<int64_t>(byBytes, kMinQueuedVideo, kMaxQueuedVideo));
+}
+
+bool CZovReadThread::QueueFull() const {
+  if (file->IsSoundOnly()) return queue->AudioCount() >= kMaxQueuedSound;
+  const CZovDemuxer* d = file->demuxer.get();
+  const int64_t pictureBytes = d ? int64_t(d->width) * d->height * 3 / 2 : 0;
+  return queue->VideoCount() >= VideoLimitFor(pictureBytes);
+}
+
+void CZovReadThread::PushDrained() {
+  std::vector<ZovMediaItemPtr> drained;
+  file->DrainVideo(&drained);
+  drainedVideo += static_cast<int64_t>(drained.size());
+  for (ZovMediaItemPtr& item : drained) queue->Push(std::move(item));
+}
+
 bool CZovReadThread::RunPass() {
-  if (state != kZovThreadRunning || queue->VideoCount() >= kMaxQueuedVideo) return false;
+  if (state != kZovThreadRunning || QueueFull()) return false;
   if (keyframeOnly && keyframeTaken) return false;
 
   // One unit of work: the packet is read, decoded and queued under stateLock
@@ -44,11 +67,14 @@ bool CZovReadThread::RunPass() {
   // returned (a seek then flushes the queue and the video decoder).
   std::lock_guard<std::recursive_mutex> unit(stateLock);
   if (state != kZovThreadRunning) return false;
-  std::unique_ptr<ZovMediaItem> item(new ZovMediaItem());
+  auto item = std::make_unique<ZovMediaItem>();
   const int rc = file->ReadPacket(item.get());
   if (rc == -1) return false;
   if (rc == -2) {
-    queue->endState = kZovThreadStopped;  // the end of the recording; reads go on
+    // The end of the recording: the decoder gives up the pictures it still
+    // holds, then the queue is marked; reads go on.
+    if (queue->endState != kZovQueueAtEnd) PushDrained();
+    queue->endState = kZovQueueAtEnd;
     return false;
   }
   if (item->type == kZovItemVideo) {
@@ -58,9 +84,9 @@ bool CZovReadThread::RunPass() {
       keyframeTaken = 1;
     }
     if (file->demuxer && file->demuxer->hardwareFlag == 1) {
-      queue->Push(item.release());  // decoded at presentation
+      queue->Push(std::move(item));  // decoded at presentation
     } else if (file->Decode(item.get()) == 0) {
-      queue->Push(item.release());
+      queue->Push(std::move(item));
     } else {
       ++undecodedVideo;
     }
@@ -68,7 +94,7 @@ bool CZovReadThread::RunPass() {
   }
   if (item->type == kZovItemAudio) {
     // Only the main channel has sound.
-    if (file->channelIndex == 0 && file->Decode(item.get()) == 0) queue->Push(item.release());
+    if (file->channelIndex == 0 && file->Decode(item.get()) == 0) queue->Push(std::move(item));
     return true;
   }
   return false;  // a packet of another stream

@@ -17,8 +17,17 @@ class CZovMediaQueue;
 
 class CZovReadThread : public CZovThread {
  public:
-  // The reader rests while this many video items are queued.
+  // The reader rests while this many video items are queued: four seconds
+  // at 30 fps, enough to ride out a slow disk or a busy decoder.
   static constexpr int kMaxQueuedVideo = 120;
+  // ... or while the queued pictures hold this many bytes: 120 pictures of
+  // 1080p (3 MB each in 4:2:0), so larger pictures queue fewer; three 4K
+  // channels then stay well under 2 GB.
+  static constexpr int64_t kMaxQueuedVideoBytes = 120LL * 1920 * 1080 * 3 / 2;
+  // Never fewer than the scheduler's pre-buffer, or it would wait forever.
+  static constexpr int kMinQueuedVideo = 30;
+  // Read-ahead in items of a recording without pictures (sound frames).
+  static constexpr int kMaxQueuedSound = 120;
   // Pause between passes that had nothing to do.
   static constexpr int kIdleSleepMs = 5;
 
@@ -30,6 +39,13 @@ class CZovReadThread : public CZovThread {
   void Run() override;
   // One pass of the loop; false when it found nothing to do and should rest.
   bool RunPass();
+  // The queue holds enough read-ahead: kMaxQueuedVideo pictures, fewer when
+  // they are large (kMaxQueuedVideoBytes), sound frames for sound only.
+  bool QueueFull() const;
+  // Queues the pictures the decoder held back at the end of input.
+  void PushDrained();
+  // Video items allowed for pictures of this many bytes each.
+  static int VideoLimitFor(int64_t pictureBytes);
 
   std::atomic<uint8_t> keyframeOnly{0};   // during a seek: only key frames pass
   std::atomic<uint8_t> keyframeTaken{0};  // the key frame of this seek was queued
@@ -39,4 +55,7 @@ class CZovReadThread : public CZovThread {
   // Counters for reports: items that gave no picture, packets read.
   std::atomic<int64_t> undecodedVideo{0};
   std::atomic<int64_t> videoPacketsRead{0};
+  // Pictures the decoder gave up at the end of input (they stood for packets
+  // counted in undecodedVideo).
+  std::atomic<int64_t> drainedVideo{0};
 };

@@ -47,15 +47,11 @@ EngineRun RunEngine(const char* clip) {
   if (file.Open(clip) != 1) return r;
   r.threads = file.GetDemuxer()->GetVideoCodecContext()->thread_count;
   for (;;) {
-    auto* item = new ZovMediaItem;
-    int rc = file.ReadPacket(item);
-    if (rc == -2) {
-      delete item;
-      break;
-    }
+    auto item = std::make_unique<ZovMediaItem>();
+    int rc = file.ReadPacket(item.get());
+    if (rc == -2) break;
     // Audio would be decoded too when present; the bench clip has none.
-    if (rc == 0 && item->type == kZovItemVideo && file.Decode(item) == 0) ++r.frames;
-    delete item;
+    if (rc == 0 && item->type == kZovItemVideo && file.Decode(item.get()) == 0) ++r.frames;
   }
   file.Close();
   r.cpu = SelfCpu() - cpu0;

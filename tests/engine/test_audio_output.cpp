@@ -45,8 +45,7 @@ std::vector<AVFrame*> DecodeAudio(CZovBaseFile& file, int maxFrames) {
     if (rc == -2) break;
     if (rc != 0 || item.type != kZovItemAudio) continue;
     if (file.Decode(&item) == 0 && item.frame) {
-      frames.push_back(item.frame);
-      item.frame = nullptr;
+      frames.push_back(item.frame.release());
     }
   }
   return frames;

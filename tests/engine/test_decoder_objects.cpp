@@ -301,14 +301,10 @@ class SoftD3d11vaFile : public CZovD3d11vaFile {
 int PresentAll(CZovBaseFile& file, int limit = 100000) {
   int presented = 0;
   for (int i = 0; i < 100000 && presented < limit; ++i) {
-    auto* item = new ZovMediaItem;
-    int rc = file.ReadPacket(item);
-    if (rc == -2) {
-      delete item;
-      break;
-    }
-    if (rc == 0 && item->type == kZovItemVideo && file.Present(item) == 0) ++presented;
-    delete item;
+    auto item = std::make_unique<ZovMediaItem>();
+    int rc = file.ReadPacket(item.get());
+    if (rc == -2) break;
+    if (rc == 0 && item->type == kZovItemVideo && file.Present(item.get()) == 0) ++presented;
   }
   return presented;
 }

@@ -2,7 +2,10 @@
 // target and flags, the duration rule, and the hardware device lookup.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include "engine/zov_demuxer.h"
@@ -105,11 +108,58 @@ TEST(ZovDemuxer, EqualSizedStreamsChooseTheLastOfEachKind) {
   EXPECT_EQ(d.sampleRate, 44100) << "the later audio stream is 44.1 kHz";
 }
 
-TEST(ZovDemuxer, AudioOnlyRecordingFails) {
+// A sound-only recording opens on its sound stream and seeks on it.
+TEST(ZovDemuxer, AudioOnlyRecordingOpensOnItsSound) {
   CZovDemuxer d;
-  EXPECT_FALSE(d.Open(Fixture("audio_only.mp3").c_str()));
-  EXPECT_EQ(d.IsOpened(), 0);
-  EXPECT_EQ(d.formatContext, nullptr);
+  ASSERT_TRUE(d.Open(Fixture("audio_only.mp3").c_str()));
+  EXPECT_EQ(d.IsOpened(), 1);
+  EXPECT_EQ(d.videoStreamIndex, -1);
+  EXPECT_GE(d.audioStreamIndex, 0);
+  EXPECT_EQ(d.GetVideoCodecContext(), nullptr);
+  EXPECT_GT(ReadAll(d, 5), 0);
+  EXPECT_TRUE(d.Seek(1));
+  EXPECT_EQ(d.lastSeekSecond, 1);
+  EXPECT_TRUE(d.openError.empty());
+}
+
+// What is not a readable regular file is refused before anything reads it,
+// with its reason; a named pipe must not block the open.
+TEST(ZovDemuxer, PathsThatAreNoRecordingsAreRefusedWithTheirReason) {
+  const std::string dir = zovtest::TempDir() + "/not_recordings";
+  std::filesystem::create_directories(dir);
+  const std::string fifo = dir + "/pipe.mp4";
+  std::filesystem::remove(fifo);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  const std::string empty = dir + "/empty.mp4";
+  std::FILE* f = std::fopen(empty.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fclose(f);
+  const std::string text = dir + "/notes.mp4";
+  f = std::fopen(text.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fputs("shopping list: bread, milk\n", f);
+  std::fclose(f);
+  struct Case {
+    std::string path;
+    const char* reason;
+  } cases[] = {
+      {fifo, "not a regular file"},
+      {"/dev/zero", "not a regular file"},
+      {dir, "not a regular file"},
+      {dir + "/none.mp4", "missing"},
+      {empty, "empty"},
+      {text, "not a recording"},
+      {"", "missing"},
+  };
+  for (const Case& c : cases) {
+    CZovDemuxer d;
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(d.Open(c.path.c_str())) << c.path;
+    StopCapturingStdout();
+    EXPECT_EQ(d.openError, c.reason) << c.path;
+    EXPECT_EQ(d.IsOpened(), 0);
+  }
+  EXPECT_EQ(CZovDemuxer::PathProblem(Fixture("audio_only.mp3").c_str()), "");
 }
 
 TEST(ZovDemuxer, FirstStreamWithoutDecoderStopsTheChoice) {

@@ -13,8 +13,8 @@ extern "C" {
 
 namespace {
 
-ZovMediaItem* Item(int type, int timeMs = 0) {
-  auto* item = new ZovMediaItem;
+ZovMediaItemPtr Item(int type, int timeMs = 0) {
+  auto item = std::make_unique<ZovMediaItem>();
   item->type = type;
   item->timeMs = timeMs;
   return item;
@@ -22,15 +22,15 @@ ZovMediaItem* Item(int type, int timeMs = 0) {
 
 // An item carrying a real frame and packet, so a missing release shows up
 // as a leak under the sanitizer build.
-ZovMediaItem* LoadedItem(int type) {
-  auto* item = Item(type);
-  item->frame = av_frame_alloc();
+ZovMediaItemPtr LoadedItem(int type) {
+  ZovMediaItemPtr item = Item(type);
+  item->frame.reset(av_frame_alloc());
   item->frame->format = AV_PIX_FMT_GRAY8;
   item->frame->width = 16;
   item->frame->height = 16;
-  EXPECT_EQ(av_frame_get_buffer(item->frame, 0), 0);
-  item->packet = av_packet_alloc();
-  EXPECT_EQ(av_new_packet(item->packet, 64), 0);
+  EXPECT_EQ(av_frame_get_buffer(item->frame.get(), 0), 0);
+  item->packet.reset(av_packet_alloc());
+  EXPECT_EQ(av_new_packet(item->packet.get(), 64), 0);
   return item;
 }
 
@@ -41,7 +41,6 @@ TEST(ZovMediaItem, NewItemIsUnclassifiedAndEmpty) {
   EXPECT_EQ(item.timeMs, 0);
   EXPECT_EQ(item.frame, nullptr);
   EXPECT_EQ(item.packet, nullptr);
-  EXPECT_EQ(item.next, nullptr);
 }
 
 TEST(ZovMediaQueue, AudioBeforeFirstVideoIsReleasedNotQueued) {
@@ -55,10 +54,9 @@ TEST(ZovMediaQueue, AudioBeforeFirstVideoIsReleasedNotQueued) {
   EXPECT_EQ(q.VideoCount(), 1);
   EXPECT_EQ(q.AudioCount(), 1);
   // Sequence numbers count every push, the released ones too.
-  ZovMediaItem* a = q.PopAudio();
+  ZovMediaItemPtr a = q.PopAudio();
   ASSERT_NE(a, nullptr);
   EXPECT_EQ(a->sequence, 3);
-  delete a;
 }
 
 TEST(ZovMediaQueue, FlushReleasesEverythingAndGatesAudioAgain) {
@@ -89,12 +87,10 @@ TEST(ZovMediaQueue, ListsKeepPushOrderAndCounts) {
   EXPECT_EQ(q.PeekVideo()->timeMs, 0);
   EXPECT_EQ(q.VideoCount(), 5) << "peek removed the item";
   for (int i = 0; i < 5; ++i) {
-    ZovMediaItem* v = q.PopVideo();
+    ZovMediaItemPtr v = q.PopVideo();
     ASSERT_NE(v, nullptr);
     EXPECT_EQ(v->timeMs, i * 33);
     EXPECT_EQ(v->sequence, i * 2);
-    EXPECT_EQ(v->next, nullptr);
-    delete v;
   }
   EXPECT_EQ(q.PopVideo(), nullptr);
   EXPECT_EQ(q.VideoCount(), 0);
@@ -103,20 +99,18 @@ TEST(ZovMediaQueue, ListsKeepPushOrderAndCounts) {
   EXPECT_EQ(q.AudioCount(), 5);
   // Appending after the list ran empty starts a new list.
   q.Push(Item(kZovItemVideo, 999));
-  ZovMediaItem* v = q.PopVideo();
+  ZovMediaItemPtr v = q.PopVideo();
   ASSERT_NE(v, nullptr);
   EXPECT_EQ(v->timeMs, 999);
-  delete v;
 }
 
 TEST(ZovMediaQueue, OtherTypesAreNeitherQueuedNorReleased) {
   CZovMediaQueue q;
-  ZovMediaItem* other = LoadedItem(kZovItemUnclassified);
-  q.Push(other);
+  ZovMediaItemPtr other = q.Push(LoadedItem(kZovItemUnclassified));
   EXPECT_EQ(q.TotalCount(), 0);
-  EXPECT_NE(other->packet, nullptr);  // still alive: the caller owns it
+  ASSERT_NE(other, nullptr);  // handed back: the caller owns it
+  EXPECT_NE(other->packet, nullptr);
   EXPECT_EQ(other->sequence, 0);
-  delete other;
 }
 
 TEST(ZovMediaQueue, AcceptingDropsAtEightyItems) {
@@ -129,12 +123,12 @@ TEST(ZovMediaQueue, AcceptingDropsAtEightyItems) {
   q.Push(Item(kZovItemAudio));
   EXPECT_EQ(q.TotalCount(), 80);
   EXPECT_EQ(q.accepting, 0);
-  delete q.PopAudio();
+  q.PopAudio();
   EXPECT_EQ(q.accepting, 0) << "accepting only changes on push or SetAccepting";
   q.Push(Item(kZovItemVideo));
   EXPECT_EQ(q.accepting, 0);
-  delete q.PopVideo();
-  delete q.PopVideo();
+  q.PopVideo();
+  q.PopVideo();
   q.Push(Item(kZovItemVideo));
   EXPECT_EQ(q.TotalCount(), 79);
   EXPECT_EQ(q.accepting, 1);
@@ -147,7 +141,7 @@ TEST(ZovMediaQueue, NeedsDataBelowThirtyUntilDraining) {
   EXPECT_TRUE(q.NeedsData());
   q.Push(Item(kZovItemVideo));
   EXPECT_FALSE(q.NeedsData());
-  for (int i = 0; i < 28; ++i) delete q.PopVideo();
+  for (int i = 0; i < 28; ++i) q.PopVideo();
   EXPECT_TRUE(q.NeedsData());
   // The player saw the end: the last two items are played out.
   q.draining = 1;
@@ -166,13 +160,12 @@ TEST(ZovMediaQueue, CloneFrontVideoFrameIsIndependentOfTheQueue) {
   CZovMediaQueue q;
   EXPECT_EQ(q.CloneFrontVideoFrame(), nullptr);
   q.Push(LoadedItem(kZovItemVideo));
-  AVFrame* copy = q.CloneFrontVideoFrame();
+  AVFrameUPtr copy = q.CloneFrontVideoFrame();
   ASSERT_NE(copy, nullptr);
   EXPECT_EQ(copy->width, 16);
   q.Flush();  // the queue's frame is gone; the copy stays usable
   copy->data[0][0] = 7;
   EXPECT_EQ(copy->data[0][0], 7);
-  av_frame_free(&copy);
 }
 
 TEST(ZovMediaQueue, ProducerAndConsumerThreadsKeepOrder) {
@@ -184,14 +177,13 @@ TEST(ZovMediaQueue, ProducerAndConsumerThreadsKeepOrder) {
   int expected = 0;
   bool ordered = true;
   while (expected < kItems) {
-    ZovMediaItem* v = q.PopVideo();
+    ZovMediaItemPtr v = q.PopVideo();
     if (!v) {
       std::this_thread::yield();
       continue;
     }
     if (v->timeMs != expected || v->sequence != expected) ordered = false;
     ++expected;
-    delete v;
   }
   producer.join();
   EXPECT_TRUE(ordered);

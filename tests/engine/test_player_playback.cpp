@@ -275,8 +275,8 @@ TEST_F(ReadThreadTest, ReadsToTheEndAndKeepsPolling) {
   // Make room as the scheduler would.
   ASSERT_TRUE(WaitFor(
       [&] {
-        delete queue.PopVideo();
-        delete queue.PopAudio();
+        queue.PopVideo();
+        queue.PopAudio();
         return queue.endState == kZovThreadStopped;
       },
       5000));

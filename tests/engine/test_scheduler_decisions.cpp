@@ -68,19 +68,19 @@ class SchedulerTest : public ::testing::Test {
     sched.audioOutput = &audio;
   }
   void PushVideo(int timeMs) {
-    auto* item = new ZovMediaItem();
+    auto item = std::make_unique<ZovMediaItem>();
     item->type = kZovItemVideo;
     item->timeMs = timeMs;
-    item->frame = av_frame_alloc();  // stands for a decoded picture
-    queue.Push(item);
+    item->frame.reset(av_frame_alloc());  // stands for a decoded picture
+    queue.Push(std::move(item));
   }
   void PushAudio(int timeMs) {
-    auto* item = new ZovMediaItem();
+    auto item = std::make_unique<ZovMediaItem>();
     item->type = kZovItemAudio;
     item->timeMs = timeMs;
-    item->frame = av_frame_alloc();
+    item->frame.reset(av_frame_alloc());
     item->frame->pts = timeMs;
-    queue.Push(item);
+    queue.Push(std::move(item));
   }
   // Interleaved like a recording: video every vStep ms, audio every aStep ms.
   void PushRecording(int count, int vStep, int aStep) {
@@ -277,9 +277,9 @@ TEST(PlayerEndRuleTest, EndIsTheMasterListRunningDry) {
   CZovMediaQueue queue;
   CZovBaseCheduler sched;  // not started: only its state is used
   auto push = [&](int type) {
-    auto* item = new ZovMediaItem();
+    auto item = std::make_unique<ZovMediaItem>();
     item->type = type;
-    queue.Push(item);
+    queue.Push(std::move(item));
   };
   // The reader has not met the end: nothing happens.
   CZovBasePlayer::CheckEnd(&queue, &sched, false);
@@ -294,23 +294,23 @@ TEST(PlayerEndRuleTest, EndIsTheMasterListRunningDry) {
   CZovBasePlayer::CheckEnd(&queue, &sched, false);
   EXPECT_EQ(queue.draining, 1);
   EXPECT_NE(sched.state, kZovThreadStopped);
-  delete queue.PopVideo();
+  queue.PopVideo();
   CZovBasePlayer::CheckEnd(&queue, &sched, false);
   EXPECT_EQ(sched.state, kZovThreadStopped);
 
   // Audio master: video left over does not hold the end, audio does.
   CZovMediaQueue q2;
   CZovBaseCheduler s2;
-  auto* v = new ZovMediaItem();
+  auto v = std::make_unique<ZovMediaItem>();
   v->type = kZovItemVideo;
-  q2.Push(v);
-  auto* a = new ZovMediaItem();
+  q2.Push(std::move(v));
+  auto a = std::make_unique<ZovMediaItem>();
   a->type = kZovItemAudio;
-  q2.Push(a);
+  q2.Push(std::move(a));
   q2.endState = kZovThreadStopped;
   CZovBasePlayer::CheckEnd(&q2, &s2, true);
   EXPECT_NE(s2.state, kZovThreadStopped);
-  delete q2.PopAudio();
+  q2.PopAudio();
   CZovBasePlayer::CheckEnd(&q2, &s2, true);
   EXPECT_EQ(s2.state, kZovThreadStopped);
   EXPECT_EQ(q2.VideoCount(), 1);
@@ -319,9 +319,9 @@ TEST(PlayerEndRuleTest, EndIsTheMasterListRunningDry) {
 TEST(PlayerEndRuleTest, DrainingLetsTheLastItemsPlayOut) {
   CZovMediaQueue queue;
   for (int i = 0; i < 3; ++i) {
-    auto* item = new ZovMediaItem();
+    auto item = std::make_unique<ZovMediaItem>();
     item->type = kZovItemVideo;
-    queue.Push(item);
+    queue.Push(std::move(item));
   }
   EXPECT_TRUE(queue.NeedsData());
   CZovBaseCheduler sched;

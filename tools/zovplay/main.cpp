@@ -202,8 +202,11 @@ class PlayWindow : public QWidget {
     for (int ch = 0; ch < play->channelCount; ++ch) {
       CZovBasePlayer* p = play->players[ch].get();
       if (!p || !p->scheduler) continue;
-      const int64_t dropped =
-          p->scheduler->droppedVideo + (p->readThread ? p->readThread->undecodedVideo.load() : 0);
+      // Packets without a picture of their own whose picture came out at the
+      // end of input were not lost.
+      const int64_t undecoded =
+          p->readThread ? std::max<int64_t>(0, p->readThread->undecodedVideo - p->readThread->drainedVideo) : 0;
+      const int64_t dropped = p->scheduler->droppedVideo + undecoded;
       std::printf(
           "presented %lld of %ld video frames, dropped %lld, late %lld, seeks %lld, cpu %.2f s, "
           "wall %.2f s, peak rss %.1f MiB\n",
