@@ -1,0 +1,110 @@
+#include "ui/zov_warning.h"
+
+#include <QGuiApplication>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QWindow>
+
+#include "shell/zov_settings.h"
+
+namespace {
+
+// Posted to itself by HideNotice from another thread.
+constexpr UINT kMsgHideNotice = WM_USER + 1;
+
+}  // namespace
+
+QRect ZovNoticeRect(const QSize& size, const QRect& workArea) {
+  if (size.width() > workArea.width() || size.height() > workArea.height()) return workArea;
+  return QRect(workArea.left() + (workArea.width() - size.width()) / 2,
+               workArea.top() + (workArea.height() - size.height()) / 2, size.width(), size.height());
+}
+
+CZovWarning::CZovWarning(QWidget* parent) : CZovWnd(parent, Qt::Tool | Qt::FramelessWindowHint) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  CZovSettings* settings = CZovSettings::GetInstance();
+  imageRect = settings->LoadRect(kImageRect);
+  messageRect = settings->LoadRect(kMessageRect);
+  windowRect = settings->LoadRect(kWindowRect);
+  backgroundColor = settings->LoadColor(kBackground);
+  messageColor = settings->LoadColor(kMessageColor);
+  messageFont = settings->CreateNormalFont(kMessageFont);
+  spinner = settings->LoadPng(kSpinnerPng);
+  frameIndex_ = 0;
+  Centre();
+}
+
+CZovWarning::~CZovWarning() = default;
+
+void CZovWarning::Centre() {
+  QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
+  const QRect workArea = s ? s->availableGeometry() : QRect(0, 0, 1280, 720);
+  setGeometry(ZovNoticeRect(QSize(windowRect.Width(), windowRect.Height()), workArea));
+}
+
+void CZovWarning::ShowBusy(const QString& text) {
+  text_ = text;
+  frameIndex_ = 0;
+  SetTimer(kSpinTimer, kSpinMs);
+  Centre();
+  repaint(imageRect.ToQRect());
+  show();
+  raise();
+  update();
+}
+
+void CZovWarning::HideNotice() {
+  if (!IsOwnThread()) {
+    PostMessage(kMsgHideNotice);
+    return;
+  }
+  HideHere();
+}
+
+void CZovWarning::HideHere() {
+  text_.clear();
+  KillTimer(kSpinTimer);
+  frameIndex_ = 0;
+  hide();
+}
+
+LRESULT CZovWarning::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_TIMER && wParam == kSpinTimer) OnSpin();
+  else if (message == kMsgHideNotice) HideHere();
+  return CZovWnd::WindowProc(message, wParam, lParam);
+}
+
+void CZovWarning::OnSpin() {
+  frameIndex_ = frameIndex_ >= kFrames - 1 ? 0 : frameIndex_ + 1;
+  update(imageRect.ToQRect());
+}
+
+void CZovWarning::paintEvent(QPaintEvent*) {
+  QPainter dc(this);
+  dc.fillRect(rect(), ZovToQColor(backgroundColor));
+  if (!text_.isEmpty()) {
+    dc.setFont(messageFont);
+    dc.setPen(ZovToQColor(messageColor));
+    dc.drawText(messageRect.ToQRect(), Qt::AlignCenter | Qt::TextWordWrap, text_);
+  }
+  if (!spinner.isNull()) {
+    const int frameWidth = spinner.width() / kFrames;
+    const int sourceX = spinner.width() * frameIndex_ / kFrames;
+    dc.drawImage(QPoint(imageRect.left, imageRect.top), spinner, QRect(sourceX, 0, frameWidth, spinner.height()));
+  }
+}
+
+void CZovWarning::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  // Moved as if its caption had been pressed.
+  if (windowHandle() && windowHandle()->startSystemMove()) return;
+  moving_ = true;
+  moveOffset_ = event->globalPosition().toPoint() - frameGeometry().topLeft();
+}
+
+void CZovWarning::mouseMoveEvent(QMouseEvent* event) {
+  if (moving_ && (event->buttons() & Qt::LeftButton)) move(event->globalPosition().toPoint() - moveOffset_);
+}
+
+void CZovWarning::mouseReleaseEvent(QMouseEvent*) { moving_ = false; }
