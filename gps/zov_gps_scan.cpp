@@ -5,6 +5,7 @@
 #include <condition_variable>
 #include <cstring>
 #include <mutex>
+#include <string_view>
 #include <system_error>
 #include <thread>
 
@@ -44,6 +45,23 @@ ZovGpsSourceKind ZovGpsSourceKindOf(const std::string& path) {
   if (ext == "txt") return ZovGpsSourceKind::kText;
   if (ext == "avi" || ext == "AVI") return ZovGpsSourceKind::kAvi;
   if (ext == "mp4" || ext == "MP4" || ext == "mov" || ext == "MOV") return ZovGpsSourceKind::kMp4;
+  return ZovGpsSourceKind::kNone;
+}
+
+ZovGpsSourceKind ZovGpsSourceKindOfContent(const CZovGpsFile& file) {
+  constexpr size_t kHead = 64 * 1024;  // side files carry their tag near the start
+  const std::vector<uint8_t> h = file.ReadVector(0, kHead);
+  auto at = [&h](size_t i, const char* s) {
+    return h.size() >= i + std::strlen(s) && std::memcmp(h.data() + i, s, std::strlen(s)) == 0;
+  };
+  for (const char* type : {"ftyp", "moov", "mdat", "free", "wide", "skip", "pnot"})
+    if (at(4, type)) return ZovGpsSourceKind::kMp4;
+  if (at(0, "RIFF") && at(8, "AVI ")) return ZovGpsSourceKind::kAvi;
+  if (h.size() >= 2 * kTsPacket + 1 && h[0] == 0x47 && h[kTsPacket] == 0x47 && h[2 * kTsPacket] == 0x47)
+    return ZovGpsSourceKind::kTransportStream;
+  const std::string_view text(reinterpret_cast<const char*>(h.data()), h.size());
+  if (text.find("KARUGPS") != std::string_view::npos || text.find("GPSINFO") != std::string_view::npos)
+    return ZovGpsSourceKind::kText;
   return ZovGpsSourceKind::kNone;
 }
 
@@ -259,118 +277,307 @@ bool SampleEntryIs(const CZovGpsFile& file, uint64_t off, const char* fmt) {
 }
 }  // namespace
 
-void CZovGpsScan::WalkBoxes() {
-  candidates_.clear();
-  const uint64_t size = file_.Size();
-  int tracks = 0;
-  bool amba = false;
-  bool ambaTrack = false;
-  bool gpmdTrack = false;
-  uint32_t soundP = 0;
-  bool freeGpsKnown = false;
-  Box freeGpsStco;
-  bool ambaDone = false;
+// Every sample of a track from its tables. Sizes come from `stsz` (one size
+// for all or one per sample), the number of samples in each chunk from the
+// runs of `stsc` (first chunk, samples per chunk), and each chunk's offset
+// from `stco` / `co64`; the samples of a chunk follow each other.
+std::vector<ZovGpsCandidate> CZovGpsScan::ReadSampleTable(const Box& stsz, const Box& stsc,
+                                                          const Box& chunks, bool co64) const {
+  std::vector<ZovGpsCandidate> out;
+  uint8_t h[8];
+  // stsz: version/flags, one size (0: per sample), count, then the sizes.
+  if (stsz.size < 20 || !file_.ReadExact(stsz.offset + 12, h, 8)) return out;
+  const uint32_t fixedSize = ZovBe32(h);
+  uint64_t samples = std::min<uint64_t>(ZovBe32(h + 4), kMaxCandidates);
+  std::vector<uint8_t> sizes;
+  if (fixedSize == 0) {
+    samples = std::min<uint64_t>(samples, (stsz.size - 20) / 4);
+    sizes = file_.ReadVector(stsz.offset + 20, static_cast<size_t>(samples * 4));
+    samples = sizes.size() / 4;
+  }
+  // stsc: count, then (first chunk, samples per chunk, entry index) runs.
+  if (stsc.size < 16 || !file_.ReadExact(stsc.offset + 12, h, 4)) return out;
+  const uint64_t runCount = std::min<uint64_t>({ZovBe32(h), (stsc.size - 16) / 12, kMaxCandidates});
+  const std::vector<uint8_t> runs = file_.ReadVector(stsc.offset + 16, static_cast<size_t>(runCount * 12));
+  // Chunk offsets, 32 or 64 bits each.
+  const uint64_t width = co64 ? 8 : 4;
+  if (chunks.size < 16 || !file_.ReadExact(chunks.offset + 12, h, 4)) return out;
+  const uint64_t chunkCount = std::min<uint64_t>({ZovBe32(h), (chunks.size - 16) / width, kMaxCandidates});
+  const std::vector<uint8_t> offsets =
+      file_.ReadVector(chunks.offset + 16, static_cast<size_t>(chunkCount * width));
+  const uint64_t chunksRead = offsets.size() / width;
 
-  Walk([&](const Box& box) {
-    if (IsContainer(box.hdr)) {
-      if (box.Has("trak")) {
-        ++tracks;
-        ambaTrack = gpmdTrack = false;
-      }
-      return WalkResult::kEnter;
+  uint64_t sample = 0;
+  size_t run = 0;
+  const size_t runsRead = runs.size() / 12;
+  for (uint64_t chunk = 1; chunk <= chunksRead && sample < samples; ++chunk) {
+    // The run that covers this chunk: runs start at increasing chunks; a run
+    // that does not move forward ends the table (a crafted one could loop).
+    while (run + 1 < runsRead && ZovBe32(runs.data() + (run + 1) * 12) <= chunk) {
+      if (ZovBe32(runs.data() + (run + 1) * 12) <= ZovBe32(runs.data() + run * 12)) return out;
+      ++run;
     }
-    if (box.Has("udta")) {
-      uint8_t child[4];
-      if (file_.ReadExact(box.offset + 12, child, 4)) {
-        if (std::memcmp(child, "AMBA", 4) == 0) amba = true;
-        else if (std::memcmp(child, "GPS", 3) == 0)
-          AddCandidate(box.offset, box.size);
-      }
-      return WalkResult::kNext;
+    if (runsRead == 0 || ZovBe32(runs.data() + run * 12) > chunk) return out;
+    const uint64_t perChunk = ZovBe32(runs.data() + run * 12 + 4);
+    const uint8_t* o = offsets.data() + (chunk - 1) * width;
+    uint64_t at = co64 ? ZovBe64(o) : ZovBe32(o);
+    for (uint64_t k = 0; k < perChunk && sample < samples; ++k, ++sample) {
+      const uint64_t len = fixedSize ? fixedSize : ZovBe32(sizes.data() + sample * 4);
+      out.push_back({at, len});
+      if (len > UINT64_MAX - at) return out;
+      at += len;
     }
-    if (box.Has("tkhd")) {
-      uint8_t id[4];
-      if (file_.ReadExact(box.offset + 20, id, 4) && amba && ZovBe32(id) == 3) ambaTrack = true;
-      return WalkResult::kNext;
+  }
+  return out;
+}
+
+// ---------------------------------------------------------------------------
+// The box walk for blocks in boxes, tables and chunks: a table of box
+// handlers over one walk context (state that spans the file) and one track
+// context (reset at each `trak`). The first handler whose box type matches
+// takes the box; the order is the order in which the types are recognised.
+
+namespace {
+bool IsTrak(const uint8_t* hdr) { return HasTag(hdr, 8, "trak"); }
+}  // namespace
+
+class CZovGpsScan::BoxWalk {
+ public:
+  explicit BoxWalk(CZovGpsScan& scan) : scan_(scan), file_(scan.file_) {}
+
+  WalkResult Visit(const Box& box);
+
+  // After the walk: the last track's samples, then the freeGPS fallback.
+  void Finish() {
+    EndTrack();
+    if (ambaDone_) {
+      scan_.candidates_.clear();
+      return;
     }
-    if (box.Has("stsd")) {
-      if (SampleEntryIs(file_, box.offset, "gpmd")) {
-        gpmdTrack = true;
-        soundP = 0;
-      } else if (SampleEntryIs(file_, box.offset, "sowt")) {
-        // The sound entry sits inside stsd, at box + 16.
-        uint8_t p[4];
-        if (file_.ReadExact(box.offset + 16 + 24, p, 4)) soundP = ZovBe32(p);
-      }
-      return WalkResult::kNext;
-    }
-    if (box.Has("sowt")) {
-      uint8_t p[4];
-      if (file_.ReadExact(box.offset + 24, p, 4)) soundP = ZovBe32(p);
-      return WalkResult::kNext;
-    }
-    if (box.Has("stco")) {
+    if (scan_.candidates_.empty() && freeGpsKnown_ && soundP_ != 0) {
       uint8_t cnt[4];
-      // A box too small for one offset has no count worth reading.
-      const uint64_t count =
-          box.size >= 20 && file_.ReadExact(box.offset + 12, cnt, 4) ? ZovBe32(cnt) : 0;
-      if (ambaTrack) {
-        for (uint32_t off : ReadChunkOffsets(box, count)) {
-          std::vector<uint8_t> rec = file_.ReadVector(uint64_t(off) + 2, kAmbaRecord);
-          if (!rec.empty()) sink_.OnAmbaRecord(rec.data(), rec.size());
-        }
-        ambaDone = true;
-        return WalkResult::kStop;
-      }
-      if (gpmdTrack) {
-        for (uint32_t off : ReadChunkOffsets(box, count)) AddCandidate(off, kGpmdBlockLength);
-        return WalkResult::kNext;
-      }
-      if (soundP != 0) {
-        std::vector<uint32_t> first = ReadChunkOffsets(box, 1);
-        uint8_t probe[12];
-        if (!first.empty() && file_.ReadExact(uint64_t(first[0]) + kFreeGpsProbe, probe, 12) &&
-            IsFreeGps(probe)) {
-          freeGpsKnown = true;
-          freeGpsStco = box;
-          return WalkResult::kNext;
-        }
-        if (tracks >= 2 && box.size <= kStcoMaxBox)
-          for (uint32_t off : ReadChunkOffsets(box, count))
-            AddCandidate(uint64_t(off) + kStcoBlockOffset, kStcoBlockLength);
-        return WalkResult::kNext;
-      }
-      if (tracks >= 3 && box.size > 16 && box.size <= kStcoMaxBox)
-        for (uint32_t off : ReadChunkOffsets(box, count))
-          AddCandidate(uint64_t(off) + kStcoBlockOffset, kStcoBlockLength);
-      return WalkResult::kNext;
+      const uint64_t count = file_.ReadExact(freeGpsStco_.offset + 12, cnt, 4) ? ZovBe32(cnt) : 0;
+      for (uint32_t off : scan_.ReadChunkOffsets(freeGpsStco_, count))
+        scan_.AddCandidate(uint64_t(off) + soundP_, std::min<uint64_t>(soundP_, kFreeGpsMaxLength));
     }
-    if ((HasTag3(box.hdr, 8, "gps") || HasTag3(box.hdr, 8, "GPS")) && box.size > 16) {
-      AddGpsTableCandidates(box);
-      return WalkResult::kStop;
+  }
+
+ private:
+  struct Track {
+    bool amba = false;  // the AMBA GPS track: its chunks are `$G` records
+    bool gpmd = false;  // telemetry track: its samples are read whole
+    bool hasSizes = false, hasRuns = false, hasChunks = false, co64 = false;
+    Box sizes, runs, chunks;
+  };
+  struct Row {
+    bool (*match)(const Box& box);
+    WalkResult (BoxWalk::*handle)(const Box& box);
+  };
+  static const Row kRows[];
+
+  static bool Container(const Box& b) { return IsContainer(b.hdr); }
+  static bool Udta(const Box& b) { return b.Has("udta"); }
+  static bool Tkhd(const Box& b) { return b.Has("tkhd"); }
+  static bool Stsd(const Box& b) { return b.Has("stsd"); }
+  static bool Sowt(const Box& b) { return b.Has("sowt"); }
+  static bool Stco(const Box& b) { return b.Has("stco"); }
+  static bool GpsTable(const Box& b) {
+    return (HasTag3(b.hdr, 8, "gps") || HasTag3(b.hdr, 8, "GPS")) && b.size > 16;
+  }
+  static bool Skip(const Box& b) { return b.Has("skip") || b.Has("SKIP"); }
+  static bool UserData(const Box& b) {
+    return b.Has("udat") || b.Has("UDAT") || ((b.Has("mdat") || b.Has("MDAT")) && b.size < 255);
+  }
+  static bool Stsz(const Box& b) { return b.Has("stsz"); }
+  static bool Stsc(const Box& b) { return b.Has("stsc"); }
+  static bool Co64(const Box& b) { return b.Has("co64"); }
+
+  WalkResult OnContainer(const Box& box) {
+    if (IsTrak(box.hdr)) {
+      EndTrack();
+      ++tracks_;
+      track_ = Track{};
     }
-    if (box.Has("skip") || box.Has("SKIP")) {
-      AddCandidate(box.offset, std::min(box.size, size - box.offset));
-      return WalkResult::kNext;
-    }
-    if (box.Has("udat") || box.Has("UDAT") ||
-        ((box.Has("mdat") || box.Has("MDAT")) && box.size < 255)) {
-      AddCandidate(box.offset, box.size);
-      return WalkResult::kNext;
+    return WalkResult::kEnter;
+  }
+
+  // A `udta` whose first child is AMBA marks the AMBA layout; one whose
+  // first child starts with "GPS" holds a block.
+  WalkResult OnUdta(const Box& box) {
+    uint8_t child[4];
+    if (file_.ReadExact(box.offset + 12, child, 4)) {
+      if (std::memcmp(child, "AMBA", 4) == 0) amba_ = true;
+      else if (std::memcmp(child, "GPS", 3) == 0) scan_.AddCandidate(box.offset, box.size);
     }
     return WalkResult::kNext;
-  });
+  }
 
-  if (ambaDone) {
-    candidates_.clear();
-    return;
+  // Track 3 of an AMBA file is its GPS track.
+  WalkResult OnTkhd(const Box& box) {
+    uint8_t id[4];
+    if (file_.ReadExact(box.offset + 20, id, 4) && amba_ && ZovBe32(id) == 3) track_.amba = true;
+    return WalkResult::kNext;
   }
-  if (candidates_.empty() && freeGpsKnown && soundP != 0) {
+
+  WalkResult OnStsd(const Box& box) {
+    if (SampleEntryIs(file_, box.offset, "gpmd")) {
+      track_.gpmd = true;
+      soundP_ = 0;
+    } else if (SampleEntryIs(file_, box.offset, "sowt")) {
+      // The sound entry sits inside stsd, at box + 16.
+      ReadSoundP(box.offset + 16);
+    }
+    return WalkResult::kNext;
+  }
+
+  WalkResult OnSowt(const Box& box) {
+    ReadSoundP(box.offset);
+    return WalkResult::kNext;
+  }
+
+  WalkResult OnStco(const Box& box) {
+    if (track_.amba) return AmbaRecords(box);
+    if (track_.gpmd) {
+      track_.hasChunks = true;
+      track_.co64 = false;
+      track_.chunks = box;
+      return WalkResult::kNext;
+    }
+    if (soundP_ != 0) return SoundChunks(box);
+    if (tracks_ >= 3 && box.size > 16 && box.size <= kStcoMaxBox) ChunkBlocks(box);
+    return WalkResult::kNext;
+  }
+
+  WalkResult OnGpsTable(const Box& box) {
+    scan_.AddGpsTableCandidates(box);
+    return WalkResult::kStop;
+  }
+
+  WalkResult OnSkip(const Box& box) {
+    scan_.AddCandidate(box.offset, std::min(box.size, file_.Size() - box.offset));
+    return WalkResult::kNext;
+  }
+
+  WalkResult OnUserData(const Box& box) {
+    scan_.AddCandidate(box.offset, box.size);
+    return WalkResult::kNext;
+  }
+
+  // The sample tables of a telemetry track, kept until the track ends.
+  WalkResult OnStsz(const Box& box) {
+    track_.hasSizes = true;
+    track_.sizes = box;
+    return WalkResult::kNext;
+  }
+  WalkResult OnStsc(const Box& box) {
+    track_.hasRuns = true;
+    track_.runs = box;
+    return WalkResult::kNext;
+  }
+  WalkResult OnCo64(const Box& box) {
+    if (track_.gpmd) {
+      track_.hasChunks = true;
+      track_.co64 = true;
+      track_.chunks = box;
+    }
+    return WalkResult::kNext;
+  }
+
+  // ---- helpers of the handlers ----
+
+  void ReadSoundP(uint64_t entry) {
+    uint8_t p[4];
+    if (file_.ReadExact(entry + 24, p, 4)) soundP_ = ZovBe32(p);
+  }
+
+  uint64_t ChunkCount(const Box& box) const {
     uint8_t cnt[4];
-    const uint64_t count = file_.ReadExact(freeGpsStco.offset + 12, cnt, 4) ? ZovBe32(cnt) : 0;
-    for (uint32_t off : ReadChunkOffsets(freeGpsStco, count))
-      AddCandidate(uint64_t(off) + soundP, std::min<uint64_t>(soundP, kFreeGpsMaxLength));
+    // A box too small for one offset has no count worth reading.
+    return box.size >= 20 && file_.ReadExact(box.offset + 12, cnt, 4) ? ZovBe32(cnt) : 0;
   }
+
+  // The AMBA track's chunks hold `$G` records 2 bytes in; they end the walk.
+  WalkResult AmbaRecords(const Box& box) {
+    for (uint32_t off : scan_.ReadChunkOffsets(box, ChunkCount(box))) {
+      std::vector<uint8_t> rec = file_.ReadVector(uint64_t(off) + 2, kAmbaRecord);
+      if (!rec.empty()) scan_.sink_.OnAmbaRecord(rec.data(), rec.size());
+    }
+    ambaDone_ = true;
+    return WalkResult::kStop;
+  }
+
+  // Sound chunks: freeGPS blocks 64 KiB after the first one mark the freeGPS
+  // layout (read after the walk); otherwise blocks 4 KiB into each chunk.
+  WalkResult SoundChunks(const Box& box) {
+    std::vector<uint32_t> first = scan_.ReadChunkOffsets(box, 1);
+    uint8_t probe[12];
+    if (!first.empty() && file_.ReadExact(uint64_t(first[0]) + kFreeGpsProbe, probe, 12) &&
+        IsFreeGps(probe)) {
+      freeGpsKnown_ = true;
+      freeGpsStco_ = box;
+      return WalkResult::kNext;
+    }
+    if (tracks_ >= 2 && box.size <= kStcoMaxBox) ChunkBlocks(box);
+    return WalkResult::kNext;
+  }
+
+  void ChunkBlocks(const Box& box) {
+    for (uint32_t off : scan_.ReadChunkOffsets(box, ChunkCount(box)))
+      scan_.AddCandidate(uint64_t(off) + kStcoBlockOffset, kStcoBlockLength);
+  }
+
+  // A telemetry track that ends gives its samples, each read whole, when
+  // they are telemetry payloads (a DEVC record first). Cameras that write
+  // text records into such a track, and tracks without a usable sample
+  // table, give fixed-length candidates at their chunks.
+  void EndTrack() {
+    if (!track_.gpmd || !track_.hasChunks) return;
+    std::vector<ZovGpsCandidate> samples;
+    if (track_.hasSizes && track_.hasRuns)
+      samples = scan_.ReadSampleTable(track_.sizes, track_.runs, track_.chunks, track_.co64);
+    uint8_t head[5];
+    const bool payloads = !samples.empty() && file_.ReadExact(samples[0].offset, head, 5) &&
+                          std::memcmp(head, "DEVC", 4) == 0 && head[4] == 0;
+    if (payloads) {
+      for (const ZovGpsCandidate& c : samples) scan_.AddCandidate(c.offset, c.length);
+    } else if (!track_.co64) {
+      for (uint32_t off : scan_.ReadChunkOffsets(track_.chunks, ChunkCount(track_.chunks)))
+        scan_.AddCandidate(off, kGpmdBlockLength);
+    }
+    track_.hasChunks = false;
+  }
+
+  CZovGpsScan& scan_;
+  const CZovGpsFile& file_;
+  int tracks_ = 0;
+  bool amba_ = false;
+  uint32_t soundP_ = 0;
+  bool freeGpsKnown_ = false;
+  Box freeGpsStco_;
+  bool ambaDone_ = false;
+  Track track_;
+};
+
+const CZovGpsScan::BoxWalk::Row CZovGpsScan::BoxWalk::kRows[] = {
+    {Container, &BoxWalk::OnContainer}, {Udta, &BoxWalk::OnUdta},
+    {Tkhd, &BoxWalk::OnTkhd},           {Stsd, &BoxWalk::OnStsd},
+    {Sowt, &BoxWalk::OnSowt},           {Stco, &BoxWalk::OnStco},
+    {GpsTable, &BoxWalk::OnGpsTable},   {Skip, &BoxWalk::OnSkip},
+    {UserData, &BoxWalk::OnUserData},   {Stsz, &BoxWalk::OnStsz},
+    {Stsc, &BoxWalk::OnStsc},           {Co64, &BoxWalk::OnCo64},
+};
+
+WalkResult CZovGpsScan::BoxWalk::Visit(const Box& box) {
+  for (const Row& row : kRows)
+    if (row.match(box)) return (this->*row.handle)(box);
+  return WalkResult::kNext;
+}
+
+void CZovGpsScan::WalkBoxes() {
+  candidates_.clear();
+  BoxWalk walk(*this);
+  Walk([&walk](const Box& box) { return walk.Visit(box); });
+  walk.Finish();
   ParseCandidates(/*clampToFile=*/false);
 }
 
@@ -470,6 +677,8 @@ void CZovGpsScan::ScanSamples() {
     }
     if (box.Has("stsd")) {
       if (SampleEntryIs(file_, box.offset, "text")) kind = 3;
+      // Telemetry samples are read whole by the box walk, not in fixed pieces.
+      if (SampleEntryIs(file_, box.offset, "gpmd")) kind = 0;
       return WalkResult::kNext;
     }
     if (box.Has("stco") && box.size >= 20 && sink_.FixCount() == 0) {

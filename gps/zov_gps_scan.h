@@ -42,6 +42,12 @@ enum class ZovGpsSourceKind { kNone, kTransportStream, kText, kAvi, kMp4 };
 // "txt" (not "TXT"), "avi"/"AVI", "mp4"/"MP4"/"mov"/"MOV".
 ZovGpsSourceKind ZovGpsSourceKindOf(const std::string& path);
 
+// Kind of source by the file's first bytes, for tools given files whose
+// extension is missing or unknown (the player chooses by extension only):
+// an MP4/MOV box type at offset 4, "RIFF....AVI ", transport-stream sync
+// bytes every 188 bytes, or a GPS block tag near the start of a side file.
+ZovGpsSourceKind ZovGpsSourceKindOfContent(const CZovGpsFile& file);
+
 struct ZovGpsCandidate {
   uint64_t offset = 0;
   uint64_t length = 0;
@@ -81,6 +87,7 @@ constexpr uint64_t kStcoBlockLength = 1024;
 constexpr uint64_t kStcoMaxBox = 10239;
 constexpr uint64_t kFreeGpsProbe = 0x10000;
 constexpr uint64_t kFreeGpsMaxLength = 256;
+// Telemetry (`gpmd`) chunks of a track without a usable sample table.
 constexpr uint64_t kGpmdBlockLength = 820;
 constexpr size_t kAmbaRecord = 128;
 constexpr size_t kSampleRead = 256;
@@ -113,9 +120,16 @@ class CZovGpsScan {
 
  private:
   struct Box;
+  class BoxWalk;
   template <typename Visit>
   void Walk(Visit&& visit);
   std::vector<uint32_t> ReadChunkOffsets(const Box& box, uint64_t countLimit) const;
+  // Every sample of a track as (offset, size), from its sample sizes
+  // (`stsz`), sample-to-chunk runs (`stsc`) and chunk offsets (`stco`, or
+  // `co64` when co64 is set). Bounded by the boxes, the file and
+  // zovscan::kMaxCandidates; empty when a table is unusable.
+  std::vector<ZovGpsCandidate> ReadSampleTable(const Box& stsz, const Box& stsc, const Box& chunks,
+                                               bool co64) const;
   void AddCandidate(uint64_t offset, uint64_t length);
   void AddGpsTableCandidates(const Box& box);
   void ParseCandidates(bool clampToFile);

@@ -165,7 +165,7 @@ TEST(Extract, ResultIsTheLargerOfFixAndSensorCounts) {
 }
 
 TEST(Extract, RealRecordingsFinishQuicklyAndCleanly) {
-  const std::string dir = zovtest::SourceDir() + "/../shared/samples/";
+  const std::string dir = SamplesDir() + "/";
   for (const char* f : {"gopro-karma/karma.mp4", "gopro-max-heromode/max-heromode.mp4"}) {
     CZovGpsFile probe;
     if (!probe.Open(dir + f)) GTEST_SKIP() << "sample missing";
@@ -173,7 +173,7 @@ TEST(Extract, RealRecordingsFinishQuicklyAndCleanly) {
     const Extracted e = Extract(dir + f);
     const double ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
-    EXPECT_EQ(e.result, 0) << f;  // no GPMF decoder: no fixes
+    EXPECT_GE(e.result, 12) << f;  // one fix per second of telemetry
     EXPECT_LT(ms, 2000.0) << f;
   }
 }

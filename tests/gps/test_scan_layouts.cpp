@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <tuple>
 #include <cstring>
 #include <fcntl.h>
 #include <unistd.h>
@@ -340,10 +341,12 @@ TEST(ScanMp4, HostileBoxSizesAndTablesStayInsideTheFile) {
   }
 }
 
-TEST(ScanRealRecordings, TelemetryTracksFinishQuicklyWithoutFixes) {
-  const std::string dir = zovtest::SourceDir() + "/../shared/samples/";
-  const char* files[] = {"gopro-karma/karma.mp4", "gopro-max-heromode/max-heromode.mp4"};
-  for (const char* f : files) {
+TEST(ScanRealRecordings, TelemetryTracksFinishQuicklyWithWholeSamples) {
+  const std::string dir = SamplesDir() + "/";
+  // Sample count and first sample size of each recording's `gpmd` track.
+  const std::tuple<const char*, size_t, uint64_t> files[] = {
+      {"gopro-karma/karma.mp4", 13, 7768}, {"gopro-max-heromode/max-heromode.mp4", 11, 6188}};
+  for (const auto& [f, samples, firstSize] : files) {
     const std::string path = dir + f;
     CZovGpsFile probe;
     if (!probe.Open(path)) GTEST_SKIP() << "sample missing: " << path;
@@ -353,14 +356,16 @@ TEST(ScanRealRecordings, TelemetryTracksFinishQuicklyWithoutFixes) {
     const double ms =
         std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t0).count();
     EXPECT_LT(ms, 2000.0) << f;
-    EXPECT_EQ(s.sink.FixCount(), 0u);
-    // The gpmd telemetry chunks are found by the box walk (820-byte
-    // candidates) ...
+    // The telemetry samples are found by the box walk, each read whole by
+    // its size from the sample table, and handed over as payloads.
+    s.sink.blocks.clear();
     s.scan.WalkBoxes();
-    size_t gpmd = 0;
-    for (const ZovGpsCandidate& c : s.scan.Candidates()) gpmd += c.length == 820;
-    EXPECT_GT(gpmd, 0u) << f;
-    // ... but hold no block the decoder knows; no record reached the sink.
+    size_t payloads = 0;
+    for (const Bytes& b : s.sink.blocks) payloads += b.size() >= 4 && std::memcmp(b.data(), "DEVC", 4) == 0;
+    EXPECT_EQ(payloads, samples) << f;
+    size_t whole = 0;
+    for (const ZovGpsCandidate& c : s.scan.Candidates()) whole += c.length == firstSize;
+    EXPECT_GE(whole, 1u) << f;
     EXPECT_TRUE(s.sink.records.empty());
   }
 }

@@ -61,6 +61,14 @@ inline std::string SowtClip() {
   return path;
 }
 
+// Folder of the real camera recordings (ZOV_GPS_SAMPLES, else the shared
+// folder beside the repository). They are not part of the repository: tests
+// that need them skip when they are absent.
+inline std::string SamplesDir() {
+  const char* env = std::getenv("ZOV_GPS_SAMPLES");
+  return env && *env ? std::string(env) : zovtest::SourceDir() + "/../shared/samples";
+}
+
 // The clip a layout is written into, and the extension its output needs.
 inline std::string ClipFor(ZovFixtureLayout l) {
   switch (l) {
