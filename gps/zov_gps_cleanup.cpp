@@ -321,7 +321,7 @@ void SanitizeDeviceText(GpsFix& fix) {
 }  // namespace zovcleanup
 
 ZovCleanupCounts ZovCleanUpAndPrint(GpsFixList& fixes, std::string& pointText,
-                                    std::string& sensorText) {
+                                    std::string& sensorText, GpsFixList* printed) {
   using namespace zovcleanup;
   GpsFixList sensors = BuildSensorList(fixes);
   ReindexByTime(fixes);
@@ -346,6 +346,7 @@ ZovCleanupCounts ZovCleanUpAndPrint(GpsFixList& fixes, std::string& pointText,
       continue;
     SanitizeDeviceText(f);
     ZovAppendPointLine(pointText, f);
+    if (printed) printed->push_back(f);
     ++lines;
   }
   for (GpsFix& s : sensors) {

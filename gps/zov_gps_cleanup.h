@@ -68,5 +68,7 @@ double InitialBearing(double latA, double lonA, double latB, double lonB);
 
 // Runs steps 1-9 on the fix list (which it consumes) and writes the two
 // exchange texts. The counts are the fix and sensor counts after the steps.
+// `printed` (optional) receives the fixes of the point text's lines at full
+// precision (the point text rounds to 5 decimals), for exports.
 ZovCleanupCounts ZovCleanUpAndPrint(GpsFixList& fixes, std::string& pointText,
-                                    std::string& sensorText);
+                                    std::string& sensorText, GpsFixList* printed = nullptr);

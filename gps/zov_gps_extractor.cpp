@@ -28,13 +28,20 @@ void CZovGpsExtractor::OnAmbaRecord(const uint8_t* data, size_t size) {
 
 int CZovGpsExtractor::ExtractGps(const uint32_t* handle, const std::string& path,
                                  std::string* pointText, std::string* sensorText) {
+  return ExtractGpsAs(handle, path, ZovGpsSourceKindOf(path), pointText, sensorText);
+}
+
+int CZovGpsExtractor::ExtractGpsAs(const uint32_t* handle, const std::string& path,
+                                   ZovGpsSourceKind kind, std::string* pointText,
+                                   std::string* sensorText) {
   state_.Reset();
   lastFixes_ = lastSensors_ = 0;
   lastRaw_ = 0;
+  lastTrack_.clear();
   CZovGpsFile file;
   if (!file.Open(path)) return 0;
   CZovGpsScan scan(file, *this);
-  scan.Run(ZovGpsSourceKindOf(path));
+  scan.Run(kind);
   file.Close();
   lastRaw_ = state_.fixes.size();
   if (!handle || *handle != kZovExtractorMagic || state_.fixes.empty()) {
@@ -42,7 +49,7 @@ int CZovGpsExtractor::ExtractGps(const uint32_t* handle, const std::string& path
     return 0;
   }
   std::string points, sensors;
-  ZovCleanupCounts counts = ZovCleanUpAndPrint(state_.fixes, points, sensors);
+  ZovCleanupCounts counts = ZovCleanUpAndPrint(state_.fixes, points, sensors, &lastTrack_);
   state_.Reset();
   lastFixes_ = counts.fixCount;
   lastSensors_ = counts.sensorCount;

@@ -30,6 +30,13 @@ class CZovGpsExtractor : private IZovGpsScanSink {
   // handle word without the magic, in which case no texts are written).
   int ExtractGps(const uint32_t* handle, const std::string& path, std::string* pointText,
                  std::string* sensorText);
+  // The same with the kind of source given (tools that choose it by the
+  // file's content); ExtractGps takes it from the file name's extension.
+  int ExtractGpsAs(const uint32_t* handle, const std::string& path, ZovGpsSourceKind kind,
+                   std::string* pointText, std::string* sensorText);
+
+  // The fixes of the last extraction's point text, at full precision.
+  const GpsFixList& LastTrack() const { return lastTrack_; }
 
   // Counts of the last extraction (after clean-up).
   int LastFixCount() const { return lastFixes_; }
@@ -47,6 +54,7 @@ class CZovGpsExtractor : private IZovGpsScanSink {
   int lastFixes_ = 0;
   int lastSensors_ = 0;
   size_t lastRaw_ = 0;
+  GpsFixList lastTrack_;
 };
 
 // The extractor's entry points as the track store calls them.

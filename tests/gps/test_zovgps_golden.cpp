@@ -20,9 +20,18 @@ struct ToolRun {
   std::string out, err;
 };
 
+// The folder the tool runs in, holding the fixture files.
+const std::string& ToolDir() {
+  static const std::string dir = zovtest::TempDir();
+  return dir;
+}
+
 ToolRun RunTool(const std::string& args) {
   const std::string errFile = zovtest::TempDir() + "/stderr.txt";
-  const std::string cmd = "TZ=UTC '" + zovtest::BinDir() + "/zovgps' " + args + " 2>'" + errFile + "'";
+  // Run inside the fixture folder, so relative file names stay the same
+  // from run to run; a fixed creation time keeps the GPX reproducible.
+  const std::string cmd = "cd '" + ToolDir() + "' && TZ=UTC SOURCE_DATE_EPOCH=1700000000 '" +
+                          zovtest::BinDir() + "/zovgps' " + args + " 2>'" + errFile + "'";
   ToolRun r;
   std::unique_ptr<FILE, int (*)(FILE*)> p(popen(cmd.c_str(), "r"), pclose);
   char buf[4096];
@@ -60,7 +69,7 @@ void ExpectGolden(const std::string& actual, const std::string& name) {
 class ZovGpsTool : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    dir_ = new std::string(zovtest::TempDir());
+    dir_ = new std::string(ToolDir());
     std::string error;
     ASSERT_TRUE(ZovWriteFixture(ZovFixtureLayout::kTextG1, "", *dir_ + "/drive.txt",
                                 ZovFixtureDrive(8), {}, &error)) << error;
@@ -68,7 +77,7 @@ class ZovGpsTool : public ::testing::Test {
                                 *dir_ + "/london.mp4", ZovFixtureDrive(6, 51.50735, -0.12776),
                                 {}, &error)) << error;
   }
-  static std::string Files() { return "'" + *dir_ + "/drive.txt' '" + *dir_ + "/london.mp4'"; }
+  static std::string Files() { return "drive.txt london.mp4"; }
   static std::string* dir_;
 };
 std::string* ZovGpsTool::dir_ = nullptr;
@@ -82,12 +91,12 @@ TEST_F(ZovGpsTool, EveryFormatMatchesItsGoldenFile) {
     EXPECT_EQ(r.err, "");
     ExpectGolden(r.out, std::string("two_files.") + f);
   }
-  // points is the default format.
-  EXPECT_EQ(RunTool(Files()).out, RunTool("--format points " + Files()).out);
+  // csv is the default format.
+  EXPECT_EQ(RunTool(Files()).out, RunTool("--format csv " + Files()).out);
 }
 
 TEST_F(ZovGpsTool, PointsAreTheExchangeTextOneRecordPerLine) {
-  const ToolRun r = RunTool("'" + *dir_ + "/drive.txt'");
+  const ToolRun r = RunTool("--format points drive.txt");
   size_t lines = 0;
   for (size_t pos = 0; (pos = r.out.find(";\n", pos)) != std::string::npos; pos += 2) ++lines;
   EXPECT_EQ(lines, 8u);

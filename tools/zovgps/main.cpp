@@ -1,4 +1,4 @@
-// zovgps [--format points|sensor|csv|gpx|geojson] FILE...
+// zovgps [--format csv|gpx|geojson|points|sensor] FILE...  (zovgps --help)
 #include <cstdio>
 #include <string>
 #include <vector>

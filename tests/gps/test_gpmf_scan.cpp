@@ -1,0 +1,230 @@
+// Telemetry tracks in MP4 files: the sample table read whole (and safely on
+// hostile tables), payloads built here going through the whole extractor, and
+// the real recordings against ExifTool's committed reading of them.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "gps/zov_gps_extractor.h"
+#include "tests/gps/gpmf_test_encode.h"
+#include "tests/gps/test_scan_support.h"
+#include "tools/zovgps/zov_gps_export.h"
+
+using zovgpstest::Be32;
+using zovgpstest::Box;
+using zovgpstest::Bytes;
+using zovgpstest::Cat;
+
+namespace {
+
+constexpr uint64_t kMdatData = 28;  // ftyp (20) + mdat header (8)
+
+Bytes Full(const char* type, const Bytes& body) {  // version/flags 0 first
+  return Box(type, Cat({Bytes(4, 0), body}));
+}
+Bytes U32s(std::initializer_list<uint64_t> v) {
+  Bytes b;
+  for (uint64_t x : v) Be32(b, uint32_t(x));
+  return b;
+}
+Bytes U64s(std::initializer_list<uint64_t> v) {
+  Bytes b;
+  for (uint64_t x : v) {
+    Be32(b, uint32_t(x >> 32));
+    Be32(b, uint32_t(x));
+  }
+  return b;
+}
+
+// ftyp, mdat holding `media`, and a moov with one telemetry track (id 4)
+// whose sample table is the given stsz, stsc and chunk-offset boxes.
+Bytes TelemetryFile(const Bytes& media, const Bytes& stsz, const Bytes& stsc, const Bytes& chunks) {
+  Bytes tkhdBody(84, 0);
+  tkhdBody[15] = 4;  // track id at +20 of the box
+  const Bytes stsd = Full("stsd", Cat({U32s({1}), Box("gpmd", Bytes(8, 0))}));
+  const Bytes stbl = Box("stbl", Cat({stsd, stsc, stsz, chunks}));
+  const Bytes trak = Box("trak", Cat({Box("tkhd", tkhdBody), Box("mdia", Box("minf", stbl))}));
+  return Cat({Box("ftyp", Bytes(12, 0)), Box("mdat", media), Box("moov", trak)});
+}
+
+// A payload of one second: GPS5 at `lat` with the GPSU second.
+Bytes Payload(int64_t lat1e7, const std::string& gpsu) {
+  using namespace gpmftest;
+  return Nest("DEVC", {AccelStream({4180, 0, 418}),
+                       Gps5Stream(3, gpsu, {lat1e7, -1173273436, 12000, 10000, 10000})});
+}
+
+std::string WriteTemp(const std::string& name, const Bytes& b) {
+  const std::string path = zovtest::TempDir() + "/" + name;
+  zovgpstest::WriteFile(path, b);
+  return path;
+}
+
+std::vector<ZovGpsCandidate> WalkCandidates(const std::string& path) {
+  CZovGpsFile file;
+  EXPECT_TRUE(file.Open(path));
+  zovgpstest::RecordingSink sink;
+  CZovGpsScan scan(file, sink);
+  scan.WalkBoxes();
+  return scan.Candidates();
+}
+
+}  // namespace
+
+TEST(GpmfScan, SampleTableGivesEachSampleWholeAndStaysBounded) {
+  Bytes media = Payload(331267700, "191118234514.000");
+  media.resize(4096, 0);
+  const uint64_t m = kMdatData;
+  struct Case {
+    const char* name;
+    Bytes stsz, stsc, chunks;
+    std::vector<ZovGpsCandidate> want;
+  };
+  const Bytes sizes4 = Full("stsz", U32s({0, 4, 100, 200, 300, 400}));
+  const std::vector<Case> cases = {
+      {"two samples per chunk", sizes4, Full("stsc", U32s({1, 1, 2, 1})), Full("stco", U32s({2, m, m + 1000})),
+       {{m, 100}, {m + 100, 200}, {m + 1000, 300}, {m + 1300, 400}}},
+      {"64-bit chunk offsets", sizes4, Full("stsc", U32s({1, 1, 2, 1})), Full("co64", Cat({U32s({2}), U64s({m, m + 1000})})),
+       {{m, 100}, {m + 100, 200}, {m + 1000, 300}, {m + 1300, 400}}},
+      {"runs of 1 then 3", sizes4, Full("stsc", U32s({2, 1, 1, 1, 2, 3, 1})), Full("stco", U32s({2, m, m + 500})),
+       {{m, 100}, {m + 500, 200}, {m + 700, 300}, {m + 1000, 400}}},
+      {"one size for all", Full("stsz", U32s({64, 3})), Full("stsc", U32s({1, 1, 1, 1})), Full("stco", U32s({3, m, m + 64, m + 640})),
+       {{m, 64}, {m + 64, 64}, {m + 640, 64}}},
+      // Counts far beyond what the boxes hold: only what is inside is used.
+      {"lying counts", Full("stsz", U32s({0, 0xFFFFFFFF, 100, 200})), Full("stsc", U32s({0xFFFFFFFF, 1, 0xFFFFFFFF, 1})),
+       Full("stco", U32s({0xFFFFFFFF, m})), {{m, 100}, {m + 100, 200}}},
+      // Runs that go backwards (a crafted loop) end the table: the chunks
+      // are then read as fixed pieces.
+      {"runs going backwards", sizes4, Full("stsc", U32s({2, 1, 1, 1, 1, 1, 1})), Full("stco", U32s({1, m})),
+       {{m, zovscan::kGpmdBlockLength}}},
+  };
+  for (const Case& c : cases) {
+    const std::string path = WriteTemp("table.mp4", TelemetryFile(media, c.stsz, c.stsc, c.chunks));
+    EXPECT_EQ(WalkCandidates(path), c.want) << c.name;
+  }
+}
+
+// Built payloads in a built file go through the scan, the decoder and the
+// clean-up: one fix per payload, at its own second and position. This runs
+// on every machine, with or without the real recordings.
+TEST(GpmfScan, BuiltTelemetryTrackGivesOneFixPerSecond) {
+  const Bytes p0 = Payload(331267700, "191118234514.000");
+  const Bytes p1 = Payload(331267800, "191118234515.500");
+  const Bytes p2 = Payload(331267900, "191118234516.990");
+  const Bytes media = Cat({p0, p1, p2});
+  const std::string path = WriteTemp(
+      "built.mp4", TelemetryFile(media, Full("stsz", U32s({0, 3, p0.size(), p1.size(), p2.size()})),
+                                 Full("stsc", U32s({1, 1, 3, 1})), Full("stco", U32s({1, kMdatData}))));
+  uint32_t handle = 0;
+  InitExtractor(&handle);
+  std::string points, sensors;
+  EXPECT_EQ(ExtractGps(&handle, path, &points, &sensors), 3);
+  const std::vector<ZovExportPoint> fixes = ZovExportReadPoints(points);
+  ASSERT_EQ(fixes.size(), 3u) << points;
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(fixes[i].second, 14 + i);
+    EXPECT_NEAR(fixes[i].latitude, 33.12677 + i * 1e-5, 1e-5);
+    EXPECT_NEAR(fixes[i].longitude, -117.32734, 1e-5);
+    EXPECT_NEAR(fixes[i].speedKnots * 1.852, 36.0, 0.1);  // 10 m/s
+  }
+  // The accelerometer's first sample of each second: 10 m/s^2 on x, 1 on z.
+  EXPECT_NE(sensors.find("x:10.00 y:0.00 z:1.00"), std::string::npos) << sensors;
+}
+
+// ---- The real recordings against ExifTool ------------------------------------
+
+namespace {
+
+struct PeerFix {
+  std::string doc;
+  std::string dateTime;  // "YYYY:MM:DD HH:MM:SS" (fraction dropped)
+  double lat = 0, lon = 0;
+  double speed = NAN;  // m/s, NAN where ExifTool gives none
+};
+
+// First fix of each payload ("DocN") of ExifTool's CSV.
+std::vector<PeerFix> FirstFixPerPayload(const std::string& csv) {
+  std::vector<PeerFix> out;
+  std::istringstream in(csv);
+  std::string line;
+  std::getline(in, line);  // header
+  while (std::getline(in, line)) {
+    std::vector<std::string> f;
+    std::stringstream ls(line);
+    for (std::string cell; std::getline(ls, cell, ',');) f.push_back(cell);
+    if (f.size() < 4 || f[0].rfind("Doc", 0) != 0 || f[1].size() < 19) continue;
+    if (!out.empty() && out.back().doc == f[0]) continue;
+    PeerFix p;
+    p.doc = f[0];
+    p.dateTime = f[1].substr(0, 19);
+    p.lat = std::stod(f[2]);
+    p.lon = std::stod(f[3]);
+    if (f.size() > 4 && !f[4].empty()) p.speed = std::stod(f[4]);
+    out.push_back(p);
+  }
+  return out;
+}
+
+// zovgps --format csv rows by "YYYY:MM:DD HH:MM:SS".
+std::map<std::string, std::map<std::string, std::string>> CsvRowsByTime(const std::string& csv) {
+  std::map<std::string, std::map<std::string, std::string>> rows;
+  std::istringstream in(csv);
+  std::string line;
+  std::vector<std::string> header;
+  for (bool first = true; std::getline(in, line); first = false) {
+    std::vector<std::string> f;
+    std::stringstream ls(line);
+    for (std::string cell; std::getline(ls, cell, ',');) f.push_back(cell);
+    if (first) {
+      header = f;
+      continue;
+    }
+    std::map<std::string, std::string> row;
+    for (size_t i = 0; i < f.size() && i < header.size(); ++i) row[header[i]] = f[i];
+    std::string date = row["date"];
+    std::replace(date.begin(), date.end(), '-', ':');
+    rows[date + " " + row["time"]] = row;
+  }
+  return rows;
+}
+
+}  // namespace
+
+TEST(GpmfSamples, EverySecondAgreesWithExifTool) {
+  const std::string samples = zovgpstest::SamplesDir();
+  const std::pair<const char*, const char*> files[] = {
+      {"gopro-karma", "karma.mp4"}, {"gopro-max-heromode", "max-heromode.mp4"}};
+  for (const auto& [folder, name] : files) {
+    const std::string path = samples + "/" + folder + "/" + name;
+    if (zovtest::Slurp(path).empty())
+      GTEST_SKIP() << "real recording not found: " << path
+                   << " (set ZOV_GPS_SAMPLES or -DZOV_GPS_SAMPLES to the samples folder)";
+    const std::vector<PeerFix> peer = FirstFixPerPayload(
+        zovtest::Slurp(zovtest::SourceDir() + "/tests/gps/samples/" + folder + "/exiftool-fixes.csv"));
+    ASSERT_GE(peer.size(), 11u) << folder;
+    std::string out, err;
+    ASSERT_EQ(ZovGpsToolMain({"--format", "csv", path}, out, err), 0) << err;
+    const auto rows = CsvRowsByTime(out);
+    for (const PeerFix& p : peer) {
+      auto it = rows.find(p.dateTime);
+      if (it == rows.end()) {
+        ADD_FAILURE() << folder << " " << p.doc << ": no fix at " << p.dateTime << "\n" << out;
+        continue;
+      }
+      auto row = it->second;
+      EXPECT_NEAR(std::stod(row["latitude"]), p.lat, 1e-6) << folder << " " << p.doc;
+      EXPECT_NEAR(std::stod(row["longitude"]), p.lon, 1e-6) << folder << " " << p.doc;
+      if (!std::isnan(p.speed)) {
+        EXPECT_NEAR(std::stod(row["speed_kmh"]), p.speed * 3.6, 0.1) << folder << " " << p.doc;
+      }
+    }
+    // One fix per second from the first payload's second to the last's.
+    EXPECT_EQ(rows.begin()->first, peer.front().dateTime) << folder;
+    EXPECT_EQ(rows.rbegin()->first, peer.back().dateTime) << folder;
+  }
+}
