@@ -9,9 +9,6 @@ ZovPanelWindows& ZovPanelWindowMakers() {
 }
 
 void ZovInstallPanelWindows() {
-  // Each window is added here by the change that builds it: the play window,
-  // the setup page, the map page with its two hooks, the file information
-  // window.
   ZovPanelWindows& makers = ZovPanelWindowMakers();
   makers.makeSetupPage = [](QWidget* parent) { return new CZovPlaySetup(parent); };
   makers.makeFileInfo = [](QWidget* parent) -> CZovWnd* {
@@ -19,4 +16,6 @@ void ZovInstallPanelWindows() {
     view->Create(parent);
     return view;
   };
+  // The play window and the map page with its two hooks are
+  // added here by the changes that build them.
 }

@@ -1,19 +1,24 @@
 #include "app/zov_play_app.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 
 #include "app/zov_panel_windows.h"
 #include "app/zov_play_dlg.h"
+#include "app/zov_program_icon.h"
+#include "map/zov_client_app.h"
 #include "platform/zov_paths.h"
 #include "shell/zov_main_thread.h"
 #include "shell/zov_settings.h"
 #include "shell/zov_trace.h"
 #include "shell/zov_version.h"
 #include "shell/zov_wnd_manager.h"
+#include "ui/zov_file_list_store.h"
 #include "update/update_client.h"
 
-CZovPlayApp::CZovPlayApp() = default;
+CZovPlayApp::CZovPlayApp(int& argc, char** argv) : argc_(argc), argv_(argv) {}
 
+// The shutdown list has released the browser and the singletons; what is
+// left (the QApplication the start-up made) ends here.
 CZovPlayApp::~CZovPlayApp() = default;
 
 void CZovPlayApp::Step(const char* name) {
@@ -21,7 +26,7 @@ void CZovPlayApp::Step(const char* name) {
 }
 
 int CZovPlayApp::InitInstance() {
-  if (!StartUp()) return 0;
+  if (!StartUp()) return earlyExit_;
   RunMainWindow();
   ShutDown();
   return 0;
@@ -57,7 +62,7 @@ bool CZovPlayApp::StartUp() {
   ZovStartTimeLogCleanup(settings->SettingsFolder(), startTime_);
   Step("log clean-up");
 
-  StartBrowserRuntime();
+  if (!StartBrowserRuntime()) return false;
   Step("browser runtime");
 
   CZovVersion* version = CZovVersion::GetInstance();
@@ -72,6 +77,9 @@ bool CZovPlayApp::StartUp() {
   update->LoadServerSettings(settings->SettingsFile());
   Step("update client");
 
+  CZovFileListStore::GetInstance();
+  Step("file list store");
+
   ZovInstallPanelWindows();
   Step("panel windows");
   return true;
@@ -84,10 +92,25 @@ void CZovPlayApp::MakeTempFolder() {
   ZovEnsureFolder(temp + kZovTempFolderName);
 }
 
-void CZovPlayApp::StartBrowserRuntime() {
-  // The browser host configures the runtime before the QApplication exists
-  // (main); here it only reports whether that worked.
-  browserReady_ = 0;
+bool CZovPlayApp::StartBrowserRuntime() {
+  browserApp_ = std::make_shared<ClientApp>(1);
+  // This executable never serves as a browser helper process (the browser
+  // starts its own); a non-negative code would mean it just did.
+  const int code = browserApp_->ExecuteProcess(argc_, argv_);
+  if (code >= 0) {
+    DebugTrace("cef error :%d  \r\n", code);
+    earlyExit_ = code;
+    return false;
+  }
+  CZovSettings* settings = CZovSettings::GetInstance();
+  browserApp_->Configure(settings->CacheFolder(), settings->SettingsFolder() + "cef.log");
+  if (!QCoreApplication::instance()) {
+    qapp_ = std::make_unique<QApplication>(argc_, argv_);
+    QApplication::setApplicationName(QString::fromLatin1(kZovIconName));
+    QApplication::setDesktopFileName(QString::fromLatin1(kZovIconName));
+  }
+  browserReady_ = browserApp_->Initialize() ? 1 : 0;
+  return true;
 }
 
 int CZovPlayApp::RunMainWindow() {
@@ -105,11 +128,14 @@ int CZovPlayApp::RunMainWindow() {
 void CZovPlayApp::ShutDown() {
   if (shutDown_) return;
   shutDown_ = true;
+  CZovFileListStore::DeleteInstance();
+  Step("delete file list store");
   UpdateClient::DeleteInstance();
   Step("delete update client");
   CZovVersion::DeleteInstance();
   Step("delete version");
   browserReady_ = 0;
+  browserApp_.reset();
   Step("release browser runtime");
   CZovSettings::DeleteInstance();
   Step("delete settings");

@@ -16,14 +16,17 @@
 // browser runtime's reference, CZovSettings, CZovWndManager, CZovMainThread,
 // the "release CEF app:end" trace, the trace lock.
 //
-// The QApplication is made by main() before this object (the browser runtime
-// must be configured before it). User-interface thread only.
+// The QApplication is made by the browser runtime step: the browser must be
+// configured before it exists and initialised after. When one exists already
+// (tests), it is used. The first thread is the user-interface thread.
 #include <ctime>
 #include <functional>
 #include <memory>
 #include <string>
 #include <vector>
 
+class ClientApp;
+class QApplication;
 class CZovMainThread;
 class CZovPlayDlg;
 
@@ -36,13 +39,15 @@ inline constexpr const char* kZovAppKey = "qomtra";
 
 class CZovPlayApp {
  public:
-  CZovPlayApp();
+  // `argc` and `argv` are main()'s; the QApplication made by the start-up
+  // keeps using them, so they must outlive this object.
+  CZovPlayApp(int& argc, char** argv);
   ~CZovPlayApp();
   CZovPlayApp(const CZovPlayApp&) = delete;
   CZovPlayApp& operator=(const CZovPlayApp&) = delete;
 
   // The whole life: start-up, modal run, shutdown list. Returns the exit
-  // code (0) unless the process ended earlier.
+  // code: 0, or the browser runtime's code when this process served it.
   int InitInstance();
 
   // The parts of InitInstance, for tests. StartUp runs every step before the
@@ -50,6 +55,8 @@ class CZovPlayApp {
   // creates the main window, runs it modally and deletes it; ShutDown runs
   // the shutdown list once (a second call does nothing).
   bool StartUp();
+  // The exit code when StartUp returned false.
+  int EarlyExitCode() const { return earlyExit_; }
   int RunMainWindow();
   void ShutDown();
 
@@ -66,16 +73,23 @@ class CZovPlayApp {
   std::function<void(CZovPlayDlg* window)> onMainWindow;
 
   CZovMainThread* MainThread() const { return mainThread_.get(); }
+  // The browser application object (null after the shutdown list).
+  ClientApp* BrowserApp() const { return browserApp_.get(); }
   bool BrowserReady() const { return browserReady_ != 0; }
   bool ShutDownDone() const { return shutDown_; }
 
  private:
   void Step(const char* name);
   void MakeTempFolder();
-  void StartBrowserRuntime();
+  bool StartBrowserRuntime();
 
+  int& argc_;
+  char** argv_;
+  std::unique_ptr<QApplication> qapp_;  // when the start-up made it
   std::unique_ptr<CZovMainThread> mainThread_;
   unsigned char browserReady_ = 0;
+  std::shared_ptr<ClientApp> browserApp_;
+  int earlyExit_ = 0;
   std::time_t startTime_ = 0;
   std::vector<std::string> startFiles_;
   std::string executablePath_;

@@ -31,6 +31,9 @@
 #include "shell/zov_settings.h"
 #include "shell/zov_version.h"
 #include "shell/zov_wnd_manager.h"
+#include "ui/zov_button.h"
+#include "ui/zov_file_list_store.h"
+#include "ui/zov_mem_dc.h"
 #include "update/update_client.h"
 #include "update/zov_update_dlg.h"
 
@@ -49,6 +52,21 @@ constexpr int kColourText = 10116;
 constexpr int kFontTitle = 10117;
 // The download bar's colour: green (0, 200, 0).
 const QColor kProgressColour(0, 200, 0);
+
+struct TitleButtonSpec {
+  int id;          // command and PNG of the button
+  int rect;        // its design rectangle
+  int stateCount;  // two-state images follow the panel switch and maximise states
+};
+constexpr TitleButtonSpec kTitleButtons[] = {
+    {kZovCmdClose, 10135, 1},
+    {kZovCmdMaximise, 10137, 2},
+    {kZovCmdMinimise, 10138, 1},
+    {kZovCmdPanelSwitch, 10136, 2},
+};
+
+// Directory name of the play window, told to play a dropped file.
+constexpr const char* kPlayWindowName = "CPlayDialog";
 
 struct ShortcutKey {
   int id;
@@ -100,6 +118,7 @@ void CZovPlayDlg::Create() {
   leftTab_->show();
   rightTab_ = new CZovRightTab(this);
   rightTab_->setVisible(rightShown_ != 0);
+  CreateTitleButtons();
   titleText_ = QStringLiteral(" ");
   LoadSkin();
   version_ = CZovVersion::GetInstance();
@@ -126,6 +145,29 @@ void CZovPlayDlg::LoadSkin() {
   strip_ = settings_->LoadRect(kRectStrip).ToQRect();
   titleRect_ = settings_->LoadRect(kRectTitleText).ToQRect();
   titleFont_ = settings_->CreateNormalFont(kFontTitle);
+}
+
+void CZovPlayDlg::CreateTitleButtons() {
+  for (size_t i = 0; i < titleButtons_.size(); ++i) {
+    const TitleButtonSpec& b = kTitleButtons[i];
+    auto button = std::make_unique<CZovButton>();
+    button->LoadImage(b.id);
+    button->CreateEx(this, settings_->LoadRect(b.rect), QString(), b.id, b.stateCount);
+    titleButtons_[i] = std::move(button);
+  }
+}
+
+CZovButton* CZovPlayDlg::TitleButton(int id) const {
+  for (size_t i = 0; i < titleButtons_.size(); ++i) {
+    if (kTitleButtons[i].id == id) return titleButtons_[i].get();
+  }
+  return nullptr;
+}
+
+void CZovPlayDlg::ShowTitleButtons(bool show) {
+  for (const auto& button : titleButtons_) {
+    if (button) button->setVisible(show);
+  }
 }
 
 void CZovPlayDlg::CreateShortcuts() {
@@ -235,6 +277,10 @@ void CZovPlayDlg::OnPanelSwitch() {
     rightTab_->SendMessage(ZOVWM_CLICK, kZovCmdPanelSwitch, 0);
     panelSwitch_ = 1;
   }
+  if (CZovButton* button = TitleButton(kZovCmdPanelSwitch)) {
+    button->stateIndex = panelSwitch_;
+    button->update();
+  }
 }
 
 void CZovPlayDlg::OnMaximise() {
@@ -245,6 +291,10 @@ void CZovPlayDlg::OnMaximise() {
     QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
     if (screen) setGeometry(screen->availableGeometry());
     maximised_ = 1;
+  }
+  if (CZovButton* button = TitleButton(kZovCmdMaximise)) {
+    button->stateIndex = maximised_;
+    button->update();
   }
   if (rightTab_) {
     rightTab_->TestMapPage();
@@ -284,6 +334,7 @@ void CZovPlayDlg::OnVideoOnly(bool restore) {
   } else if (rightTab_) {
     rightTab_->ShowPages(false);
   }
+  ShowTitleButtons(restore);
 }
 
 void CZovPlayDlg::Layout() {
@@ -295,6 +346,11 @@ void CZovPlayDlg::Layout() {
   if (rightTab_) rightTab_->setGeometry(ZovRightPanelRect(w, h, stripH));
   leftRect_ = ZovLeftPanelRect(w, h, stripH, rightShown_ != 0);
   if (leftTab_) leftTab_->setGeometry(leftTab_->VideoOnly() ? rect() : leftRect_);
+  for (size_t i = 0; i < titleButtons_.size(); ++i) {
+    if (!titleButtons_[i]) continue;
+    const QRect design = settings_->LoadRect(kTitleButtons[i].rect).ToQRect();
+    titleButtons_[i]->setGeometry(ZovTitleButtonRect(design, w, design_.width()));
+  }
   lastWidth_ = w;
 }
 
@@ -495,7 +551,19 @@ void CZovPlayDlg::dropEvent(QDropEvent* event) {
 }
 
 void CZovPlayDlg::DropFiles(const std::vector<std::string>& paths) {
-  (void)paths;
+  if (paths.empty()) return;
+  CZovFileListStore* store = CZovFileListStore::GetInstance();
+  for (const std::string& path : paths) {
+    if (CZovFileListStore::IsMediaExtension(CZovFileListStore::ExtensionOf(path))) store->AddFile(path);
+  }
+  const int index = store->FindIndex(paths.front());
+  if (index < 0) {
+    SendMessage(ZOVWM_LISTSELECT, 0, 0);
+    return;
+  }
+  store->SelectIndex(index);
+  SendMessage(ZOVWM_LISTSELECT, 0, index);
+  if (directory_) directory_->SendData(kPlayWindowName, ZOV_CODE_PLAY_CURRENT);
 }
 
 // --- Input ----------------------------------------------------------------------
@@ -544,23 +612,20 @@ void CZovPlayDlg::mouseDoubleClickEvent(QMouseEvent* event) {
 void CZovPlayDlg::paintEvent(QPaintEvent* event) {
   const int w = width();
   const int stripH = strip_.height();
-  QImage buffer(size(), QImage::Format_RGB32);
-  {
-    QPainter p(&buffer);
-    // The strip; below it the panels cover all but the gap between them,
-    // which shows the background (the strip colour).
-    p.fillRect(buffer.rect(), stripColour_);
-    if (progressShown_) {
-      p.fillRect(QRect(0, stripH - kZovProgressBarHeight, ZovProgressBarWidth(w, progressPercent_),
-                       kZovProgressBarHeight),
-                 progressColour_);
-    }
-    if (!titleText_.isEmpty()) {
-      p.setFont(titleFont_);
-      p.setPen(textColour_);
-      p.drawText(titleRect_, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, titleText_);
-    }
+  QPainter target(this);
+  CZovMemDC dc(&target, event->rect(), false);
+  QPainter& p = dc.Painter();
+  // The strip; below it the panels cover all but the gap between them,
+  // which shows the background (the strip colour).
+  p.fillRect(event->rect(), stripColour_);
+  if (progressShown_) {
+    p.fillRect(QRect(0, stripH - kZovProgressBarHeight, ZovProgressBarWidth(w, progressPercent_),
+                     kZovProgressBarHeight),
+               progressColour_);
   }
-  QPainter screen(this);
-  screen.drawImage(event->rect(), buffer, event->rect());
+  if (!titleText_.isEmpty()) {
+    p.setFont(titleFont_);
+    p.setPen(textColour_);
+    p.drawText(titleRect_, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, titleText_);
+  }
 }

@@ -16,7 +16,9 @@
 //
 // Registered as "CZovPlayDlg". User-interface thread only; codes 2008 and
 // 2009 arrive through synchronous sends from the update client's threads.
+#include <array>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -31,6 +33,7 @@
 class QEventLoop;
 class QShortcut;
 class CUpdateDlg;
+class CZovButton;
 class CZovLeftTab;
 class CZovRightTab;
 class CZovSettings;
@@ -87,6 +90,8 @@ class CZovPlayDlg : public CZovWnd {
   CZovRightTab* RightTab() const { return rightTab_; }
   CUpdateDlg* UpdateWindow() const { return updateWindow_; }
   CZovWnd* FileInfoWindow() const { return fileInfo_; }
+  // Title button of command `id` (10101..10104), or null.
+  CZovButton* TitleButton(int id) const;
   const QString& TitleText() const { return titleText_; }
   bool RightShown() const { return rightShown_ != 0; }
   int PanelSwitchState() const { return panelSwitch_; }
@@ -114,6 +119,7 @@ class CZovPlayDlg : public CZovWnd {
  private:
   // Initialisation steps.
   void LoadSkin();
+  void CreateTitleButtons();
   void CreateShortcuts();
   void PlaceInitially();
 
@@ -138,6 +144,7 @@ class CZovPlayDlg : public CZovWnd {
 
   void Layout();
   void PlaceRightPanel();
+  void ShowTitleButtons(bool show);
   bool CheckNetwork();
   bool PlayWindowPlaying() const;
   void OnOK();
@@ -153,6 +160,8 @@ class CZovPlayDlg : public CZovWnd {
   CUpdateDlg* updateWindow_ = nullptr;     // owned, made on the first update notice
   UpdateClient* updateClient_ = nullptr;
   std::vector<std::pair<int, QShortcut*>> shortcuts_;  // id, child
+  // The four title buttons, in the order of kTitleButtons (zov_play_dlg.cpp).
+  std::array<std::unique_ptr<CZovButton>, 4> titleButtons_;
 
   QString titleText_;
   QColor stripColour_, textColour_, progressColour_;

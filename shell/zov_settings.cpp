@@ -46,6 +46,8 @@ CZovSettings* CZovSettings::GetInstance() {
   return g_settings;
 }
 
+CZovSettings* CZovSettings::Peek() { return g_settings; }
+
 void CZovSettings::DeleteInstance() {
   delete g_settings;
   g_settings = nullptr;

@@ -55,6 +55,8 @@ class CZovSettings {
  public:
   // The singleton (created on first use, user-interface thread).
   static CZovSettings* GetInstance();
+  // The singleton or null; creates nothing.
+  static CZovSettings* Peek();
   static void DeleteInstance();
 
   // Sets the defaults and loads the resource library beside the executable.

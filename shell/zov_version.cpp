@@ -15,6 +15,8 @@ CZovVersion* CZovVersion::GetInstance() {
   return g_version;
 }
 
+CZovVersion* CZovVersion::Peek() { return g_version; }
+
 void CZovVersion::DeleteInstance() {
   delete g_version;
   g_version = nullptr;

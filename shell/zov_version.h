@@ -16,6 +16,8 @@ inline constexpr long long kZovLogSizeLimit = 10 * 1024 * 1024;
 class CZovVersion {
  public:
   static CZovVersion* GetInstance();
+  // The singleton or null; creates nothing.
+  static CZovVersion* Peek();
   static void DeleteInstance();
 
   CZovVersion();

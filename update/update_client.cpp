@@ -56,6 +56,8 @@ UpdateClient* UpdateClient::GetInstance() {
   return g_updateClient;
 }
 
+UpdateClient* UpdateClient::Peek() { return g_updateClient; }
+
 void UpdateClient::DeleteInstance() {
   delete g_updateClient;
   g_updateClient = nullptr;

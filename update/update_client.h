@@ -59,6 +59,8 @@ class UpdateClient {
  public:
   // Process-wide instance, created on first use, deleted at shutdown.
   static UpdateClient* GetInstance();
+  // The instance or null; creates nothing.
+  static UpdateClient* Peek();
   static void DeleteInstance();
 
   UpdateClient();

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/zov_panel_windows.h"
+#include "shell/zov_wnd_manager.h"
 #include "shell/zov_settings.h"
 #include "tests/common/test_paths.h"
 
@@ -43,6 +44,10 @@ class RecordingWnd : public CZovWnd {
  public:
   using CZovWnd::CZovWnd;
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+    if (message == ZOVWM_INFO_E) {
+      ZovTakeMsgData(lParam);  // the receiver frees the record
+      lParam = 0;
+    }
     if (message != WM_TIMER) got.push_back({message, wParam, lParam});
     return 0;
   }
