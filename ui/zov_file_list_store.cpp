@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <ctime>
 
 #include <QCoreApplication>
 #include <QMetaObject>
@@ -159,29 +160,77 @@ bool CZovFileListStore::IsVideoExtension(std::string_view text) {
   return IsOneOf(ExtensionOf(text), false);
 }
 
+namespace {
+
+// The sorted listing of the folder listed last. Adding a folder of files
+// lists it once instead of once per file: the listing is reused while the
+// folder's identity and modification time stay the same, and only when that
+// time lay before the listing started (on the same coarse clock the file
+// system stamps with), so any later change shows as a new time.
+struct ListingCache {
+  std::mutex lock;
+  bool valid = false;
+  std::string folder;
+  dev_t device = 0;
+  ino_t inode = 0;
+  timespec modified{};
+  std::vector<std::string> names;  // sorted, without "." and ".."
+};
+
+ListingCache& Listing() {
+  static ListingCache cache;
+  return cache;
+}
+
+bool SameTime(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
+bool Before(const timespec& a, const timespec& b) {
+  return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+}
+
+// Lists `folder` into `names`, sorted; false when it cannot be read.
+bool ListSorted(const std::string& folder, std::vector<std::string>& names) {
+  DIR* dir = ::opendir(folder.c_str());
+  if (!dir) return false;
+  names.clear();
+  while (const dirent* d = ::readdir(dir)) {
+    const std::string_view n(d->d_name);
+    if (n != "." && n != "..") names.emplace_back(n);
+  }
+  ::closedir(dir);
+  std::sort(names.begin(), names.end(), ListsBefore);
+  return true;
+}
+
+}  // namespace
+
 int CZovFileListStore::ListingPosition(const std::string& path) {
   const size_t sep = path.rfind('/');
   if (sep == std::string::npos) return -1;
   const std::string folder = sep == 0 ? std::string("/") : path.substr(0, sep);
-  const std::string_view name = std::string_view(path).substr(sep + 1);
-  DIR* dir = ::opendir(folder.c_str());
-  if (!dir) return -1;
-  // "." and ".." come first (positions 0 and 1), then the names in order:
-  // the position is 2 + the number of names listed before this one.
-  bool found = false;
-  int before = 0;
-  while (const dirent* d = ::readdir(dir)) {
-    const std::string_view n(d->d_name);
-    if (n == "." || n == "..") continue;
-    if (n == name)
-      found = true;
-    else if (ListsBefore(n, name))
-      ++before;
-  }
-  ::closedir(dir);
+  const std::string name = path.substr(sep + 1);
+  struct stat st {};
+  if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) return -1;
+  // "." and ".." come first (positions 0 and 1), then the names in order.
   if (name == ".") return 0;
   if (name == "..") return 1;
-  return found ? 2 + before : -1;
+  ListingCache& cache = Listing();
+  std::lock_guard<std::mutex> hold(cache.lock);
+  const bool fresh = cache.valid && cache.folder == folder && cache.device == st.st_dev &&
+                     cache.inode == st.st_ino && SameTime(cache.modified, st.st_mtim);
+  if (!fresh) {
+    timespec started{};
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &started);
+    cache.valid = false;
+    if (!ListSorted(folder, cache.names)) return -1;
+    cache.folder = folder;
+    cache.device = st.st_dev;
+    cache.inode = st.st_ino;
+    cache.modified = st.st_mtim;
+    cache.valid = Before(st.st_mtim, started);
+  }
+  const auto at = std::lower_bound(cache.names.begin(), cache.names.end(), name, ListsBefore);
+  if (at == cache.names.end() || *at != name) return -1;
+  return 2 + static_cast<int>(at - cache.names.begin());
 }
 
 // ---- The list -------------------------------------------------------------

@@ -198,13 +198,10 @@ void CZovFileListView::Rebuild(int selected) {
   if (count > 0) {
     if (selected >= count) selected = 0;
     if (selected == 0) scrollOffset_ = 0;
-    const QFontMetrics metrics(rowFont_);
     for (int i = 0; i < count; ++i) {
       const QRect rect(1, i * rowHeight_, contentWidth_ - 1, rowHeight_);
       rows_.push_back({rect, paths[static_cast<size_t>(i)]});
       store_->SetMarked(i, i == selected);
-      widest_ = std::min(std::max(widest_, metrics.horizontalAdvance(QString::fromStdString(paths[i]))),
-                         contentWidth_ - 1);
       if (i == selected) {
         store_->SelectIndex(i);
         scrollOffset_ = std::min(scrollOffset_, rect.top());
@@ -222,6 +219,15 @@ void CZovFileListView::Rebuild(int selected) {
   }
   PlaceBar();
   update();
+}
+
+int CZovFileListView::WidestRowText() const {
+  // Measured on demand: measuring every row at each rebuild costs more than
+  // the rebuild itself with thousands of rows.
+  const QFontMetrics metrics(rowFont_);
+  int widest = 0;
+  for (const Row& row : rows_) widest = std::max(widest, metrics.horizontalAdvance(QString::fromStdString(row.path)));
+  return std::min(widest, std::max(0, contentWidth_ - 1));
 }
 
 void CZovFileListView::HighlightOnly(int index) {

@@ -115,7 +115,8 @@ class CZovFileListView : public CZovWnd {
   int TitleHeight() const { return titleHeight_; }
   int RowHeight() const { return rowHeight_; }
   int ContentHeight() const { return contentHeight_; }
-  int WidestRowText() const { return widest_; }
+  // Width of the widest row text, at most the content width - 1.
+  int WidestRowText() const;
   const std::vector<Row>& Rows() const { return rows_; }
   CZovVProcess* ScrollBar() const { return scroll_.get(); }
   CZovFileListContrl* Bar() const { return bar_.get(); }
@@ -182,7 +183,6 @@ class CZovFileListView : public CZovWnd {
   std::vector<Row> rows_;
   int32_t scrollOffset_ = 0;
   int32_t selected_ = 0;
-  int32_t widest_ = 0;
   bool initialised_ = false;
   int32_t playing_ = 0;
   std::string playingPath_;

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -108,6 +109,23 @@ TEST(FileListStore, ListingPositionSortsNamesIgnoringCase) {
   EXPECT_EQ(CZovFileListStore::ListingPosition(dir + "/c.txt"), 5);
   EXPECT_EQ(CZovFileListStore::ListingPosition(dir + "/_x.txt"), 6);
   EXPECT_EQ(CZovFileListStore::ListingPosition(dir + "/missing.txt"), -1);
+}
+
+TEST(FileListStore, ListingFollowsChangesOfTheFolder) {
+  const std::string dir = zovtest::TempDir() + "/changes";
+  MakeFile(dir + "/b.txt", 1);
+  // An old folder time lets the listing be reused until the folder changes.
+  const timespec old[2] = {{946684800, 0}, {946684800, 0}};
+  ASSERT_EQ(::utimensat(AT_FDCWD, dir.c_str(), old, 0), 0);
+  EXPECT_EQ(CZovFileListStore::ListingPosition(dir + "/b.txt"), 2);
+  MakeFile(dir + "/a.txt", 1);
+  EXPECT_EQ(CZovFileListStore::ListingPosition(dir + "/a.txt"), 2);
+  EXPECT_EQ(CZovFileListStore::ListingPosition(dir + "/b.txt"), 3);
+  ASSERT_EQ(::utimensat(AT_FDCWD, dir.c_str(), old, 0), 0);
+  EXPECT_EQ(CZovFileListStore::ListingPosition(dir + "/b.txt"), 3);
+  ASSERT_EQ(::unlink((dir + "/a.txt").c_str()), 0);
+  EXPECT_EQ(CZovFileListStore::ListingPosition(dir + "/a.txt"), -1);
+  EXPECT_EQ(CZovFileListStore::ListingPosition(dir + "/b.txt"), 2);
 }
 
 TEST(FileListStore, AcceptsAndRefusesPaths) {
