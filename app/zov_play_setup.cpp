@@ -483,8 +483,12 @@ void CZovPlaySetup::PaintLabels(QPainter& painter) {
   const QRect fromLabel(labelRect_.topLeft(), QSize(width() - labelRect_.left(), labelRect_.height()));
   painter.drawText(fromLabel, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
                    settings_->GetQText("selectlanguage"));
-  painter.drawText(kFilePathLabelRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-                   settings_->GetQText("filepath"));
+  // Both labels may run on to the right edge: nothing else sits beside them,
+  // and a longer translation is then not cut.
+  const QRect pathLabel(kFilePathLabelRect.topLeft(),
+                        QSize(std::max(kFilePathLabelRect.width(), width() - kFilePathLabelRect.left()),
+                              kFilePathLabelRect.height()));
+  painter.drawText(pathLabel, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, settings_->GetQText("filepath"));
 }
 
 void CZovPlaySetup::PaintInformation(QPainter& painter) {

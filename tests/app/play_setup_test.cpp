@@ -318,6 +318,14 @@ TEST(PlaySetupInFrame, MapAndDecodeChoicesRefusedWhilePlaying) {
   Choose(page->MapList(), 2);
   EXPECT_EQ(settings->MapIndex(), 2);
   EXPECT_EQ(page->RememberedMap(), 2);
+
+  // A language change goes round the main window (2001) and comes back to
+  // the page's section titles through the panel (4028).
+  const QString before = page->SectionTitle(1)->text;
+  Choose(page->LanguageList(), LanguageIndexOf(settings, "chineses"));
+  EXPECT_EQ(page->SectionTitle(1)->text, settings->GetQText("softserver"));
+  EXPECT_NE(page->SectionTitle(1)->text, before);
+  Choose(page->LanguageList(), LanguageIndexOf(settings, "english"));
   makers = ZovPanelWindows{};
 }
 
