@@ -122,6 +122,13 @@ void ClientHandler::Reload() {
   browser_->page()->triggerAction(QWebEnginePage::Reload);
 }
 
+void ClientHandler::LoadUrl(const QUrl& url) {
+  if (!browser_ || closing_) return;
+  loading_ = true;
+  waiting_.clear();  // calls meant for the page being left
+  browser_->page()->load(url);
+}
+
 void ClientHandler::CloseBrowser() {
   if (!browser_) return;
   if (DoClose(browser_)) return;

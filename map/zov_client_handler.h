@@ -70,6 +70,8 @@ class ClientHandler : public QObject {
 
   // Reloads the page of the held browser.
   void Reload();
+  // Loads another page into the held browser; nothing before it is held.
+  void LoadUrl(const QUrl& url);
   // Asks the browser to close, not forced: DoClose, then the view goes away
   // and OnBeforeClose releases it.
   void CloseBrowser();
