@@ -20,12 +20,7 @@
 #include "shell/zov_trace.h"
 #include "shell/zov_wnd_manager.h"
 #include "ui/zov_file_list_store.h"
-#if __has_include("ui/zov_file_list_view.h")  // TEMPORARY until the list view lands
 #include "ui/zov_file_list_view.h"
-#define ZOV_HAVE_LIST_VIEW 1
-#else
-#define ZOV_HAVE_LIST_VIEW 0
-#endif
 
 namespace {
 
@@ -37,23 +32,6 @@ struct ZovMoveTwoPayload {
 static_assert(sizeof(ZovMoveTwoPayload) == 24, "the two-position payload is six float32");
 
 }  // namespace
-
-// The play list view, reached only through these while it may be missing.
-void CZovCefBrowers::ListSend(UINT message, WPARAM wParam, LPARAM lParam) {
-#if ZOV_HAVE_LIST_VIEW
-  if (listView_) listView_->SendMessage(message, wParam, lParam);
-#endif
-}
-void CZovCefBrowers::ListGeometry(const QRect& rect) {
-#if ZOV_HAVE_LIST_VIEW
-  if (listView_) listView_->setGeometry(rect);
-#endif
-}
-void CZovCefBrowers::ListShow(bool show) {
-#if ZOV_HAVE_LIST_VIEW
-  if (listView_) listView_->setVisible(show);
-#endif
-}
 
 CZovCefBrowers::CZovCefBrowers(QWidget* parent, CZovVersion* version)
     : CZovWnd(parent),
@@ -97,12 +75,10 @@ void CZovCefBrowers::CreateDials() {
 }
 
 void CZovCefBrowers::CreateListView() {
-#if ZOV_HAVE_LIST_VIEW
   listView_ = new CZovFileListView;
   const int top = browserRect_.bottom;
   listView_->Create(this, QRect(0, top, std::max(0, width()), std::max(0, height() - top)));
   listView_->show();
-#endif
 }
 
 LRESULT CZovCefBrowers::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -111,11 +87,11 @@ LRESULT CZovCefBrowers::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       OnInfo(static_cast<int>(wParam), ZovTakeMsgData(lParam), lParam);
       return 0;
     case ZOVWM_LISTLAYOUT:
-      ListSend(ZOVWM_LISTLAYOUT, 0, 0);
+      if (listView_) listView_->SendMessage(ZOVWM_LISTLAYOUT, 0, 0);
       return 0;
     case ZOVWM_LISTSELECT:
     case ZOVWM_RELABEL:
-      ListSend(message, wParam, lParam);
+      if (listView_) listView_->SendMessage(message, wParam, lParam);
       return 0;
     case WM_KEYUP:
       if (wParam == VK_SPACE) {
@@ -294,7 +270,7 @@ void CZovCefBrowers::Layout(int width, int height) {
   compass_->move(width - (right - compassRect_.left), compassRect_.top);
   speed_->move(width - (right - speedRect_.left), speedRect_.top);
   const int listTop = browserRect_.bottom;
-  ListGeometry(QRect(0, listTop, width, std::max(0, height - listTop)));
+  if (listView_) listView_->setGeometry(0, listTop, width, std::max(0, height - listTop));
   QWebEngineView* browser = client_ ? client_->GetBrowser() : nullptr;
   if (!browser) return;
   if (width <= 0 || height <= 0) {
@@ -310,12 +286,12 @@ void CZovCefBrowers::Layout(int width, int height) {
 void CZovCefBrowers::resizeEvent(QResizeEvent*) { Layout(width(), height()); }
 
 void CZovCefBrowers::showEvent(QShowEvent*) {
-  ListShow(true);
+  if (listView_) listView_->show();
   if (!drawn_ && client_) client_->Reload();
 }
 
 void CZovCefBrowers::hideEvent(QHideEvent*) {
-  ListShow(false);
+  if (listView_) listView_->hide();
 }
 
 void CZovCefBrowers::closeEvent(QCloseEvent* event) {

@@ -129,9 +129,6 @@ class CZovCefBrowers : public CZovWnd {
   void ShowSpeed(double knots);
   void ResetDials(bool compassToo);
   bool Run(const QString& script);
-  void ListSend(UINT message, WPARAM wParam, LPARAM lParam);
-  void ListGeometry(const QRect& rect);
-  void ListShow(bool show);
 
   CZovSettings* settings_;
   CZovFileListStore* store_;

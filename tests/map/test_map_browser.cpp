@@ -30,6 +30,7 @@
 #include "shell/zov_settings.h"
 #include "shell/zov_wnd_manager.h"
 #include "ui/zov_file_list_store.h"
+#include "ui/zov_file_list_view.h"
 #include "tests/common/test_paths.h"
 #include "tests/common/test_wait.h"
 
@@ -514,6 +515,8 @@ TEST(MapPanel, ResizePlacesBrowserAndDialsAndTellsThePage) {
   EXPECT_EQ(view->geometry(), QRect(0, 0, 500, browser.Height()));
   EXPECT_EQ(g_panel->Compass()->pos(), QPoint(500 - (browser.right - compass.left), compass.top));
   EXPECT_EQ(g_panel->SpeedDial()->geometry().right(), g_panel->Compass()->geometry().right());
+  ASSERT_NE(g_panel->ListView(), nullptr);
+  EXPECT_EQ(g_panel->ListView()->geometry(), QRect(0, browser.bottom, 500, 700 - browser.bottom));
   const std::vector<Call> calls = Calls();
   ASSERT_FALSE(calls.empty());
   EXPECT_EQ(calls.back().name, "SetMaxXY");
@@ -562,6 +565,11 @@ TEST(MapPanel, SpaceGoesToTheParentAndDropsGoToThePlayList) {
   EXPECT_EQ(g_parent->messages[0].lParam, index);
   ASSERT_EQ(g_play->messages.size(), 1u);
   EXPECT_EQ(g_play->messages[0].wParam, WPARAM(ZOV_CODE_PLAY_CURRENT));
+
+  // The right panel's selection reaches the embedded play list.
+  g_panel->SendMessage(ZOVWM_LISTSELECT, 0, index);
+  EXPECT_EQ(g_panel->ListView()->SelectedIndex(), index);
+  EXPECT_TRUE(store->IsMarked(index));
 }
 
 TEST(MapPanel, APageLoadedAfterATrackWasDrawnGetsTheTrackAgain) {
