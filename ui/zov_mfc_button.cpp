@@ -37,6 +37,18 @@ CZovMfcButton::CZovMfcButton(QWidget* parent) : QPushButton(parent) {
   setFlat(true);
 }
 
+void CZovMfcButton::SetBitmap(const QImage& image) {
+  if (image.isNull()) {
+    bitmap = QImage();
+  } else {
+    bitmap = QImage(image.size(), QImage::Format_RGB32);
+    bitmap.fill(Qt::white);
+    QPainter p(&bitmap);
+    p.drawImage(0, 0, image);
+  }
+  update();
+}
+
 void CZovMfcButton::mousePressEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton) {
     if (!link.isEmpty()) CZovUiEnv::Get().OpenWithDesktop(LinkUrl(link));

@@ -35,8 +35,10 @@ class CZovMfcButton : public QPushButton {
   void SetTextColor(ZovColorRef color) { textColor = color; update(); }
   // Not owned; null: the widget's font.
   void SetFont(const QFont* f) { font_ = f; update(); }
-  // The bitmap shown instead of the face (null image: none).
-  void SetBitmap(const QImage& image) { bitmap = image; update(); }
+  // The bitmap shown instead of the face (null image: none). A bitmap has no
+  // transparency: transparent parts become white, which the bitwise AND of
+  // the idle look leaves as the face colour.
+  void SetBitmap(const QImage& image);
   bool IsPressed() const { return pressed_ != 0; }
   // The face colour drawn now.
   ZovColorRef CurrentFace() const { return pressed_ ? ZovLightenColor(faceColor, lightenStep) : faceColor; }

@@ -258,6 +258,24 @@ TEST_F(ControlsTest, MfcButtonLightensWhilePressedAndOpensOnlyAGivenLink) {
   EXPECT_EQ(opened[0].toString(), "https://example.org/help");
 }
 
+TEST_F(ControlsTest, MfcBitmapIsAndedOverTheFaceAndCopiedWhilePressed) {
+  CZovMfcButton button(&parent_);
+  button.setGeometry(0, 0, 40, 20);
+  button.show();
+  QImage bitmap(4, 2, QImage::Format_ARGB32);
+  bitmap.fill(Qt::transparent);
+  for (int y = 0; y < 2; ++y)
+    for (int x = 0; x < 2; ++x) bitmap.setPixel(x, y, qRgb(255, 0, 0));  // left half red, right half clear
+  button.SetBitmap(bitmap);
+  const QImage idle = uitest::Grab(&button);
+  EXPECT_EQ(uitest::Rgb(idle, 5, 10), 0xDC0000u);   // 220,220,220 AND red
+  EXPECT_EQ(uitest::Rgb(idle, 35, 10), 0xDCDCDCu);  // clear: the face
+  QTest::mousePress(&button, Qt::LeftButton, {}, {5, 5});
+  const QImage pressed = uitest::Grab(&button);
+  EXPECT_EQ(uitest::Rgb(pressed, 5, 10), 0xFF0000u);
+  EXPECT_EQ(uitest::Rgb(pressed, 35, 10), 0xFFFFFFu);
+}
+
 TEST_F(ControlsTest, EnterInTheComboBoxNeitherClosesTheDialogNorChangesTheSelection) {
   auto run = [](QComboBox* combo) {
     QDialog dialog;

@@ -1,8 +1,11 @@
 // zovskin --sheet FILE.png [--library PATH]
-// Writes one contact sheet of every PNG resource of the resource library,
+// zovskin --controls FILE.png [--library PATH]
+// --sheet writes one contact sheet of every PNG resource of the resource library,
 // each drawn twice its size (large images once) on the panel colour, with
 // its id, pixel size and frame count, so the whole skin can be judged at
-// once. The library defaults to libzovQuelnaResource.so beside this program.
+// once. --controls writes the sheet of every owner-drawn control in each of
+// its states (tools/zovskin/controls_sheet.cpp). The library defaults to
+// libzovQuelnaResource.so beside this program.
 #include <dlfcn.h>
 
 #include <QByteArray>
@@ -17,6 +20,10 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+#ifdef ZOV_SKIN_CONTROLS
+#include "tools/zovskin/controls_sheet.h"
+#endif
 
 namespace {
 
@@ -34,7 +41,7 @@ struct Entry {
 };
 
 int Usage() {
-  std::fprintf(stderr, "usage: zovskin --sheet FILE.png [--library PATH]\n");
+  std::fprintf(stderr, "usage: zovskin --sheet FILE.png | --controls FILE.png [--library PATH]\n");
   return 2;
 }
 
@@ -142,11 +149,21 @@ QImage PlayWindowPreview(FindFn find) {
 
 int main(int argc, char** argv) {
   std::string sheet;
+  std::string controls;
   std::string library;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--sheet") == 0 && i + 1 < argc) sheet = argv[++i];
+    else if (std::strcmp(argv[i], "--controls") == 0 && i + 1 < argc) controls = argv[++i];
     else if (std::strcmp(argv[i], "--library") == 0 && i + 1 < argc) library = argv[++i];
     else return Usage();
+  }
+  if (!controls.empty()) {
+#ifdef ZOV_SKIN_CONTROLS
+    return RenderControlsSheet(controls, library);
+#else
+    std::fprintf(stderr, "zovskin: built without the controls (ui/)\n");
+    return 1;
+#endif
   }
   if (sheet.empty()) return Usage();
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
