@@ -1,9 +1,13 @@
 #include "app/zov_left_tab.h"
 
+#include <algorithm>
+#include <array>
+
 #include <QPainter>
 #include <QPaintEvent>
 
 #include "app/zov_panel_windows.h"
+#include "engine/zov_media_play.h"
 #include "shell/zov_settings.h"
 #include "shell/zov_wnd_manager.h"
 
@@ -13,6 +17,9 @@ CZovLeftTab::CZovLeftTab(QWidget* parent) : CZovWnd(parent) {
     playWindow_ = make(this);
     if (playWindow_) playWindow_->show();
   }
+  videoPanes_ = new CZovPlayerListView();
+  videoPanes_->CreateEx(this, ZovRect{0, 0, width(), height()}, QString(), kZovPlayerListId);
+  videoPanes_->show();
   directory_ = CZovWndManager::GetInstance();
   directory_->Register(name_, this);
 }
@@ -21,6 +28,12 @@ CZovLeftTab::~CZovLeftTab() {
   // The play window goes first (it stops what plays and unregisters itself).
   delete playWindow_;
   playWindow_ = nullptr;
+  // The engine must not keep drawing into the panes' windows once they are gone.
+  std::array<QWindow*, 4> ours{};
+  videoPanes_->FillRenderWindows(ours);
+  for (QWindow*& w : CZovMediaPlay::Instance()->renderWindows) {
+    if (w && std::find(ours.begin(), ours.end(), w) != ours.end()) w = nullptr;
+  }
   if (CZovWndManager* d = CZovWndManager::Peek()) d->Unregister(name_);
 }
 
@@ -42,6 +55,7 @@ LRESULT CZovLeftTab::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       OnSetChannels(wParam, lParam);
       return 0;
     case ZOVWM_NEXTARRANGE:
+      videoPanes_->NextArrangement();
       return 0;
     default:
       return CZovWnd::WindowProc(message, wParam, lParam);
@@ -51,6 +65,12 @@ LRESULT CZovLeftTab::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 void CZovLeftTab::OnInfo(int code, LPARAM record) {
   auto data = ZovTakeMsgData(record);  // freed on return, whatever the code
   switch (code) {
+    case ZOV_CODE_PLAYING:  // paused: the panes show the paused pictures
+      videoPanes_->TakeStills();
+      break;
+    case ZOV_CODE_STOPPED:
+      videoPanes_->HideStills();
+      break;
     case ZOV_CODE_PANE_DBLCLICK:
       FlipVideoOnly();
       break;
@@ -60,8 +80,9 @@ void CZovLeftTab::OnInfo(int code, LPARAM record) {
 }
 
 void CZovLeftTab::OnSetChannels(WPARAM a, LPARAM b) {
-  (void)a;
-  (void)b;
+  videoPanes_->SetChannels(static_cast<int>(a), static_cast<int>(b));
+  videoPanes_->FillRenderWindows(CZovMediaPlay::Instance()->renderWindows);
+  if (playWindow_) playWindow_->SetVideoArea(videoPanes_);
 }
 
 void CZovLeftTab::FlipVideoOnly() {
@@ -93,7 +114,7 @@ void CZovLeftTab::Layout() {
     playWidth_ = w;
     if (!videoOnly_) area = QRect(design.left(), 0, w - design.left(), y);
   }
-  if (videoPanes_) videoPanes_->setGeometry(area);
+  videoPanes_->setGeometry(area);
 }
 
 void CZovLeftTab::resizeEvent(QResizeEvent* event) {

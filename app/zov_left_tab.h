@@ -15,15 +15,11 @@
 #include <QRect>
 
 #include "platform/zov_wnd.h"
+#include "ui/zov_player_view.h"  // kZovLeftTabName, kZovPlayerListId
 
 class CZovPlayWindowBase;
 class CZovSettings;
 class CZovWndManager;
-
-// Directory name of the left panel.
-inline constexpr const char* kZovLeftTabName = "CZovLeftTab";
-// Control id of the video panes.
-inline constexpr int kZovVideoPanesId = 694390;
 
 class CZovLeftTab : public CZovWnd {
  public:
@@ -34,8 +30,8 @@ class CZovLeftTab : public CZovWnd {
 
   // The play window, or null while none exists.
   CZovPlayWindowBase* PlayWindow() const { return playWindow_; }
-  // The video panes' window, or null while none exists.
-  QWidget* VideoPanes() const { return videoPanes_; }
+  // The video panes.
+  CZovPlayerListView* VideoPanes() const { return videoPanes_; }
   bool VideoOnly() const { return videoOnly_ != 0; }
 
  protected:
@@ -52,7 +48,7 @@ class CZovLeftTab : public CZovWnd {
   CZovSettings* settings_ = nullptr;
   CZovWndManager* directory_ = nullptr;
   CZovPlayWindowBase* playWindow_ = nullptr;  // child; made by the play window maker
-  QWidget* videoPanes_ = nullptr;             // child; the CZovPlayerListView
+  CZovPlayerListView* videoPanes_ = nullptr;  // child
   int videoOnly_ = 0;
   int playTop_ = 0;
   int playWidth_ = 0;

@@ -18,7 +18,9 @@
 #include <QUrl>
 
 #include "app/zov_frame_layout.h"
+#include "engine/zov_media_play.h"
 #include "ui/zov_button.h"
+#include "ui/zov_player_view.h"
 #include "ui/zov_file_list_store.h"
 #include "app/zov_left_tab.h"
 #include "app/zov_play_dlg.h"
@@ -297,22 +299,61 @@ TEST_F(FrameTest, VideoOnlyModeComesBackWithThePageThatShowed) {
   auto* map = standIns_->map;
   const QRect leftBefore = window_->LeftTab()->geometry();
   window_->SendMessage(ZOVWM_CLICK, kZovCmdPanelSwitch, 0);  // the setup page shows
+  // Double clicks count at most once a second: a clock the test moves on.
+  uint64_t now = 100000;
+  CZovUiEnv::Get().tickHook = [&] { return now; };
+  QWidget* panes = window_->LeftTab()->VideoPanes();
+  auto doubleClick = [&] {
+    now += 1500;
+    QTest::mouseDClick(panes, Qt::LeftButton, Qt::NoModifier, QPoint(50, 50));
+  };
   for (int round = 0; round < 2; ++round) {
     SCOPED_TRACE(round);
-    SendCode(kZovLeftTabName, ZOV_CODE_PANE_DBLCLICK, &kZovVideoPanesId, 4);
+    doubleClick();
     EXPECT_TRUE(window_->LeftTab()->VideoOnly());
     EXPECT_EQ(window_->LeftTab()->geometry(), window_->rect());
     EXPECT_FALSE(window_->RightTab()->isVisible());
     EXPECT_FALSE(setup->isVisible());
     EXPECT_FALSE(standIns_->play->isVisible());
-    SendCode(kZovLeftTabName, ZOV_CODE_PANE_DBLCLICK, &kZovVideoPanesId, 4);
+    for (int id : {kZovCmdClose, kZovCmdPanelSwitch, kZovCmdMaximise, kZovCmdMinimise})
+      EXPECT_FALSE(window_->TitleButton(id)->isVisible());
+    // The panes cover the whole panel.
+    EXPECT_EQ(panes->geometry(), window_->LeftTab()->rect());
+    doubleClick();
     EXPECT_FALSE(window_->LeftTab()->VideoOnly());
     EXPECT_EQ(window_->LeftTab()->geometry(), leftBefore);
     EXPECT_TRUE(window_->RightTab()->isVisible());
     EXPECT_TRUE(setup->isVisible());
     EXPECT_FALSE(map->isVisible());
     EXPECT_TRUE(standIns_->play->isVisible());
+    for (int id : {kZovCmdClose, kZovCmdPanelSwitch, kZovCmdMaximise, kZovCmdMinimise})
+      EXPECT_TRUE(window_->TitleButton(id)->isVisible());
+    EXPECT_EQ(panes->geometry().bottom() + 1, standIns_->play->geometry().top());
   }
+  CZovUiEnv::Get().tickHook = nullptr;
+}
+
+TEST_F(FrameTest, LeftPanelHandsThePanesToTheEngineAndThePlayWindow) {
+  CZovPlayerListView* panes = window_->LeftTab()->VideoPanes();
+  CZovWndManager* directory = CZovWndManager::GetInstance();
+  directory->SendTo(kZovLeftTabName, ZOVWM_SETCHANNELS, 0, 3);
+  EXPECT_EQ(panes->ChannelCount(), 3);
+  EXPECT_EQ(standIns_->play->videoArea, panes);
+  const auto& windows = CZovMediaPlay::Instance()->renderWindows;
+  for (int i = 0; i < 3; ++i) {
+    SCOPED_TRACE(i);
+    ASSERT_NE(panes->Pane(i), nullptr);
+    EXPECT_EQ(windows[i], panes->Pane(i)->RenderWindow());
+  }
+  const int before = panes->Arrangement();
+  directory->SendTo(kZovLeftTabName, ZOVWM_NEXTARRANGE, 0, 0);
+  EXPECT_NE(panes->Arrangement(), before);
+  const int32_t zero = 0;
+  SendCode(kZovLeftTabName, ZOV_CODE_STOPPED, &zero, 4);
+  EXPECT_FALSE(panes->IsActive());
+  // Once the panel is gone the engine holds none of its windows.
+  window_.reset();
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(windows[i], nullptr);
 }
 
 TEST_F(FrameTest, MapAndDecodeChoicesDependOnPlayback) {
