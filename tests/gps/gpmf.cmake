@@ -9,3 +9,5 @@ set(ZOV_GPS_SAMPLES "${CMAKE_SOURCE_DIR}/../shared/samples" CACHE PATH
   "Folder of the real camera recordings for the GPS comparison tests")
 zov_add_gtest(gps_gpmf_scan_test SOURCES test_gpmf_scan.cpp
   LIBS zov_gps zov_gpsfixture zov_gpsexport ENV "ZOV_GPS_SAMPLES=${ZOV_GPS_SAMPLES}")
+zov_add_gtest(gps_zovgps_exports_test SOURCES test_zovgps_exports.cpp
+  LIBS zov_gps zov_gpsfixture zov_gpsexport FIXTURES clips)
