@@ -226,6 +226,17 @@ const char* ZovYuvFragmentSource() { return kProbeFragmentSource; }
 
 ZovGlProbe ZovProbeOpenGl(const char* fragmentSource) {
   ZovGlProbe result;
+  // Whatever context this thread had current is made current again after
+  // the probe's own context is gone.
+  QOpenGLContext* previous = QOpenGLContext::currentContext();
+  QSurface* previousSurface = previous ? previous->surface() : nullptr;
+  struct Restore {
+    QOpenGLContext* context;
+    QSurface* surface;
+    ~Restore() {
+      if (context && surface) context->makeCurrent(surface);
+    }
+  } restore{previous, previousSurface};
   QSurfaceFormat format;
   format.setRenderableType(QSurfaceFormat::OpenGL);
   format.setVersion(3, 3);
