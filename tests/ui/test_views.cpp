@@ -3,6 +3,8 @@
 // recording played by the engine into the panes' own windows.
 #include <gtest/gtest.h>
 
+#include <QGuiApplication>
+#include <QScreen>
 #include <QSet>
 #include <QTest>
 #include <QWindow>
@@ -20,6 +22,15 @@
 namespace {
 
 using uitest::Recorder;
+
+// With ZOV_UI_SHOT_DIR set, the whole screen is saved there as NAME.png, so
+// a person can look at what the test saw.
+void SaveScreen(const char* name) {
+  const QByteArray dir = qgetenv("ZOV_UI_SHOT_DIR");
+  if (dir.isEmpty()) return;
+  QCoreApplication::processEvents();
+  QGuiApplication::primaryScreen()->grabWindow(0).save(QString::fromUtf8(dir) + "/" + name + ".png");
+}
 
 class ViewsTest : public ::testing::Test, private uitest::WithApp {
  protected:
@@ -198,6 +209,7 @@ TEST_F(ViewsTest, StillsOfARealRecordingShowWhilePaused) {
   ASSERT_TRUE(zovtest::WaitUntil([&] {
     return play.players[0]->scheduler->presentedVideo >= 5 && play.players[1]->scheduler->presentedVideo >= 5;
   }, 10000));
+  SaveScreen("panes_playing");
   play.PauseAll();
   panes_.TakeStills(&play);
   CZovPlayerView* pane = panes_.Pane(0);
@@ -210,6 +222,7 @@ TEST_F(ViewsTest, StillsOfARealRecordingShowWhilePaused) {
   panes_.NextArrangement();
   ASSERT_FALSE(pane->isHidden());
   QCoreApplication::processEvents();
+  SaveScreen("panes_paused_resized");
   const QImage shot = uitest::Grab(pane);
   QSet<QRgb> colours;
   for (int y = 0; y < shot.height(); y += 6)
@@ -225,6 +238,7 @@ TEST_F(ViewsTest, StillsOfARealRecordingShowWhilePaused) {
   // Playing again: the video window takes the pane back.
   play.ResumeAll();
   EXPECT_TRUE(zovtest::WaitUntil([&] { return !pane->IsStillShown(); }, 5000));
+  SaveScreen("panes_resumed");
   play.StopAll();
   panes_.HideStills();
   EXPECT_FALSE(pane->HasPicture());
