@@ -11,3 +11,5 @@ zov_add_gtest(gps_gpmf_scan_test SOURCES test_gpmf_scan.cpp
   LIBS zov_gps zov_gpsfixture zov_gpsexport ENV "ZOV_GPS_SAMPLES=${ZOV_GPS_SAMPLES}")
 zov_add_gtest(gps_zovgps_exports_test SOURCES test_zovgps_exports.cpp
   LIBS zov_gps zov_gpsfixture zov_gpsexport FIXTURES clips)
+zov_add_fuzz_target(gps_fuzz_gpmf SOURCES fuzz_gpmf.cpp LIBS zov_gps
+  CORPUS ${CMAKE_CURRENT_SOURCE_DIR}/corpus/fuzz_gpmf)
