@@ -14,6 +14,7 @@
 #include <vector>
 
 #include <QKeyEvent>
+#include <QPointer>
 
 #include <QApplication>
 #include <QVariant>
@@ -253,6 +254,24 @@ TEST(CompassDial, NeedleTurnsByTheAngleAndAMissingFaceLeavesTheBackground) {
       EXPECT_EQ(shot, at90) << "450 degrees draws as 90";
     }
   }
+
+  // The caption stays through later repaints (a repaint of the control, as
+  // when it is uncovered, draws it again).
+  CZovCompass speed;
+  speed.backgroundColor = CZovCefBrowers::kDialBackground;
+  ASSERT_TRUE(speed.CreateEx(&host, ZovRect{120, 0, 230, 110}, QString(), CZovCefBrowers::kSpeedId));
+  speed.LoadImages(CZovCefBrowers::kSpeedId, CZovCefBrowers::kSpeedNeedle, ZovRect{0, 0, 110, 110});
+  speed.SetCenter(55, 55);
+  speed.SetCaption(ZovRect{0, 70, 110, 100}, ZovRgb(255, 255, 0), CZovCefBrowers::kSpeedCaptionFont);
+  speed.SetValue(QStringLiteral("88.8 KMH"), 100);
+  speed.SetAngle(120);
+  speed.repaint();
+  const QImage captioned = speed.grab().toImage().convertToFormat(QImage::Format_RGB32);
+  int yellow = 0;
+  for (int y = 70; y < 100; ++y)
+    for (int x = 0; x < 110; ++x) yellow += (captioned.pixel(x, y) & 0xFFFFFF) == 0xFFFF00u;
+  EXPECT_GT(yellow, 20) << "caption drawn after a repaint";
+  EXPECT_EQ(speed.Caption().toStdString(), "88.8 KMH");
 
   CZovCompass bare;
   bare.backgroundColor = CZovCefBrowers::kDialBackground;
@@ -595,6 +614,18 @@ TEST(MapPanel, APageLoadedAfterATrackWasDrawnGetsTheTrackAgain) {
   std::vector<std::string> names = Names(calls);
   EXPECT_EQ(names, (std::vector<std::string>{"ClearLine", "Clear", "SetPoistion", "SetPoistion", "Line",
                                              "Center", "SetStartPoistion", "SetEndPoistion"}));
+}
+
+TEST(MapPanel, ASecondCreateReplacesTheBrowser) {
+  WaitForPanelPage();
+  QWebEngineView* first = g_panel->Client()->GetBrowser();
+  QPointer<QWebEngineView> watch(first);
+  Send(ZOV_CODE_CREATE_BROWSER);
+  ASSERT_TRUE(zovtest::WaitUntil([] {
+    return g_panel->Client()->GetBrowser() && !g_panel->Client()->IsLoading();
+  }, 20000));
+  EXPECT_TRUE(watch.isNull()) << "the old browser is closed, not left under the new one";
+  EXPECT_EQ(g_panel->findChildren<QWebEngineView*>().size(), 1);
 }
 
 TEST(MapPanel, ClosingClosesTheBrowserAndDestroyingUnregisters) {
