@@ -1,6 +1,7 @@
 #include "app/zov_panel_windows.h"
 
 #include "app/zov_play_setup.h"
+#include "map/zov_cef_browers.h"
 #include "ui/zov_file_info_view.h"
 
 ZovPanelWindows& ZovPanelWindowMakers() {
@@ -16,6 +17,14 @@ void ZovInstallPanelWindows() {
     view->Create(parent);
     return view;
   };
-  // The play window and the map page with its two hooks are
-  // added here by the changes that build them.
+  makers.makeMapPage = [](QWidget* parent, CZovVersion* version) -> CZovWnd* {
+    return new CZovCefBrowers(parent, version);
+  };
+  makers.loadMapPage = [](CZovWnd* page, const std::string& location) {
+    if (auto* map = dynamic_cast<CZovCefBrowers*>(page)) map->LoadPage(location);
+  };
+  makers.testMapPage = [](CZovWnd* page) {
+    if (auto* map = dynamic_cast<CZovCefBrowers*>(page)) map->TestPage();
+  };
+  // The play window is added here by the change that builds it.
 }

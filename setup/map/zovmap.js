@@ -9,12 +9,13 @@
 // (public domain), shipped beside the page in lib/basemap.js as TopoJSON, and
 // a graticule, all drawn into canvas tiles under the raster tiles. With no
 // network the raster tiles fail quietly and the basemap is what shows; a track
-// is then fitted at most at OFFLINE_MAX_ZOOM, where coastlines and borders are
-// still in view.
+// is then fitted at most at OFFLINE_MAX_ZOOM (the basemap has no street
+// detail), and the overview inset in the corner shows the coasts and borders
+// around the view.
 (function () {
   "use strict";
 
-  var OFFLINE_MAX_ZOOM = 14;
+  var OFFLINE_MAX_ZOOM = 15;
   var ONLINE_MAX_ZOOM = 18;
   var FIT_PADDING = 40;               // pixels kept free around a fitted track
   var TRACK_COLORS = ["#1565c0", "#8e24aa", "#ef6c00", "#00897b", "#c62828", "#5d4037"];
@@ -386,8 +387,9 @@
     updateInset();
   }
 
-  function updateInset() {
+  function updateInset(e) {
     if (!inset) return;
+    if (e && e.type === "resize") inset.invalidateSize({ animate: false });
     inset.setView(map.getCenter(), Math.max(0, map.getZoom() - INSET_ZOOM_STEPS), { animate: false });
     insetFrame.setBounds(map.getBounds());
     if (marker && map.hasLayer(marker)) {
@@ -407,7 +409,7 @@
   window.Move = function (lng, lat, angle) {
     ensureMarker([lat, lng]);
     turnMarker(angle);
-    updateInset();
+    updateInset(null);
   };
 
   // Two-position move: the marker goes to the second position, turned along

@@ -126,7 +126,7 @@ TEST_P(MapPages, DrawTheTrackOnTheOfflineBasemap) {
   EXPECT_GT(g_noNetwork->blocked, 0);
   // Fitted to the track, but no further in than the basemap shows coasts.
   EXPECT_GE(s["zoom"].toInt(), 10);
-  EXPECT_LE(s["zoom"].toInt(), 14);
+  EXPECT_LE(s["zoom"].toInt(), 15);
   // Five drawable points in one line; the marks and the marker where sent.
   EXPECT_EQ(s["lines"].toVariant().toList(), (QVariantList{QVariantList{0, 5}}));
   const QVariantList start = s["start"].toVariant().toList(), end = s["end"].toVariant().toList();
