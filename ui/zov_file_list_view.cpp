@@ -93,7 +93,10 @@ bool CZovFileListView::Create(QWidget* parent, const QRect& rect) {
   initialised_ = true;
   setGeometry(rect);
   show();
-  bar_->show();
+  // The bar is a window of its own: shown now, or with the panel when the
+  // panel's window is not on screen yet.
+  if (isVisible()) bar_->show();
+  else barShownBeforeHide_ = true;
   PlaceBar();
   directory_->Register(kWindowName, this);
   return true;
@@ -127,6 +130,10 @@ LRESULT CZovFileListView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
       return 0;
     case ZOVWM_LISTLAYOUT:
       PlaceBar();
+      return 0;
+    case ZOVWM_RELABEL:  // the title and the bar's captions follow the language
+      update();
+      bar_->update();
       return 0;
     case ZOVWM_INFO_E:
       OnInfo(wParam, lParam);

@@ -16,7 +16,7 @@
 //
 // Messages (WindowProc): ZOVWM_CLICK from the bar (1 add, 2 delete),
 // ZOVWM_VSCROLLPOS from the scroll bar, ZOVWM_LISTSELECT (lParam = index),
-// ZOVWM_LISTLAYOUT (re-place the bar), ZOVWM_INFO_E codes 2007 (playing:
+// ZOVWM_LISTLAYOUT (re-place the bar), ZOVWM_RELABEL (repaint), ZOVWM_INFO_E codes 2007 (playing:
 // int32 store index) and 2010 (stopped), WM_TIMER 1 (bar auto-hide).
 // Registered in the window directory as "CZovFileListView".
 //

@@ -275,6 +275,12 @@ TEST_F(FileListViewTest, BarFollowsTheRightButtonAndHidesAfterElevenTicks) {
   EXPECT_EQ(bar->geometry(), QRect(origin.x(), origin.y() + view_->height() - view_->TitleHeight(),
                                    view_->width() - view_->ScrollBar()->width(), view_->TitleHeight()));
   EXPECT_EQ(bar->AddButton()->width() + bar->DeleteButton()->width(), bar->width());
+  // A window of its own, it goes and comes with the panel's window.
+  ASSERT_TRUE(bar->isVisible());
+  top_.hide();
+  EXPECT_FALSE(bar->isVisible());
+  top_.show();
+  EXPECT_TRUE(bar->isVisible());
 
   QTest::mouseClick(view_.get(), Qt::RightButton, {}, RowPoint(1));
   EXPECT_TRUE(view_->BarRequested());
