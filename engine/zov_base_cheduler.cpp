@@ -85,6 +85,7 @@ void CZovBaseCheduler::PresentTimed() {
   const int64_t time = timed->timeMs;
   Present(timed);
   clockMs = time;
+  NoteHeld();
 }
 
 void CZovBaseCheduler::PresentFollower() {
@@ -95,6 +96,7 @@ void CZovBaseCheduler::PresentFollower() {
 void CZovBaseCheduler::Drop(ZovMediaItemPtr& item) {
   if (item && item->type == kZovItemVideo) ++droppedVideo;
   item.reset();
+  NoteHeld();
 }
 
 void CZovBaseCheduler::ReleaseHeld() {
@@ -215,6 +217,7 @@ void CZovBaseCheduler::TakeItems() {
   std::lock_guard<std::recursive_mutex> unit(stateLock);
   if (!follower) follower = PopFollower();
   if (!timed) timed = PopTimed();
+  NoteHeld();
 }
 
 void CZovBaseCheduler::RunPass() {

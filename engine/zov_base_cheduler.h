@@ -133,6 +133,9 @@ class CZovBaseCheduler : public CZovThread {
   void SetClock(ZovSchedulerClock* c) { clock = c ? c : ZovSchedulerClock::Real(); }
   // The snapshot DecideTiming sees now.
   ZovTimingView TimingView() const;
+  // A master item is popped and waits for its time (the end of the
+  // recording is not reached while one does).
+  bool HoldsMaster() const { return holdsMaster_; }
 
   std::atomic<int64_t> clockMs{kInitialClockMs};
   std::atomic<int64_t> anchorMediaMs{kNoAnchor};
@@ -171,7 +174,11 @@ class CZovBaseCheduler : public CZovThread {
   ZovMediaItemPtr PopTimed();
   ZovMediaItemPtr PopFollower();
 
+  // Keeps holdsMaster_ in step with `timed`.
+  void NoteHeld() { holdsMaster_ = timed != nullptr; }
+
   ZovSchedulerClock* clock;
+  std::atomic<bool> holdsMaster_{false};
   // Held between passes (worker only): the timed item t and follower item f.
   ZovMediaItemPtr timed;
   ZovMediaItemPtr follower;

@@ -58,6 +58,7 @@ void CZovBasePlayer::Start() {
   scheduler->audioOutput = audioOutput.get();
   scheduler->SetClock(schedulerClock);
   queue->SetSoundOnly(file->IsSoundOnly());
+  queue->KeepSoundBeforePicture();
   readThread->Start();
   scheduler->Start();
   readThread->SetState(kZovThreadRunning);
@@ -116,6 +117,9 @@ void CZovBasePlayer::CheckEnd(CZovMediaQueue* queue, CZovBaseCheduler* scheduler
                               bool audioMaster) {
   if (!queue || !scheduler || queue->endState != kZovQueueAtEnd) return;
   queue->draining = 1;
+  // A master item the scheduler has taken and waits to present is not
+  // over yet: its picture or sound would be lost.
+  if (scheduler->HoldsMaster()) return;
   if (queue->TotalCount() <= 0) scheduler->SetState(kZovThreadStopped);
   if (audioMaster) {
     if (queue->AudioCount() <= 0) scheduler->SetState(kZovThreadStopped);

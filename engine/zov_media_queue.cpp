@@ -12,7 +12,7 @@ ZovMediaItemPtr CZovMediaQueue::Push(ZovMediaItemPtr item) {
     video_.push_back(std::move(item));
     videoCount = static_cast<int32_t>(video_.size());
     audioEnabled = 1;
-  } else if (audioEnabled || soundOnly_) {
+  } else if (audioEnabled || soundOnly_ || soundFirst_) {
     audio_.push_back(std::move(item));
     audioCount = static_cast<int32_t>(audio_.size());
   }
@@ -95,4 +95,5 @@ void CZovMediaQueue::Flush() {
   videoCount = 0;
   audioCount = 0;
   audioEnabled = 0;
+  soundFirst_ = false;
 }

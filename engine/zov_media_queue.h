@@ -90,6 +90,10 @@ class CZovMediaQueue {
   void Flush();
   // A recording without pictures: sound is queued without waiting for one.
   void SetSoundOnly(bool value) { soundOnly_ = value; }
+  // From the start of a recording, sound before its first picture is kept
+  // (the picture may start seconds later); until the next Flush, after which
+  // sound again waits for the first picture of the new position.
+  void KeepSoundBeforePicture() { soundFirst_ = true; }
 
   std::atomic<int32_t> audioCount{0};
   std::atomic<int32_t> videoCount{0};
@@ -106,4 +110,5 @@ class CZovMediaQueue {
   std::deque<ZovMediaItemPtr> video_;
   std::deque<ZovMediaItemPtr> audio_;
   std::atomic<bool> soundOnly_{false};
+  std::atomic<bool> soundFirst_{false};
 };

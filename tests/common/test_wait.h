@@ -15,16 +15,24 @@
 
 namespace zovtest {
 
-// Processes events until `done` holds or `ms` pass; false on time-out.
+// Processes events (or, in a test without an application object, yields a
+// millisecond) until `done` holds or `ms` pass; false on time-out.
 inline bool WaitUntil(const std::function<bool()>& done, int ms = 5000) {
   QElapsedTimer t;
   t.start();
   while (!done()) {
     if (t.elapsed() > ms) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    if (QCoreApplication::instance())
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    else
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   return true;
 }
+
+// True when `changed` stays false for the whole of `ms` (for checks that
+// something does NOT happen, e.g. no picture while paused).
+inline bool StaysFalse(const std::function<bool()>& changed, int ms) { return !WaitUntil(changed, ms); }
 
 // Ends the process with a failure when a test would otherwise hang.
 class Watchdog {

@@ -38,3 +38,14 @@ zov_add_gtest(engine_player_window_test
   LABELS window
   FIXTURES clips
   TIMEOUT 120)
+
+# Damaged and unusual recordings, made by ffmpeg and damaged by a script.
+add_test(NAME fixtures.damaged_clips
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/make-damaged-clips ${ZOV_FIXTURE_DIR})
+set_tests_properties(fixtures.damaged_clips PROPERTIES FIXTURES_SETUP damaged_clips TIMEOUT 300)
+
+zov_add_gtest(engine_player_damaged_test
+  SOURCES test_player_damaged.cpp
+  LIBS zov_engine
+  FIXTURES damaged_clips
+  TIMEOUT 120)

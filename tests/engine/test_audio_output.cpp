@@ -3,6 +3,8 @@
 // Close under a stuck device) is driven through the device hooks.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <chrono>
 #include <cmath>
 #include <condition_variable>
@@ -22,19 +24,13 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
+#include "tests/common/test_wait.h"
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
-template <typename Pred>
-bool WaitFor(Pred pred, int timeoutMs = 3000) {
-  const auto until = Clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!pred()) {
-    if (Clock::now() > until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
-}
+bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 3000) { return zovtest::WaitUntil(pred, timeoutMs); }
 
 // Decodes the audio frames of a clip with the decoder object.
 std::vector<AVFrame*> DecodeAudio(CZovBaseFile& file, int maxFrames) {

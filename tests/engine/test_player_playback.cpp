@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <chrono>
 #include <mutex>
 #include <thread>
@@ -14,6 +15,7 @@
 #include "engine/zov_media_play.h"
 #include "engine/zov_read_thread.h"
 #include "tests/common/test_paths.h"
+#include "tests/common/test_wait.h"
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -23,15 +25,10 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-template <typename Pred>
-bool WaitFor(Pred pred, int timeoutMs) {
-  const auto until = Clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (!pred()) {
-    if (Clock::now() > until) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
-}
+using zovtest::StaysFalse;
+
+// Waits for `pred` (checked every millisecond) for at most timeoutMs.
+bool WaitFor(const std::function<bool()>& pred, int timeoutMs) { return zovtest::WaitUntil(pred, timeoutMs); }
 
 class PlayerTest : public ::testing::Test {
  protected:
@@ -92,7 +89,7 @@ TEST_F(PlayerTest, PauseFreezesAndResumeGoesOn) {
   EXPECT_EQ(play.GetState(), 2);
   const int64_t frozen = Sched(0)->presentedVideo;
   const int position = play.GetPositionSeconds();
-  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_TRUE(StaysFalse([&] { return Sched(0)->presentedVideo != frozen; }, 300));
   EXPECT_EQ(Sched(0)->presentedVideo, frozen);
   EXPECT_EQ(play.GetPositionSeconds(), position);
   play.ResumeAll();
@@ -123,7 +120,7 @@ TEST_F(PlayerTest, SeekBackFromTheEndForgetsTheEnd) {
   ASSERT_TRUE(WaitFor([&] { return Sched(0)->presentedVideo > 3; }, 3000));
   CZovMediaQueue* queue = play.players[0]->queue.get();
   // As if the reader had met the end and the play window had polled since.
-  queue->endState = kZovThreadStopped;
+  queue->endState = kZovQueueAtEnd;
   queue->draining = 1;
   play.SeekAll(1);  // seven seconds left: more than the reader reads ahead
   EXPECT_EQ(queue->endState, 0);
@@ -173,7 +170,7 @@ TEST_F(PlayerTest, SecondChannelKeepsItsPaceWithoutSound) {
   ASSERT_TRUE(WaitFor([&] { return Sched(2)->presentedVideo >= 10; }, 3000));
   const auto t0 = Clock::now();
   const int64_t n0 = Sched(2)->presentedVideo;
-  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  ASSERT_TRUE(WaitFor([&] { return Sched(2)->presentedVideo >= n0 + 15; }, 2000));
   const double rate = (Sched(2)->presentedVideo - n0) /
                       std::chrono::duration<double>(Clock::now() - t0).count();
   EXPECT_GT(rate, 20.0);
@@ -260,7 +257,7 @@ TEST_F(ReadThreadTest, StopsReadingAt120Pictures) {
   reader.SetState(kZovThreadRunning);
   ASSERT_TRUE(WaitFor([&] { return queue.VideoCount() >= CZovReadThread::kMaxQueuedVideo; }, 5000));
   const int64_t read = reader.videoPacketsRead;
-  std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  EXPECT_TRUE(StaysFalse([&] { return reader.videoPacketsRead != read; }, 100));
   EXPECT_EQ(queue.VideoCount(), CZovReadThread::kMaxQueuedVideo);
   EXPECT_EQ(reader.videoPacketsRead, read);
   EXPECT_GT(queue.AudioCount(), 0);
@@ -277,7 +274,7 @@ TEST_F(ReadThreadTest, ReadsToTheEndAndKeepsPolling) {
       [&] {
         queue.PopVideo();
         queue.PopAudio();
-        return queue.endState == kZovThreadStopped;
+        return queue.endState == kZovQueueAtEnd;
       },
       5000));
   EXPECT_EQ(reader.state, kZovThreadRunning);
@@ -331,7 +328,8 @@ TEST(ReadThreadUnitTest, UnitWaitingForTheLockDoesNotStartAfterAPause) {
   reader.state = kZovThreadRunning;
   std::unique_lock<std::recursive_mutex> held(reader.stateLock);  // a unit of work elsewhere
   std::thread pass([&] { reader.RunPass(); });
-  std::this_thread::sleep_for(std::chrono::milliseconds(50));  // let it reach the lock
+  // Let it reach the lock: the pass is blocked once the lock has a waiter.
+  EXPECT_TRUE(StaysFalse([&] { return file.reads != 0; }, 50));
   reader.SetState(kZovThreadPaused);  // what Seek does first
   held.unlock();
   pass.join();

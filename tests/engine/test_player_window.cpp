@@ -12,6 +12,7 @@
 #include "engine/zov_d3d11_render_view.h"
 #include "engine/zov_media_play.h"
 #include "tests/common/test_paths.h"
+#include "tests/common/test_wait.h"
 
 namespace {
 
@@ -45,16 +46,15 @@ TEST(PlayerWindowTest, PicturesReachTheWindowAndTheEndIsDetected) {
 
   // Grab a presented picture about half way through.
   timer.restart();
-  while (play.players[0]->scheduler->presentedVideo < 20 && timer.elapsed() < 4000) {
-    QGuiApplication::processEvents();
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
+  zovtest::WaitUntil([&] { return play.players[0]->scheduler->presentedVideo >= 20; }, 4000);
   view->CaptureNextFrame();
   QImage shot;
-  while (shot.isNull() && timer.elapsed() < 4000) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-    shot = view->CapturedImage();
-  }
+  zovtest::WaitUntil(
+      [&] {
+        shot = view->CapturedImage();
+        return !shot.isNull();
+      },
+      4000);
   ASSERT_FALSE(shot.isNull());
   EXPECT_EQ(shot.size(), QSize(400, 300) * pane.devicePixelRatio());
   // The test pattern: many colours, not a black or single-colour picture.
@@ -65,12 +65,7 @@ TEST(PlayerWindowTest, PicturesReachTheWindowAndTheEndIsDetected) {
   EXPECT_EQ(view->currentFormat, 0);  // YUV420P through the planar pass
   EXPECT_EQ(view->widthHint, 320);
 
-  timer.restart();
-  while (play.GetState() != 0 && timer.elapsed() < 6000) {
-    QGuiApplication::processEvents();
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  EXPECT_EQ(play.GetState(), 0);
+  EXPECT_TRUE(zovtest::WaitUntil([&] { return play.GetState() == 0; }, 6000));
   EXPECT_GE(play.players[0]->scheduler->presentedVideo, 45);
   play.StopAll();
 }

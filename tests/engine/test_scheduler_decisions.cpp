@@ -273,6 +273,193 @@ TEST_F(SchedulerTest, HoldShowsPicturesAsTheyComeAndDropsSound) {
   EXPECT_EQ(sched.anchorMediaMs, -1);
 }
 
+TEST(SchedulerModeTest, StateHoldAndFillDecideWhatAPassDoes) {
+  struct Case {
+    int32_t state;
+    bool hold, needsData;
+    ZovPassMode mode;
+  } cases[] = {
+      {kZovThreadRunning, false, false, ZovPassMode::kPlay},
+      {kZovThreadRunning, false, true, ZovPassMode::kPrebuffer},
+      {kZovThreadPaused, false, true, ZovPassMode::kPrebuffer},
+      {kZovThreadPaused, false, false, ZovPassMode::kPausedRest},
+      {kZovThreadStopped, false, true, ZovPassMode::kStopped},
+      {kZovThreadStopped, false, false, ZovPassMode::kStopped},
+      {kZovThreadRunning, true, true, ZovPassMode::kSeekHold},  // a seek does not wait for the fill
+      {kZovThreadPaused, true, false, ZovPassMode::kPausedRest},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(CZovBaseCheduler::DecideMode(c.state, c.hold, c.needsData), c.mode)
+        << "state " << c.state << " hold " << c.hold << " needs data " << c.needsData;
+  }
+}
+
+// The timing decision on snapshots: each case differs only in its data.
+TEST(SchedulerTimingTest, DecisionsOnTheFakeClock) {
+  using A = ZovTimingAction;
+  constexpr int64_t kNone = CZovBaseCheduler::kInitialClockMs;
+  auto anchored = [](int64_t anchorMedia, int64_t wallElapsed, int64_t clock) {
+    ZovTimingView v;
+    v.anchored = true;
+    v.anchorMediaMs = anchorMedia;
+    v.anchorWallMs = 50000;
+    v.nowMs = 50000 + wallElapsed;
+    v.clockMs = clock;
+    v.discontinuityMs = 10000;
+    return v;
+  };
+  auto with = [](ZovTimingView v, int64_t timed, int64_t follower = -1, bool draining = false) {
+    v.hasTimed = timed >= 0;
+    v.timedMs = timed;
+    v.hasFollower = follower >= 0;
+    v.followerMs = follower;
+    v.draining = draining;
+    return v;
+  };
+  ZovTimingView fresh;
+  fresh.clockMs = kNone;
+  struct Case {
+    const char* what;
+    ZovTimingView view;
+    A action;
+    int64_t anchorMs, waitMs;
+    bool onTimed, follower, reanchorNext;
+  } cases[] = {
+      {"start: anchor on the master, show the follower beside it", with(fresh, 1000, 990), A::kAnchor, 1000, 0, true,
+       true, false},
+      {"sound 5 s before the picture: the clock starts with the sound", with(fresh, 5000, 0), A::kAnchor, 0, 0, false,
+       true, false},
+      {"picture 5 s after the master: it waits for its time", with(fresh, 0, 5000), A::kAnchor, 0, 0, true, false,
+       false},
+      {"nothing queued yet", with(fresh, -1), A::kRest, 0, 0, false, false, false},
+      {"nothing left at the end", with(fresh, -1, -1, true), A::kEnd, 0, 0, false, false, false},
+      {"master due in 20 ms", with(anchored(0, 80, 66), 100), A::kWait, 0, 20, false, false, false},
+      {"master due now", with(anchored(0, 100, 66), 100), A::kPresent, 0, 0, false, false, false},
+      {"500 ms late: catch up on the same anchor", with(anchored(0, 600, 66), 100), A::kPresent, 0, 0, false, false,
+       false},
+      {"501 ms late: present, re-anchor on the next", with(anchored(0, 601, 66), 100), A::kPresent, 0, 0, false,
+       false, true},
+      {"follower at the clock is shown while the master waits", with(anchored(0, 80, 66), 100, 60), A::kWait, 0, 20,
+       false, true, false},
+      {"follower ahead of the clock waits for the master", with(anchored(0, 80, 66), 100, 90), A::kWait, 0, 20, false,
+       false, false},
+      {"one-hour jump of the master: re-anchor, not a wait", with(anchored(0, 4000, 3960), 3604000, 3603990),
+       A::kAnchor, 3604000, 0, true, true, false},
+      {"backward clock reset beyond the limit: re-anchor", with(anchored(0, 20000, 19960), 40), A::kAnchor, 40, 0,
+       true, false, false},
+      {"backward step within the limit: shown at once, re-anchor on the next", with(anchored(0, 4000, 3960), 40),
+       A::kPresent, 0, 0, false, false, true},
+      {"9 s step within the limit is waited for", with(anchored(0, 1000, 960), 9960), A::kWait, 0, 8960, false,
+       false, false},
+      {"master silent for over a second: follower on the wall clock", with(anchored(0, 2500, kNone), 5000, 2480),
+       A::kWait, 0, 2500, false, true, false},
+      {"master ran dry: the follower keeps the wall clock", with(anchored(1000, 2000, 2000), -1, 2990), A::kRest, 0, 0,
+       false, true, false},
+      {"master ran dry: a follower ahead of the wall clock waits", with(anchored(1000, 2000, 2000), -1, 3100),
+       A::kRest, 0, 0, false, false, false},
+      {"lists empty at the end", with(anchored(0, 100, 66), -1, -1, true), A::kEnd, 0, 0, false, false, false},
+  };
+  for (const Case& c : cases) {
+    ZovTimingDecision d = CZovBaseCheduler::DecideTiming(c.view);
+    EXPECT_EQ(d.action, c.action) << c.what;
+    if (c.action == A::kAnchor) {
+      EXPECT_EQ(d.anchorMs, c.anchorMs) << c.what;
+      EXPECT_EQ(d.anchorOnTimed, c.onTimed) << c.what;
+    }
+    if (c.action == A::kWait) EXPECT_EQ(d.waitMs, c.waitMs) << c.what;
+    EXPECT_EQ(d.presentFollower, c.follower) << c.what;
+    EXPECT_EQ(d.reanchorNext, c.reanchorNext) << c.what;
+  }
+}
+
+TEST(StreamTimelineTest, JumpsAndStandstillsBecomeSteps) {
+  struct Case {
+    const char* what;
+    std::vector<int64_t> raw;
+    int64_t nominal, limit;
+    std::vector<int64_t> mapped;
+  } cases[] = {
+      {"regular stream unchanged", {0, 33, 66, 100}, 40, 10000, {0, 33, 66, 100}},
+      {"one-hour jump continues by the stream's step",
+       {0, 40, 80, 3600080, 3600120},
+       40,
+       10000,
+       {0, 40, 80, 120, 160}},
+      {"backward reset continues forward", {5000, 5040, 5080, 0, 40}, 40, 10000, {5000, 5040, 5080, 5120, 5160}},
+      {"every packet at 0: paced by the nominal step", {0, 0, 0, 0}, 20, 3000, {0, 20, 40, 60}},
+      {"each picture hours after the last: paced by frame rate",
+       {0, 36000000, 72000000, 108000000},
+       40,
+       10000,
+       {0, 40, 80, 120}},
+      {"a step just inside the limit is kept", {0, 9000, 9040}, 40, 10000, {0, 9000, 9040}},
+  };
+  for (const Case& c : cases) {
+    ZovStreamTimeline t;
+    std::vector<int64_t> out;
+    for (int64_t r : c.raw) out.push_back(t.Map(r, c.nominal, c.limit));
+    EXPECT_EQ(out, c.mapped) << c.what;
+  }
+}
+
+// A video master that jumps an hour ahead in the middle (a clock reset) plays
+// on without waiting: the second half comes at its own pace after a re-anchor.
+TEST_F(SchedulerTest, AJumpOfTheMasterReanchorsInsteadOfWaiting) {
+  file.minVideoIntervalMs = 40;
+  for (int i = 0; i < 25; ++i) PushVideo(i * 40);
+  for (int i = 0; i < 25; ++i) PushVideo(3600000 + i * 40);
+  EndOfRecording();
+  sched.ChooseMaster();
+  const int32_t start = clock.now;
+  for (int i = 0; i < 20000 && Of(0).size() < 50; ++i) sched.RunPass();
+  std::vector<Event> v = Of(0);
+  ASSERT_EQ(v.size(), 50u);
+  EXPECT_LT(v[49].wallMs - start, 3000);  // two seconds of pictures, not an hour
+  EXPECT_EQ(sched.discontinuities, 1);
+  for (int k = 27; k < 50; ++k) EXPECT_GE(v[k].wallMs - v[k - 1].wallMs, 40 - CZovBaseCheduler::kIdleSleepMs) << k;
+}
+
+// Sound from 0 s, pictures from 5 s (sound is the master): the first picture
+// waits for its time instead of coming with the first sound, and the sound
+// before it keeps its pace.
+TEST_F(SchedulerTest, PicturesThatStartLaterWaitForTheirTime) {
+  file.minVideoIntervalMs = 33;
+  file.minAudioIntervalMs = 21;
+  for (int i = 0; i < 30; ++i) PushVideo(5000 + i * 33);  // first, so the queue takes sound
+  for (int i = 0; i < 300; ++i) PushAudio(i * 21);
+  EndOfRecording();
+  sched.ChooseMaster();
+  ASSERT_EQ(sched.videoMaster, 0);
+  const int32_t start = clock.now;
+  for (int i = 0; i < 40000 && Of(0).size() < 30; ++i) sched.RunPass();
+  std::vector<Event> v = Of(0);
+  std::vector<Event> a = Of(1);
+  ASSERT_EQ(v.size(), 30u);
+  EXPECT_GE(v[0].wallMs - start, 5000 - CZovBaseCheduler::kIdleSleepMs);
+  EXPECT_LE(v[0].wallMs - start, 5000 + 50);
+  ASSERT_GT(a.size(), 200u);
+  EXPECT_GE(a[200].wallMs - a[0].wallMs, 200 * 21 - CZovBaseCheduler::kIdleSleepMs);
+}
+
+// Sound first by more than a second with video as the master: the sound before
+// the first picture plays on the wall clock, not in a burst at the picture.
+TEST_F(SchedulerTest, SoundBeforeALateVideoMasterKeepsItsPace) {
+  file.minVideoIntervalMs = 16;  // 60 fps: video is the master
+  file.minAudioIntervalMs = 21;
+  for (int i = 0; i < 30; ++i) PushVideo(3000 + i * 16);
+  for (int i = 0; i < 150; ++i) PushAudio(i * 21);
+  EndOfRecording();
+  sched.ChooseMaster();
+  ASSERT_EQ(sched.videoMaster, 1);
+  for (int i = 0; i < 40000 && Of(0).size() < 30; ++i) sched.RunPass();
+  std::vector<Event> a = Of(1);
+  std::vector<Event> v = Of(0);
+  ASSERT_EQ(v.size(), 30u);
+  ASSERT_GT(a.size(), 100u);
+  EXPECT_GE(a[100].wallMs - a[0].wallMs, 2100 - 1000 - CZovBaseCheduler::kIdleSleepMs);
+  EXPECT_GE(v[0].wallMs - a[0].wallMs, 3000 - CZovBaseCheduler::kIdleSleepMs);
+}
+
 TEST(PlayerEndRuleTest, EndIsTheMasterListRunningDry) {
   CZovMediaQueue queue;
   CZovBaseCheduler sched;  // not started: only its state is used

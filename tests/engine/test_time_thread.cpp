@@ -6,11 +6,13 @@
 #include <vector>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <thread>
 
 #include "engine/zov_thread.h"
 #include "engine/zov_time.h"
+#include "tests/common/test_wait.h"
 
 namespace {
 
@@ -83,15 +85,9 @@ class LoopWorker : public CZovThread {
   std::atomic<bool> bodyReturned{false};
 };
 
-template <typename Pred>
-bool WaitFor(Pred pred, int timeoutMs = 5000) {
-  auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-  while (std::chrono::steady_clock::now() < end) {
-    if (pred()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  }
-  return pred();
-}
+using zovtest::StaysFalse;
+
+bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 5000) { return zovtest::WaitUntil(pred, timeoutMs); }
 
 TEST(ZovThread, StartRunsBodyAndStopJoinsIt) {
   LoopWorker w;
@@ -104,8 +100,7 @@ TEST(ZovThread, StartRunsBodyAndStopJoinsIt) {
   EXPECT_EQ(w.state, kZovThreadStopped);
   EXPECT_EQ(w.threadId, 0u);
   int after = w.passes;
-  SleepMs(10);
-  EXPECT_EQ(w.passes, after);
+  EXPECT_TRUE(StaysFalse([&] { return w.passes != after; }, 10));
 }
 
 TEST(ZovThread, StopRightAfterStartIsNotLostWhenTheBodySetsItsState) {
@@ -148,8 +143,8 @@ TEST(ZovThread, SetStateWaitsForTheUnitInProgress) {
     w.SetState(kZovThreadPaused);
     setDone = true;
   });
-  SleepMs(30);
-  EXPECT_FALSE(setDone) << "SetState returned while a unit of work was in progress";
+  EXPECT_TRUE(StaysFalse([&] { return setDone.load(); }, 30))
+      << "SetState returned while a unit of work was in progress";
   EXPECT_EQ(w.state, kZovThreadRunning);
   w.holdUnit = false;
   ui.join();
@@ -157,8 +152,7 @@ TEST(ZovThread, SetStateWaitsForTheUnitInProgress) {
   EXPECT_EQ(w.state, kZovThreadPaused);
   // Paused: no more units.
   int passes = w.passes;
-  SleepMs(20);
-  EXPECT_EQ(w.passes, passes);
+  EXPECT_TRUE(StaysFalse([&] { return w.passes != passes; }, 20));
   w.SetState(kZovThreadRunning);
   EXPECT_TRUE(WaitFor([&] { return w.passes > passes; }));
 }
