@@ -289,12 +289,16 @@
     return L.divIcon({ className: "zov-mark " + cls, html: text, iconSize: [22, 22], iconAnchor: [11, 11] });
   }
 
-  // The marker's arrow points down (south) when not turned; the player sends
-  // the heading turned by 180 degrees.
+  // The marker's arrow points down (south) when not turned. Headings in the
+  // player count counter-clockwise from north (a heading-up compass: due east
+  // is 270), and the angle sent is that heading turned by half a circle, so
+  // the arrow turns counter-clockwise by the angle: the way it then points,
+  // clockwise from north, is 180 - angle.
   var ARROW_SVG =
     '<svg width="30" height="30" viewBox="-15 -15 30 30">' +
     '<circle r="13" fill="rgba(255,255,255,0.85)" stroke="#0d47a1" stroke-width="1.5"/>' +
-    '<path d="M0,11 L-8,-8 L0,-3 L8,-8 Z" fill="#d32f2f" stroke="#7f0000" stroke-width="1"/></svg>';
+    '<path d="M0,11 L-8,-8 L0,-3 L8,-8 Z" fill="#d32f2f" stroke="#7f0000" stroke-width="1"/>' +
+    '<circle class="zov-tip" cx="0" cy="11" r="0.5" fill="none"/></svg>';
 
   function ensureMarker(latlng) {
     if (!marker) {
@@ -314,7 +318,7 @@
     state.angle = angle;
     var el = marker && marker.getElement();
     var arrow = el && el.querySelector(".zov-arrow");
-    if (arrow) arrow.style.transform = "rotate(" + angle + "deg)";
+    if (arrow) arrow.style.transform = "rotate(" + (-angle) + "deg)";
   }
 
   function isOnline() { return state.tilesLoaded > 0; }
@@ -353,6 +357,11 @@
     tiles.on("tileerror", function (e) {
       state.tileErrors++;
       if (e.tile) e.tile.style.visibility = "hidden";
+    });
+    // Also hidden when the layer no longer follows the tile (it was pruned
+    // while its request failed).
+    tiles.on("tileloadstart", function (e) {
+      e.tile.addEventListener("error", function () { this.style.visibility = "hidden"; });
     });
     tiles.addTo(map);
     trackLayer = L.layerGroup().addTo(map);
@@ -420,7 +429,7 @@
             Math.sin(lat1 * Math.PI / 180) * Math.cos(lat2 * Math.PI / 180) * Math.cos((lng2 - lng1) * Math.PI / 180);
     var bearing = (Math.atan2(y, x) * 180 / Math.PI + 360) % 360;
     ensureMarker([lat2, lng2]);
-    turnMarker(bearing > 180 ? bearing - 180 : bearing + 180);
+    turnMarker((540 - bearing) % 360);  // the arrow then points along the bearing
     map.panTo([lat2, lng2], { animate: false });
   };
 
@@ -474,6 +483,16 @@
 
   // --- For tests and diagnostics ------------------------------------------
 
+  // Where the drawn arrow points, in degrees clockwise from north, or null.
+  function arrowDirection() {
+    var el = marker && map.hasLayer(marker) && marker.getElement();
+    var tip = el && el.querySelector(".zov-tip"), box = el && el.querySelector(".zov-arrow");
+    if (!tip || !box) return null;
+    var t = tip.getBoundingClientRect(), b = box.getBoundingClientRect();
+    var dx = t.left + t.width / 2 - (b.left + b.width / 2), dy = t.top + t.height / 2 - (b.top + b.height / 2);
+    return (Math.atan2(dx, -dy) * 180 / Math.PI + 360) % 360;
+  }
+
   window.ZovMap = {
     start: start,
     state: function () {
@@ -485,6 +504,7 @@
         center: [c.lng, c.lat],
         marker: m ? [m.lng, m.lat] : null,
         angle: state.angle,
+        arrowPointsTo: arrowDirection(),
         start: s ? [s.lng, s.lat] : null,
         end: e ? [e.lng, e.lat] : null,
         lines: Object.keys(state.lines).map(function (k) { return [+k, state.lines[k].getLatLngs().length]; }),
@@ -495,7 +515,10 @@
         tileErrors: state.tileErrors,
         visibleBrokenTiles: Array.prototype.filter.call(
           document.querySelectorAll(".leaflet-tile-pane img.leaflet-tile"),
-          function (img) { return img.complete && img.naturalWidth === 0 && img.style.visibility !== "hidden"; }).length
+          function (img) {
+            return img.complete && img.naturalWidth === 0 && img.getAttribute("src") !== EMPTY_TILE &&
+                   img.style.visibility !== "hidden";
+          }).length
       };
     }
   };
