@@ -526,9 +526,31 @@ void CZovD3D11RenderView::RenderHardwareFrame(AVFrame* frame) {
   }
 }
 
+ZovPictureRect CZovD3D11RenderView::PictureRect(int clientWidth, int clientHeight, int pictureWidth,
+                                                int pictureHeight, int sarNum, int sarDen) {
+  ZovPictureRect whole{0, 0, clientWidth, clientHeight};
+  if (clientWidth <= 0 || clientHeight <= 0 || pictureWidth <= 0 || pictureHeight <= 0) return whole;
+  if (sarNum <= 0 || sarDen <= 0) sarNum = sarDen = 1;
+  const double aspect = double(pictureWidth) * sarNum / (double(pictureHeight) * sarDen);
+  ZovPictureRect r = whole;
+  if (double(clientWidth) / clientHeight > aspect) {
+    r.width = static_cast<int>(clientHeight * aspect + 0.5);  // bars left and right
+  } else {
+    r.height = static_cast<int>(clientWidth / aspect + 0.5);  // bars above and below
+  }
+  if (clientWidth - r.width <= 1 && clientHeight - r.height <= 1) return whole;
+  r.x = (clientWidth - r.width) / 2;
+  r.y = (clientHeight - r.height) / 2;
+  return r;
+}
+
 int CZovD3D11RenderView::RenderSoftwareFrame(AVFrame* frame) {
   const int w = frame->width;
   const int h = frame->height;
+  pictureWidth = w;
+  pictureHeight = h;
+  sarNum = frame->sample_aspect_ratio.num;
+  sarDen = frame->sample_aspect_ratio.den;
   if (frame->format != currentFormat || w != widthHint || h != heightHint) {
     CreateInputTextures(frame->format, w, h);
   }
@@ -616,9 +638,16 @@ void CZovD3D11RenderView::Present() {
   const int clientWidth = std::max(1, static_cast<int>(window->width() * ratio));
   const int clientHeight = std::max(1, static_cast<int>(window->height() * ratio));
   const unsigned screen = context->defaultFramebufferObject();
-  // The back buffer is stretched onto the whole client area.
+  // The back buffer is drawn at the picture's display aspect; what it does
+  // not cover is black.
   gl->glBindFramebuffer(GL_FRAMEBUFFER, screen);
-  DrawStretch(clientWidth, clientHeight);
+  const ZovPictureRect rect = PictureRect(clientWidth, clientHeight, pictureWidth, pictureHeight, sarNum, sarDen);
+  if (rect.width != clientWidth || rect.height != clientHeight) {
+    gl->glViewport(0, 0, clientWidth, clientHeight);
+    gl->glClearColor(0, 0, 0, 1);
+    gl->glClear(GL_COLOR_BUFFER_BIT);
+  }
+  DrawStretch(clientWidth, clientHeight, rect);
   if (captureNext) {
     gl->glBindFramebuffer(GL_READ_FRAMEBUFFER, screen);
     QImage image(clientWidth, clientHeight, QImage::Format_RGBA8888);
@@ -632,22 +661,26 @@ void CZovD3D11RenderView::Present() {
   if (!context->isValid()) contextLost = true;  // rebuilt on the next frame
 }
 
-// Draws the back buffer over the whole client area with the d3d11_pixel
+// Draws the back buffer over `rect` of the client area with the d3d11_pixel
 // program and the linear sampler. A textured draw costs Mesa's software
 // renderer about a quarter fewer instructions per frame than a filtered
 // glBlitFramebuffer of the same rectangles. The window's rows run bottom-up
 // like the back buffer's, so the top edge of the quad samples its top row.
-void CZovD3D11RenderView::DrawStretch(int clientWidth, int clientHeight) {
+void CZovD3D11RenderView::DrawStretch(int clientWidth, int clientHeight, const ZovPictureRect& rect) {
   const float w = float(clientWidth);
   const float h = float(clientHeight);
+  const float l = float(rect.x);
+  const float t = float(rect.y);
+  const float r = float(rect.x + rect.width);
+  const float b = float(rect.y + rect.height);
   // Two triangles in window pixels (y downwards), colour (0,1,0,1).
   const float vertices[6 * kVertexFloats] = {
-      0, 0, 0, 0, 1, 0, 1, 0, 1,  //
-      0, h, 0, 0, 0, 0, 1, 0, 1,  //
-      w, h, 0, 1, 0, 0, 1, 0, 1,  //
-      0, 0, 0, 0, 1, 0, 1, 0, 1,  //
-      w, h, 0, 1, 0, 0, 1, 0, 1,  //
-      w, 0, 0, 1, 1, 0, 1, 0, 1,  //
+      l, t, 0, 0, 1, 0, 1, 0, 1,  //
+      l, b, 0, 0, 0, 0, 1, 0, 1,  //
+      r, b, 0, 1, 0, 0, 1, 0, 1,  //
+      l, t, 0, 0, 1, 0, 1, 0, 1,  //
+      r, b, 0, 1, 0, 0, 1, 0, 1,  //
+      r, t, 0, 1, 1, 0, 1, 0, 1,  //
   };
   gl->glBindBuffer(GL_ARRAY_BUFFER, stretchPass.vertices);
   gl->glBufferData(GL_ARRAY_BUFFER, sizeof(vertices), vertices, GL_DYNAMIC_DRAW);

@@ -7,8 +7,8 @@
 //     -> one output pass draws a full-target quad with a YUV/NV12/RGB shader
 //        into its own texture of back-buffer size
 //     -> that pass texture is copied into the back buffer (at least 1280 x 1280)
-//     -> the back buffer is drawn stretched onto the window (linear
-//        filtering) and swapped.
+//     -> the back buffer is drawn onto the window (linear filtering) at the
+//        picture's display aspect, centred, with black bars, and swapped.
 //
 // Threads: Attach runs on the user-interface thread and creates the context;
 // RenderFrame runs on the channel's scheduler thread. Between calls the context
@@ -24,6 +24,15 @@
 
 class QOpenGLContext;
 class QOpenGLExtraFunctions;
+
+// Where a picture goes in a window: x, y from the top left, in pixels.
+struct ZovPictureRect {
+  int x = 0;
+  int y = 0;
+  int width = 0;
+  int height = 0;
+  bool operator==(const ZovPictureRect&) const = default;
+};
 
 // One texture with the objects needed to draw into it or to sample it.
 struct ZovD3D11Pass {
@@ -55,6 +64,13 @@ class CZovD3D11RenderView : public CZovRenderView {
   };
   // The back buffer is never smaller than this in either direction.
   static constexpr int kMinBackBufferSize = 1280;
+
+  // The largest rectangle of the picture's display aspect (width x sample
+  // aspect sarNum/sarDen : height) centred in a client area; the whole area
+  // when the picture's size is unknown or the aspect differs by less than a
+  // pixel. An unknown sample aspect (0 or negative) counts as square.
+  static ZovPictureRect PictureRect(int clientWidth, int clientHeight, int pictureWidth, int pictureHeight,
+                                    int sarNum, int sarDen);
 
   CZovD3D11RenderView();
   ~CZovD3D11RenderView() override;
@@ -100,7 +116,7 @@ class CZovD3D11RenderView : public CZovRenderView {
   bool CreateTargets();
   bool CreateOutputPass(int index);
   bool CreatePassObjects(ZovD3D11Pass& pass, const std::string& fragment, bool sharpen);
-  void DrawStretch(int clientWidth, int clientHeight);
+  void DrawStretch(int clientWidth, int clientHeight, const ZovPictureRect& rect);
   bool EnsurePassTexture(ZovD3D11Pass& pass);
   bool CreateInputTextures(int format, int width, int height);
   void ReleaseInputTextures();
@@ -132,4 +148,9 @@ class CZovD3D11RenderView : public CZovRenderView {
   bool captureNext = false;
   QImage captured;
   bool contextLost = false;
+  // Size and sample aspect of the picture in the back buffer (scheduler thread).
+  int pictureWidth = 0;
+  int pictureHeight = 0;
+  int sarNum = 1;
+  int sarDen = 1;
 };

@@ -18,6 +18,8 @@ extern "C" {
 #include <libavutil/pixfmt.h>
 }
 
+#include "tests/common/test_wait.h"
+
 namespace {
 
 struct Rgb {
@@ -216,13 +218,68 @@ TEST_F(RenderViewTest, ArgbShowsItsColours) {
 TEST_F(RenderViewTest, UnsupportedFormatShowsBlack) {
   FramePtr colour = PlanarFrame(AV_PIX_FMT_YUV420P, 64, 64, [](int, int) { return kBars[0]; });
   QImage white = Draw(colour.get());
-  ASSERT_GT(qRed(white.pixel(10, 10)), 200);  // something visible before
+  ASSERT_GT(qRed(white.pixel(160, 120)), 200);  // something visible before (a square picture: centre)
   FramePtr rgb = MakeFrame(AV_PIX_FMT_RGB24, 64, 64);
   memset(rgb->data[0], 0xff, rgb->linesize[0] * 64);
   QImage shown = Draw(rgb.get());
   for (QPoint p : {QPoint(5, 5), QPoint(160, 120), QPoint(300, 220)})
     EXPECT_TRUE(Near(shown.pixel(p), {0, 0, 0}, 0));
   EXPECT_EQ(view->currentFormat, AV_PIX_FMT_RGB24);
+}
+
+TEST(PictureRectTest, DisplayAspectCentredWithBars) {
+  struct Case {
+    const char* what;
+    int cw, ch, pw, ph, sarNum, sarDen;
+    ZovPictureRect rect;
+  } cases[] = {
+      {"16:9 in 16:9 is unchanged", 1280, 720, 1920, 1080, 1, 1, {0, 0, 1280, 720}},
+      {"4:3 in 16:9: bars left and right", 640, 360, 640, 480, 1, 1, {80, 0, 480, 360}},
+      {"16:10 in 16:9", 1920, 1080, 1280, 800, 1, 1, {96, 0, 1728, 1080}},
+      {"16:9 in 4:3: bars above and below", 320, 240, 640, 360, 1, 1, {0, 30, 320, 180}},
+      {"anamorphic 720x480 at 32:27 is 16:9", 640, 360, 720, 480, 32, 27, {0, 0, 640, 360}},
+      {"720x576 at 16:15 is 4:3", 640, 360, 720, 576, 16, 15, {80, 0, 480, 360}},
+      {"unknown sample aspect counts as square", 640, 360, 640, 480, 0, 1, {80, 0, 480, 360}},
+      {"no picture yet: the whole area", 640, 360, 0, 0, 1, 1, {0, 0, 640, 360}},
+      {"less than a pixel off: the whole area", 1280, 720, 1366, 768, 1, 1, {0, 0, 1280, 720}},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(CZovD3D11RenderView::PictureRect(c.cw, c.ch, c.pw, c.ph, c.sarNum, c.sarDen), c.rect) << c.what;
+  }
+}
+
+// A 4:3 picture in a 16:9 pane: black bars of 80 pixels each side, the picture
+// between them; then a 16:9 anamorphic picture fills the same pane.
+TEST_F(RenderViewTest, PictureKeepsItsShapeWithBlackBars) {
+  // A pane of its own, 16:9 from the start.
+  view.reset();
+  window = std::make_unique<QWindow>();
+  window->setSurfaceType(QSurface::OpenGLSurface);
+  window->resize(640, 360);
+  window->show();
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return window->isExposed(); }, 5000));
+  view = std::make_unique<CZovD3D11RenderView>();
+  ASSERT_TRUE(view->Attach(window.get()));
+  const qreal ratio = window->devicePixelRatio();
+  FramePtr f = PlanarFrame(AV_PIX_FMT_YUV420P, 640, 480, [](int, int) { return kBars[0]; });
+  QImage shown = Draw(f.get());
+  ASSERT_EQ(shown.width(), int(640 * ratio));
+  const Rgb black{0, 0, 0};
+  const Rgb white = Convert(235, 128, 128, false);
+  const int mid = shown.height() / 2;
+  auto at = [&](int x) { return shown.pixel(int(x * ratio), mid); };
+  EXPECT_TRUE(Near(at(2), black, 0));
+  EXPECT_TRUE(Near(at(78), black, 0));
+  EXPECT_TRUE(Near(at(82), white));
+  EXPECT_TRUE(Near(at(320), white));
+  EXPECT_TRUE(Near(at(558), white));
+  EXPECT_TRUE(Near(at(562), black, 0));
+  EXPECT_TRUE(Near(at(637), black, 0));
+  FramePtr wide = PlanarFrame(AV_PIX_FMT_YUV420P, 720, 480, [](int, int) { return kBars[0]; });
+  wide->sample_aspect_ratio = AVRational{32, 27};
+  shown = Draw(wide.get());
+  EXPECT_TRUE(Near(at(2), white));
+  EXPECT_TRUE(Near(at(637), white));
 }
 
 TEST_F(RenderViewTest, PictureIsUpright) {
