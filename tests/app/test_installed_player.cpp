@@ -1,0 +1,191 @@
+// The real program in its own process: the staged build/base/bin/tamarinsoft
+// and a copy installed by `cmake --install` (with DESTDIR) each start under
+// the virtual X server, show their window (grabbed and read), and end with
+// exit code 0 and no crash output when Esc is pressed.
+#include <gtest/gtest.h>
+
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QImage>
+#include <QPixmap>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QScreen>
+
+#include <filesystem>
+#include <string>
+
+#include "tests/common/test_paths.h"
+#include "tests/common/test_wait.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// The strip colour of the skin (resource 10114): seen only when the player
+// found its resource library.
+const QColor kStrip(24, 26, 30);
+
+// Output that must never appear when the player ends.
+const QRegularExpression kCrashText(
+    QStringLiteral("Sanitizer|runtime error|Segmentation|Aborted|core dumped|terminate called|"
+                   ":FATAL:|:ERROR:|QObject::~QObject|Release of profile requested"));
+
+// Runs a command to its end; its standard output.
+QString Run(const QString& program, const QStringList& args, int* exitCode = nullptr,
+            const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
+  QProcess p;
+  p.setProcessEnvironment(env);
+  p.start(program, args);
+  p.waitForFinished(120000);
+  if (exitCode) *exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+  return QString::fromLocal8Bit(p.readAllStandardOutput() + p.readAllStandardError());
+}
+
+class PlayerProcess {
+ public:
+  explicit PlayerProcess(const std::string& program) {
+    const std::string home = zovtest::TempDir();
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("HOME", QString::fromStdString(home));
+    env.insert("XDG_CONFIG_HOME", QString::fromStdString(home + "/config"));
+    env.insert("XDG_CACHE_HOME", QString::fromStdString(home + "/cache"));
+    env.insert("XDG_RUNTIME_DIR", QString::fromStdString(home));
+    env.insert("ZOV_ONLINE", "0");
+    env.insert("ZOV_TRACE", "1");
+    env.remove("LD_LIBRARY_PATH");  // the program finds its libraries itself
+    proc_.setProcessEnvironment(env);
+    proc_.start(QString::fromStdString(program), {});
+  }
+  ~PlayerProcess() {
+    if (proc_.state() != QProcess::NotRunning) {
+      proc_.kill();
+      proc_.waitForFinished(5000);
+    }
+  }
+
+  // The player's visible top-level window, once it is mapped.
+  QString WaitForWindow() {
+    QString id;
+    zovtest::WaitUntil(
+        [&] {
+          if (proc_.state() == QProcess::NotRunning) return true;
+          const QStringList ids =
+              Run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(proc_.processId())})
+                  .split('\n', Qt::SkipEmptyParts);
+          if (!ids.isEmpty()) id = ids.last().trimmed();
+          return !id.isEmpty();
+        },
+        30000);
+    return id;
+  }
+
+  // Sends Esc to the window and waits for the end. True when it ended.
+  bool PressEscape(const QString& window) {
+    Run("xdotool", {"windowfocus", "--sync", window});
+    Run("xdotool", {"key", "Escape"});
+    return proc_.waitForFinished(20000);
+  }
+
+  QProcess& Process() { return proc_; }
+  QString Output() { return QString::fromLocal8Bit(proc_.readAllStandardOutput() + proc_.readAllStandardError()); }
+
+ private:
+  QProcess proc_;
+};
+
+// Grabs the window until its strip shows (the first paint may still be on
+// its way).
+QImage GrabPainted(const QString& window) {
+  QImage shot;
+  zovtest::WaitUntil(
+      [&] {
+        shot = QGuiApplication::primaryScreen()->grabWindow(window.toULongLong()).toImage();
+        return !shot.isNull() && shot.width() > 600 && shot.pixelColor(600, 5) == kStrip;
+      },
+      15000);
+  return shot;
+}
+
+// The window as a user sees it: strip, title buttons, the black video side,
+// a right panel that is not the video side.
+void CheckWindow(const QImage& shot) {
+  ASSERT_EQ(shot.size(), QSize(1280, 760));
+  EXPECT_EQ(shot.pixelColor(600, 5), kStrip);
+  int glyph = 0;  // the close button (10135) draws over the strip
+  for (int y = 4; y < 32; ++y)
+    for (int x = 1246; x < 1274; ++x) glyph += shot.pixelColor(x, y) != kStrip;
+  EXPECT_GT(glyph, 40);
+  EXPECT_EQ(shot.pixelColor(300, 200), QColor(Qt::black));
+  EXPECT_NE(shot.pixelColor(1100, 400), QColor(Qt::black));
+}
+
+void RunAndEnd(const std::string& program, const std::string& expectedSettings) {
+  PlayerProcess player(program);
+  const QString window = player.WaitForWindow();
+  ASSERT_FALSE(window.isEmpty()) << player.Output().toStdString();
+  const QImage shot = GrabPainted(window);
+  CheckWindow(shot);
+  if (::testing::Test::HasFailure()) shot.save(QString::fromStdString(zovtest::TempDir() + "/failed.png"));
+  ASSERT_TRUE(player.PressEscape(window));
+  const QString output = player.Output();
+  EXPECT_EQ(player.Process().exitStatus(), QProcess::NormalExit) << output.toStdString();
+  EXPECT_EQ(player.Process().exitCode(), 0) << output.toStdString();
+  EXPECT_FALSE(output.contains(kCrashText)) << output.toStdString();
+  // The start trace names the browser log in the settings folder it uses.
+  EXPECT_TRUE(output.contains(QString::fromStdString("zov start:" + expectedSettings + "cef.log")))
+      << output.toStdString();
+}
+
+TEST(InstalledPlayer, StagedPlayerStartsShowsItsWindowAndEndsOnEsc) {
+  const fs::path base = fs::path(zovtest::BinDir()).parent_path();
+  RunAndEnd(zovtest::BinDir() + "/tamarinsoft", base.string() + "/setup/");
+}
+
+TEST(InstalledPlayer, InstallLaysOutTheWholeInstallationAndTheInstalledPlayerRuns) {
+  const char* build = std::getenv("ZOV_BUILD_DIR");
+  ASSERT_NE(build, nullptr);
+  const std::string dest = zovtest::TempDir();
+  const std::string prefix = "/opt/zov gps play";  // a blank in the path, as users have them
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  env.insert("DESTDIR", QString::fromStdString(dest));
+  int code = -1;
+  const QString log = Run("cmake", {"--install", build, "--prefix", QString::fromStdString(prefix)}, &code, env);
+  ASSERT_EQ(code, 0) << log.toStdString();
+
+  const std::string root = dest + prefix;
+  for (const char* file :
+       {"tamarin", "bin/tamarinsoft", "bin/libzovQuelnaResource.so", "bin/libQORGPS.so", "setup/quelnasetup.ini",
+        "share/applications/tamarinsoft.desktop", "share/icons/hicolor/scalable/apps/tamarinsoft.svg",
+        "share/icons/hicolor/16x16/apps/tamarinsoft.png", "share/icons/hicolor/256x256/apps/tamarinsoft.png"}) {
+    EXPECT_TRUE(fs::is_regular_file(root + "/" + file)) << file;
+  }
+  EXPECT_TRUE(fs::is_directory(root + "/res"));
+  EXPECT_TRUE(fs::exists(root + "/setup/map")) << "map pages";
+
+  // The desktop entry names the player where it will live (not under DESTDIR).
+  const std::string desktop = root + "/share/applications/tamarinsoft.desktop";
+  const std::string entry = zovtest::Slurp(desktop);
+  EXPECT_NE(entry.find("Exec=\"" + prefix + "/bin/tamarinsoft\" %F\n"), std::string::npos) << entry;
+  EXPECT_EQ(entry.find(dest), std::string::npos) << entry;
+  for (const char* type : {"video/mp4", "video/quicktime", "video/mp2t", "video/x-msvideo", "video/x-matroska",
+                           "application/vnd.rn-realmedia", "audio/mpeg"}) {
+    EXPECT_NE(entry.find(type), std::string::npos) << type;
+  }
+  const QString verdict = Run("desktop-file-validate", {QString::fromStdString(desktop)}, &code);
+  EXPECT_EQ(code, 0) << verdict.toStdString();
+  EXPECT_TRUE(verdict.trimmed().isEmpty()) << verdict.toStdString();
+  // The PNG sizes are what their folders say.
+  EXPECT_EQ(QImage(QString::fromStdString(root + "/share/icons/hicolor/48x48/apps/tamarinsoft.png")).size(),
+            QSize(48, 48));
+
+  RunAndEnd(root + "/bin/tamarinsoft", root + "/setup/");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QGuiApplication app(argc, argv);
+  ::testing::InitGoogleTest(&argc, argv);
+  return RUN_ALL_TESTS();
+}
