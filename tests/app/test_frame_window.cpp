@@ -426,102 +426,24 @@ TEST_F(FrameTest, CtrlFShowsAndHidesOneFileInformationWindow) {
   EXPECT_EQ(standIns_->fileInfoMade, made + 2);
 }
 
-TEST_F(FrameTest, NetworkTimerStartsTheCheckFromTheSecondTick) {
+TEST_F(FrameTest, NetworkTimerChecksFromTheSecondTickUntilOnline) {
+  // Offline: the first tick only counts, the second checks and keeps the timer.
   setenv("ZOV_ONLINE", "0", 1);
   window_->SendMessage(WM_TIMER, kZovNetTimerId, 0);
   window_->SendMessage(WM_TIMER, kZovNetTimerId, 0);
   EXPECT_EQ(window_->NetTicks(), 2);
+  EXPECT_TRUE(window_->KillTimer(kZovNetTimerId));  // it was still running
+  // Online: the next tick starts the update check and ends the timer.
+  UpdateServers none;
+  none.checkService = "http://127.0.0.1:9";
+  none.fileServer = "http://127.0.0.1:9/";
+  UpdateClient::GetInstance()->SetServers(none);
+  window_->SetTimer(kZovNetTimerId, kZovNetTimerMs);
+  setenv("ZOV_ONLINE", "1", 1);
+  window_->SendMessage(WM_TIMER, kZovNetTimerId, 0);
+  EXPECT_FALSE(window_->KillTimer(kZovNetTimerId));
+  EXPECT_NE(UpdateClient::GetInstance()->GetState(), kUpdateNotStarted);
   unsetenv("ZOV_ONLINE");
-}
-
-TEST_F(FrameTest, TitleButtonsKeepTheirDistanceFromTheRightEdge) {
-  CZovSettings* settings = CZovSettings::GetInstance();
-  const struct {
-    int id, rect;
-  } buttons[] = {{kZovCmdClose, 10135}, {kZovCmdPanelSwitch, 10136}, {kZovCmdMaximise, 10137},
-                 {kZovCmdMinimise, 10138}};
-  for (int width : {1280, 1361, 1364, 1700}) {
-    SCOPED_TRACE(width);
-    ResizeTo(width, 760);
-    for (const auto& b : buttons) {
-      const QRect design = settings->LoadRect(b.rect).ToQRect();
-      const QRect now = window_->TitleButton(b.id)->geometry();
-      EXPECT_EQ(now.size(), design.size());
-      EXPECT_EQ(now.top(), design.top());
-      EXPECT_EQ(width - now.left(), 1280 - design.left());
-    }
-  }
-}
-
-TEST_F(FrameTest, CloseButtonStopsPlaybackThenEndsWithCodeZero) {
-  std::vector<std::string> order;
-  standIns_->play->playing = true;
-  standIns_->play->onStop = [&] { order.push_back("stop"); };
-  window_->exitProcess = [&](int code) { order.push_back("exit " + std::to_string(code)); };
-  QTest::mouseClick(window_->TitleButton(kZovCmdClose), Qt::LeftButton);
-  EXPECT_EQ(order, (std::vector<std::string>{"stop", "exit 0"}));
-  EXPECT_TRUE(window_->Closing());
-  EXPECT_EQ(CZovWndManager::GetInstance()->Find(kZovPlayDlgName), nullptr);
-}
-
-TEST_F(FrameTest, PanelSwitchButtonFlipsItsImage) {
-  CZovButton* button = window_->TitleButton(kZovCmdPanelSwitch);
-  QTest::mouseClick(button, Qt::LeftButton);
-  EXPECT_TRUE(standIns_->setup->isVisible());
-  EXPECT_EQ(button->stateIndex, 1);
-  EXPECT_EQ(button->SourceX(), 2 * button->Image().width() / 4);
-}
-
-// A file of `bytes` zero bytes.
-std::string MakeFile(const std::string& folder, const std::string& name, size_t bytes) {
-  const std::string path = folder + "/" + name;
-  zovtest::Spit(path, std::string(bytes, '\0'));
-  return path;
-}
-
-void Drop(QWidget* target, const std::vector<std::string>& paths) {
-  QMimeData mime;
-  QList<QUrl> urls;
-  for (const std::string& p : paths) urls << QUrl::fromLocalFile(QString::fromStdString(p));
-  mime.setUrls(urls);
-  const QPointF at(10, 10);
-  QDragEnterEvent enter(at.toPoint(), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(target, &enter);
-  QDropEvent drop(at, Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
-  QApplication::sendEvent(target, &drop);
-}
-
-TEST_F(FrameTest, DroppedFilesJoinTheListAndTheFirstOnePlays) {
-  const std::string folder = zovtest::TempDir();
-  const std::string clip = MakeFile(folder, "drive.MP4", 1100000);
-  const std::string notes = MakeFile(folder, "notes.doc", 2000000);
-  apptest::RecordingWnd play;  // stands in for the play window's directory entry
-  CZovWndManager::GetInstance()->Register("CPlayDialog", &play);
-  CZovFileListStore* store = CZovFileListStore::GetInstance();
-  auto* map = standIns_->map;
-  EXPECT_FALSE(window_->RightTab()->acceptDrops());
-  EXPECT_FALSE(window_->LeftTab()->acceptDrops());
-
-  // The first path is not a recording: nothing plays, the list shows no selection.
-  QApplication::processEvents();
-  map->got.clear();
-  Drop(window_.get(), {notes, clip});
-  QApplication::processEvents();
-  EXPECT_EQ(store->FindIndex(notes), -1);
-  const int index = store->FindIndex(clip);
-  ASSERT_GE(index, 0);
-  EXPECT_EQ(map->got, (std::vector<Received>{{ZOVWM_LISTSELECT, 0, 0}}));
-  EXPECT_EQ(play.Count(ZOVWM_INFO_E), 0);
-
-  // Dropped on the right panel's frame, the recording is selected and played.
-  map->got.clear();
-  Drop(window_->RightTab(), {clip});
-  QApplication::processEvents();
-  EXPECT_EQ(store->GetCurrentIndex(), index);
-  EXPECT_EQ(map->got, (std::vector<Received>{{ZOVWM_LISTSELECT, 0, index}}));
-  ASSERT_EQ(play.Count(ZOVWM_INFO_E), 1);
-  EXPECT_EQ(play.got.back().wParam, static_cast<WPARAM>(ZOV_CODE_PLAY_CURRENT));
-  CZovWndManager::GetInstance()->Unregister("CPlayDialog");
 }
 
 // --- The update box ----------------------------------------------------------

@@ -11,6 +11,7 @@
 #include <QProcess>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QSet>
 
 #include <filesystem>
 #include <string>
@@ -32,7 +33,7 @@ const QRegularExpression kCrashText(
                    ":FATAL:|:ERROR:|QObject::~QObject|Release of profile requested"));
 
 // Runs a command to its end; its standard output.
-QString Run(const QString& program, const QStringList& args, int* exitCode = nullptr,
+QString RunCommand(const QString& program, const QStringList& args, int* exitCode = nullptr,
             const QProcessEnvironment& env = QProcessEnvironment::systemEnvironment()) {
   QProcess p;
   p.setProcessEnvironment(env);
@@ -64,16 +65,26 @@ class PlayerProcess {
     }
   }
 
-  // The player's visible top-level window, once it is mapped.
+  // The player's main window (its largest visible top-level window; the
+  // file list's bar is a small one of its own), once it is mapped.
   QString WaitForWindow() {
     QString id;
     zovtest::WaitUntil(
         [&] {
           if (proc_.state() == QProcess::NotRunning) return true;
-          const QStringList ids =
-              Run("xdotool", {"search", "--onlyvisible", "--pid", QString::number(proc_.processId())})
-                  .split('\n', Qt::SkipEmptyParts);
-          if (!ids.isEmpty()) id = ids.last().trimmed();
+          const QStringList ids = RunCommand("xdotool", {"search", "--maxdepth", "1", "--onlyvisible", "--pid",
+                                                         QString::number(proc_.processId())})
+                                      .split('\n', Qt::SkipEmptyParts);
+          long best = 0;
+          for (const QString& candidate : ids) {
+            const QString shell = RunCommand("xdotool", {"getwindowgeometry", "--shell", candidate.trimmed()});
+            const auto w = QRegularExpression("WIDTH=(\\d+)").match(shell).captured(1).toLong();
+            const auto h = QRegularExpression("HEIGHT=(\\d+)").match(shell).captured(1).toLong();
+            if (w * h > best && w >= 1000) {
+              best = w * h;
+              id = candidate.trimmed();
+            }
+          }
           return !id.isEmpty();
         },
         30000);
@@ -82,8 +93,15 @@ class PlayerProcess {
 
   // Sends Esc to the window and waits for the end. True when it ended.
   bool PressEscape(const QString& window) {
-    Run("xdotool", {"windowfocus", "--sync", window});
-    Run("xdotool", {"key", "Escape"});
+    RunCommand("xdotool", {"windowfocus", "--sync", window});
+    RunCommand("xdotool", {"key", "Escape"});
+    return proc_.waitForFinished(20000);
+  }
+
+  // Clicks the window at `at` (window coordinates) and waits for the end.
+  bool Click(const QString& window, QPoint at) {
+    RunCommand("xdotool", {"mousemove", "--window", window, QString::number(at.x()), QString::number(at.y())});
+    RunCommand("xdotool", {"click", "1"});
     return proc_.waitForFinished(20000);
   }
 
@@ -142,6 +160,31 @@ TEST(InstalledPlayer, StagedPlayerStartsShowsItsWindowAndEndsOnEsc) {
   RunAndEnd(zovtest::BinDir() + "/tamarinsoft", base.string() + "/setup/");
 }
 
+TEST(InstalledPlayer, CloseButtonEndsAtOnceWithCodeZeroWhileTheMapPageRuns) {
+  PlayerProcess player(zovtest::BinDir() + "/tamarinsoft");
+  const QString window = player.WaitForWindow();
+  ASSERT_FALSE(window.isEmpty()) << player.Output().toStdString();
+  ASSERT_FALSE(GrabPainted(window).isNull());
+  // Wait until the browser has drawn the map page in the right panel.
+  QImage shot;
+  const bool drawn = zovtest::WaitUntil(
+      [&] {
+        shot = QGuiApplication::primaryScreen()->grabWindow(window.toULongLong()).toImage();
+        QSet<QRgb> colours;
+        for (int y = 60; y < 300; y += 7)
+          for (int x = 960; x < 1260; x += 7) colours.insert(shot.pixel(x, y));
+        return colours.size() > 20;
+      },
+      30000);
+  EXPECT_TRUE(drawn) << "the map page was not drawn";
+  // The close button (rectangle 10135 of the skin).
+  ASSERT_TRUE(player.Click(window, QPoint(1260, 18)));
+  const QString output = player.Output();
+  EXPECT_EQ(player.Process().exitStatus(), QProcess::NormalExit) << output.toStdString();
+  EXPECT_EQ(player.Process().exitCode(), 0) << output.toStdString();
+  EXPECT_FALSE(output.contains(kCrashText)) << output.toStdString();
+}
+
 TEST(InstalledPlayer, InstallLaysOutTheWholeInstallationAndTheInstalledPlayerRuns) {
   const char* build = std::getenv("ZOV_BUILD_DIR");
   ASSERT_NE(build, nullptr);
@@ -150,7 +193,7 @@ TEST(InstalledPlayer, InstallLaysOutTheWholeInstallationAndTheInstalledPlayerRun
   QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
   env.insert("DESTDIR", QString::fromStdString(dest));
   int code = -1;
-  const QString log = Run("cmake", {"--install", build, "--prefix", QString::fromStdString(prefix)}, &code, env);
+  const QString log = RunCommand("cmake", {"--install", build, "--prefix", QString::fromStdString(prefix)}, &code, env);
   ASSERT_EQ(code, 0) << log.toStdString();
 
   const std::string root = dest + prefix;
@@ -172,7 +215,7 @@ TEST(InstalledPlayer, InstallLaysOutTheWholeInstallationAndTheInstalledPlayerRun
                            "application/vnd.rn-realmedia", "audio/mpeg"}) {
     EXPECT_NE(entry.find(type), std::string::npos) << type;
   }
-  const QString verdict = Run("desktop-file-validate", {QString::fromStdString(desktop)}, &code);
+  const QString verdict = RunCommand("desktop-file-validate", {QString::fromStdString(desktop)}, &code);
   EXPECT_EQ(code, 0) << verdict.toStdString();
   EXPECT_TRUE(verdict.trimmed().isEmpty()) << verdict.toStdString();
   // The PNG sizes are what their folders say.
