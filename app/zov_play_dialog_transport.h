@@ -1,0 +1,150 @@
+#pragma once
+// Transport decisions of the play window, apart from any window so that tests
+// call them with numbers: the command filter, seek arithmetic, the tick's
+// duration growth and texts, play/pause and end-of-file choices, the layout of
+// the bottom row, screenshot names and the picture written into a shot.
+#include <cstdint>
+#include <ctime>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <QImage>
+#include <QRect>
+#include <QSize>
+
+namespace zov_play {
+
+// Control ids (each is the skin id of the control's image).
+inline constexpr int kIdPrevious = 10151;
+inline constexpr int kIdNext = 10152;
+inline constexpr int kIdPlay = 10153;
+inline constexpr int kIdStop = 10154;
+inline constexpr int kIdOpenFile = 10155;
+inline constexpr int kIdScreenshot = 10156;
+inline constexpr int kIdSound = 10157;
+inline constexpr int kIdVolume = 10158;
+inline constexpr int kIdSeekBar = 10162;
+inline constexpr int kIdLatitude = 10177;
+inline constexpr int kIdLongitude = 10178;
+inline constexpr int kIdTime = 10179;
+
+// A command within this long of the previous click is dropped.
+inline constexpr int kCommandGapMs = 1000;
+// Period of the position poll (timer 1).
+inline constexpr int kTickMs = 500;
+inline constexpr int kTickTimerId = 1;
+// The seek bar runs over 0..kSeekSteps; the volume slider over 0..kVolumeSteps.
+inline constexpr int kSeekSteps = 300;
+inline constexpr int kVolumeSteps = 31;
+// A duration the engine reports below 1 s is taken as this.
+inline constexpr int kUnknownDurationSeconds = 100;
+// The position may pass the reported length by this much before the length
+// grows, and then it grows by kDurationGrowthSeconds.
+inline constexpr int kDurationSlackSeconds = 10;
+inline constexpr int kDurationGrowthSeconds = 30;
+// After an open failure the next file is tried this much later.
+inline constexpr int kOpenFailureRetryMs = 500;
+// A paused seek lets playback run this long to show the new position.
+inline constexpr int kPausedSeekShowMs = 50;
+// Gap between the eight controls of the bottom row; the row's extra margin.
+inline constexpr int kBottomRowGap = 20;
+inline constexpr int kBottomRowSlack = 140;
+
+// The time text of a stopped window.
+inline constexpr const char* kZeroTimeText = "00:00:00/00:00:00";
+
+// Drops commands that come within kCommandGapMs of the previous click; the
+// stored time moves on every click, accepted or not.
+class CommandFilter {
+ public:
+  bool Accept(int64_t nowMs);
+
+ private:
+  std::optional<int64_t> last_;
+};
+
+// Commands that still run while the start-up thread works.
+bool AllowedWhileStarting(int id);
+
+// Second of the recording for a seek bar value 0..300.
+int SeekSecond(int value, int durationSeconds);
+
+// Remembers the last seek target so that seeking to the same second twice in
+// a row seeks once. Take(s) answers whether to seek (to s + 1).
+class SeekTarget {
+ public:
+  bool Take(int second);
+  void Forget() { last_ = -1; }
+
+ private:
+  int last_ = -1;
+};
+
+// What one tick shows.
+struct TickView {
+  int position = 0;
+  int duration = 0;
+  bool durationGrew = false;  // the engine is to be told the new duration
+  int seekValue = 0;
+  std::string timeText;
+};
+// The tick's arithmetic for position p and reported duration d. An ended
+// recording shows position 0 and never grows the duration (the engine
+// reports a far position once it has stopped).
+TickView ComputeTick(int position, int duration, bool ended);
+std::string FormatTime(int position, int duration);
+int SeekBarValue(int position, int duration);
+
+// What the play command (or the space key) does in the manager's state
+// (0 stopped, 1 playing, 2 paused).
+enum class PlayAction { kNone, kStart, kPause, kResume };
+PlayAction PlayCommand(int state, bool spaceKey);
+
+// What follows the end of a recording, by the "playmode" setting.
+enum class EndAction { kPlayNext, kStop };
+EndAction EndOfFileAction(int playMode);
+
+// True for a GPS text log (extension ".txt" in any case); such a file has a
+// track but nothing to play.
+bool IsTextLog(std::string_view path);
+// The text from the last "." on (empty without one): what the extension
+// test of the store is given.
+std::string ExtensionOf(std::string_view path);
+
+// Latitude or longitude label: hemisphere letter and signed value.
+std::string PositionText(char hemisphere, float value);
+
+// Left edges of the eight bottom controls (sound, volume, previous, play,
+// next, stop, open file, screenshot), laid out left to right, centred.
+std::vector<int> BottomRowLefts(const std::vector<int>& widths, int clientWidth);
+
+// "shot_YYYYMMDD_HHMMSS_P.bmp" for local time `when` and playback second P.
+std::string ShotFileName(const std::tm& when, int positionSeconds);
+// A folder text with exactly one trailing "/" (empty stays empty).
+std::string WithTrailingSlash(std::string folder);
+// Folder a save dialog starts in: the file list's folder, or `home` when
+// that is shorter than three characters.
+std::string SaveDialogFolder(const std::string& listFolder, const std::string& home);
+
+// The open-file dialog's filter text, built from the two UI texts.
+std::string OpenFileFilter(const std::string& videoText, const std::string& allFilesText);
+// The same filter as entries of a Qt file dialog: each "label|patterns" pair
+// becomes the label's text before its "(" followed by the patterns, space
+// separated, in parentheses.
+std::vector<std::string> QtFileFilters(std::string_view filter);
+
+// One pane of the video area: where it lies and the picture it presents.
+struct PanePicture {
+  QRect rect;
+  QImage picture;
+};
+// The video area as shown: black, with each pane's picture stretched over its
+// rectangle (later panes over earlier ones).
+QImage ComposeVideoArea(QSize area, const std::vector<PanePicture>& panes);
+// A 24-bit bottom-up BMP of `image`: 14-byte file header, 40-byte info header,
+// rows padded to 4 bytes.
+std::vector<uint8_t> EncodeBmp24(const QImage& image);
+
+}  // namespace zov_play

@@ -1,0 +1,180 @@
+// Transport decisions of the play window, without windows.
+#include <gtest/gtest.h>
+
+#include "app/zov_play_dialog_transport.h"
+
+using namespace zov_play;
+
+namespace {
+
+TEST(PlayTransport, CommandFilterDropsClicksWithinOneSecondOfThePreviousClick) {
+  // "next" at 0, again 0.5 s later (dropped), a third 0.8 s after the second
+  // (dropped too: the dropped click moved the stored time), then 1 s later.
+  CommandFilter filter;
+  EXPECT_TRUE(filter.Accept(5000));
+  EXPECT_FALSE(filter.Accept(5500));
+  EXPECT_FALSE(filter.Accept(6300));
+  EXPECT_TRUE(filter.Accept(7300));
+  // The very first click of a run is accepted however early it comes.
+  CommandFilter early;
+  EXPECT_TRUE(early.Accept(10));
+}
+
+TEST(PlayTransport, OnlyOpenFileAndSoundRunWhileStarting) {
+  for (int id : {kIdPrevious, kIdNext, kIdPlay, kIdStop, kIdScreenshot})
+    EXPECT_FALSE(AllowedWhileStarting(id)) << id;
+  EXPECT_TRUE(AllowedWhileStarting(kIdOpenFile));
+  EXPECT_TRUE(AllowedWhileStarting(kIdSound));
+}
+
+TEST(PlayTransport, SeekSecondScalesTheBarToTheDurationAndSeeksOncePerTarget) {
+  struct Case { int value, duration, second; } cases[] = {
+      {0, 60, 0}, {150, 60, 30}, {299, 60, 59}, {300, 60, 60}, {1, 60, 0}, {300, 7200000, 7200000}};
+  for (const auto& c : cases) EXPECT_EQ(SeekSecond(c.value, c.duration), c.second) << c.value;
+
+  SeekTarget target;
+  EXPECT_TRUE(target.Take(30));
+  EXPECT_FALSE(target.Take(30));  // the same second again: no second seek
+  EXPECT_TRUE(target.Take(31));
+  EXPECT_TRUE(target.Take(30));
+  target.Forget();
+  EXPECT_TRUE(target.Take(30));
+}
+
+TEST(PlayTransport, TickGrowsTheDurationAndFormatsTimeAndBar) {
+  struct Case {
+    int p, d;
+    bool ended;
+    int shownP, shownD;
+    bool grew;
+    int bar;
+    const char* text;
+  } cases[] = {
+      {0, 60, false, 0, 60, false, 5, "00:00:00/00:01:00"},
+      {30, 60, false, 30, 60, false, 155, "00:00:30/00:01:00"},
+      {70, 60, false, 60, 60, false, 305, "00:01:00/00:01:00"},   // within the slack: p held at d
+      {71, 60, false, 71, 90, true, 240, "00:01:11/00:01:30"},    // passes d + 10: grows by 30
+      {5, 0, false, 5, 100, false, 18, "00:00:05/00:01:40"},      // unknown length
+      {3725, 7200, false, 3725, 7200, false, 155, "01:02:05/02:00:00"},
+      {10000, 60, true, 0, 60, false, 0, "00:00:00/00:01:00"},    // ended: far position ignored
+      {-3, 60, false, 0, 60, false, 5, "00:00:00/00:01:00"},
+  };
+  for (const auto& c : cases) {
+    const TickView v = ComputeTick(c.p, c.d, c.ended);
+    SCOPED_TRACE(c.p);
+    EXPECT_EQ(v.position, c.shownP);
+    EXPECT_EQ(v.duration, c.shownD);
+    EXPECT_EQ(v.durationGrew, c.grew);
+    EXPECT_EQ(v.seekValue, c.bar);
+    EXPECT_EQ(v.timeText, c.text);
+  }
+  EXPECT_EQ(SeekBarValue(4, 1), 1500);  // not divided when the length is 1 s
+}
+
+TEST(PlayTransport, PlayCommandAndSpaceByStateAndEndOfFileByPlayMode) {
+  EXPECT_EQ(PlayCommand(0, false), PlayAction::kStart);
+  EXPECT_EQ(PlayCommand(0, true), PlayAction::kNone);  // space never starts playback
+  for (bool space : {false, true}) {
+    EXPECT_EQ(PlayCommand(1, space), PlayAction::kPause);
+    EXPECT_EQ(PlayCommand(2, space), PlayAction::kResume);
+  }
+  EXPECT_EQ(EndOfFileAction(0), EndAction::kPlayNext);
+  EXPECT_EQ(EndOfFileAction(1), EndAction::kStop);
+  EXPECT_EQ(EndOfFileAction(2), EndAction::kStop);
+}
+
+TEST(PlayTransport, TextLogIsTheExtensionNotAFolderName) {
+  struct Case { const char* path; bool log; } cases[] = {
+      {"/data/drive.txt", true}, {"/data/DRIVE.TXT", true}, {"/data/a.Txt", true},
+      {"/data/txt/clip.mp4", false}, {"/data/mytxtfiles/clip.mp4", false},
+      {"/data/clip.txt.mp4", false}, {"/data/v.1.txt/clip", false}, {"/data/clip", false},
+      {"/data/clip.text", false}};
+  for (const auto& c : cases) EXPECT_EQ(IsTextLog(c.path), c.log) << c.path;
+  EXPECT_EQ(ExtensionOf("/a/b.c/d.MP4"), ".MP4");
+  EXPECT_EQ(ExtensionOf("/a/noext"), "");
+}
+
+TEST(PlayTransport, PositionTextAndShotName) {
+  EXPECT_EQ(PositionText('N', 39.9f), "N:39.900002");
+  EXPECT_EQ(PositionText('W', -0.5f), "W:-0.500000");
+  std::tm when{};
+  when.tm_year = 2026 - 1900;
+  when.tm_mon = 0;
+  when.tm_mday = 9;
+  when.tm_hour = 7;
+  when.tm_min = 5;
+  when.tm_sec = 3;
+  EXPECT_EQ(ShotFileName(when, 42), "shot_20260109_070503_42.bmp");
+}
+
+TEST(PlayTransport, FoldersAndTheSaveDialogStart) {
+  EXPECT_EQ(WithTrailingSlash("/home/u/shots"), "/home/u/shots/");
+  EXPECT_EQ(WithTrailingSlash("/home/u/shots//"), "/home/u/shots/");
+  EXPECT_EQ(WithTrailingSlash("/"), "/");
+  EXPECT_EQ(WithTrailingSlash(""), "");
+  EXPECT_EQ(SaveDialogFolder("/media/cam", "/home/u"), "/media/cam");
+  EXPECT_EQ(SaveDialogFolder("/m", "/home/u"), "/home/u");
+  EXPECT_EQ(SaveDialogFolder("", "/home/u"), "/home/u");
+}
+
+TEST(PlayTransport, OpenFileFilterTextAndItsQtForm) {
+  const std::string filter = OpenFileFilter("Video", "All files");
+  EXPECT_EQ(filter,
+            "Video(*.mp4;*.mov;*.MP4;*.MOV;*.ts;*.TS;*.avi;*.AVI;*.MKV;*.MP3;*.TXT;*.txt)|"
+            "*.mp4;*.mov;*.MP4;*.MOV;*.ts;*.TS;*.avi;*.AVI;*.mkv;*.mp3;*.TXT;*.txt|"
+            "All files (*.*)|*.*||");
+  const auto qt = QtFileFilters(filter);
+  ASSERT_EQ(qt.size(), 2u);
+  EXPECT_EQ(qt[0], "Video (*.mp4 *.mov *.MP4 *.MOV *.ts *.TS *.avi *.AVI *.mkv *.mp3 *.TXT *.txt)");
+  EXPECT_EQ(qt[1], "All files (*.*)");
+}
+
+TEST(PlayTransport, BottomRowIsCentredWithTwentyPixelGaps) {
+  const auto lefts = BottomRowLefts({30, 80, 30, 40, 30, 30, 30, 30}, 1000);
+  ASSERT_EQ(lefts.size(), 8u);
+  EXPECT_EQ(lefts[0], (1000 - 300 - 140) / 2);
+  EXPECT_EQ(lefts[1], lefts[0] + 30 + 20);
+  EXPECT_EQ(lefts[2], lefts[1] + 80 + 20);
+  EXPECT_EQ(lefts[7], lefts[0] + 300 - 30 + 7 * 20);
+  // The group is centred: equal space left of the first and right of the last.
+  EXPECT_EQ(lefts[0], 1000 - (lefts[7] + 30));
+}
+
+TEST(PlayTransport, ShotComposesPanesAndEncodesBottomUpPaddedBgr) {
+  QImage red(4, 4, QImage::Format_RGB32);
+  red.fill(QColor(255, 0, 0));
+  QImage blue(4, 4, QImage::Format_RGB32);
+  blue.fill(QColor(0, 0, 255));
+  const QImage area = ComposeVideoArea(QSize(10, 3), {{QRect(0, 0, 5, 3), red}, {QRect(5, 0, 3, 3), blue}});
+  ASSERT_EQ(area.size(), QSize(10, 3));
+  EXPECT_EQ(area.pixelColor(2, 1), QColor(255, 0, 0));
+  EXPECT_EQ(area.pixelColor(6, 1), QColor(0, 0, 255));
+  EXPECT_EQ(area.pixelColor(9, 1), QColor(0, 0, 0));  // outside every pane: black
+
+  QImage mark(5, 2, QImage::Format_RGB32);  // 15 bytes a row, padded to 16
+  mark.fill(Qt::black);
+  mark.setPixelColor(0, 0, QColor(10, 20, 30));  // top left
+  const auto bmp = EncodeBmp24(mark);
+  ASSERT_EQ(bmp.size(), 54u + 16u * 2u);
+  EXPECT_EQ(bmp[0], 'B');
+  EXPECT_EQ(bmp[1], 'M');
+  auto le32 = [&](size_t at) {
+    return uint32_t(bmp[at]) | uint32_t(bmp[at + 1]) << 8 | uint32_t(bmp[at + 2]) << 16 |
+           uint32_t(bmp[at + 3]) << 24;
+  };
+  EXPECT_EQ(le32(2), bmp.size());
+  EXPECT_EQ(le32(10), 54u);
+  EXPECT_EQ(le32(14), 40u);
+  EXPECT_EQ(le32(18), 5u);
+  EXPECT_EQ(le32(22), 2u);
+  EXPECT_EQ(bmp[26] | bmp[27] << 8, 1);
+  EXPECT_EQ(bmp[28] | bmp[29] << 8, 24);
+  EXPECT_EQ(le32(30), 0u);
+  // The top row is stored last, as blue, green, red.
+  EXPECT_EQ(bmp[54 + 16], 30);
+  EXPECT_EQ(bmp[54 + 17], 20);
+  EXPECT_EQ(bmp[54 + 18], 10);
+  EXPECT_EQ(bmp[54], 0);
+}
+
+}  // namespace
