@@ -1,0 +1,680 @@
+#include "app/zov_play_dialog.h"
+
+#include <algorithm>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QPainter>
+#include <QTimer>
+#include <QUrl>
+#include <QWindow>
+
+#include "engine/zov_d3d11_render_view.h"
+#include "engine/zov_dxva_render_view.h"
+#include "engine/zov_media_play.h"
+#include "engine/zov_time.h"
+#include "shell/zov_settings.h"
+#include "shell/zov_trace.h"
+#include "shell/zov_wnd_manager.h"
+#include "ui/zov_button.h"
+#include "ui/zov_file_list_store.h"
+#include "ui/zov_process.h"
+#include "ui/zov_screen_shot_view.h"
+#include "ui/zov_text.h"
+#include "ui/zov_warning.h"
+
+using namespace zov_play;
+
+namespace {
+
+// Size of the play window as designed (its empty dialog template).
+constexpr QRect kDesignRect(0, 0, 935, 74);
+
+// One transport button: control id (= image id), skin rectangle, states,
+// tooltip key.
+struct ButtonSkin {
+  int id;
+  int rectId;
+  int states;
+  const char* tipKey;
+};
+constexpr ButtonSkin kButtons[] = {
+    {kIdPrevious, 10164, 1, "pre_tip"},  {kIdPlay, 10166, 2, "play_tip"},
+    {kIdNext, 10165, 1, "next_tip"},     {kIdStop, 10167, 1, "stop_tip"},
+    {kIdOpenFile, 10168, 1, "file_tip"}, {kIdSound, 10170, 2, "sound_tip"},
+    {kIdScreenshot, 10169, 2, "cut_tip"},
+};
+// Bottom row, left to right.
+constexpr int kBottomRow[] = {kIdSound, kIdVolume, kIdPrevious, kIdPlay,
+                              kIdNext,  kIdStop,   kIdOpenFile, kIdScreenshot};
+
+// The windows told that playback stopped.
+constexpr const char* kStopListeners[] = {"CZovLeftTab", "CZovGsensorView", "CZovCefBrowers",
+                                          "CZovFileListView"};
+
+std::u16string Utf16(const std::string& text) {
+  return QString::fromStdString(text).toStdU16String();
+}
+
+std::tm LocalNow() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  return local;
+}
+
+// Media files of one folder in the order the system lists them.
+std::vector<std::string> ListMediaFiles(const std::string& folder) {
+  std::vector<std::string> files;
+  std::error_code error;
+  for (const auto& item : std::filesystem::directory_iterator(folder, error)) {
+    const std::string path = item.path().string();
+    if (item.is_regular_file(error) && CZovFileListStore::IsMediaExtension(ExtensionOf(path)))
+      files.push_back(path);
+  }
+  return files;
+}
+
+}  // namespace
+
+CPlayDialog::CPlayDialog(QWidget* parent) : CZovPlayWindowBase(parent) {
+  m_pMediaPlay = CZovMediaPlay::Instance();
+  // The user-interface thread never sleeps: the first tick comes kTickMs
+  // after StartAll, which gives the workers the time the settle wait gave.
+  m_pMediaPlay->startSettleMs = 0;
+  settings_ = CZovSettings::GetInstance();
+  directory_ = CZovWndManager::GetInstance();
+  store_ = CZovFileListStore::GetInstance();
+  setAcceptDrops(true);
+  setFocusPolicy(Qt::ClickFocus);
+  setGeometry(kDesignRect);
+  CreateControls();
+  directory_->Register(kZovPlayDialogName, this);
+  initialized_ = true;
+  SetToolTips();
+  Layout();
+}
+
+CPlayDialog::~CPlayDialog() {
+  KillTimer(kTickTimerId);
+  directory_->Unregister(kZovPlayDialogName);
+  if (!m_pMediaPlay->stopped) {
+    m_pMediaPlay->StopAll();
+    SetPlayLook(false);
+  }
+}
+
+QRect CPlayDialog::DesignRect() const { return kDesignRect; }
+
+bool CPlayDialog::IsPlaying() const { return !m_pMediaPlay->stopped; }
+
+// --- Controls -----------------------------------------------------------
+
+CZovButton* CPlayDialog::MakeButton(int id, int rectId, int states) {
+  auto* button = new CZovButton();
+  button->LoadImage(id);
+  button->backgroundColour = settings_->LoadColor(kSkinBackground);
+  button->CreateEx(this, settings_->LoadRect(rectId), "", id, states);
+  buttons_.emplace_back(id, button);
+  return button;
+}
+
+void CPlayDialog::CreateControls() {
+  for (const ButtonSkin& skin : kButtons) MakeButton(skin.id, skin.rectId, skin.states);
+  const ZovColorRef background = settings_->LoadColor(kSkinBackground);
+
+  seekBar_ = new CZovProcess();
+  seekBar_->SetSkin(settings_->LoadColor(10185), settings_->LoadColor(10184), kIdSeekBar,
+                    settings_->LoadRect(10174));
+  seekBar_->backgroundColour = background;
+  seekBar_->CreateEx(this, settings_->LoadRect(10176), "", kIdSeekBar);
+  seekBar_->minimum = 0;
+  seekBar_->maximum = kSeekSteps;
+  seekBar_->enabled = 0;
+  seekBar_->SetValue(0);
+
+  volume_ = new CZovProcess();
+  volume_->SetSkin(settings_->LoadColor(10187), settings_->LoadColor(10186), kIdVolume,
+                   settings_->LoadRect(10172));
+  volume_->backgroundColour = background;
+  volume_->CreateEx(this, settings_->LoadRect(10173), "", kIdVolume);
+  volume_->minimum = 0;
+  volume_->maximum = kVolumeSteps;
+  volume_->SetValue(settings_->Volume());
+
+  auto makeText = [&](int id, int fontId, bool positionColour) {
+    auto* text = new CZovText();
+    text->backgroundColour = background;
+    if (positionColour) text->textColour = settings_->LoadColor(kSkinPositionColour);
+    text->SetFont(settings_->CreateNormalFont(fontId));
+    text->CreateEx(this, settings_->LoadRect(id), "", id);
+    return text;
+  };
+  timeText_ = makeText(kIdTime, 10188, false);
+  timeText_->SetText(kZeroTimeText);
+  latitudeText_ = makeText(kIdLatitude, 10189, true);
+  longitudeText_ = makeText(kIdLongitude, 10189, true);
+}
+
+void CPlayDialog::SetToolTips() {
+  for (const ButtonSkin& skin : kButtons)
+    if (CZovButton* button = Button(skin.id)) button->setToolTip(settings_->GetQText(skin.tipKey));
+}
+
+CZovButton* CPlayDialog::Button(int id) const {
+  for (const auto& [buttonId, button] : buttons_)
+    if (buttonId == id) return button;
+  return nullptr;
+}
+
+QString CPlayDialog::TimeText() const { return timeText_ ? timeText_->Text() : QString(); }
+
+void CPlayDialog::Layout() {
+  if (!initialized_) return;
+  const int clientWidth = width();
+  std::vector<QWidget*> row;
+  std::vector<int> widths;
+  for (int id : kBottomRow) {
+    QWidget* control = id == kIdVolume ? static_cast<QWidget*>(volume_) : Button(id);
+    row.push_back(control);
+    widths.push_back(control->width());
+  }
+  const std::vector<int> lefts = BottomRowLefts(widths, clientWidth);
+  for (size_t i = 0; i < row.size(); ++i) row[i]->move(lefts[i], row[i]->y());
+
+  const ZovRect seekRect = settings_->LoadRect(10176);
+  const int margin = seekRect.left;
+  seekBar_->setGeometry(margin, seekRect.top, std::max(clientWidth - 2 * margin, 1),
+                        seekRect.Height());
+  for (CZovText* text : {latitudeText_, longitudeText_})
+    text->move(clientWidth - margin - text->width(), text->y());
+}
+
+// --- Window procedure -----------------------------------------------------
+
+LRESULT CPlayDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case ZOVWM_CLICK:
+      OnClick(static_cast<int>(wParam));
+      return 0;
+    case ZOVWM_SEEKDRAG:
+    case ZOVWM_SEEKDROP:
+      OnSlider(message, static_cast<int>(wParam), static_cast<int>(lParam));
+      return 0;
+    case ZOVWM_INFO_E:
+      OnInfo(static_cast<int>(wParam), lParam);
+      return 0;
+    case ZOVWM_RELABEL:
+      SetToolTips();
+      return 0;
+    case WM_KEYUP:
+      if (wParam == VK_SPACE) OnSpace();
+      return 0;
+    case WM_TIMER:
+      if (wParam == kTickTimerId) OnTick();
+      return 0;
+    case kMsgStartupDone:
+      OnStartupDone(wParam != 0);
+      return 0;
+    case kMsgRepause:
+      if (m_pMediaPlay->GetState() != 0) m_pMediaPlay->PauseAll();
+      return 0;
+    default:
+      return CZovPlayWindowBase::WindowProc(message, wParam, lParam);
+  }
+}
+
+void CPlayDialog::OnClick(int id) {
+  if (!commandFilter_.Accept(NowMs())) return;
+  if (starting_ && !AllowedWhileStarting(id)) return;
+  switch (id) {
+    case kIdPrevious:
+      if (store_->SelectPrevious() == 0) {
+        Stop(false);
+        StartPlaying();
+      }
+      break;
+    case kIdNext:
+      if (store_->SelectNext() == 0) {
+        Stop(false);
+        StartPlaying();
+      } else {
+        Stop(true);
+      }
+      break;
+    case kIdPlay:
+      switch (PlayCommand(m_pMediaPlay->stopped ? 0 : m_pMediaPlay->GetState(), false)) {
+        case PlayAction::kPause: Pause(); break;
+        case PlayAction::kResume: Resume(); break;
+        case PlayAction::kStart: StartPlaying(); break;
+        case PlayAction::kNone: break;
+      }
+      break;
+    case kIdStop:
+      Stop(true);
+      break;
+    case kIdOpenFile:
+      OnOpenFileCommand();
+      break;
+    case kIdScreenshot:
+      OnScreenshotCommand();
+      break;
+    case kIdSound:
+      OnSoundCommand();
+      break;
+    default:
+      break;
+  }
+}
+
+void CPlayDialog::OnSpace() {
+  const int state = m_pMediaPlay->stopped ? 0 : m_pMediaPlay->GetState();
+  const PlayAction action = PlayCommand(state, true);
+  if (action == PlayAction::kPause) Pause();
+  if (action == PlayAction::kResume) Resume();
+}
+
+void CPlayDialog::OnSlider(UINT message, int id, int value) {
+  if (id == kIdVolume) {
+    settings_->SetVolume(value);
+    m_pMediaPlay->SetVolume(value);
+    return;
+  }
+  if (id != kIdSeekBar || message != ZOVWM_SEEKDROP || m_pMediaPlay->stopped) return;
+  const bool paused = m_pMediaPlay->GetState() == 2;
+  Seek(value);
+  // Playback runs briefly to show the new position, then pauses again.
+  if (paused) QTimer::singleShot(kPausedSeekShowMs, Object(), [ref = Ref()] { ref.Post(kMsgRepause); });
+}
+
+void CPlayDialog::OnInfo(int code, LPARAM record) {
+  const auto data = ZovTakeMsgData(record);  // every record is freed here
+  if (code == ZOV_CODE_STOPPED || code == ZOV_CODE_PLAY_CURRENT) {
+    Stop(false);
+    StartPlaying();
+  }
+}
+
+void CPlayDialog::OnSoundCommand() {
+  soundOff_ = !soundOff_;
+  m_pMediaPlay->SetMute(soundOff_);
+  if (CZovButton* button = Button(kIdSound)) {
+    button->stateIndex = soundOff_ ? 1 : 0;
+    button->update();
+  }
+}
+
+// --- Starting -------------------------------------------------------------
+
+void CPlayDialog::StartPlaying() {
+  if (!busyPopup_) busyPopup_ = new CZovWarning(this);
+  busyPopup_->ShowBusy(settings_->GetQText("getgpsinfo"));
+  if (starting_ || opening_) {
+    busyPopup_->HideNotice();
+    return;
+  }
+  starting_ = true;
+  opening_ = true;
+  lastGpsSecond_ = -1;
+  seekTarget_.Forget();
+  ClearPositionTexts();
+  const std::vector<std::string> paths = store_->CopyPlayingPaths();
+  if (paths.empty()) {
+    opening_ = false;
+    starting_ = false;
+    busyPopup_->HideNotice();
+    return;
+  }
+  playingPath_ = paths.front();
+  std::thread(StartupBody, Ref(), store_, playingPath_).detach();
+}
+
+void CPlayDialog::StartupBody(CZovTargetRef self, CZovFileListStore* store, std::string path) {
+  // The long part: the store may scan the whole file for its GPS blocks.
+  if (store->AllTracksFlag()) store->LoadAllTracks();
+  store->MakeCurrent(path);
+  self.Post(kMsgStartupDone, 1, 0);
+}
+
+void CPlayDialog::OnStartupDone(bool haveRecording) {
+  if (busyPopup_) busyPopup_->HideNotice();
+  starting_ = false;
+  if (!haveRecording) {
+    opening_ = false;
+    return;
+  }
+  directory_->SendData("CZovCefBrowers", ZOV_CODE_PLAYING);
+  // A GPS text log shows its track and plays nothing; `opening_` stays set
+  // until the next stop, so the play command does nothing meanwhile.
+  if (IsTextLog(playingPath_)) return;
+  OpenCurrent(playingPath_);
+}
+
+void CPlayDialog::OpenCurrent(const std::string& path) {
+  const int pathCount = 1;  // recordings are never grouped into channels
+  directory_->SendTo("CZovLeftTab", ZOVWM_SETCHANNELS, 0, pathCount);
+  m_pMediaPlay->SetVolume(settings_->Volume());
+  m_pMediaPlay->SetMute(soundOff_);
+  if (m_pMediaPlay->Open(path.c_str()) != 0) {
+    OnOpenFailed(pathCount);
+    return;
+  }
+  channelCount_ = pathCount;
+  store_->SetOpenMedia(m_pMediaPlay->GetMainDemuxer());
+  directory_->SendData("CZovGsensorView", ZOV_CODE_PLAYING);
+  SendGpsTick(0, 0);
+  const std::u16string wide = Utf16(path);
+  directory_->SendData("CZovPlayDlg", ZOV_CODE_PLAYING, int(wide.size() * 2), wide.data());
+  const int32_t index = store_->GetCurrentIndex();
+  directory_->SendData("CZovFileListView", ZOV_CODE_PLAYING, 4, &index);
+  directory_->SendTo("CZovLeftTab", ZOVWM_SETCHANNELS, 1, 0);
+  m_pMediaPlay->StartAll();
+  SetTimer(kTickTimerId, kTickMs);
+  SetPlayLook(true);
+  seekBar_->enabled = 1;
+}
+
+void CPlayDialog::OnOpenFailed(int pathCount) {
+  if (pathCount == 1) {
+    // The next file is tried a little later, without holding this thread.
+    QTimer::singleShot(kOpenFailureRetryMs, Object(),
+                       [ref = Ref()] { ref.Post(ZOVWM_CLICK, kIdNext, 0); });
+    directory_->SendData("CZovLeftTab", ZOV_CODE_STOPPED);
+    DebugTrace("m_pMediaPlay error   \r\n");
+  } else {
+    directory_->SendData("CZovLeftTab", ZOV_CODE_STOPPED);
+    m_pMediaPlay->StopAll();
+  }
+  opening_ = false;
+}
+
+// --- Transport ------------------------------------------------------------
+
+void CPlayDialog::Stop(bool resetSeekBar) {
+  store_->SetOpenMedia(nullptr);
+  opening_ = false;
+  if (starting_) return;
+  KillTimer(kTickTimerId);
+  seekBar_->enabled = 0;
+  ClearPositionTexts();
+  SetPlayLook(false);
+  m_pMediaPlay->StopAll();  // returns once every worker has ended
+  const int32_t zero = 0;
+  for (const char* name : kStopListeners) directory_->SendData(name, ZOV_CODE_STOPPED, 4, &zero);
+  store_->ClearCurrentTrack();
+  SetTimeText(kZeroTimeText);
+  if (resetSeekBar) seekBar_->SetValue(0);
+}
+
+void CPlayDialog::Pause() {
+  seekBar_->enabled = 1;  // the bar can be dragged while paused
+  m_pMediaPlay->PauseAll();
+  const int32_t zero = 0;
+  directory_->SendData("CZovLeftTab", ZOV_CODE_PLAYING, 4, &zero);
+  SetPlayLook(false);
+}
+
+void CPlayDialog::Resume() {
+  m_pMediaPlay->ResumeAll();
+  SetPlayLook(true);
+  seekBar_->enabled = 1;
+}
+
+void CPlayDialog::Seek(int value) {
+  if (starting_) return;
+  const int second = SeekSecond(value, m_pMediaPlay->GetDurationSeconds());
+  if (!seekTarget_.Take(second)) return;
+  SendGpsTick(second, 1);
+  m_pMediaPlay->SeekAll(second + 1);
+  ++seekCount_;
+}
+
+void CPlayDialog::OnTick() {
+  const int state = m_pMediaPlay->GetState();
+  const TickView view =
+      ComputeTick(m_pMediaPlay->GetPositionSeconds(), m_pMediaPlay->GetDurationSeconds(), state == 0);
+  if (view.durationGrew) m_pMediaPlay->SetDurationSeconds(view.duration);
+  SetTimeText(view.timeText);
+  seekBar_->SetValue(view.seekValue);
+  if (state != 0) {
+    SendGpsTick(view.position, 1);
+    return;
+  }
+  SetPlayLook(false);
+  KillTimer(kTickTimerId);
+  if (EndOfFileAction(settings_->PlayModeIndex()) == EndAction::kPlayNext)
+    PostMessage(ZOVWM_CLICK, kIdNext, 0);
+  else
+    Stop(false);
+}
+
+void CPlayDialog::SendGpsTick(int second, int mode) {
+  if (second == lastGpsSecond_ && second != 0) return;
+  lastGpsSecond_ = second;
+  ZovGpsTick tick;
+  if (store_->PointForSecond(second, mode, m_pMediaPlay->GetDurationSeconds(), &tick) != 0) {
+    directory_->SendData("CZovCefBrowers", ZOV_CODE_GPS_TICK, sizeof tick.payload, tick.payload);
+    return;
+  }
+  directory_->SendData("CZovCefBrowers", ZOV_CODE_GPS_TICK, sizeof tick.payload, tick.payload);
+  directory_->SendData("CZovPlayDlg", ZOV_CODE_GPS_TICK, sizeof tick.payload, tick.payload);
+  latitudeText_->SetText(QString::fromStdString(PositionText(tick.latHemisphere, tick.payload[2])));
+  longitudeText_->SetText(QString::fromStdString(PositionText(tick.lonHemisphere, tick.payload[3])));
+}
+
+void CPlayDialog::SetPlayLook(bool pauseLook) {
+  if (CZovButton* play = Button(kIdPlay)) {
+    play->stateIndex = pauseLook ? 1 : 0;
+    play->update();
+  }
+}
+
+void CPlayDialog::SetTimeText(const std::string& text) { timeText_->SetText(QString::fromStdString(text)); }
+
+void CPlayDialog::ClearPositionTexts() {
+  latitudeText_->SetText(QString());
+  longitudeText_->SetText(QString());
+}
+
+// --- Files ----------------------------------------------------------------
+
+void CPlayDialog::OnOpenFileCommand() {
+  const QStringList filters = [&] {
+    QStringList list;
+    for (const std::string& f :
+         QtFileFilters(OpenFileFilter(settings_->GetText("video"), settings_->GetText("allfile"))))
+      list << QString::fromStdString(f);
+    return list;
+  }();
+  const QString path = QFileDialog::getOpenFileName(this, QString(), QString(), filters.join(";;"));
+  if (!path.isEmpty()) OpenChosenFile(path.toStdString());
+}
+
+void CPlayDialog::OpenChosenFile(const std::string& path) {
+  const std::string folder = std::filesystem::path(path).parent_path().string();
+  for (const std::string& file : ListMediaFiles(folder)) store_->AddFile(file, -1, 0);
+  const int index = store_->FindIndex(path);
+  store_->SelectIndex(index);
+  if (CZovMsgTarget* parent = dynamic_cast<CZovMsgTarget*>(parentWidget()))
+    parent->SendMessage(ZOVWM_LISTSELECT, 0, index);
+  if (!starting_) {
+    Stop(false);
+    StartPlaying();
+  }
+}
+
+void CPlayDialog::DropFiles(const std::vector<std::string>& paths) {
+  if (paths.empty()) return;
+  for (const std::string& path : paths)
+    if (CZovFileListStore::IsMediaExtension(ExtensionOf(path))) store_->AddFile(path, -1, 0);
+  PlayListEntry(store_->FindIndex(paths.front()));
+}
+
+void CPlayDialog::PlayListEntry(int index) {
+  auto* parent = dynamic_cast<CZovMsgTarget*>(parentWidget());
+  if (index < 0) {
+    if (parent) parent->SendMessage(ZOVWM_LISTSELECT, 0, 0);
+    return;
+  }
+  store_->SelectIndex(index);
+  if (parent) parent->SendMessage(ZOVWM_LISTSELECT, 0, index);
+  directory_->SendData(kZovPlayDialogName, ZOV_CODE_PLAY_CURRENT);
+}
+
+void CPlayDialog::OpenPaths(const std::vector<std::string>& paths) {
+  std::vector<std::string> files;
+  for (const std::string& path : paths) {
+    std::error_code error;
+    const std::string full = std::filesystem::absolute(path, error).lexically_normal().string();
+    if (std::filesystem::is_directory(full, error)) {
+      std::vector<std::string> listed = ListMediaFiles(full);
+      std::sort(listed.begin(), listed.end());
+      files.insert(files.end(), listed.begin(), listed.end());
+    } else {
+      files.push_back(full);
+    }
+  }
+  DropFiles(files);
+}
+
+void CPlayDialog::dragEnterEvent(QDragEnterEvent* event) {
+  if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void CPlayDialog::dropEvent(QDropEvent* event) {
+  std::vector<std::string> paths;
+  for (const QUrl& url : event->mimeData()->urls())
+    if (url.isLocalFile()) paths.push_back(url.toLocalFile().toStdString());
+  DropFiles(paths);
+  event->acceptProposedAction();
+}
+
+// --- Screenshot -----------------------------------------------------------
+
+void CPlayDialog::OnScreenshotCommand() {
+  bool pausedHere = false;
+  if (!m_pMediaPlay->stopped && m_pMediaPlay->GetState() == 1) {
+    seekBar_->enabled = 0;
+    m_pMediaPlay->PauseAll();
+    SetPlayLook(false);
+    pausedHere = true;
+  }
+  if (const auto path = TakeScreenshot()) {
+    CZovScreenShotView view(this);
+    view.LoadPicture(*path);
+    view.exec();
+  }
+  if (pausedHere && !m_pMediaPlay->stopped) {
+    m_pMediaPlay->ResumeAll();
+    SetPlayLook(true);
+    seekBar_->enabled = 1;
+  }
+}
+
+std::optional<std::string> CPlayDialog::TakeScreenshot() {
+  if (!m_pMediaPlay) return std::nullopt;
+  const bool open = !m_pMediaPlay->stopped;
+  const int position = open ? m_pMediaPlay->GetPositionSeconds() : 0;
+  std::string path;
+  const std::string folder = settings_->ScreenshotFolder();
+  if (folder.size() > 1)
+    path = WithTrailingSlash(folder) + ShotFileName(LocalNow(), position);
+  else
+    path = AskShotPlace(open, position);
+  if (path.empty() || !open) return std::nullopt;
+  if (!WriteShot(path)) {
+    QMessageBox::warning(this, settings_->GetQText("show"), settings_->GetQText("createError"));
+    return std::nullopt;
+  }
+  return path;
+}
+
+std::string CPlayDialog::AskShotPlace(bool recordingOpen, int positionSeconds) {
+  if (!recordingOpen) {
+    const QString folder =
+        QFileDialog::getExistingDirectory(this, settings_->GetQText("setfilepath"), QDir::homePath());
+    if (!folder.isEmpty()) {
+      settings_->SetScreenshotFolder(WithTrailingSlash(folder.toStdString()));
+      directory_->SendData("CZovPlaySetup", ZOV_CODE_SHOT_FOLDER);
+    }
+    return {};  // no file is written without a recording
+  }
+  const std::string start = SaveDialogFolder(store_->CurrentFolder(), QDir::homePath().toStdString());
+  const std::string suggested = WithTrailingSlash(start) + ShotFileName(LocalNow(), positionSeconds);
+  const QString chosen = QFileDialog::getSaveFileName(this, QString(), QString::fromStdString(suggested));
+  if (chosen.isEmpty()) return {};
+  const std::string path = chosen.toStdString();
+  settings_->SetScreenshotFolder(
+      WithTrailingSlash(std::filesystem::path(path).parent_path().string()));
+  directory_->SendData("CZovPlaySetup", ZOV_CODE_SHOT_FOLDER);
+  return path;
+}
+
+QImage CPlayDialog::VideoAreaPicture() const {
+  if (!videoArea_) return {};
+  std::vector<PanePicture> panes;
+  const QList<QWidget*> widgets = videoArea_->findChildren<QWidget*>();
+  for (int ch = 0; ch < m_pMediaPlay->channelCount && ch < CZovMediaPlay::kMaxChannels; ++ch) {
+    CZovBasePlayer* player = m_pMediaPlay->players[ch].get();
+    QWindow* window = m_pMediaPlay->renderWindows[ch];
+    if (!player || !player->renderView || !window) continue;
+    CZovRenderView* view = player->renderView.get();
+    CZovD3D11RenderView* glView = dynamic_cast<CZovD3D11RenderView*>(view);
+    if (auto* surfaceView = dynamic_cast<CZovDxvaRenderView*>(view)) glView = surfaceView->Presenter();
+    if (!glView) continue;
+    for (QWidget* pane : widgets) {
+      if (pane->windowHandle() != window || !pane->isVisible()) continue;
+      const QRect rect(pane->mapTo(videoArea_, QPoint(0, 0)), pane->size());
+      panes.push_back({rect, glView->BackBufferImage()});
+      break;
+    }
+  }
+  return ComposeVideoArea(videoArea_->size(), panes);
+}
+
+bool CPlayDialog::WriteShot(const std::string& path) {
+  const QImage picture = VideoAreaPicture();
+  if (picture.isNull()) return false;
+  const std::vector<uint8_t> bytes = EncodeBmp24(picture);
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) return false;
+  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  return static_cast<bool>(out);
+}
+
+// --- Qt events ------------------------------------------------------------
+
+void CPlayDialog::paintEvent(QPaintEvent*) {
+  QPainter painter(this);
+  painter.fillRect(rect(), settings_->LoadQColor(kSkinBackground));
+}
+
+void CPlayDialog::resizeEvent(QResizeEvent*) { Layout(); }
+
+void CPlayDialog::keyPressEvent(QKeyEvent* event) {
+  // Escape and Enter are swallowed: they must not end the main window.
+  const int key = event->key();
+  if (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter) {
+    event->accept();
+    return;
+  }
+  CZovPlayWindowBase::keyPressEvent(event);
+}
+
+void CPlayDialog::keyReleaseEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Space && !event->isAutoRepeat()) {
+    OnSpace();
+    return;
+  }
+  CZovPlayWindowBase::keyReleaseEvent(event);
+}
