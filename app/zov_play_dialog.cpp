@@ -373,10 +373,8 @@ void CPlayDialog::OpenCurrent(const std::string& path) {
   store_->SetOpenMedia(m_pMediaPlay->GetMainDemuxer());
   directory_->SendData("CZovGsensorView", ZOV_CODE_PLAYING);
   SendGpsTick(0, 0);
-  const std::u16string wide = Utf16(path);
-  directory_->SendData("CZovPlayDlg", ZOV_CODE_PLAYING, int(wide.size() * 2), wide.data());
-  const int32_t index = store_->GetCurrentIndex();
-  directory_->SendData("CZovFileListView", ZOV_CODE_PLAYING, 4, &index);
+  directory_->SendText("CZovPlayDlg", ZOV_CODE_PLAYING, Utf16(path));
+  directory_->SendValue("CZovFileListView", ZOV_CODE_PLAYING, int32_t(store_->GetCurrentIndex()));
   directory_->SendTo("CZovLeftTab", ZOVWM_SETCHANNELS, 1, 0);
   m_pMediaPlay->StartAll();
   SetTimer(kTickTimerId, kTickMs);
@@ -409,8 +407,7 @@ void CPlayDialog::Stop(bool resetSeekBar) {
   ClearPositionTexts();
   SetPlayLook(false);
   m_pMediaPlay->StopAll();  // returns once every worker has ended
-  const int32_t zero = 0;
-  for (const char* name : kStopListeners) directory_->SendData(name, ZOV_CODE_STOPPED, 4, &zero);
+  for (const char* name : kStopListeners) directory_->SendValue(name, ZOV_CODE_STOPPED, int32_t(0));
   store_->ClearCurrentTrack();
   SetTimeText(kZeroTimeText);
   if (resetSeekBar) seekBar_->SetValue(0);
@@ -419,8 +416,7 @@ void CPlayDialog::Stop(bool resetSeekBar) {
 void CPlayDialog::Pause() {
   seekBar_->enabled = 1;  // the bar can be dragged while paused
   m_pMediaPlay->PauseAll();
-  const int32_t zero = 0;
-  directory_->SendData("CZovLeftTab", ZOV_CODE_PLAYING, 4, &zero);
+  directory_->SendValue("CZovLeftTab", ZOV_CODE_PLAYING, int32_t(0));
   SetPlayLook(false);
 }
 
@@ -461,15 +457,16 @@ void CPlayDialog::OnTick() {
 void CPlayDialog::SendGpsTick(int second, int mode) {
   if (second == lastGpsSecond_ && second != 0) return;
   lastGpsSecond_ = second;
-  ZovGpsTick tick;
-  if (store_->PointForSecond(second, mode, m_pMediaPlay->GetDurationSeconds(), &tick) != 0) {
-    directory_->SendData("CZovCefBrowers", ZOV_CODE_GPS_TICK, sizeof tick.payload, tick.payload);
-    return;
-  }
-  directory_->SendData("CZovCefBrowers", ZOV_CODE_GPS_TICK, sizeof tick.payload, tick.payload);
-  directory_->SendData("CZovPlayDlg", ZOV_CODE_GPS_TICK, sizeof tick.payload, tick.payload);
-  latitudeText_->SetText(QString::fromStdString(PositionText(tick.latHemisphere, tick.payload[2])));
-  longitudeText_->SetText(QString::fromStdString(PositionText(tick.lonHemisphere, tick.payload[3])));
+  const ZovSecondResult result =
+      store_->PointForSecond(second, mode, m_pMediaPlay->GetDurationSeconds());
+  if (result.kind == ZovTickKind::kUnchanged) return;
+  directory_->SendValue("CZovCefBrowers", ZOV_CODE_GPS_TICK, result.tick);
+  if (result.kind != ZovTickKind::kFound) return;
+  directory_->SendValue("CZovPlayDlg", ZOV_CODE_GPS_TICK, result.tick);
+  latitudeText_->SetText(
+      QString::fromStdString(PositionText(result.latHemisphere, result.tick.latitude)));
+  longitudeText_->SetText(
+      QString::fromStdString(PositionText(result.lonHemisphere, result.tick.longitude)));
 }
 
 void CPlayDialog::SetPlayLook(bool pauseLook) {
