@@ -1,0 +1,247 @@
+// The play window in the real left panel, playing real clips into real
+// OpenGL panes under a virtual X server. The other windows it talks to are
+// stand-ins registered under their directory names that record what they get.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QScreen>
+#include <QTimer>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <regex>
+
+#include "app/zov_left_tab.h"
+#include "app/zov_panel_windows.h"
+#include "app/zov_play_dialog.h"
+#include "engine/zov_base_player.h"
+#include "engine/zov_media_play.h"
+#include "engine/zov_time.h"
+#include "shell/zov_settings.h"
+#include "shell/zov_wnd_manager.h"
+#include "tests/common/test_paths.h"
+#include "tests/common/test_wait.h"
+#include "ui/zov_file_list_store.h"
+
+using namespace zov_play;
+
+namespace {
+
+// Records the codes (and payloads) sent to one directory name.
+class Listener : public CZovWnd {
+ public:
+  explicit Listener(const char* name) : name_(name) {
+    CZovWndManager::GetInstance()->Register(name, this);
+  }
+  ~Listener() override { CZovWndManager::GetInstance()->Unregister(name_.c_str()); }
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+    if (message == ZOVWM_INFO_E) {
+      auto record = ZovTakeMsgData(lParam);
+      codes.push_back(static_cast<int>(wParam));
+      payloads.push_back(record ? record->payload : std::vector<unsigned char>());
+    }
+    return 0;
+  }
+  int Count(int code) const { return int(std::count(codes.begin(), codes.end(), code)); }
+  std::vector<int> codes;
+  std::vector<std::vector<unsigned char>> payloads;
+
+ private:
+  std::string name_;
+};
+
+std::string Clip(const std::string& name) { return zovtest::Fixture("play/" + name); }
+
+class PlayWindowTest : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    static int argc = 1;
+    static char arg0[] = "app_play_window_test";
+    static char* argv[] = {arg0, nullptr};
+    app_ = new QApplication(argc, argv);
+    // A private copy of the staged installation's settings, so the shot
+    // folder and volume written here stay in the test's own folder.
+    const std::string base = zovtest::TempDir() + "/base";
+    std::filesystem::create_directories(base + "/bin");
+    std::filesystem::copy(zovtest::BinDir() + "/../setup", base + "/setup",
+                          std::filesystem::copy_options::recursive);
+    settings_ = CZovSettings::GetInstance();
+    settings_->LoadResourceLibrary(zovtest::BinDir() + "/libzovQuelnaResource.so");
+    settings_->Init(base + "/bin/tamarinsoft");
+    ZovPanelWindowMakers().makePlayWindow = [](QWidget* parent) { return new CPlayDialog(parent); };
+    for (const char* name : {"CZovCefBrowers", "CZovPlayDlg", "CZovFileListView", "CZovGsensorView",
+                             "CZovPlaySetup"})
+      listeners_[name] = new Listener(name);
+    panel_ = new CZovLeftTab(nullptr);
+    panel_->resize(935, 560);
+    panel_->show();
+    ASSERT_TRUE(zovtest::WaitUntil([] { return panel_->isVisible(); }));
+    dialog_ = dynamic_cast<CPlayDialog*>(panel_->PlayWindow());
+    ASSERT_NE(dialog_, nullptr);
+  }
+
+  void SetUp() override {
+    ASSERT_NE(dialog_, nullptr);
+    for (auto& [name, listener] : listeners_) {
+      listener->codes.clear();
+      listener->payloads.clear();
+    }
+  }
+  void TearDown() override {
+    Click(kIdStop);
+    ASSERT_TRUE(zovtest::WaitUntil([] { return !dialog_->IsPlaying(); }));
+    CZovFileListStore* store = CZovFileListStore::GetInstance();
+    while (store->Count() > 0) store->RemoveAt(0);
+  }
+
+  // Clicks a control as the user would, one second after the previous click
+  // so that the command filter lets it through.
+  static void Click(int id) {
+    if (lastClick_ > 0)
+      ASSERT_TRUE(zovtest::WaitUntil([] { return NowMs() - lastClick_ >= kCommandGapMs + 10; }));
+    lastClick_ = NowMs();
+    dialog_->SendMessage(ZOVWM_CLICK, id, 0);
+  }
+  static void PlayFile(const std::string& path) {
+    CZovFileListStore* store = CZovFileListStore::GetInstance();
+    store->AddFile(path, -1, 0);
+    ASSERT_EQ(store->SelectIndex(store->FindIndex(path)), 0) << path;
+    Click(kIdPlay);
+  }
+  // Waits until the file at list index `index` plays (the file list is told).
+  static bool WaitPlaying(int index) {
+    Listener* list = listeners_["CZovFileListView"];
+    return zovtest::WaitUntil([&] {
+      for (size_t i = 0; i < list->codes.size(); ++i)
+        if (list->codes[i] == ZOV_CODE_PLAYING && list->payloads[i].size() == 4 &&
+            *reinterpret_cast<const int32_t*>(list->payloads[i].data()) == index)
+          return dialog_->IsPlaying();
+      return false;
+    }, 10000);
+  }
+
+  static inline QApplication* app_ = nullptr;
+  static inline CZovSettings* settings_ = nullptr;
+  static inline CZovLeftTab* panel_ = nullptr;
+  static inline CPlayDialog* dialog_ = nullptr;
+  static inline std::map<std::string, Listener*> listeners_;
+  static inline int64_t lastClick_ = 0;
+};
+
+TEST_F(PlayWindowTest, NextAndPreviousFollowTheListAndQuickClicksAreDropped) {
+  CZovFileListStore* store = CZovFileListStore::GetInstance();
+  for (const char* name : {"a.mp4", "b.mp4", "c.mp4"}) store->AddFile(Clip("list/" + std::string(name)), -1, 0);
+  ASSERT_EQ(store->Count(), 3);
+  store->SelectIndex(0);
+  Click(kIdPlay);
+  ASSERT_TRUE(WaitPlaying(0));
+  // A second "next" right after the first acts once.
+  Click(kIdNext);
+  dialog_->SendMessage(ZOVWM_CLICK, kIdNext, 0);
+  ASSERT_TRUE(WaitPlaying(1));
+  EXPECT_EQ(store->GetCurrentIndex(), 1);
+  // Previous twice: from b to a, then from the first to the last.
+  Click(kIdPrevious);
+  ASSERT_TRUE(WaitPlaying(0));
+  Click(kIdPrevious);
+  ASSERT_TRUE(WaitPlaying(2));
+  EXPECT_EQ(store->GetCurrentIndex(), 2);
+  // Next on the last file stops, and every listener hears it.
+  listeners_["CZovCefBrowers"]->codes.clear();
+  Click(kIdNext);
+  ASSERT_TRUE(zovtest::WaitUntil([] { return !dialog_->IsPlaying(); }));
+  EXPECT_EQ(listeners_["CZovCefBrowers"]->Count(ZOV_CODE_STOPPED), 1);
+  EXPECT_EQ(listeners_["CZovFileListView"]->Count(ZOV_CODE_STOPPED), 1);
+  EXPECT_EQ(dialog_->TimeText(), kZeroTimeText);
+}
+
+TEST_F(PlayWindowTest, SeekingTwiceToOneSecondSeeksOnceAndTheLengthGrowsPastTheEnd) {
+  PlayFile(Clip("pattern.mp4"));
+  ASSERT_TRUE(WaitPlaying(0));
+  CZovMediaPlay* play = CZovMediaPlay::Instance();
+  const int seeksBefore = dialog_->SeekCount();
+  dialog_->SendMessage(ZOVWM_SEEKDROP, kIdSeekBar, 150);
+  dialog_->SendMessage(ZOVWM_SEEKDROP, kIdSeekBar, 150);
+  EXPECT_EQ(dialog_->SeekCount(), seeksBefore + 1);
+  EXPECT_EQ(play->players[0]->seeks.load(), 1);
+  // The recording reports 5 s but plays on at second 20: the tick shows 35 s.
+  play->SetDurationSeconds(5);
+  play->SeekAll(20);
+  ASSERT_TRUE(zovtest::WaitUntil([] { return dialog_->TimeText().endsWith("/00:00:35"); }, 3000))
+      << dialog_->TimeText().toStdString();
+  EXPECT_EQ(play->GetDurationSeconds(), 35);
+}
+
+TEST_F(PlayWindowTest, TextLogShowsItsTrackAndPlaysNothingButATxtFolderPlays) {
+  const std::string log = Clip("logs/drive.txt");
+  PlayFile(log);
+  CZovFileListStore* store = CZovFileListStore::GetInstance();
+  ASSERT_TRUE(zovtest::WaitUntil([] { return listeners_["CZovCefBrowers"]->Count(ZOV_CODE_PLAYING) == 1; }));
+  EXPECT_GT(store->CurrentPointCount(), 0);
+  EXPECT_FALSE(dialog_->IsPlaying());
+  EXPECT_TRUE(dialog_->IsOpening());
+  Click(kIdStop);
+  // A recording in a folder whose name holds "txt" plays.
+  PlayFile(Clip("txtclips/clip.mp4"));
+  ASSERT_TRUE(WaitPlaying(store->FindIndex(Clip("txtclips/clip.mp4"))));
+}
+
+TEST_F(PlayWindowTest, ShotWithNoFolderAndNothingOpenOnlyAsksForAFolder) {
+  settings_->SetScreenshotFolder("");
+  const std::string chosen = zovtest::TempDir();
+  bool asked = false;
+  QTimer answer;
+  QObject::connect(&answer, &QTimer::timeout, [&] {
+    if (auto* box = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+      asked = box->fileMode() == QFileDialog::Directory;
+      box->selectFile(QString::fromStdString(chosen));
+      box->accept();
+    }
+  });
+  answer.start(50);
+  EXPECT_FALSE(dialog_->TakeScreenshot().has_value());
+  EXPECT_TRUE(asked);
+  EXPECT_EQ(settings_->ScreenshotFolder(), chosen + "/");
+  EXPECT_EQ(listeners_["CZovPlaySetup"]->Count(ZOV_CODE_SHOT_FOLDER), 1);
+  EXPECT_TRUE(std::filesystem::is_empty(chosen));
+}
+
+TEST_F(PlayWindowTest, ShotIsThePictureAsRenderedEvenUnderAnotherWindow) {
+  const std::string folder = zovtest::TempDir();
+  settings_->SetScreenshotFolder(folder);
+  PlayFile(Clip("pattern.mp4"));
+  ASSERT_TRUE(WaitPlaying(0));
+  CZovMediaPlay* play = CZovMediaPlay::Instance();
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return play->players[0]->scheduler->presentedVideo > 10; }));
+  // A green window over the whole video area.
+  QWidget* area = panel_->VideoPanes();
+  ASSERT_NE(area, nullptr);
+  QWidget cover(nullptr, Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint);
+  cover.setStyleSheet("background: rgb(0,255,0)");
+  cover.setAutoFillBackground(true);
+  cover.setGeometry(QRect(area->mapToGlobal(QPoint(0, 0)), area->size()));
+  cover.show();
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return cover.isVisible(); }));
+  QApplication::processEvents();
+
+  const auto path = dialog_->TakeScreenshot();
+  ASSERT_TRUE(path.has_value());
+  EXPECT_TRUE(std::regex_match(*path, std::regex(folder + "/shot_\\d{8}_\\d{6}_\\d+\\.bmp")));
+  QImage shot(QString::fromStdString(*path), "BMP");
+  ASSERT_FALSE(shot.isNull());
+  EXPECT_EQ(shot.size(), area->size());
+  // The pane keeps 16:9 in the area; sample a quarter in from each side of
+  // its middle row: red on the left, blue on the right, never the cover's green.
+  const int y = shot.height() / 2;
+  const QColor left = shot.pixelColor(shot.width() / 4, y);
+  const QColor right = shot.pixelColor(shot.width() * 3 / 4, y);
+  EXPECT_GT(left.red(), 200);
+  EXPECT_LT(left.green(), 60);
+  EXPECT_LT(left.blue(), 60);
+  EXPECT_GT(right.blue(), 200);
+  EXPECT_LT(right.green(), 60);
+  EXPECT_LT(right.red(), 60);
+}
+
+}  // namespace
