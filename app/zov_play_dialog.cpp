@@ -66,6 +66,13 @@ std::u16string Utf16(const std::string& text) {
   return QString::fromStdString(text).toStdU16String();
 }
 
+void SetLabel(CZovText* label, const std::string& text) {
+  const QString value = QString::fromStdString(text);
+  if (label->text == value) return;
+  label->text = value;
+  label->update();
+}
+
 std::tm LocalNow() {
   const std::time_t now = std::time(nullptr);
   std::tm local{};
@@ -123,7 +130,7 @@ bool CPlayDialog::IsPlaying() const { return !m_pMediaPlay->stopped; }
 CZovButton* CPlayDialog::MakeButton(int id, int rectId, int states) {
   auto* button = new CZovButton();
   button->LoadImage(id);
-  button->backgroundColour = settings_->LoadColor(kSkinBackground);
+  button->backgroundColor = settings_->LoadColor(kSkinBackground);
   button->CreateEx(this, settings_->LoadRect(rectId), "", id, states);
   buttons_.emplace_back(id, button);
   return button;
@@ -136,7 +143,7 @@ void CPlayDialog::CreateControls() {
   seekBar_ = new CZovProcess();
   seekBar_->SetSkin(settings_->LoadColor(10185), settings_->LoadColor(10184), kIdSeekBar,
                     settings_->LoadRect(10174));
-  seekBar_->backgroundColour = background;
+  seekBar_->backgroundColor = background;
   seekBar_->CreateEx(this, settings_->LoadRect(10176), "", kIdSeekBar);
   seekBar_->minimum = 0;
   seekBar_->maximum = kSeekSteps;
@@ -146,7 +153,7 @@ void CPlayDialog::CreateControls() {
   volume_ = new CZovProcess();
   volume_->SetSkin(settings_->LoadColor(10187), settings_->LoadColor(10186), kIdVolume,
                    settings_->LoadRect(10172));
-  volume_->backgroundColour = background;
+  volume_->backgroundColor = background;
   volume_->CreateEx(this, settings_->LoadRect(10173), "", kIdVolume);
   volume_->minimum = 0;
   volume_->maximum = kVolumeSteps;
@@ -154,14 +161,14 @@ void CPlayDialog::CreateControls() {
 
   auto makeText = [&](int id, int fontId, bool positionColour) {
     auto* text = new CZovText();
-    text->backgroundColour = background;
-    if (positionColour) text->textColour = settings_->LoadColor(kSkinPositionColour);
-    text->SetFont(settings_->CreateNormalFont(fontId));
+    text->backgroundColor = background;
+    if (positionColour) text->textColor = settings_->LoadColor(kSkinPositionColour);
+    text->font = settings_->CreateNormalFont(fontId);
     text->CreateEx(this, settings_->LoadRect(id), "", id);
     return text;
   };
   timeText_ = makeText(kIdTime, 10188, false);
-  timeText_->SetText(kZeroTimeText);
+  SetLabel(timeText_, kZeroTimeText);
   latitudeText_ = makeText(kIdLatitude, 10189, true);
   longitudeText_ = makeText(kIdLongitude, 10189, true);
 }
@@ -177,7 +184,7 @@ CZovButton* CPlayDialog::Button(int id) const {
   return nullptr;
 }
 
-QString CPlayDialog::TimeText() const { return timeText_ ? timeText_->Text() : QString(); }
+QString CPlayDialog::TimeText() const { return timeText_ ? timeText_->text : QString(); }
 
 void CPlayDialog::Layout() {
   if (!initialized_) return;
@@ -463,10 +470,8 @@ void CPlayDialog::SendGpsTick(int second, int mode) {
   directory_->SendValue("CZovCefBrowers", ZOV_CODE_GPS_TICK, result.tick);
   if (result.kind != ZovTickKind::kFound) return;
   directory_->SendValue("CZovPlayDlg", ZOV_CODE_GPS_TICK, result.tick);
-  latitudeText_->SetText(
-      QString::fromStdString(PositionText(result.latHemisphere, result.tick.latitude)));
-  longitudeText_->SetText(
-      QString::fromStdString(PositionText(result.lonHemisphere, result.tick.longitude)));
+  SetLabel(latitudeText_, PositionText(result.latHemisphere, result.tick.latitude));
+  SetLabel(longitudeText_, PositionText(result.lonHemisphere, result.tick.longitude));
 }
 
 void CPlayDialog::SetPlayLook(bool pauseLook) {
@@ -476,11 +481,11 @@ void CPlayDialog::SetPlayLook(bool pauseLook) {
   }
 }
 
-void CPlayDialog::SetTimeText(const std::string& text) { timeText_->SetText(QString::fromStdString(text)); }
+void CPlayDialog::SetTimeText(const std::string& text) { SetLabel(timeText_, text); }
 
 void CPlayDialog::ClearPositionTexts() {
-  latitudeText_->SetText(QString());
-  longitudeText_->SetText(QString());
+  SetLabel(latitudeText_, "");
+  SetLabel(longitudeText_, "");
 }
 
 // --- Files ----------------------------------------------------------------
@@ -542,6 +547,12 @@ void CPlayDialog::OpenPaths(const std::vector<std::string>& paths) {
     }
   }
   DropFiles(files);
+}
+
+void ZovPlayCommandLine(const std::vector<std::string>& paths) {
+  if (paths.empty()) return;
+  auto* dialog = dynamic_cast<CPlayDialog*>(CZovWndManager::GetInstance()->Find(kZovPlayDialogName));
+  if (dialog) dialog->OpenPaths(paths);
 }
 
 void CPlayDialog::dragEnterEvent(QDragEnterEvent* event) {

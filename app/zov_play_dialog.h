@@ -159,3 +159,8 @@ class CPlayDialog : public CZovPlayWindowBase {
   zov_play::CommandFilter commandFilter_;
   zov_play::SeekTarget seekTarget_;
 };
+
+// Hands the files and folders of the command line to the play window
+// registered in the directory (nothing when there is none or no paths).
+// Called by the start-up once the main window exists.
+void ZovPlayCommandLine(const std::vector<std::string>& paths);
