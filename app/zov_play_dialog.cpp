@@ -335,20 +335,20 @@ void CPlayDialog::StartPlaying() {
   lastGpsSecond_ = -1;
   seekTarget_.Forget();
   ClearPositionTexts();
-  const std::vector<std::string> paths = store_->CopyPlayingPaths();
-  if (paths.empty()) {
+  std::string path;
+  if (store_->CopyPlayingPaths(&path) < 0) {
     opening_ = false;
     starting_ = false;
     busyPopup_->HideNotice();
     return;
   }
-  playingPath_ = paths.front();
+  playingPath_ = path;
   std::thread(StartupBody, Ref(), store_, playingPath_).detach();
 }
 
 void CPlayDialog::StartupBody(CZovTargetRef self, CZovFileListStore* store, std::string path) {
   // The long part: the store may scan the whole file for its GPS blocks.
-  if (store->AllTracksFlag()) store->LoadAllTracks();
+  if (store->AllTracks()) store->LoadAllTracks();
   store->MakeCurrent(path);
   self.Post(kMsgStartupDone, 1, 0);
 }
