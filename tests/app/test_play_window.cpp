@@ -98,8 +98,9 @@ class PlayWindowTest : public ::testing::Test {
   // Clicks a control as the user would, one second after the previous click
   // so that the command filter lets it through.
   static void Click(int id) {
-    if (lastClick_ > 0)
+    if (lastClick_ > 0) {
       ASSERT_TRUE(zovtest::WaitUntil([] { return NowMs() - lastClick_ >= kCommandGapMs + 10; }));
+    }
     lastClick_ = NowMs();
     dialog_->SendMessage(ZOVWM_CLICK, id, 0);
   }
@@ -196,7 +197,7 @@ TEST_F(PlayWindowTest, ShotWithNoFolderAndNothingOpenOnlyAsksForAFolder) {
     if (auto* box = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
       asked = box->fileMode() == QFileDialog::Directory;
       box->selectFile(QString::fromStdString(chosen));
-      box->accept();
+      static_cast<QDialog*>(box)->accept();  // QFileDialog hides it
     }
   });
   answer.start(50);
