@@ -1,0 +1,193 @@
+// The whole player (application object, main window, map page, play window)
+// started on one recording, as `tamarinsoft FILE` starts it, with a poller
+// that reports:
+//   first picture   ms from process creation to the first picture presented
+//   track on map    ms from process creation to the track line on the map page
+//   playback        frames presented of the file's, and the CPU seconds of
+//                   the process and every process it started (the browser's
+//                   helpers) from the first picture to the end of playback
+// usage: zov_bench_player FILE
+#include <dirent.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QTimer>
+#include <QWebEngineView>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "app/zov_play_app.h"
+#include "app/zov_play_dlg.h"
+#include "engine/zov_base_player.h"
+#include "engine/zov_media_play.h"
+#include "engine/zov_time.h"
+
+extern "C" {
+#include <libavformat/avformat.h>
+}
+
+namespace {
+
+// Poll period of the measurements.
+constexpr int kPollMs = 10;
+// The whole run is given up after this long.
+constexpr int64_t kGiveUpMs = 120000;
+
+// Milliseconds between the process's creation and the engine clock's zero
+// (the dynamic loading of the libraries happens before the clock starts).
+int64_t LoadTimeMs() {
+  std::ifstream stat("/proc/self/stat");
+  std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+  const auto close = text.rfind(')');
+  if (close == std::string::npos) return 0;
+  std::istringstream rest(text.substr(close + 2));
+  std::string field;
+  for (int i = 0; i < 19; ++i) rest >> field;  // state .. itrealvalue
+  long long startTicks = 0;
+  rest >> startTicks;
+  timespec boot{};
+  clock_gettime(CLOCK_BOOTTIME, &boot);
+  const int64_t nowMs = int64_t(boot.tv_sec) * 1000 + boot.tv_nsec / 1000000;
+  const int64_t startMs = startTicks * 1000 / sysconf(_SC_CLK_TCK);
+  return nowMs - startMs - NowMs();
+}
+
+// utime + stime (seconds) of `pid` and its descendants.
+double TreeCpuSeconds(pid_t root) {
+  std::map<pid_t, pid_t> parent;
+  std::map<pid_t, double> cpu;
+  const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
+  DIR* proc = opendir("/proc");
+  if (!proc) return 0;
+  while (dirent* entry = readdir(proc)) {
+    const pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
+    if (pid <= 0) continue;
+    std::ifstream stat("/proc/" + std::string(entry->d_name) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    const auto close = text.rfind(')');
+    if (close == std::string::npos) continue;
+    std::istringstream rest(text.substr(close + 2));
+    std::string state;
+    long long ppid = 0, skip = 0, utime = 0, stime = 0;
+    rest >> state >> ppid;
+    for (int i = 0; i < 9; ++i) rest >> skip;  // pgrp .. cmajflt
+    rest >> utime >> stime;
+    parent[pid] = static_cast<pid_t>(ppid);
+    cpu[pid] = (utime + stime) / tick;
+  }
+  closedir(proc);
+  double total = 0;
+  for (const auto& [pid, seconds] : cpu) {
+    for (pid_t p = pid; p > 1; p = parent.count(p) ? parent[p] : 0) {
+      if (p == root) {
+        total += seconds;
+        break;
+      }
+    }
+  }
+  return total;
+}
+
+long CountVideoFrames(const std::string& path) {
+  AVFormatContext* ctx = nullptr;
+  if (avformat_open_input(&ctx, path.c_str(), nullptr, nullptr) < 0) return 0;
+  long count = 0;
+  if (avformat_find_stream_info(ctx, nullptr) >= 0) {
+    const int video = av_find_best_stream(ctx, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    AVPacket* packet = av_packet_alloc();
+    while (video >= 0 && av_read_frame(ctx, packet) >= 0) {
+      if (packet->stream_index == video) ++count;
+      av_packet_unref(packet);
+    }
+    av_packet_free(&packet);
+  }
+  avformat_close_input(&ctx);
+  return count;
+}
+
+class Poller : public QObject {
+ public:
+  Poller(QWidget* window, std::string path, int64_t loadMs)
+      : window_(window), path_(std::move(path)), loadMs_(loadMs) {
+    timer_.callOnTimeout([this] { Poll(); });
+    timer_.start(kPollMs);
+  }
+
+ private:
+  void Poll() {
+    const int64_t now = NowMs();
+    if (now > kGiveUpMs) Finish("gave up");
+    CZovMediaPlay* play = CZovMediaPlay::Instance();
+    CZovBasePlayer* player = play->players[0].get();
+    if (player && player->scheduler) {
+      const int64_t presented = player->scheduler->presentedVideo;
+      if (presented > 0 && firstPictureMs_ < 0) {
+        firstPictureMs_ = now;
+        cpuStart_ = TreeCpuSeconds(getpid());
+      }
+      lastPresented_ = std::max(lastPresented_, presented);
+      if (firstPictureMs_ >= 0 && !play->stopped && play->GetState() == 0) Finish("end");
+    } else if (firstPictureMs_ >= 0) {
+      Finish("stopped");
+    }
+    if (trackMs_ < 0 && !asking_) AskForTrack(now);
+  }
+
+  // The track line is an interactive SVG path of the map library.
+  void AskForTrack(int64_t now) {
+    for (QWebEngineView* view : window_->findChildren<QWebEngineView*>()) {
+      asking_ = true;
+      view->page()->runJavaScript(
+          "document.querySelectorAll('path.leaflet-interactive').length",
+          [this](const QVariant& result) {
+            asking_ = false;
+            if (result.toInt() > 0 && trackMs_ < 0) trackMs_ = NowMs();
+          });
+      return;
+    }
+  }
+
+  void Finish(const char* how) {
+    const double cpu = TreeCpuSeconds(getpid()) - cpuStart_;
+    const double wall = (NowMs() - firstPictureMs_) / 1000.0;
+    std::printf("first picture %lld ms\n", static_cast<long long>(firstPictureMs_ + loadMs_));
+    std::printf("track on map %lld ms\n", static_cast<long long>(trackMs_ < 0 ? -1 : trackMs_ + loadMs_));
+    std::printf("presented %lld of %ld video frames, cpu %.2f s, wall %.2f s (%s)\n",
+                static_cast<long long>(lastPresented_), CountVideoFrames(path_), cpu, wall, how);
+    std::fflush(stdout);
+    std::_Exit(0);
+  }
+
+  QWidget* window_;
+  std::string path_;
+  int64_t loadMs_;
+  QTimer timer_;
+  int64_t firstPictureMs_ = -1;
+  int64_t trackMs_ = -1;
+  int64_t lastPresented_ = 0;
+  double cpuStart_ = 0;
+  bool asking_ = false;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: zov_bench_player FILE\n");
+    return 2;
+  }
+  const int64_t loadMs = LoadTimeMs();
+  QApplication app(argc, argv);
+  CZovPlayApp player;
+  player.SetStartFiles({argv[1]});
+  std::unique_ptr<Poller> poller;
+  player.onMainWindow = [&](CZovPlayDlg* window) { poller = std::make_unique<Poller>(window, argv[1], loadMs); };
+  return player.InitInstance();
+}
