@@ -9,6 +9,7 @@
 #include <QTimer>
 #include <cstdio>
 #include <filesystem>
+#include <future>
 #include <map>
 #include <regex>
 
@@ -18,6 +19,7 @@
 #include "engine/zov_base_player.h"
 #include "engine/zov_media_play.h"
 #include "engine/zov_time.h"
+#include "gps/zov_gps_extractor.h"
 #include "shell/zov_settings.h"
 #include "shell/zov_wnd_manager.h"
 #include "tests/common/test_paths.h"
@@ -50,6 +52,12 @@ class Listener : public CZovWnd {
  private:
   std::string name_;
 };
+
+int RealExtract(const std::string& path, std::string* points, std::string* sensors) {
+  uint32_t handle = 0;
+  InitExtractor(&handle);
+  return ExtractGps(&handle, path, points, sensors);
+}
 
 std::string Clip(const std::string& name) { return zovtest::Fixture("play/" + name); }
 
@@ -186,6 +194,39 @@ TEST_F(PlayWindowTest, TextLogShowsItsTrackAndPlaysNothingButATxtFolderPlays) {
   // A recording in a folder whose name holds "txt" plays.
   PlayFile(Clip("txtclips/clip.mp4"));
   ASSERT_TRUE(WaitPlaying(store->FindIndex(Clip("txtclips/clip.mp4"))));
+}
+
+TEST_F(PlayWindowTest, UserInterfaceKeepsRunningWhileTheStartUpThreadScans) {
+  // A scan that lasts until the test lets it end.
+  std::promise<void> release;
+  std::shared_future<void> released = release.get_future().share();
+  std::atomic<bool> scanning{false};
+  CZovFileListStore* store = CZovFileListStore::GetInstance();
+  store->SetExtractor([&](const std::string& path, std::string* points, std::string* sensors) {
+    scanning = true;
+    released.wait();
+    return RealExtract(path, points, sensors);
+  });
+  zovtest::Watchdog watchdog(60);
+  PlayFile(Clip("list/a.mp4"));
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return scanning.load(); }));
+  EXPECT_TRUE(dialog_->IsStarting());
+  // Ticks, stop, seek and space all return at once while the scan runs.
+  const int64_t before = NowMs();
+  dialog_->SendMessage(WM_TIMER, kTickTimerId, 0);
+  dialog_->SendMessage(ZOVWM_SEEKDROP, kIdSeekBar, 100);
+  dialog_->SendMessage(WM_KEYUP, VK_SPACE, 0);
+  lastClick_ = 0;
+  Click(kIdStop);
+  bool timerFired = false;
+  QTimer::singleShot(20, [&] { timerFired = true; });
+  EXPECT_TRUE(zovtest::WaitUntil([&] { return timerFired; }, 1000));
+  EXPECT_LT(NowMs() - before, 1000);
+  EXPECT_TRUE(dialog_->IsStarting());
+  EXPECT_FALSE(dialog_->IsPlaying());
+  release.set_value();
+  ASSERT_TRUE(WaitPlaying(0));
+  store->SetExtractor(RealExtract);
 }
 
 TEST_F(PlayWindowTest, ShotWithNoFolderAndNothingOpenOnlyAsksForAFolder) {
