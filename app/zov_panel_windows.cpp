@@ -1,5 +1,6 @@
 #include "app/zov_panel_windows.h"
 
+#include "app/zov_play_dialog.h"
 #include "app/zov_play_setup.h"
 #include "map/zov_cef_browers.h"
 #include "ui/zov_file_info_view.h"
@@ -11,6 +12,7 @@ ZovPanelWindows& ZovPanelWindowMakers() {
 
 void ZovInstallPanelWindows() {
   ZovPanelWindows& makers = ZovPanelWindowMakers();
+  makers.makePlayWindow = [](QWidget* parent) { return new CPlayDialog(parent); };
   makers.makeSetupPage = [](QWidget* parent) { return new CZovPlaySetup(parent); };
   makers.makeFileInfo = [](QWidget* parent) -> CZovWnd* {
     auto* view = new CFileInfoView();

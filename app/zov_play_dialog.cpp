@@ -29,9 +29,16 @@
 #include "ui/zov_button.h"
 #include "ui/zov_file_list_store.h"
 #include "ui/zov_process.h"
-#include "ui/zov_screen_shot_view.h"
 #include "ui/zov_text.h"
+// The busy notice and the screenshot viewer join as the control set gains them.
+#if __has_include("ui/zov_warning.h")
 #include "ui/zov_warning.h"
+#define ZOV_HAVE_BUSY_NOTICE 1
+#endif
+#if __has_include("ui/zov_screen_shot_view.h")
+#include "ui/zov_screen_shot_view.h"
+#define ZOV_HAVE_SHOT_VIEW 1
+#endif
 
 using namespace zov_play;
 
@@ -323,11 +330,23 @@ void CPlayDialog::OnSoundCommand() {
 
 // --- Starting -------------------------------------------------------------
 
-void CPlayDialog::StartPlaying() {
+void CPlayDialog::ShowBusy() {
+#ifdef ZOV_HAVE_BUSY_NOTICE
   if (!busyPopup_) busyPopup_ = new CZovWarning(this);
   busyPopup_->ShowBusy(settings_->GetQText("getgpsinfo"));
+#endif
+}
+
+void CPlayDialog::HideBusy() {
+#ifdef ZOV_HAVE_BUSY_NOTICE
+  if (busyPopup_) busyPopup_->HideNotice();
+#endif
+}
+
+void CPlayDialog::StartPlaying() {
+  ShowBusy();
   if (starting_ || opening_) {
-    busyPopup_->HideNotice();
+    HideBusy();
     return;
   }
   starting_ = true;
@@ -339,7 +358,7 @@ void CPlayDialog::StartPlaying() {
   if (store_->CopyPlayingPaths(&path) < 0) {
     opening_ = false;
     starting_ = false;
-    busyPopup_->HideNotice();
+    HideBusy();
     return;
   }
   playingPath_ = path;
@@ -354,7 +373,7 @@ void CPlayDialog::StartupBody(CZovTargetRef self, CZovFileListStore* store, std:
 }
 
 void CPlayDialog::OnStartupDone(bool haveRecording) {
-  if (busyPopup_) busyPopup_->HideNotice();
+  HideBusy();
   starting_ = false;
   if (!haveRecording) {
     opening_ = false;
@@ -577,16 +596,22 @@ void CPlayDialog::OnScreenshotCommand() {
     SetPlayLook(false);
     pausedHere = true;
   }
-  if (const auto path = TakeScreenshot()) {
-    CZovScreenShotView view(this);
-    view.LoadPicture(*path);
-    view.exec();
-  }
+  if (const auto path = TakeScreenshot()) ShowShot(*path);
   if (pausedHere && !m_pMediaPlay->stopped) {
     m_pMediaPlay->ResumeAll();
     SetPlayLook(true);
     seekBar_->enabled = 1;
   }
+}
+
+void CPlayDialog::ShowShot(const std::string& path) {
+#ifdef ZOV_HAVE_SHOT_VIEW
+  CZovScreenShotView view(this);
+  view.LoadPicture(path);
+  view.exec();
+#else
+  (void)path;
+#endif
 }
 
 std::optional<std::string> CPlayDialog::TakeScreenshot() {

@@ -126,7 +126,10 @@ class CPlayDialog : public CZovPlayWindowBase {
   void ClearPositionTexts();
   void PlayListEntry(int index);
 
+  void ShowBusy();
+  void HideBusy();
   // Screenshot helpers.
+  void ShowShot(const std::string& path);
   std::string AskShotPlace(bool recordingOpen, int positionSeconds);
   bool WriteShot(const std::string& path);
 
