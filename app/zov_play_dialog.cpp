@@ -87,18 +87,6 @@ std::tm LocalNow() {
   return local;
 }
 
-// Media files of one folder in the order the system lists them.
-std::vector<std::string> ListMediaFiles(const std::string& folder) {
-  std::vector<std::string> files;
-  std::error_code error;
-  for (const auto& item : std::filesystem::directory_iterator(folder, error)) {
-    const std::string path = item.path().string();
-    if (item.is_regular_file(error) && CZovFileListStore::IsMediaExtension(ExtensionOf(path)))
-      files.push_back(path);
-  }
-  return files;
-}
-
 }  // namespace
 
 CPlayDialog::CPlayDialog(QWidget* parent) : CZovPlayWindowBase(parent) {
@@ -523,7 +511,8 @@ void CPlayDialog::OnOpenFileCommand() {
 
 void CPlayDialog::OpenChosenFile(const std::string& path) {
   const std::string folder = std::filesystem::path(path).parent_path().string();
-  for (const std::string& file : ListMediaFiles(folder)) store_->AddFile(file, -1, 0);
+  for (const std::string& file : MediaFilesOf(folder, CZovFileListStore::IsMediaExtension))
+    store_->AddFile(file, -1, 0);
   const int index = store_->FindIndex(path);
   store_->SelectIndex(index);
   if (CZovMsgTarget* parent = dynamic_cast<CZovMsgTarget*>(parentWidget()))
@@ -550,28 +539,6 @@ void CPlayDialog::PlayListEntry(int index) {
   store_->SelectIndex(index);
   if (parent) parent->SendMessage(ZOVWM_LISTSELECT, 0, index);
   directory_->SendData(kZovPlayDialogName, ZOV_CODE_PLAY_CURRENT);
-}
-
-void CPlayDialog::OpenPaths(const std::vector<std::string>& paths) {
-  std::vector<std::string> files;
-  for (const std::string& path : paths) {
-    std::error_code error;
-    const std::string full = std::filesystem::absolute(path, error).lexically_normal().string();
-    if (std::filesystem::is_directory(full, error)) {
-      std::vector<std::string> listed = ListMediaFiles(full);
-      std::sort(listed.begin(), listed.end());
-      files.insert(files.end(), listed.begin(), listed.end());
-    } else {
-      files.push_back(full);
-    }
-  }
-  DropFiles(files);
-}
-
-void ZovPlayCommandLine(const std::vector<std::string>& paths) {
-  if (paths.empty()) return;
-  auto* dialog = dynamic_cast<CPlayDialog*>(CZovWndManager::GetInstance()->Find(kZovPlayDialogName));
-  if (dialog) dialog->OpenPaths(paths);
 }
 
 void CPlayDialog::dragEnterEvent(QDragEnterEvent* event) {

@@ -66,9 +66,6 @@ class CPlayDialog : public CZovPlayWindowBase {
   void StopPlayback() override { Stop(true); }
   void SetVideoArea(QWidget* area) override { videoArea_ = area; }
 
-  // Files and folders named on the command line: added as a drop adds them
-  // (a folder adds its recordings), and the first one plays.
-  void OpenPaths(const std::vector<std::string>& paths);
   // What a screenshot writes: the video area as the panes present it, from
   // the views' own pictures (not from the screen). Null when nothing shows.
   QImage VideoAreaPicture() const;
@@ -162,8 +159,3 @@ class CPlayDialog : public CZovPlayWindowBase {
   zov_play::CommandFilter commandFilter_;
   zov_play::SeekTarget seekTarget_;
 };
-
-// Hands the files and folders of the command line to the play window
-// registered in the directory (nothing when there is none or no paths).
-// Called by the start-up once the main window exists.
-void ZovPlayCommandLine(const std::vector<std::string>& paths);

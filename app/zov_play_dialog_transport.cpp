@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
+#include <filesystem>
 #include <numeric>
 
 #include <QPainter>
@@ -81,6 +82,34 @@ bool IsTextLog(std::string_view path) {
   std::transform(lower.begin(), lower.end(), lower.begin(),
                  [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
   return lower == ".txt";
+}
+
+std::vector<std::string> MediaFilesOf(const std::string& folder, bool (*accept)(std::string_view)) {
+  std::vector<std::string> files;
+  std::error_code error;
+  for (const auto& item : std::filesystem::directory_iterator(folder, error)) {
+    const std::string path = item.path().string();
+    if (item.is_regular_file(error) && accept(ExtensionOf(path))) files.push_back(path);
+  }
+  return files;
+}
+
+std::vector<std::string> ExpandCommandLine(const std::vector<std::string>& args,
+                                           bool (*accept)(std::string_view)) {
+  std::vector<std::string> files;
+  for (const std::string& arg : args) {
+    std::error_code error;
+    const std::string full = std::filesystem::absolute(arg, error).lexically_normal().string();
+    if (error) continue;
+    if (std::filesystem::is_directory(full, error)) {
+      std::vector<std::string> listed = MediaFilesOf(full, accept);
+      std::sort(listed.begin(), listed.end());
+      files.insert(files.end(), listed.begin(), listed.end());
+    } else {
+      files.push_back(full);
+    }
+  }
+  return files;
 }
 
 std::string PositionText(char hemisphere, float value) {

@@ -113,6 +113,14 @@ bool IsTextLog(std::string_view path);
 // test of the store is given.
 std::string ExtensionOf(std::string_view path);
 
+// The files of `folder` whose extension passes `accept`, in the order the
+// system lists them.
+std::vector<std::string> MediaFilesOf(const std::string& folder, bool (*accept)(std::string_view));
+// The command line's paths as the player takes them: each made absolute; a
+// folder replaced by its files that pass `accept`, sorted by name.
+std::vector<std::string> ExpandCommandLine(const std::vector<std::string>& args,
+                                           bool (*accept)(std::string_view));
+
 // Latitude or longitude label: hemisphere letter and signed value.
 std::string PositionText(char hemisphere, float value);
 

@@ -58,20 +58,22 @@ extern const ZovStringResource kZovStrings[] = {
 
     // Play window (935 x 74 at the bottom of the left panel): seek bar
     // across the top, transport buttons, volume, time and position texts.
-    {10164, "12,32,48,68"},     // previous
-    {10165, "100,32,136,68"},   // next
-    {10166, "54,30,94,70"},     // play / pause
-    {10167, "142,32,178,68"},   // stop
-    {10168, "196,32,232,68"},   // open file
-    {10169, "238,32,274,68"},   // screenshot
-    {10170, "292,32,328,68"},   // sound
+    // The bottom row as the play window centres it in the designed width:
+    // sound, volume, previous, play, next, stop, open file, screenshot.
+    {10164, "405,32,441,68"},   // previous
+    {10165, "521,32,557,68"},   // next
+    {10166, "461,30,501,70"},   // play / pause
+    {10167, "577,32,613,68"},   // stop
+    {10168, "633,32,669,68"},   // open file
+    {10169, "689,32,725,68"},   // screenshot
+    {10170, "209,32,245,68"},   // sound
     {10172, "7,8,113,12"},      // volume track band
-    {10173, "332,40,452,60"},   // volume slider
+    {10173, "265,40,385,60"},   // volume slider
     {10174, "8,8,907,12"},      // seek track band
     {10176, "10,6,925,26"},     // seek bar
-    {10177, "660,32,860,50"},   // latitude
-    {10178, "660,50,860,68"},   // longitude
-    {10179, "470,36,640,64"},   // time
+    {10177, "745,32,925,50"},   // latitude (right-aligned by the play window)
+    {10178, "745,50,925,68"},   // longitude
+    {10179, "16,36,190,64"},    // time, left of the centred button row
     {10180, "32,34,40"},        // background
     {10182, "150,190,235"},     // position text
     {10184, "0,150,255"},       // seek played part

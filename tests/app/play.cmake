@@ -24,7 +24,7 @@ zov_add_gtest(app_play_window_test
   TIMEOUT 180)
 
 # tamarinsoft on the demo recording for 10 s with no network.
-if(TARGET tamarinsoft AND TARGET zov_map)
+if(TARGET tamarinsoft AND EXISTS ${CMAKE_SOURCE_DIR}/map/zov_cef_browers.h)
   add_test(NAME app_play_end_to_end
     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/play-end-to-end ${ZOV_BASE_DIR} ${CMAKE_BINARY_DIR}/demo/demo.mp4
             ${CMAKE_BINARY_DIR}/tests/play-end-to-end)

@@ -1,6 +1,9 @@
 // Transport decisions of the play window, without windows.
 #include <gtest/gtest.h>
 
+#include <filesystem>
+#include <fstream>
+
 #include "app/zov_play_dialog_transport.h"
 
 using namespace zov_play;
@@ -175,6 +178,28 @@ TEST(PlayTransport, ShotComposesPanesAndEncodesBottomUpPaddedBgr) {
   EXPECT_EQ(bmp[54 + 17], 20);
   EXPECT_EQ(bmp[54 + 18], 10);
   EXPECT_EQ(bmp[54], 0);
+}
+
+}  // namespace
+
+namespace {
+
+bool AcceptMp4AndTxt(std::string_view ext) { return ext == ".mp4" || ext == ".txt"; }
+
+TEST(PlayTransport, CommandLineFoldersBecomeTheirRecordingsAndPathsBecomeAbsolute) {
+  const std::filesystem::path root = std::filesystem::temp_directory_path() / "zov_play_cmdline";
+  std::filesystem::remove_all(root);
+  std::filesystem::create_directories(root / "cam" / "sub.mp4");  // a folder, not a file
+  for (const char* name : {"b.mp4", "a.mp4", "log.txt", "note.jpg"}) std::ofstream(root / "cam" / name) << "x";
+  std::ofstream(root / "one.mp4") << "x";
+  const auto previous = std::filesystem::current_path();
+  std::filesystem::current_path(root);
+  const auto files = ExpandCommandLine({"cam", "one.mp4", "missing.mp4"}, AcceptMp4AndTxt);
+  std::filesystem::current_path(previous);
+  const std::string r = root.string();
+  EXPECT_EQ(files, (std::vector<std::string>{r + "/cam/a.mp4", r + "/cam/b.mp4", r + "/cam/log.txt",
+                                             r + "/one.mp4", r + "/missing.mp4"}));
+  std::filesystem::remove_all(root);
 }
 
 }  // namespace
