@@ -237,7 +237,7 @@ TEST_F(PlayWindowTest, ShotWithNoFolderAndNothingOpenOnlyAsksForAFolder) {
   QObject::connect(&answer, &QTimer::timeout, [&] {
     if (auto* box = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
       asked = box->fileMode() == QFileDialog::Directory;
-      box->selectFile(QString::fromStdString(chosen));
+      box->setDirectory(QString::fromStdString(chosen));
       static_cast<QDialog*>(box)->accept();  // QFileDialog hides it
     }
   });
