@@ -28,5 +28,4 @@ void ZovInstallPanelWindows() {
   makers.testMapPage = [](CZovWnd* page) {
     if (auto* map = dynamic_cast<CZovCefBrowers*>(page)) map->TestPage();
   };
-  // The play window is added here by the change that builds it.
 }
