@@ -29,6 +29,7 @@
 #include "ui/zov_button.h"
 #include "ui/zov_file_list_store.h"
 #include "ui/zov_process.h"
+#include "ui/zov_player_view.h"
 #include "ui/zov_text.h"
 // The busy notice and the screenshot viewer join as the control set gains them.
 #if __has_include("ui/zov_warning.h")
@@ -623,7 +624,7 @@ std::string CPlayDialog::AskShotPlace(bool recordingOpen, int positionSeconds) {
 QImage CPlayDialog::VideoAreaPicture() const {
   if (!videoArea_) return {};
   std::vector<PanePicture> panes;
-  const QList<QWidget*> widgets = videoArea_->findChildren<QWidget*>();
+  const QList<CZovPlayerView*> views = videoArea_->findChildren<CZovPlayerView*>();
   for (int ch = 0; ch < m_pMediaPlay->channelCount && ch < CZovMediaPlay::kMaxChannels; ++ch) {
     CZovBasePlayer* player = m_pMediaPlay->players[ch].get();
     QWindow* window = m_pMediaPlay->renderWindows[ch];
@@ -632,8 +633,9 @@ QImage CPlayDialog::VideoAreaPicture() const {
     CZovD3D11RenderView* glView = dynamic_cast<CZovD3D11RenderView*>(view);
     if (auto* surfaceView = dynamic_cast<CZovDxvaRenderView*>(view)) glView = surfaceView->Presenter();
     if (!glView) continue;
-    for (QWidget* pane : widgets) {
-      if (pane->windowHandle() != window || !pane->isVisible()) continue;
+    // The pane that shows this channel, where the panes lay it out.
+    for (CZovPlayerView* pane : views) {
+      if (pane->RenderWindow() != window || !pane->isVisible()) continue;
       const QRect rect(pane->mapTo(videoArea_, QPoint(0, 0)), pane->size());
       panes.push_back({rect, glView->BackBufferImage()});
       break;

@@ -265,7 +265,12 @@ TEST_F(PlayWindowTest, ShotIsThePictureAsRenderedEvenUnderAnotherWindow) {
   cover.setGeometry(QRect(area->mapToGlobal(QPoint(0, 0)), area->size()));
   cover.show();
   ASSERT_TRUE(zovtest::WaitUntil([&] { return cover.isVisible(); }));
-  QApplication::processEvents();
+  // The screen shows the cover there: a copy from the screen would be green.
+  const QPoint middle = area->mapToGlobal(QPoint(area->width() / 4, area->height() / 2));
+  ASSERT_TRUE(zovtest::WaitUntil([&] {
+    const QImage screen = QApplication::primaryScreen()->grabWindow(0, middle.x(), middle.y(), 1, 1).toImage();
+    return screen.pixelColor(0, 0) == QColor(0, 255, 0);
+  }));
 
   const auto path = dialog_->TakeScreenshot();
   ASSERT_TRUE(path.has_value());
