@@ -136,7 +136,8 @@ void CZovCefBrowers::OnInfo(int code, std::unique_ptr<ZovMsgData> record, LPARAM
 void CZovCefBrowers::OnTimer(UINT id) {
   if (id == kCreateTimer) {
     KillTimer(kCreateTimer);
-    CZovWndManager::GetInstance()->SendData("ZovCefBrowers", ZOV_CODE_CREATE_BROWSER);
+    CZovWndManager::GetInstance()->SendData("ZovCefBrowers", ZOV_CODE_CREATE_BROWSER, 0, nullptr,
+                                            kCreateDelayMs);
     store_->SetAllTracks(settings_->TrackConnectIndex() != 0);
   } else if (id == kLayoutTimer) {
     if (client_ && client_->GetBrowser()) {

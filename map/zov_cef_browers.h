@@ -71,6 +71,8 @@ class CZovCefBrowers : public CZovWnd {
   static constexpr UINT kCreateTimer = 3;
   static constexpr UINT kLayoutTimer = 4;
   static constexpr UINT kTimerMs = 1000;
+  // Delay written into the code-2003 record (the directory delivers at once).
+  static constexpr int kCreateDelayMs = 500;
   // Text traced when the browser cannot be made.
   static constexpr const char* kCreateErrorText = "CreateBrowser :error   \r\n";
 

@@ -336,9 +336,10 @@
 
   function start(options) {
     loadBasemap();
-    map = L.map("map", { zoomControl: true, attributionControl: true, worldCopyJump: true,
+    map = L.map("map", { zoomControl: true, attributionControl: false, worldCopyJump: true,
                          minZoom: 1, maxZoom: ONLINE_MAX_ZOOM, fadeAnimation: false })
       .setView([25, 110], 3);
+    L.control.attribution({ prefix: false }).addTo(map);
     map.createPane("basemap");
     map.getPane("basemap").style.zIndex = 150;
     new BasemapLayer({ pane: "basemap", attribution: "Natural Earth", keepBuffer: 1 }).addTo(map);

@@ -137,6 +137,18 @@ TEST(ClientHandlerLife, CallsRunOnlyOnTheHeldBrowserInOrderAfterTheLoad) {
   QCoreApplication::processEvents();
   EXPECT_EQ(QApplication::topLevelWidgets().size(), topLevels);
 
+  // A page that cannot load drops the calls made while it loaded, and the
+  // failure is logged.
+  loaded = true;
+  bool failed = false;
+  QObject::connect(&handler, &ClientHandler::PageLoaded, [&](bool ok) { failed = !ok; });
+  handler.LoadUrl(QUrl::fromLocalFile(QString::fromStdString(g_cacheFolder + "/no-such-page.html")));
+  EXPECT_TRUE(handler.ExecuteJavaScript("Test()"));
+  EXPECT_EQ(handler.WaitingCalls(), 1);
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return failed; }, 20000));
+  EXPECT_EQ(handler.WaitingCalls(), 0);
+  EXPECT_NE(zovtest::Slurp(g_logFile).find("failed to load"), std::string::npos);
+
   // Closing: closing is set at once, the browser released when it is gone,
   // and later calls do nothing.
   handler.CloseBrowser();
