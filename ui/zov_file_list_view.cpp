@@ -218,10 +218,15 @@ void CZovFileListView::Rebuild(int selected) {
   }
   if (overflow && count > 0) {
     scroll_->SetRange(contentHeight_, rowHeight_);
-    // The bar's thumb follows the rows' offset (SetRange put it back at 0).
+    // The bar's thumb follows the rows' offset (SetRange put it back at 0),
+    // and the offset stays within what the bar can reach.
     scroll_->SetPosition(scrollOffset_);
+    scrollOffset_ = scroll_->Position();
     scroll_->show();
   } else {
+    // Every row fits: none may stay hidden above the top with no bar to
+    // scroll back (after a delete or when the panel grows).
+    scrollOffset_ = 0;
     scroll_->hide();
   }
   PlaceBar();

@@ -268,6 +268,26 @@ TEST_F(FileListViewTest, DeletingThePlayingFileStopsItFirst) {
   EXPECT_EQ(store_->Count(), 1);
 }
 
+// Scrolled down, then enough rows deleted that the rest fit: the scroll bar
+// goes, so the rows must be back at the top rather than left scrolled away.
+TEST_F(FileListViewTest, RowsThatFitAgainAreShownFromTheTop) {
+  AddFiles(30);
+  const int row = view_->RowHeight();
+  QWheelEvent down(QPointF(50, 100), QPointF(view_->mapToGlobal(QPoint(50, 100))), QPoint(), QPoint(0, -120),
+                   Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  for (int notch = 0; notch < 3; ++notch) QCoreApplication::sendEvent(view_.get(), &down);
+  ASSERT_EQ(view_->ScrollOffset(), 3 * row);
+  // Rows 6..27 highlighted and deleted: eight rows remain and row 6 takes the selection.
+  for (int i = 0; i < 30; ++i) store_->SetMarked(i, i >= 6 && i < 28);
+  QTest::mouseClick(view_->Bar()->DeleteButton(), Qt::LeftButton);
+  ASSERT_EQ(store_->Count(), 8);
+  EXPECT_TRUE(view_->ScrollBar()->isHidden());
+  EXPECT_EQ(view_->ScrollOffset(), 0);
+  const QImage shot = uitest::Grab(view_.get());
+  EXPECT_EQ(uitest::Rgb(shot, 250, view_->TitleHeight() + 6 * row + row / 2), ColorOf(CZovFileListView::kSelectedFill));
+  EXPECT_EQ(uitest::Rgb(shot, 250, view_->TitleHeight() + 3 * row + row / 2), ColorOf(CZovFileListView::kListColor));
+}
+
 TEST_F(FileListViewTest, BarFollowsTheRightButtonAndHidesAfterElevenTicks) {
   AddFiles(30);  // with the scroll bar shown the bar leaves it free
   CZovFileListContrl* bar = view_->Bar();
