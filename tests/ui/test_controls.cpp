@@ -4,6 +4,8 @@
 // combo box.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <QDialog>
 #include <QPainter>
 #include <QPushButton>
@@ -15,6 +17,9 @@
 #include "ui/zov_combo_box.h"
 #include "ui/zov_mem_dc.h"
 #include "ui/zov_mfc_button.h"
+#include "ui/zov_player_view.h"
+#include "ui/zov_process.h"
+#include "ui/zov_vprocess.h"
 #include "ui/zov_text.h"
 
 namespace {
@@ -199,6 +204,33 @@ TEST_F(ControlsTest, SecondCreationShowsTheControlsFailureBox) {
   ASSERT_EQ(boxes.size(), 2u);
   EXPECT_EQ(boxes[0], "CZovButton::CreateEx fiele ............... \r\n");
   EXPECT_EQ(boxes[1], "CZovText::CreateEx fiele ............... \r\n");
+}
+
+TEST_F(ControlsTest, EachControlShowsItsOwnFailureText) {
+  CZovProcess slider;
+  CZovVProcess scrollBar;
+  CZovPlayerView pane;
+  CZovPlayerListView panes;
+  const ZovRect r{0, 0, 10, 10};
+  struct Case {
+    std::function<bool()> create;
+    const char* text;
+  };
+  // The video panes show the button's text.
+  const Case cases[] = {
+      {[&] { return slider.CreateEx(&parent_, r, "", 3); }, "CZovProcess::CreateEx fiele ............... \r\n"},
+      {[&] { return scrollBar.CreateEx(&parent_, r, "", 3); }, "CZovVProcess::CreateEx fiele ............... \r\n"},
+      {[&] { return pane.CreateEx(&parent_, r, "", 694391); }, "CZovButton::CreateEx fiele ............... \r\n"},
+      {[&] { return panes.CreateEx(&parent_, r, "", 694390); }, "CZovButton::CreateEx fiele ............... \r\n"},
+  };
+  for (const Case& c : cases) {
+    std::vector<QString> boxes;
+    CZovUiEnv::Get().messageBoxHook = [&](const QString& text) { boxes.push_back(text); };
+    EXPECT_TRUE(c.create());
+    EXPECT_FALSE(c.create());
+    CZovUiEnv::Get().messageBoxHook = nullptr;
+    EXPECT_EQ(boxes, std::vector<QString>{QString::fromLatin1(c.text)}) << c.text;
+  }
 }
 
 TEST(MemDCTest, ZeroRectangleCoversTheClipBoxAndCopiesBack) {

@@ -3,11 +3,15 @@
 // painted bands read back from pixels.
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <QTest>
 #include <QWheelEvent>
 
 #include "tests/common/test_wait.h"
 #include "tests/ui/ui_test_support.h"
+#include "ui/zov_button.h"
+#include "ui/zov_player_view.h"
 #include "ui/zov_process.h"
 #include "ui/zov_vprocess.h"
 
@@ -229,6 +233,63 @@ TEST_F(ScrollBarTest, ContentThatFitsNeverMovesTheThumb) {
   EXPECT_EQ(bar.Position(), 0);
   EXPECT_EQ(bar.ThumbTop(), top);
   EXPECT_TRUE(Reports().empty());
+}
+
+// Clicks and scroll positions are sent: the parent has them when the input
+// handler returns. The seek messages are posted: they arrive only from the
+// parent's queue.
+TEST_F(ScrollBarTest, SentNotificationsArriveAtOncePostedOnesThroughTheQueue) {
+  uitest::FakeClock clock;
+  CZovButton button;
+  ASSERT_TRUE(button.CreateEx(&parent_, {0, 0, 30, 30}, "", 7));
+  CZovPlayerView pane;
+  ASSERT_TRUE(pane.CreateEx(&parent_, {40, 0, 160, 90}, "", 694391));
+  pane.show();
+  CZovVProcess list;
+  MakeBar(list, 1000, 100);
+  CZovProcess seek;
+  MakeSeekBar(seek);
+  auto button1 = [](QWidget* w, QEvent::Type type, const QPoint& pt) {
+    const Qt::MouseButtons held = type == QEvent::MouseButtonPress ? Qt::LeftButton : Qt::NoButton;
+    QMouseEvent e(type, QPointF(pt), QPointF(w->mapToGlobal(pt)), Qt::LeftButton, held, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+  };
+  struct Case {
+    const char* what;
+    UINT message;
+    WPARAM id;
+    bool sent;
+    std::function<void()> input;
+  };
+  const Case cases[] = {
+      {"button click", ZOVWM_CLICK, 7, true,
+       [&] {
+         button1(&button, QEvent::MouseButtonPress, {5, 5});
+         button1(&button, QEvent::MouseButtonRelease, {5, 5});
+       }},
+      {"pane click", ZOVWM_CLICK, 694391, true,
+       [&] {
+         button1(&pane, QEvent::MouseButtonPress, {5, 5});
+         button1(&pane, QEvent::MouseButtonRelease, {5, 5});
+       }},
+      {"wheel", ZOVWM_VSCROLLPOS, kListBarId, true, [&] { Wheel(&list, -120); }},
+      {"seek drag", ZOVWM_SEEKDRAG, kSeekId, false,
+       [&] {
+         button1(&seek, QEvent::MouseButtonPress, {300, 10});
+         uitest::Move(&seek, {320, 10}, Qt::LeftButton);
+       }},
+      {"seek drop", ZOVWM_SEEKDROP, kSeekId, false, [&] { button1(&seek, QEvent::MouseButtonRelease, {320, 10}); }},
+  };
+  for (const Case& c : cases) {
+    QCoreApplication::processEvents();
+    parent_.messages.clear();
+    c.input();
+    EXPECT_EQ(parent_.Of(c.message).size(), c.sent ? 1u : 0u) << c.what;
+    QCoreApplication::processEvents();
+    const auto got = parent_.Of(c.message);
+    ASSERT_EQ(got.size(), 1u) << c.what;
+    EXPECT_EQ(got[0].wParam, c.id) << c.what;
+  }
 }
 
 }  // namespace
