@@ -128,10 +128,15 @@ int CZovBaseFile::Open(const char* path, int reserved) {
   demuxer.reset();
   firstTimeMs = -1;
   ResetTimelines();
+  openError.clear();
   auto d = std::make_unique<CZovDemuxer>();
-  if (!d->Open(path)) return 0;
+  if (!d->Open(path)) {
+    openError = d->openError;
+    return 0;
+  }
   demuxer = std::move(d);
   if (!OpenDecoders(true, true)) {
+    openError = "no decoder for its picture";
     demuxer.reset();
     return 0;
   }

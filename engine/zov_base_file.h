@@ -12,6 +12,7 @@
 // Audio is always decoded in software in the read thread.
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "engine/zov_demuxer.h"
@@ -102,6 +103,9 @@ class CZovBaseFile {
   int32_t channelIndex = 0;     // 0 = main channel (the only one with sound)
   int32_t presentedCount = 0;   // mode-2 path: pictures decoded so far
   int32_t skipLevel = 0;        // mode-2 path: estimated load
+  // Why the last Open failed ("" after a successful one): the demuxer's
+  // reason, or what is missing for a hardware path.
+  std::string openError;
   ZovStreamTimeline videoTimeline;  // read thread only
   ZovStreamTimeline audioTimeline;
   bool videoDrained = false;        // read thread only; reset by Open and Seek

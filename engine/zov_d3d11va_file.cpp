@@ -72,9 +72,13 @@ int CZovD3d11vaFile::Open(const char* path, int reserved) {
   hwDeviceRef.reset();
   firstTimeMs = -1;
   ResetTimelines();
+  openError.clear();
   auto d = std::make_unique<CZovDemuxer>();
   d->hardwareFlag = 1;
-  if (!d->Open(path)) return 0;
+  if (!d->Open(path)) {
+    openError = d->openError;
+    return 0;
+  }
   demuxer = std::move(d);
   if (!demuxer->formatContext) {
     std::printf("codec was opened.\n");
@@ -93,11 +97,15 @@ int CZovD3d11vaFile::Open(const char* path, int reserved) {
   }
   // The demuxer is closed as well, so that a player kept for a channel that
   // failed to open reads nothing from it.
-  auto fail = [this]() {
+  const char* typeName = ZovHwDeviceTypeName(kMode);
+  // The reason names the hardware, so a missing device is not taken for a
+  // bad recording.
+  auto fail = [this, typeName](const char* why = "the hardware decoder cannot decode it") {
     demuxer->videoCodecContext.reset();
     demuxer->Close();
     hwDeviceRef.reset();
     firstTimeMs = -1;
+    openError = std::string(why) + " (" + typeName + ")";
     return 0;
   };
   std::lock_guard<std::recursive_mutex> guard(demuxer->lock);
@@ -107,10 +115,9 @@ int CZovD3d11vaFile::Open(const char* path, int reserved) {
     std::printf("avcodec_parameters_to_context() failed.\n");
     return fail();
   }
-  const char* typeName = ZovHwDeviceTypeName(kMode);
   AVHWDeviceType type = ZovFindHwDeviceType(typeName);
   deviceType = type;
-  if (type == AV_HWDEVICE_TYPE_NONE) return fail();
+  if (type == AV_HWDEVICE_TYPE_NONE) return fail("no hardware decoder device type");
   bool supported = false;
   for (int i = 0;; ++i) {
     const AVCodecHWConfig* c = avcodec_get_hw_config(decoder, i);
@@ -131,7 +138,7 @@ int CZovD3d11vaFile::Open(const char* path, int reserved) {
   int rc = av_hwdevice_ctx_create(&device, type, nullptr, nullptr, 0);
   if (rc < 0) {
     std::printf("Failed to create %s device: %s\n", typeName, ZovAvErrorText(rc).c_str());
-    return fail();
+    return fail("no hardware decoder device");
   }
   hwDeviceRef.reset(device);
   if (renderView) {

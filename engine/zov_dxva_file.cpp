@@ -11,8 +11,12 @@ int CZovDxvaFile::Open(const char* path, int reserved) {
   demuxer.reset();
   firstTimeMs = -1;
   ResetTimelines();
+  openError.clear();
   auto d = std::make_unique<CZovHwDemuxer>();
-  if (!d->Open(path)) return 0;
+  if (!d->Open(path)) {
+    openError = d->openError;
+    return 0;
+  }
   demuxer = std::move(d);
   demuxer->RefreshMediaInfo();
   // The view keeps its own default picture-size hints on this path.

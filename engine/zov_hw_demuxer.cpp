@@ -46,16 +46,19 @@ bool CZovHwDemuxer::Open(const char* path) {
   hardwareFlag = 1;
   if (!CZovDemuxer::Open(path)) return false;
   std::lock_guard<std::recursive_mutex> guard(lock);
-  auto fail = [this]() {
+  const char* typeName = ZovHwDeviceTypeName(kHwDemuxerDecodeMode);
+  // The reason names the hardware, so a missing device is not taken for a
+  // bad recording.
+  auto fail = [this, typeName](const char* why = "the hardware decoder cannot decode it") {
     Close();
+    openError = std::string(why) + " (" + typeName + ")";
     return false;
   };
-  const char* typeName = ZovHwDeviceTypeName(kHwDemuxerDecodeMode);
   AVHWDeviceType type = ZovFindHwDeviceType(typeName);
-  if (type == AV_HWDEVICE_TYPE_NONE) return fail();
+  if (type == AV_HWDEVICE_TYPE_NONE) return fail("no hardware decoder device type");
   // The chosen video stream is kept (a fixed stream 0 would feed the video
   // decoder another stream's packets when the video is not the first stream).
-  if (videoStreamIndex < 0) return fail();
+  if (videoStreamIndex < 0) return fail("no picture for the hardware decoder");
   const AVCodec* decoder = avcodec_find_decoder(static_cast<AVCodecID>(videoCodecId));
   if (!decoder) return fail();
   const AVCodecHWConfig* config = nullptr;
@@ -82,7 +85,7 @@ bool CZovHwDemuxer::Open(const char* path) {
   int rc = av_hwdevice_ctx_create(&device, type, nullptr, nullptr, 0);
   if (rc < 0) {
     std::fprintf(stderr, "Failed to create %s device: %s\n", typeName, ZovAvErrorText(rc).c_str());
-    return fail();
+    return fail("no hardware decoder device");
   }
   hwDeviceRef.reset(device);
   codec->hw_device_ctx = av_buffer_ref(device);

@@ -9,6 +9,8 @@
 //   --screenshot FILE   save a PNG of the window about 1.5 s into playback
 //   --decode-mode M     0 hardware (mode-0 device), 1 software (default), 2
 //   --size WxH          window size (default 1280x480)
+//   -h, --help / --version: usage or version on standard output, exit 0;
+//   a usage error names itself on standard error, exit 2.
 #include <sys/resource.h>
 
 #include <QApplication>
@@ -27,6 +29,7 @@
 
 #include "engine/zov_media_play.h"
 #include "engine/zov_time.h"
+#include "tools/common/zov_tool_cli.h"
 
 extern "C" {
 #include <libavformat/avformat.h>
@@ -75,34 +78,54 @@ struct Options {
   std::vector<std::string> files;
 };
 
-bool ParseOptions(int argc, char** argv, Options& o) {
+const char kUsage[] =
+    "usage: zovplay [options] FILE [FILE2 [FILE3]]\n"
+    "Plays up to three channels side by side, with sound from the first.\n"
+    "Space pauses and resumes, Left/Right seek 10 s, Esc quits.\n"
+    "  --report            play to the end, then print one line of figures per channel\n"
+    "  --seek-latency N    after 1 s of play, seek N times (1-1000) and time each seek\n"
+    "  --screenshot FILE   save a PNG of the window about 1.5 s into playback\n"
+    "  --decode-mode M     0 hardware (vaapi), 1 software (default), 2 hardware (vdpau)\n"
+    "  --size WxH          window size (default 1280x480)\n"
+    "  -h, --help          print this help\n"
+    "  --version           print the program version\n";
+
+// Parses the command line; returns -1 to go on, or the exit status.
+int ParseOptions(int argc, char** argv, Options& o) {
+  constexpr const char* kTool = "zovplay";
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
-    auto next = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
-    if (a == "--report") {
+    auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
+    if (a == "-h" || a == "--help") {
+      std::fputs(kUsage, stdout);
+      return zovtool::kExitOk;
+    } else if (a == "--version") {
+      zovtool::PrintVersion(kTool);
+      return zovtool::kExitOk;
+    } else if (a == "--report") {
       o.report = true;
     } else if (a == "--seek-latency") {
-      const char* v = next();
-      if (!v) return false;
-      o.seekLatency = std::atoi(v);
+      if (!zovtool::ParseInt(value(), 1, 1000, &o.seekLatency))
+        return zovtool::UsageError(kTool, "--seek-latency needs a count from 1 to 1000");
     } else if (a == "--screenshot") {
-      const char* v = next();
-      if (!v) return false;
+      const char* v = value();
+      if (!v || !*v) return zovtool::UsageError(kTool, "--screenshot needs a file name");
       o.screenshot = v;
     } else if (a == "--decode-mode") {
-      const char* v = next();
-      if (!v) return false;
-      o.decodeMode = std::atoi(v);
+      if (!zovtool::ParseInt(value(), 0, 2, &o.decodeMode))
+        return zovtool::UsageError(kTool, "--decode-mode must be 0, 1 or 2");
     } else if (a == "--size") {
-      const char* v = next();
-      if (!v || std::sscanf(v, "%dx%d", &o.width, &o.height) != 2) return false;
-    } else if (a.rfind("--", 0) == 0) {
-      return false;
+      if (!zovtool::ParseSize(value(), &o.width, &o.height))
+        return zovtool::UsageError(kTool, "--size must be WxH, each from 1 to 16384");
+    } else if (a.size() > 1 && a[0] == '-') {
+      return zovtool::UsageError(kTool, "unknown option " + a);
     } else {
       o.files.push_back(a);
     }
   }
-  return !o.files.empty() && o.files.size() <= 3;
+  if (o.files.empty()) return zovtool::UsageError(kTool, "no FILE given");
+  if (o.files.size() > 3) return zovtool::UsageError(kTool, "at most three FILEs");
+  return -1;
 }
 
 class PlayWindow : public QWidget {
@@ -139,7 +162,10 @@ class PlayWindow : public QWidget {
     const char* f1 = options_.files.size() > 1 ? options_.files[1].c_str() : nullptr;
     const char* f2 = options_.files.size() > 2 ? options_.files[2].c_str() : nullptr;
     if (play->Open(options_.files[0].c_str(), f1, f2) != 0) {
-      std::fprintf(stderr, "zovplay: cannot open %s\n", options_.files[0].c_str());
+      const CZovBasePlayer* main = play->players[0].get();
+      const std::string why = main && main->file ? main->file->openError : std::string();
+      std::fprintf(stderr, "zovplay: cannot open %s: %s\n", options_.files[0].c_str(),
+                   why.empty() ? "not a playable recording" : why.c_str());
       return false;
     }
     for (const std::string& f : options_.files) videoFrames_.push_back(CountVideoFrames(f));
@@ -283,14 +309,20 @@ class PlayWindow : public QWidget {
 }  // namespace
 
 int main(int argc, char** argv) {
-  QApplication app(argc, argv);
+  // The command line is read before the application object, which needs a
+  // display: help, version and usage errors work without one.
   Options options;
-  if (!ParseOptions(argc, argv, options)) {
-    std::fprintf(stderr,
-                 "usage: zovplay [--report] [--seek-latency N] [--screenshot FILE] "
-                 "[--decode-mode M] [--size WxH] FILE [FILE2 [FILE3]]\n");
-    return 2;
+  const int status = ParseOptions(argc, argv, options);
+  if (status >= 0) return status;
+  // A path that is not a readable regular file is refused before any window.
+  for (const std::string& f : options.files) {
+    const std::string problem = CZovDemuxer::PathProblem(f.c_str());
+    if (!problem.empty()) {
+      std::fprintf(stderr, "zovplay: cannot open %s: %s\n", f.c_str(), problem.c_str());
+      return zovtool::kExitFailed;
+    }
   }
+  QApplication app(argc, argv);
   PlayWindow window(options);
   window.show();
   QApplication::processEvents();

@@ -1,17 +1,18 @@
 // zovprobe FILE
 // Opens FILE as the player does in software decoding mode, prints the media
 // information the demuxer keeps, then reads and decodes every packet. The last
-// line is "decoded V video frames, A audio frames in S s". Exit status: 0 when
-// the recording opened, 1 when it did not (reason on standard error), 2 on a
-// usage error.
-#include <sys/stat.h>
-
-#include <cerrno>
+// line is "decoded V video frames, A audio frames in S s" (V is 0 for a
+// recording with sound only). Exit status: 0 when the recording opened, 1 when
+// it did not (reason on standard error), 2 on a usage error; -h/--help and
+// --version print on standard output.
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "engine/zov_base_file.h"
 #include "engine/zov_time.h"
+#include "tools/common/zov_tool_cli.h"
 
 extern "C" {
 #include <libavutil/log.h>
@@ -46,26 +47,47 @@ void PrintInfo(const char* path, CZovDemuxer& d) {
   std::printf("duration: %d s\n", d.durationSeconds.load());
 }
 
+const char kUsage[] =
+    "usage: zovprobe FILE\n"
+    "Prints a recording's media information and decodes it to the end.\n"
+    "  -h, --help   print this help\n"
+    "  --version    print the program version\n";
+
+// Reads the command line; -1 to go on with *path, else the exit status.
+int ParseOptions(int argc, char** argv, const char** path) {
+  constexpr const char* kTool = "zovprobe";
+  *path = nullptr;
+  for (int i = 1; i < argc; ++i) {
+    const char* a = argv[i];
+    if (!std::strcmp(a, "-h") || !std::strcmp(a, "--help")) {
+      std::fputs(kUsage, stdout);
+      return zovtool::kExitOk;
+    }
+    if (!std::strcmp(a, "--version")) {
+      zovtool::PrintVersion(kTool);
+      return zovtool::kExitOk;
+    }
+    if (a[0] == '-' && a[1] != '\0') return zovtool::UsageError(kTool, std::string("unknown option ") + a);
+    if (*path) return zovtool::UsageError(kTool, "one FILE only");
+    *path = a;
+  }
+  if (!*path) return zovtool::UsageError(kTool, "no FILE given");
+  return -1;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: zovprobe FILE\n");
-    return 2;
-  }
-  const char* path = argv[1];
+  const char* path = nullptr;
+  const int status = ParseOptions(argc, argv, &path);
+  if (status >= 0) return status;
   av_log_set_level(AV_LOG_ERROR);
   CZovBaseFile file;
   std::fflush(stdout);
   if (file.Open(path) != 1) {
-    struct stat st {};
-    if (stat(path, &st) != 0)
-      std::fprintf(stderr, "zovprobe: cannot open %s: %s\n", path, std::strerror(errno));
-    else if (S_ISDIR(st.st_mode))
-      std::fprintf(stderr, "zovprobe: cannot open %s: is a folder\n", path);
-    else
-      std::fprintf(stderr, "zovprobe: cannot open %s: no playable video stream in it\n", path);
-    return 1;
+    const std::string& why = file.openError;
+    std::fprintf(stderr, "zovprobe: cannot open %s: %s\n", path, why.empty() ? "not a recording" : why.c_str());
+    return zovtool::kExitFailed;
   }
   CZovDemuxer& d = *file.GetDemuxer();
   PrintInfo(path, d);
@@ -93,6 +115,10 @@ int main(int argc, char** argv) {
     else
       ++audioFrames;
   }
+  // The pictures the decoder still holds at the end of input.
+  std::vector<ZovMediaItemPtr> held;
+  file.DrainVideo(&held);
+  videoFrames += static_cast<long>(held.size());
   const double seconds = (NowMs() - start) / 1000.0;
   std::printf("decoded %ld video frames, %ld audio frames in %.3f s\n", videoFrames, audioFrames, seconds);
   return 0;
