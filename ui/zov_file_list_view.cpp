@@ -352,19 +352,27 @@ void CZovFileListView::OnDropFiles(const std::vector<std::string>& paths) {
   SendPlayRequest(ZOV_CODE_PLAY_CURRENT);
 }
 
-QStringList CZovFileListView::RunOpenDialog() {
-  if (chooseFiles) return chooseFiles();
+QFileDialog* CZovFileListView::OpenDialog() {
   if (!openDialog_) {
     openDialog_ = std::make_unique<QFileDialog>(this);
     openDialog_->setFileMode(QFileDialog::ExistingFiles);
     openDialog_->setAcceptMode(QFileDialog::AcceptOpen);
+    // A desktop's own dialog shows only the text before the first "(" of a
+    // filter; this one shows the filter texts whole.
+    openDialog_->setOption(QFileDialog::DontUseNativeDialog);
     openDialog_->setOption(QFileDialog::HideNameFilterDetails);
   }
   // The texts follow the current language.
   openDialog_->setNameFilters(
       ZovQtNameFilters(ZovFileListFilter(settings_->GetText("video"), settings_->GetText("allfile"))));
-  if (openDialog_->exec() != QDialog::Accepted) return {};
-  return openDialog_->selectedFiles();
+  return openDialog_.get();
+}
+
+QStringList CZovFileListView::RunOpenDialog() {
+  if (chooseFiles) return chooseFiles();
+  QFileDialog* dialog = OpenDialog();
+  if (dialog->exec() != QDialog::Accepted) return {};
+  return dialog->selectedFiles();
 }
 
 void CZovFileListView::OnAddFiles() {

@@ -127,6 +127,9 @@ class CZovFileListView : public CZovWnd {
   // dialog (returns the chosen paths; empty when cancelled).
   std::function<std::time_t()> secondsClock = [] { return std::time(nullptr); };
   std::function<QStringList()> chooseFiles;
+  // The open dialog of the bar's "add" (made on first use and kept), with
+  // its filters set in the current language.
+  QFileDialog* OpenDialog();
 
  protected:
   void paintEvent(QPaintEvent* event) override;

@@ -12,7 +12,9 @@
 #include <filesystem>
 #include <memory>
 
+#include <QComboBox>
 #include <QDropEvent>
+#include <QFileDialog>
 #include <QMimeData>
 #include <QTest>
 #include <QWheelEvent>
@@ -245,6 +247,28 @@ TEST_F(FileListViewTest, AddingTheSameFileTwiceShowsOneBox) {
   EXPECT_EQ(store_->Paths(), (std::vector<std::string>{a, b}));
   EXPECT_EQ(boxes, std::vector<std::string>{CZovSettings::GetInstance()->GetText("same file")});
   EXPECT_TRUE(store_->IsMarked(0));
+}
+
+// The dialog the user sees: several files at once, and the filter texts shown
+// whole in its file type list.
+TEST_F(FileListViewTest, OpenDialogShowsTheFilterTextsWhole) {
+  QFileDialog* dialog = view_->OpenDialog();
+  ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(view_->OpenDialog(), dialog);  // made once and kept
+  EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFiles);
+  auto* types = dialog->findChild<QComboBox*>("fileTypeCombo");
+  ASSERT_NE(types, nullptr);
+  CZovSettings* settings = CZovSettings::GetInstance();
+  ASSERT_EQ(types->count(), 2);
+  EXPECT_EQ(types->itemText(0).toStdString(),
+            settings->GetText("video") + "(*.mp4;*.mov;*.MP4;*.MOV;*.ts;*.TS;*.avi;*.AVI;*.MKV;*.MP3;*.TXT;*.txt)");
+  EXPECT_EQ(types->itemText(1).toStdString(), settings->GetText("allfile") + " (*.*)");
+  if (const char* out = std::getenv("ZOV_UI_SHOTS")) {
+    dialog->setDirectory(QString::fromStdString(dir_));
+    dialog->show();
+    uitest::Grab(dialog).save(QString(out) + "/file_list_open_dialog.png");
+    dialog->hide();
+  }
 }
 
 TEST_F(FileListViewTest, DeletingThePlayingFileStopsItFirst) {
