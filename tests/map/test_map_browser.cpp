@@ -552,11 +552,16 @@ TEST(MapPanel, ResizePlacesBrowserAndDialsAndTellsThePage) {
   ASSERT_FALSE(calls.empty());
   EXPECT_EQ(calls.back().name, "SetMaxXY");
   EXPECT_EQ(calls.back().args, (std::vector<double>{500, double(browser.Height())}));
-  // The dials lie over the map: a grab of the panel shows the dial's face.
-  const QImage shot = g_panel->grab().toImage();
+  // The dials lie over the map: a grab of the panel shows the dial's face
+  // where the page would be, and the page beside them (once the browser has
+  // drawn the new size).
   const QPoint inDial = g_panel->Compass()->geometry().center() + QPoint(0, 30);
+  QImage shot;
+  EXPECT_TRUE(zovtest::WaitUntil([&] {
+    shot = g_panel->grab().toImage();
+    return (shot.pixel(20, 200) & 0xFFFFFF) == 0x203040u && (shot.pixel(350, 300) & 0xFFFFFF) == 0x203040u;
+  }, 10000)) << "the page does not fill the browser area";
   EXPECT_NE(shot.pixel(inDial) & 0xFFFFFF, 0x203040u) << "the page's colour where the dial should be";
-  EXPECT_EQ(shot.pixel(20, 200) & 0xFFFFFF, 0x203040u) << "the page shows beside the dials";
 
   g_panel->resize(0, 0);
   EXPECT_TRUE(view->isHidden());
