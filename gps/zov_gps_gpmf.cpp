@@ -138,6 +138,14 @@ bool ScaledSample(const Record& r, const Stream& s, const std::string& types, si
   return true;
 }
 
+// Seconds since 1970 as a double -> whole UTC seconds; false when they are
+// not finite or outside 1970-2096 (a crafted value must not reach the cast).
+bool WholeUtcSeconds(double t, int64_t& utc) {
+  if (!(t >= 0 && t < 4.0e9)) return false;
+  utc = static_cast<int64_t>(std::floor(t));
+  return true;
+}
+
 bool ValidPosition(double lat, double lon) {
   return std::fabs(lat) <= 90 && std::fabs(lon) <= 180 && std::fabs(lat) >= kZeroPosition &&
          std::fabs(lon) >= kZeroPosition;
@@ -173,10 +181,12 @@ class Decoder {
     hasSyst_ = false;
     glpi_ = PendingGlpi{};
     Container(p, end, depth);
-    if (glpi_.set && hasSyst_ && !out_.hasPosition) {
+    int64_t utc = 0;
+    if (glpi_.set && hasSyst_ && !out_.hasPosition &&
+        WholeUtcSeconds(systUtc_ + (glpi_.sysTime - systSys_), utc)) {
       out_ = Merge(glpi_.second);
       out_.hasTime = true;
-      out_.utcSeconds = static_cast<int64_t>(std::floor(systUtc_ + (glpi_.sysTime - systSys_)));
+      out_.utcSeconds = utc;
     }
   }
 
@@ -227,8 +237,12 @@ class Decoder {
     } else if (r.Is("GPSU")) {
       s.hasGpsu = ParseGpsu(r, s.gpsu);
     } else if (r.Is("GPSF")) {
-      if (TypeSize(r.type) != 0 && r.dataSize >= TypeSize(r.type))
-        s.fixType = static_cast<int>(Element(r.type, r.data));
+      // Fix types are small numbers (0 none, 2 2D, 3 3D); a value beyond a
+      // byte, or not a number, counts as no fix.
+      if (TypeSize(r.type) != 0 && r.dataSize >= TypeSize(r.type)) {
+        const double f = Element(r.type, r.data);
+        s.fixType = f >= 0 && f <= 255 ? static_cast<int>(f) : 0;
+      }
     } else if (r.Is("GPS5")) {
       Gps5(r, s);
     } else if (r.Is("GPS9")) {
@@ -291,9 +305,7 @@ class Decoder {
       g.longitude = v[1];
       g.altitude = v[2];
       g.speed2d = v[3];
-      const double t = kEpoch2000 + v[5] * 86400.0 + v[6];
-      g.hasTime = t >= 0 && t < 4.0e9;
-      g.utcSeconds = g.hasTime ? static_cast<int64_t>(std::floor(t)) : 0;
+      g.hasTime = WholeUtcSeconds(kEpoch2000 + v[5] * 86400.0 + v[6], g.utcSeconds);
       out_ = Merge(g);
       return;
     }

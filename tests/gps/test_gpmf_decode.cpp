@@ -1,6 +1,7 @@
 // Telemetry payload decoding: payloads built here, record by record.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 
 #include "gps/zov_gps_block.h"
@@ -85,8 +86,19 @@ TEST(GpmfDecode, PositionRulesPerStream) {
                              }()}),
                Nest("STRM", {Text("TYPE", 'c', "JJ"), Ints("SCAL", 'l', 4, 1, {1000000, 1000}),
                              Ints("SYST", '?', 8, 2, {146544283, 1492457278000})})});
+  // The same drone position with a UTC of 2^64 - 1 seconds: no time, no fix.
+  Bytes farDrone = drone;
+  const Bytes systTail = Ints("SYST", '?', 8, 2, {146544283, 1492457278000});
+  const auto at = std::search(farDrone.begin(), farDrone.end(), systTail.begin(), systTail.end());
+  std::fill(at + 16, at + 24, 0xFF);
+  const Bytes scalTail = Ints("SCAL", 'l', 4, 1, {1000000, 1000});
+  const auto scal = std::search(farDrone.begin(), farDrone.end(), scalTail.begin(), scalTail.end());
+  *(scal + 12 + 2) = 0;  // second divisor 1000 -> 1 (0x03E8 -> 0x0001)
+  *(scal + 12 + 3) = 1;
   const std::vector<Case> cases = {
       {"no fix (GPSF 0)", CameraPayload(0), false, 0, 0},
+      {"GPSF beyond any fix type", CameraPayload(0x7FFFFFFF), false, 0, 0},
+      {"drone time beyond any date", farDrone, false, 0, 0},
       {"2D fix", CameraPayload(2), true, 33.12677, kGpsuSeconds},
       {"GPS9 skips a sample without fix", gps9(0, 3), true, 48.1234999, gps9Time},
       {"GPS9 first sample fixed", gps9(3, 3), true, 48.1234567, gps9Time},

@@ -7,9 +7,11 @@
 #include <cmath>
 #include <cstring>
 #include <fstream>
+#include <iostream>
 #include <map>
 #include <sstream>
 
+#include "gps/zov_gps_calendar.h"
 #include "gps/zov_gps_extractor.h"
 #include "tests/gps/gpmf_test_encode.h"
 #include "tests/gps/test_scan_support.h"
@@ -193,38 +195,68 @@ std::map<std::string, std::map<std::string, std::string>> CsvRowsByTime(const st
   return rows;
 }
 
+// Seconds from a to b, both "YYYY:MM:DD HH:MM:SS".
+int64_t SecondsBetween(const std::string& a, const std::string& b) {
+  auto secs = [](const std::string& t) {
+    return ZovUtcSeconds(std::stoi(t.substr(0, 4)), std::stoi(t.substr(5, 2)), std::stoi(t.substr(8, 2)),
+                         std::stoi(t.substr(11, 2)), std::stoi(t.substr(14, 2)), std::stoi(t.substr(17, 2)));
+  };
+  return secs(b) - secs(a);
+}
+
 }  // namespace
 
+// The telemetry cut of each recording (tests/gps/samples, made by
+// cut-telemetry: the track and its samples byte for byte) always runs; the
+// whole recording runs too when the shared samples folder is there.
 TEST(GpmfSamples, EverySecondAgreesWithExifTool) {
-  const std::string samples = zovgpstest::SamplesDir();
-  const std::pair<const char*, const char*> files[] = {
-      {"gopro-karma", "karma.mp4"}, {"gopro-max-heromode", "max-heromode.mp4"}};
-  for (const auto& [folder, name] : files) {
-    const std::string path = samples + "/" + folder + "/" + name;
-    if (zovtest::Slurp(path).empty())
-      GTEST_SKIP() << "real recording not found: " << path
-                   << " (set ZOV_GPS_SAMPLES or -DZOV_GPS_SAMPLES to the samples folder)";
-    const std::vector<PeerFix> peer = FirstFixPerPayload(
-        zovtest::Slurp(zovtest::SourceDir() + "/tests/gps/samples/" + folder + "/exiftool-fixes.csv"));
-    ASSERT_GE(peer.size(), 11u) << folder;
-    std::string out, err;
-    ASSERT_EQ(ZovGpsToolMain({"--format", "csv", path}, out, err), 0) << err;
-    const auto rows = CsvRowsByTime(out);
-    for (const PeerFix& p : peer) {
-      auto it = rows.find(p.dateTime);
-      if (it == rows.end()) {
-        ADD_FAILURE() << folder << " " << p.doc << ": no fix at " << p.dateTime << "\n" << out;
+  const std::string committed = zovtest::SourceDir() + "/tests/gps/samples/";
+  const std::string shared = zovgpstest::SamplesDir() + "/";
+  struct Recording {
+    const char* folder;
+    const char* cut;
+    const char* whole;
+  };
+  const Recording recordings[] = {
+      {"gopro-karma", "karma-telemetry.mp4", "karma.mp4"},
+      {"gopro-max-heromode", "max-heromode-telemetry.mp4", "max-heromode.mp4"}};
+  int compared = 0;
+  for (const Recording& r : recordings) {
+    const std::vector<PeerFix> peer =
+        FirstFixPerPayload(zovtest::Slurp(committed + r.folder + "/exiftool-fixes.csv"));
+    ASSERT_GE(peer.size(), 11u) << r.folder;
+    for (const std::string& path : {committed + r.folder + "/" + r.cut, shared + r.folder + "/" + r.whole}) {
+      if (zovtest::Slurp(path).empty()) {
+        ASSERT_NE(path.rfind(committed, 0), 0u) << "committed cut missing: " << path;
+        std::cout << "whole recording not found, only its cut compared: " << path
+                  << " (ZOV_GPS_SAMPLES names the samples folder)\n";
         continue;
       }
-      auto row = it->second;
-      EXPECT_NEAR(std::stod(row["latitude"]), p.lat, 1e-6) << folder << " " << p.doc;
-      EXPECT_NEAR(std::stod(row["longitude"]), p.lon, 1e-6) << folder << " " << p.doc;
-      if (!std::isnan(p.speed)) {
-        EXPECT_NEAR(std::stod(row["speed_kmh"]), p.speed * 3.6, 0.1) << folder << " " << p.doc;
+      ++compared;
+      std::string out, err;
+      ASSERT_EQ(ZovGpsToolMain({"--format", "csv", path}, out, err), 0) << err;
+      const auto rows = CsvRowsByTime(out);
+      // One row per second from the first payload's second to the last's:
+      // no second twice, none missing.
+      const size_t lines = std::count(out.begin(), out.end(), '\n') - 1;
+      EXPECT_EQ(rows.size(), lines) << path << ": a second appears twice\n" << out;
+      EXPECT_EQ(rows.begin()->first, peer.front().dateTime) << path;
+      EXPECT_EQ(rows.rbegin()->first, peer.back().dateTime) << path;
+      EXPECT_EQ(int64_t(lines), SecondsBetween(peer.front().dateTime, peer.back().dateTime) + 1) << path;
+      for (const PeerFix& p : peer) {
+        auto it = rows.find(p.dateTime);
+        if (it == rows.end()) {
+          ADD_FAILURE() << path << " " << p.doc << ": no fix at " << p.dateTime << "\n" << out;
+          continue;
+        }
+        auto row = it->second;
+        EXPECT_NEAR(std::stod(row["latitude"]), p.lat, 1e-6) << path << " " << p.doc;
+        EXPECT_NEAR(std::stod(row["longitude"]), p.lon, 1e-6) << path << " " << p.doc;
+        if (!std::isnan(p.speed)) {
+          EXPECT_NEAR(std::stod(row["speed_kmh"]), p.speed * 3.6, 0.1) << path << " " << p.doc;
+        }
       }
     }
-    // One fix per second from the first payload's second to the last's.
-    EXPECT_EQ(rows.begin()->first, peer.front().dateTime) << folder;
-    EXPECT_EQ(rows.rbegin()->first, peer.back().dateTime) << folder;
   }
+  EXPECT_GE(compared, 2);
 }
