@@ -11,15 +11,19 @@
 
 #include <gtest/gtest.h>
 
+#include "app/zov_left_tab.h"
+#include "app/zov_play_dialog.h"
 #include "app/zov_play_dlg.h"
 #include "app/zov_play_setup.h"
 #include "app/zov_right_tab.h"
 #include "engine/zov_media_play.h"
+#include "map/zov_cef_browers.h"
 #include "shell/zov_wnd_manager.h"
 #include "tests/app/app_test_support.h"
 #include "ui/zov_button.h"
 #include "ui/zov_combo_box.h"
 #include "ui/zov_file_info_view.h"
+#include "ui/zov_file_list_view.h"
 #include "ui/zov_file_list_store.h"
 #include "ui/zov_mfc_button.h"
 #include "ui/zov_text.h"
@@ -361,6 +365,61 @@ TEST(MainWindowHooks, CtrlFTogglesTheFileInformationView) {
   EXPECT_EQ(dlg.FileInfoWindow(), nullptr);
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_TRUE(gone.isNull());
+  ZovPanelWindowMakers() = ZovPanelWindows{};
+}
+
+// The title band of the file list as drawn now.
+QImage FileListTitle(CZovFileListView* list) {
+  return list->grab(QRect(0, 0, list->width(), 20)).toImage().convertToFormat(QImage::Format_RGB32);
+}
+
+// One language choice on the setup page relabels every window of the program
+// in the same turn of the event queue: the page's own texts, the play
+// window's button tips, the file list's title and the file information rows.
+TEST(MainWindowHooks, LanguageChoiceRelabelsEveryWindow) {
+  ZovInstallPanelWindows();
+  CZovSettings* settings = CZovSettings::GetInstance();
+  settings->SetLanguage(LanguageIndexOf(settings, "english"));
+  CZovPlayDlg dlg;
+  dlg.exitProcess = [](int) {};
+  dlg.Create();
+  dlg.show();
+  dlg.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+  QTest::keyClick(&dlg, Qt::Key_F, Qt::ControlModifier);
+  auto* view = dynamic_cast<CFileInfoView*>(dlg.FileInfoWindow());
+  auto* page = dynamic_cast<CZovPlaySetup*>(dlg.RightTab()->SetupPage());
+  auto* play = dynamic_cast<CPlayDialog*>(dlg.LeftTab()->PlayWindow());
+  auto* map = dynamic_cast<CZovCefBrowers*>(dlg.RightTab()->MapPage());
+  ASSERT_TRUE(view && page && play && map && map->ListView());
+  QCoreApplication::processEvents();  // nothing of the start-up left in the queue
+
+  const struct {
+    int id;
+    const char* key;
+  } tips[] = {{10151, "pre_tip"},  {10153, "play_tip"}, {10152, "next_tip"}, {10154, "stop_tip"},
+              {10155, "file_tip"}, {10157, "sound_tip"}, {10156, "cut_tip"}};
+  for (const char* language : {"chineses", "Russia", "english"}) {
+    SCOPED_TRACE(language);
+    const QString tipBefore = play->Button(10151)->toolTip();
+    const QImage titleBefore = FileListTitle(map->ListView());
+    Choose(page->LanguageList(), LanguageIndexOf(settings, language));
+    ASSERT_EQ(settings->Texts().CurrentLanguageName(), language);
+    // The panels post the relabel on to the play window and the map page:
+    // one turn of the queue, before anything is painted again, and every
+    // window shows the new language.
+    QCoreApplication::sendPostedEvents();
+    const char* titleKeys[] = {"basesetup", "softserver", "softinfo"};
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(page->SectionTitle(i)->text, settings->GetQText(titleKeys[i]));
+    EXPECT_EQ(page->UpdateButton()->text(), settings->GetQText("softup"));
+    for (const auto& tip : tips) {
+      ASSERT_NE(play->Button(tip.id), nullptr) << tip.id;
+      EXPECT_EQ(play->Button(tip.id)->toolTip(), settings->GetQText(tip.key)) << tip.key;
+    }
+    EXPECT_NE(play->Button(10151)->toolTip(), tipBefore);
+    EXPECT_EQ(view->Rows().front().text, settings->GetText("filename"));
+    EXPECT_NE(FileListTitle(map->ListView()), titleBefore) << "the file list title did not change";
+  }
   ZovPanelWindowMakers() = ZovPanelWindows{};
 }
 
