@@ -6,7 +6,6 @@
 #include <algorithm>
 
 #include "shell/zov_settings.h"
-#include "ui/zov_mem_dc.h"
 
 QString CZovProcess::CreateFailText() const {
   return QStringLiteral("CZovProcess::CreateEx fiele ............... \r\n");
@@ -130,15 +129,12 @@ void CZovProcess::resizeEvent(QResizeEvent* event) {
 }
 
 void CZovProcess::paintEvent(QPaintEvent*) {
-  QPainter target(this);
-  const QRect client = rect();
-  CZovMemDC mem(&target, client, true);
-  QPainter& dc = mem.Painter();
-  dc.fillRect(client, ZovToQColor(backgroundColor));
-  const int bandLeft = thumbWidth_ / 2;
-  const int bandRight = client.width() - thumbWidth_ / 2;
-  const int bandHeight = trackRect_.bottom - trackRect_.top;
-  dc.fillRect(QRect(bandLeft, trackRect_.top, bandRight - bandLeft, bandHeight), ZovToQColor(trackColor_));
-  dc.fillRect(QRect(bandLeft, trackRect_.top, thumbPos_ - bandLeft, bandHeight), ZovToQColor(playedColor_));
-  if (!thumb_.isNull()) dc.drawImage(thumbPos_ - thumbWidth_ / 2, 0, thumb_);
+  PaintClient([this](QPainter& dc, const QRect& client) {
+    const int bandLeft = thumbWidth_ / 2;
+    const int bandRight = client.width() - thumbWidth_ / 2;
+    const int bandHeight = trackRect_.bottom - trackRect_.top;
+    dc.fillRect(QRect(bandLeft, trackRect_.top, bandRight - bandLeft, bandHeight), ZovToQColor(trackColor_));
+    dc.fillRect(QRect(bandLeft, trackRect_.top, thumbPos_ - bandLeft, bandHeight), ZovToQColor(playedColor_));
+    if (!thumb_.isNull()) dc.drawImage(thumbPos_ - thumbWidth_ / 2, 0, thumb_);
+  });
 }

@@ -1,11 +1,8 @@
 #include "ui/zov_screenshot_view.h"
 
 #include <QFile>
-#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QScreen>
-#include <QWindow>
 
 #include <cstring>
 
@@ -58,11 +55,6 @@ QImage ZovBmpPicture::ToImage() const {
   return bottomUp ? rows.mirrored(false, true) : rows.copy();
 }
 
-QRect ZovCentreIn(const QSize& size, const QRect& area) {
-  return QRect(area.left() + (area.width() - size.width()) / 2, area.top() + (area.height() - size.height()) / 2,
-               size.width(), size.height());
-}
-
 CZovScreenShotView::CZovScreenShotView(QWidget* parent)
     : QDialog(parent, Qt::Dialog | Qt::FramelessWindowHint) {
   setAttribute(Qt::WA_OpaquePaintEvent);
@@ -88,15 +80,10 @@ bool CZovScreenShotView::LoadPicture(const std::string& path) {
   return true;
 }
 
-QRect CZovScreenShotView::WorkArea() const {
-  QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
-  return s ? s->availableGeometry() : QRect(0, 0, 1280, 720);
-}
-
 void CZovScreenShotView::InitView() {
   normalRect_ = geometry();
   if (pictureLoaded_) {
-    setGeometry(ZovCentreIn(QSize(picture_.width / 2, picture_.height / 2), WorkArea()));
+    setGeometry(ZovCentreIn(QSize(picture_.width / 2, picture_.height / 2), ZovWorkArea(this)));
     normalRect_ = geometry();
   }
   setWindowTitle(QString::fromStdString(path_));
@@ -116,7 +103,7 @@ void CZovScreenShotView::ToggleFullSize() {
     setGeometry(normalRect_);
     fullSize_ = 0;
   } else {
-    setGeometry(ZovCentreIn(QSize(picture_.width, picture_.height), WorkArea()));
+    setGeometry(ZovCentreIn(QSize(picture_.width, picture_.height), ZovWorkArea(this)));
     fullSize_ = 1;
   }
   update();
@@ -158,17 +145,12 @@ void CZovScreenShotView::mousePressEvent(QMouseEvent* event) {
     reject();
     return;
   }
-  // The caption moves the window: by the window system where it can.
-  if (windowHandle() && windowHandle()->startSystemMove()) return;
-  moving_ = true;
-  moveOffset_ = event->globalPosition().toPoint() - frameGeometry().topLeft();
+  drag_.Press(this, event);
 }
 
-void CZovScreenShotView::mouseMoveEvent(QMouseEvent* event) {
-  if (moving_ && (event->buttons() & Qt::LeftButton)) move(event->globalPosition().toPoint() - moveOffset_);
-}
+void CZovScreenShotView::mouseMoveEvent(QMouseEvent* event) { drag_.Move(this, event); }
 
-void CZovScreenShotView::mouseReleaseEvent(QMouseEvent*) { moving_ = false; }
+void CZovScreenShotView::mouseReleaseEvent(QMouseEvent*) { drag_.Release(); }
 
 void CZovScreenShotView::mouseDoubleClickEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton && event->position().y() < kCaptionHeight) ToggleFullSize();

@@ -25,6 +25,8 @@
 #include <QImage>
 #include <QRect>
 
+#include "ui/zov_popup_place.h"
+
 // A 24-bit picture as stored in the file: rows of `stride` bytes, bottom row
 // first when `bottomUp`, blue-green-red pixels.
 struct ZovBmpPicture {
@@ -43,9 +45,6 @@ inline constexpr int32_t kZovBmpMaxSide = 32768;
 // Parses a whole BMP file; false (and `out` untouched) unless it is a
 // 24-bit uncompressed file whose pixel rows lie inside `size`.
 bool ZovReadBmp24(const uint8_t* data, size_t size, ZovBmpPicture* out);
-
-// A `size` rectangle centred in `area` (it may extend past it).
-QRect ZovCentreIn(const QSize& size, const QRect& area);
 
 class CZovScreenShotView : public QDialog {
  public:
@@ -81,7 +80,6 @@ class CZovScreenShotView : public QDialog {
  private:
   void InitView();
   QRect CloseBox() const;
-  QRect WorkArea() const;
 
   int32_t pictureLoaded_ = 0;
   QRect normalRect_;
@@ -90,7 +88,5 @@ class CZovScreenShotView : public QDialog {
   ZovBmpPicture picture_;
   QImage image_;  // the picture, top row first
   bool initialised_ = false;
-  // Manual move where the window system cannot move the window itself.
-  bool moving_ = false;
-  QPoint moveOffset_;
+  CZovWindowDrag drag_;  // a press on the caption strip moves the window
 };

@@ -5,10 +5,12 @@
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QMouseEvent>
+#include <QPainter>
 
 #include <chrono>
 
 #include "shell/zov_settings.h"
+#include "ui/zov_mem_dc.h"
 
 CZovUiEnv& CZovUiEnv::Get() {
   static CZovUiEnv env;
@@ -74,6 +76,15 @@ bool CZovUiBase::CreateEx(QWidget* parent, const ZovRect& rect, const QString& t
   created_ = true;
   setVisible((style & kZovWsVisible) != 0);
   return true;
+}
+
+void CZovUiBase::PaintClient(const std::function<void(QPainter& dc, const QRect& client)>& draw) {
+  QPainter target(this);
+  const QRect client = rect();
+  CZovMemDC mem(&target, client, true);
+  QPainter& dc = mem.Painter();
+  dc.fillRect(client, ZovToQColor(backgroundColor));
+  draw(dc, client);
 }
 
 CZovMsgTarget* CZovUiBase::ParentTarget() const {

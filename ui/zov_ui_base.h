@@ -36,6 +36,7 @@
 
 class CZovSettings;
 class QKeyEvent;
+class QPainter;
 class QMouseEvent;
 
 // Window styles understood by CreateEx.
@@ -121,6 +122,11 @@ class CZovUiBase : public CZovWnd {
   bool PostToParent(UINT message, WPARAM wParam, LPARAM lParam);
 
   CZovSettings* settings() const { return settings_; }
+
+  // The common paint sequence: an off-screen copy of the client area, filled
+  // with the background colour, is handed to `draw` (client coordinates) and
+  // copied to the screen when `draw` returns.
+  void PaintClient(const std::function<void(QPainter& dc, const QRect& client)>& draw);
 
   bool event(QEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;

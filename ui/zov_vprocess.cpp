@@ -8,7 +8,6 @@
 #include <algorithm>
 
 #include "shell/zov_settings.h"
-#include "ui/zov_mem_dc.h"
 
 QString CZovVProcess::CreateFailText() const {
   return QStringLiteral("CZovVProcess::CreateEx fiele ............... \r\n");
@@ -175,20 +174,18 @@ void CZovVProcess::resizeEvent(QResizeEvent* event) {
 }
 
 void CZovVProcess::paintEvent(QPaintEvent*) {
-  QPainter target(this);
-  const QRect client = rect();
-  CZovMemDC mem(&target, client, true);
-  QPainter& dc = mem.Painter();
-  // The whole client, so the arrows' transparent parts show the background.
-  dc.fillRect(client, ZovToQColor(backgroundColor));
-  auto arrow = [&](const QImage& strip, int y, bool pressed) {
-    if (strip.isNull()) return;
-    const int half = strip.width() / 2;
-    dc.drawImage(QPoint((client.width() - half) / 2, y), strip, QRect(pressed ? half : 0, 0, half, strip.height()));
-  };
-  arrow(up_, 0, upPressed_);
-  arrow(down_, client.height() - DownArrowHeight(), downPressed_);
-  thumbTop_ = std::max(ArrowHeight(), std::min(thumbTop_, client.height() - ArrowHeight() - thumbLength_));
-  if (!thumbImage_.isNull()) dc.drawImage((client.width() - thumbImage_.width()) / 2, thumbTop_, thumbImage_);
-  else dc.fillRect(QRect(0, thumbTop_, client.width(), thumbLength_), ZovToQColor(thumbColor_));
+  // The whole client gets the background, so the arrows' transparent parts
+  // show it.
+  PaintClient([this](QPainter& dc, const QRect& client) {
+    auto arrow = [&](const QImage& strip, int y, bool pressed) {
+      if (strip.isNull()) return;
+      const int half = strip.width() / 2;
+      dc.drawImage(QPoint((client.width() - half) / 2, y), strip, QRect(pressed ? half : 0, 0, half, strip.height()));
+    };
+    arrow(up_, 0, upPressed_);
+    arrow(down_, client.height() - DownArrowHeight(), downPressed_);
+    thumbTop_ = std::max(ArrowHeight(), std::min(thumbTop_, client.height() - ArrowHeight() - thumbLength_));
+    if (!thumbImage_.isNull()) dc.drawImage((client.width() - thumbImage_.width()) / 2, thumbTop_, thumbImage_);
+    else dc.fillRect(QRect(0, thumbTop_, client.width(), thumbLength_), ZovToQColor(thumbColor_));
+  });
 }

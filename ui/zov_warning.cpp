@@ -1,10 +1,7 @@
 #include "ui/zov_warning.h"
 
-#include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QScreen>
-#include <QWindow>
 
 #include "shell/zov_settings.h"
 
@@ -17,8 +14,7 @@ constexpr UINT kMsgHideNotice = WM_USER + 1;
 
 QRect ZovNoticeRect(const QSize& size, const QRect& workArea) {
   if (size.width() > workArea.width() || size.height() > workArea.height()) return workArea;
-  return QRect(workArea.left() + (workArea.width() - size.width()) / 2,
-               workArea.top() + (workArea.height() - size.height()) / 2, size.width(), size.height());
+  return ZovCentreIn(size, workArea);
 }
 
 CZovWarning::CZovWarning(QWidget* parent) : CZovWnd(parent, Qt::Tool | Qt::FramelessWindowHint) {
@@ -38,9 +34,7 @@ CZovWarning::CZovWarning(QWidget* parent) : CZovWnd(parent, Qt::Tool | Qt::Frame
 CZovWarning::~CZovWarning() = default;
 
 void CZovWarning::Centre() {
-  QScreen* s = screen() ? screen() : QGuiApplication::primaryScreen();
-  const QRect workArea = s ? s->availableGeometry() : QRect(0, 0, 1280, 720);
-  setGeometry(ZovNoticeRect(QSize(windowRect.Width(), windowRect.Height()), workArea));
+  setGeometry(ZovNoticeRect(QSize(windowRect.Width(), windowRect.Height()), ZovWorkArea(this)));
 }
 
 void CZovWarning::ShowBusy(const QString& text) {
@@ -95,16 +89,9 @@ void CZovWarning::paintEvent(QPaintEvent*) {
   }
 }
 
-void CZovWarning::mousePressEvent(QMouseEvent* event) {
-  if (event->button() != Qt::LeftButton) return;
-  // Moved as if its caption had been pressed.
-  if (windowHandle() && windowHandle()->startSystemMove()) return;
-  moving_ = true;
-  moveOffset_ = event->globalPosition().toPoint() - frameGeometry().topLeft();
-}
+// Moved as if its caption had been pressed.
+void CZovWarning::mousePressEvent(QMouseEvent* event) { drag_.Press(this, event); }
 
-void CZovWarning::mouseMoveEvent(QMouseEvent* event) {
-  if (moving_ && (event->buttons() & Qt::LeftButton)) move(event->globalPosition().toPoint() - moveOffset_);
-}
+void CZovWarning::mouseMoveEvent(QMouseEvent* event) { drag_.Move(this, event); }
 
-void CZovWarning::mouseReleaseEvent(QMouseEvent*) { moving_ = false; }
+void CZovWarning::mouseReleaseEvent(QMouseEvent*) { drag_.Release(); }

@@ -17,6 +17,7 @@
 
 #include "shell/zov_resource_library.h"
 #include "platform/zov_wnd.h"
+#include "ui/zov_popup_place.h"
 
 // The window's place: `size` centred in `workArea`, or the whole work area
 // when it does not fit.
@@ -72,6 +73,5 @@ class CZovWarning : public CZovWnd {
 
   int32_t frameIndex_ = 0;
   QString text_;
-  bool moving_ = false;
-  QPoint moveOffset_;
+  CZovWindowDrag drag_;  // a press anywhere moves the notice
 };

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QGuiApplication>
+#include <QMouseEvent>
 #include <QScreen>
 #include <QTest>
 
@@ -226,6 +227,37 @@ TEST_F(PopupTest, NoticeLargerThanTheWorkAreaCoversIt) {
   notice.windowRect = {0, 0, 5000, 3000};
   notice.Centre();
   EXPECT_EQ(notice.geometry(), WorkArea());
+}
+
+// Without a window manager to move them (the virtual X server of the tests
+// has none), the popups follow the pointer themselves: the notice from any
+// point, the screenshot view from its caption strip only.
+TEST_F(PopupTest, APressMovesThePopupWithThePointer) {
+  CZovWarning notice;
+  notice.ShowBusy("getgpsinfo");
+  CZovScreenShotView view;
+  ASSERT_TRUE(view.LoadPicture(WriteShot(320, 180)));
+  view.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+  auto send = [](QWidget* w, QEvent::Type type, const QPoint& local, const QPoint& global, Qt::MouseButtons held) {
+    QMouseEvent e(type, QPointF(local), QPointF(global), Qt::LeftButton, held, Qt::NoModifier);
+    QApplication::sendEvent(w, &e);
+  };
+  struct Case {
+    QWidget* window;
+    QPoint press;
+    bool moves;
+  };
+  const Case cases[] = {{&notice, {150, 100}, true}, {&view, {40, 5}, true}, {&view, {40, 60}, false}};
+  for (const Case& c : cases) {
+    const QPoint before = c.window->pos();
+    const QPoint global = c.window->mapToGlobal(c.press);
+    send(c.window, QEvent::MouseButtonPress, c.press, global, Qt::LeftButton);
+    send(c.window, QEvent::MouseMove, c.press + QPoint(37, 21), global + QPoint(37, 21), Qt::LeftButton);
+    send(c.window, QEvent::MouseButtonRelease, c.press + QPoint(37, 21), global + QPoint(37, 21), Qt::NoButton);
+    send(c.window, QEvent::MouseMove, c.press + QPoint(90, 90), global + QPoint(90, 90), Qt::NoButton);
+    EXPECT_EQ(c.window->pos(), before + (c.moves ? QPoint(37, 21) : QPoint())) << c.press.x() << "," << c.press.y();
+  }
 }
 
 }  // namespace

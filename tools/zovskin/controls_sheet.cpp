@@ -30,7 +30,7 @@ namespace {
 
 constexpr int kSheetWidth = 1400;
 constexpr int kMargin = 16;
-constexpr int kLabelHeight = 32;
+constexpr int kLabelHeight = 36;  // two lines of the 12-pixel label font
 const QColor kSheetColour(32, 34, 40);
 const QColor kLabelColour(214, 219, 227);
 
@@ -49,11 +49,6 @@ class Host : public CZovWnd {
 void Press(QWidget* w, const QPoint& pt) {
   QMouseEvent e(QEvent::MouseButtonPress, QPointF(pt), QPointF(w->mapToGlobal(pt)), Qt::LeftButton, Qt::LeftButton,
                 Qt::NoModifier);
-  QApplication::sendEvent(w, &e);
-}
-
-void MoveTo(QWidget* w, const QPoint& pt, Qt::MouseButtons buttons) {
-  QMouseEvent e(QEvent::MouseMove, QPointF(pt), QPointF(w->mapToGlobal(pt)), Qt::NoButton, buttons, Qt::NoModifier);
   QApplication::sendEvent(w, &e);
 }
 
