@@ -1,5 +1,7 @@
 #include "app/zov_play_dlg.h"
 
+#include <algorithm>
+
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -552,18 +554,9 @@ void CZovPlayDlg::dropEvent(QDropEvent* event) {
 
 void CZovPlayDlg::DropFiles(const std::vector<std::string>& paths) {
   if (paths.empty()) return;
-  CZovFileListStore* store = CZovFileListStore::GetInstance();
-  for (const std::string& path : paths) {
-    if (CZovFileListStore::IsMediaExtension(CZovFileListStore::ExtensionOf(path))) store->AddFile(path);
-  }
-  const int index = store->FindIndex(paths.front());
-  if (index < 0) {
-    SendMessage(ZOVWM_LISTSELECT, 0, 0);
-    return;
-  }
-  store->SelectIndex(index);
-  SendMessage(ZOVWM_LISTSELECT, 0, index);
-  if (directory_) directory_->SendData(kPlayWindowName, ZOV_CODE_PLAY_CURRENT);
+  const int index = CZovFileListStore::GetInstance()->AddDropped(paths);
+  SendMessage(ZOVWM_LISTSELECT, 0, std::max(index, 0));
+  if (index >= 0 && directory_) directory_->SendData(kPlayWindowName, ZOV_CODE_PLAY_CURRENT);
 }
 
 // --- Input ----------------------------------------------------------------------

@@ -1,5 +1,7 @@
 #include "app/zov_play_setup.h"
 
+#include <algorithm>
+
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -449,18 +451,10 @@ void CZovPlaySetup::dropEvent(QDropEvent* event) {
 
 void CZovPlaySetup::DropFiles(const std::vector<std::string>& paths) {
   if (paths.empty()) return;
-  CZovFileListStore* store = CZovFileListStore::GetInstance();
-  for (const std::string& path : paths)
-    if (CZovFileListStore::IsMediaExtension(CZovFileListStore::ExtensionOf(path))) store->AddFile(path);
-  auto* parent = dynamic_cast<CZovMsgTarget*>(parentWidget());
-  const int index = store->FindIndex(paths.front());
-  if (index < 0) {
-    if (parent) parent->SendMessage(ZOVWM_LISTSELECT, 0, 0);
-    return;
-  }
-  store->SelectIndex(index);
-  if (parent) parent->SendMessage(ZOVWM_LISTSELECT, 0, index);
-  directory_->SendData(kPlayWindowName, ZOV_CODE_PLAY_CURRENT);
+  const int index = CZovFileListStore::GetInstance()->AddDropped(paths);
+  if (auto* parent = dynamic_cast<CZovMsgTarget*>(parentWidget()))
+    parent->SendMessage(ZOVWM_LISTSELECT, 0, std::max(index, 0));
+  if (index >= 0) directory_->SendData(kPlayWindowName, ZOV_CODE_PLAY_CURRENT);
 }
 
 // --- Painting and layout --------------------------------------------------------

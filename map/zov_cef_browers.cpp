@@ -324,16 +324,8 @@ void CZovCefBrowers::dropEvent(QDropEvent* event) {
 }
 
 void CZovCefBrowers::DropFiles(const std::vector<std::string>& paths) {
-  for (const std::string& path : paths) {
-    if (CZovFileListStore::IsMediaExtension(CZovFileListStore::ExtensionOf(path))) store_->AddFile(path);
-  }
-  auto* parent = dynamic_cast<CZovMsgTarget*>(parentWidget());
-  const int index = store_->FindIndex(paths.front());
-  if (index < 0) {
-    if (parent) parent->SendMessage(ZOVWM_LISTSELECT, 0, 0);
-    return;
-  }
-  store_->SelectIndex(index);
-  if (parent) parent->SendMessage(ZOVWM_LISTSELECT, 0, index);
-  CZovWndManager::GetInstance()->SendData("CPlayDialog", ZOV_CODE_PLAY_CURRENT);
+  const int index = store_->AddDropped(paths);
+  if (auto* parent = dynamic_cast<CZovMsgTarget*>(parentWidget()))
+    parent->SendMessage(ZOVWM_LISTSELECT, 0, std::max(index, 0));
+  if (index >= 0) CZovWndManager::GetInstance()->SendData("CPlayDialog", ZOV_CODE_PLAY_CURRENT);
 }

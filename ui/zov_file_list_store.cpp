@@ -250,6 +250,16 @@ int CZovFileListStore::AddFile(const std::string& path, int position, int marked
   return InsertEntry(std::move(entry), path.substr(0, sep));
 }
 
+int CZovFileListStore::AddDropped(const std::vector<std::string>& paths) {
+  for (const std::string& path : paths)
+    if (IsMediaExtension(ExtensionOf(path))) AddFile(path);
+  if (paths.empty()) return -1;
+  std::lock_guard<std::recursive_mutex> list(listLock_);
+  const int index = FindIndex(paths.front());
+  if (index >= 0) SelectIndex(index);
+  return index;
+}
+
 int CZovFileListStore::InsertEntry(EntryPtr entry, const std::string& folderPath) {
   FolderRecord* folder = nullptr;
   for (auto& f : folders_)

@@ -120,6 +120,10 @@ class CZovFileListStore {
   // looks the listing position up. Files of one folder stay together in
   // listing order; folders appear in the order their first file came.
   int AddFile(const std::string& path, int position = -1, int marked = 0);
+  // Files dropped on any window: adds those with a media extension, then,
+  // when the first dropped path is listed, makes it current and returns its
+  // index; -1 when it is not (then nothing is to be played).
+  int AddDropped(const std::vector<std::string>& paths);
   // Index of the first entry whose path equals `path` exactly, or -1.
   int FindIndex(const std::string& path) const;
   // Makes entry i current; i greater than the count becomes 0. Returns 0

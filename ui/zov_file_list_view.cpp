@@ -340,16 +340,9 @@ void CZovFileListView::dropEvent(QDropEvent* event) {
 
 void CZovFileListView::OnDropFiles(const std::vector<std::string>& paths) {
   if (paths.empty()) return;
-  for (const std::string& path : paths)
-    if (CZovFileListStore::IsMediaExtension(CZovFileListStore::ExtensionOf(path))) store_->AddFile(path);
-  const int index = store_->FindIndex(paths.front());
-  if (index == -1) {
-    SendMessage(ZOVWM_LISTSELECT, 0, 0);
-    return;
-  }
-  store_->SelectIndex(index);
-  SendMessage(ZOVWM_LISTSELECT, 0, index);
-  SendPlayRequest(ZOV_CODE_PLAY_CURRENT);
+  const int index = store_->AddDropped(paths);
+  SendMessage(ZOVWM_LISTSELECT, 0, std::max(index, 0));
+  if (index >= 0) SendPlayRequest(ZOV_CODE_PLAY_CURRENT);
 }
 
 QFileDialog* CZovFileListView::OpenDialog() {

@@ -179,6 +179,22 @@ TEST(FileListStore, ExtensionsAreComparedWhole) {
   EXPECT_EQ(CZovFileListStore::ExtensionOf("/ab/c"), "");
 }
 
+TEST(FileListStore, DroppedFilesAddMediaAndSelectOnlyAListedFirstItem) {
+  const std::string dir = zovtest::TempDir();
+  const std::string jpg = MakeFile(dir + "/a.jpg", 10), tsv = MakeFile(dir + "/notes.tsv", 10);
+  const std::string mp4 = MakeFile(dir + "/b.mp4", kVideo), log = MakeFile(dir + "/c.txt", 10);
+  CZovFileListStore store;
+  EXPECT_EQ(store.AddDropped({}), -1);
+  // The first item is not media: the rest is added, nothing becomes current.
+  EXPECT_EQ(store.AddDropped({jpg, mp4, tsv}), -1);
+  EXPECT_EQ(store.Paths(), std::vector<std::string>{mp4});
+  EXPECT_EQ(store.CopyPlayingPaths(nullptr), -1);
+  // A listed first item (here already there) becomes current.
+  EXPECT_EQ(store.AddDropped({log, mp4}), 1);
+  EXPECT_EQ(store.Count(), 2);
+  EXPECT_EQ(store.GetCurrentPath(), log);
+}
+
 TEST(FileListStore, SelectionMovesWithoutWrappingForwardAndWrapsBackward) {
   const std::string dir = zovtest::TempDir();
   CZovFileListStore store;
