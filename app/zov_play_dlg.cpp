@@ -12,6 +12,7 @@
 #include <QMessageBox>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QOpenGLWidget>
 #include <QPainter>
 #include <QPaintEvent>
 #include <QScreen>
@@ -115,6 +116,16 @@ CZovPlayDlg::~CZovPlayDlg() {
 void CZovPlayDlg::Create() {
   if (initialised_) return;
   setWindowIcon(ZovProgramIcon());
+  // The map page's browser composes through OpenGL. Qt switches a window to
+  // OpenGL composition when the first such child joins it, and does so by
+  // destroying and re-creating the window's native windows, the video panes'
+  // among them, under the engine that draws into them from its scheduler
+  // thread. A child of that kind from the start makes the window OpenGL
+  // composed when it is first created, so nothing is re-created later.
+  auto* composeMark = new QOpenGLWidget(this);
+  composeMark->setObjectName(QStringLiteral("compose with OpenGL"));
+  composeMark->setGeometry(0, 0, 0, 0);
+  composeMark->hide();
   settings_ = CZovSettings::GetInstance();
   leftTab_ = new CZovLeftTab(this);
   leftTab_->show();
@@ -132,11 +143,13 @@ void CZovPlayDlg::Create() {
   updateClient_ = UpdateClient::GetInstance();
   fileInfoShown_ = 0;
   SetTimer(kZovNetTimerId, kZovNetTimerMs);
-  if (!startFiles_.empty()) {
-    std::vector<std::string> files = std::move(startFiles_);
-    startFiles_.clear();
-    DropFiles(files);
-  }
+}
+
+void CZovPlayDlg::OpenStartFiles() {
+  if (startFiles_.empty()) return;
+  std::vector<std::string> files = std::move(startFiles_);
+  startFiles_.clear();
+  DropFiles(files);
 }
 
 void CZovPlayDlg::LoadSkin() {
@@ -191,6 +204,9 @@ void CZovPlayDlg::PlaceInitially() {
 int CZovPlayDlg::DoModal() {
   Create();
   show();
+  // Recordings named on the command line open once the window and its video
+  // panes are on the screen (the engine draws into the panes' windows).
+  QTimer::singleShot(0, this, [this] { OpenStartFiles(); });
   QEventLoop loop;
   modalLoop_ = &loop;
   modalResult_ = kZovIdCancel;

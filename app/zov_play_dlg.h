@@ -81,9 +81,10 @@ class CZovPlayDlg : public CZovWnd {
   // the ending (the default calls std::exit(0)).
   std::function<void(int)> exitProcess;
 
-  // Files named on the command line: treated as one drop once the window is
-  // initialised.
+  // Files named on the command line: treated as one drop once the modal run
+  // has shown the window (OpenStartFiles).
   void SetStartFiles(std::vector<std::string> files) { startFiles_ = std::move(files); }
+  void OpenStartFiles();
 
   // --- State, for the panels and tests ---------------------------------
   CZovLeftTab* LeftTab() const { return leftTab_; }

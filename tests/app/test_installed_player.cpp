@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QImage>
 #include <QPixmap>
@@ -45,7 +46,7 @@ QString RunCommand(const QString& program, const QStringList& args, int* exitCod
 
 class PlayerProcess {
  public:
-  explicit PlayerProcess(const std::string& program) {
+  explicit PlayerProcess(const std::string& program, const QStringList& args = {}) {
     const std::string home = zovtest::TempDir();
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.insert("HOME", QString::fromStdString(home));
@@ -54,9 +55,10 @@ class PlayerProcess {
     env.insert("XDG_RUNTIME_DIR", QString::fromStdString(home));
     env.insert("ZOV_ONLINE", "0");
     env.insert("ZOV_TRACE", "1");
+    env.insert("ZOV_AUDIO_DEVICE", "null");
     env.remove("LD_LIBRARY_PATH");  // the program finds its libraries itself
     proc_.setProcessEnvironment(env);
-    proc_.start(QString::fromStdString(program), {});
+    proc_.start(QString::fromStdString(program), args);
   }
   ~PlayerProcess() {
     if (proc_.state() != QProcess::NotRunning) {
@@ -178,6 +180,43 @@ TEST(InstalledPlayer, CloseButtonEndsAtOnceWithCodeZeroWhileTheMapPageRuns) {
       30000);
   EXPECT_TRUE(drawn) << "the map page was not drawn";
   // The close button (rectangle 10135 of the skin).
+  ASSERT_TRUE(player.Click(window, QPoint(1260, 18)));
+  const QString output = player.Output();
+  EXPECT_EQ(player.Process().exitStatus(), QProcess::NormalExit) << output.toStdString();
+  EXPECT_EQ(player.Process().exitCode(), 0) << output.toStdString();
+  EXPECT_FALSE(output.contains(kCrashText)) << output.toStdString();
+}
+
+// Distinct colours in `area` of `shot`, sampled every 7 pixels.
+int Colours(const QImage& shot, const QRect& area) {
+  QSet<QRgb> colours;
+  for (int y = area.top(); y < area.bottom(); y += 7)
+    for (int x = area.left(); x < area.right(); x += 7) colours.insert(shot.pixel(x, y));
+  return colours.size();
+}
+
+TEST(InstalledPlayer, RecordingOnTheCommandLinePlaysBesideTheMapPage) {
+  const char* build = std::getenv("ZOV_BUILD_DIR");
+  ASSERT_NE(build, nullptr);
+  const QString demo = QString::fromLocal8Bit(build) + "/demo/demo.mp4";
+  ASSERT_TRUE(QFileInfo::exists(demo));
+  // The recording starts while the map page's browser is being made: the
+  // video panes' windows must survive the browser joining the main window.
+  PlayerProcess player(zovtest::BinDir() + "/tamarinsoft", {demo});
+  const QString window = player.WaitForWindow();
+  ASSERT_FALSE(window.isEmpty()) << player.Output().toStdString();
+  QImage shot;
+  const bool both = zovtest::WaitUntil(
+      [&] {
+        if (player.Process().state() == QProcess::NotRunning) return true;
+        shot = QGuiApplication::primaryScreen()->grabWindow(window.toULongLong()).toImage();
+        // The video area above the play window; the map below the dials.
+        return shot.width() == 1280 && Colours(shot, QRect(20, 60, 880, 500)) > 5 &&
+               Colours(shot, QRect(950, 280, 200, 160)) > 3;
+      },
+      40000);
+  ASSERT_EQ(player.Process().state(), QProcess::Running) << player.Output().toStdString();
+  EXPECT_TRUE(both) << "video or map not drawn";
   ASSERT_TRUE(player.Click(window, QPoint(1260, 18)));
   const QString output = player.Output();
   EXPECT_EQ(player.Process().exitStatus(), QProcess::NormalExit) << output.toStdString();
