@@ -22,7 +22,8 @@ class CZovMediaPlay {
   // Answers without a channel 0.
   static constexpr int kNoChannelPosition = 10000;
   static constexpr int kNoChannelDuration = 100;
-  // StartAll gives the workers this long to get going.
+  // StartAll gives the workers this long to get going, so the readers have
+  // queued the pre-buffer before the play window polls the first state.
   static constexpr int kStartSettleMs = 500;
 
   CZovMediaPlay();

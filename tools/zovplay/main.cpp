@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/zov_ffmpeg.h"
 #include "engine/zov_media_play.h"
 #include "engine/zov_time.h"
 #include "tools/common/zov_tool_cli.h"
@@ -39,19 +40,18 @@ namespace {
 
 // Number of video packets (pictures) in a recording's chosen video stream.
 long CountVideoFrames(const std::string& path) {
-  AVFormatContext* ctx = nullptr;
-  if (avformat_open_input(&ctx, path.c_str(), nullptr, nullptr) < 0) return 0;
+  AVFormatContext* raw = nullptr;
+  if (avformat_open_input(&raw, path.c_str(), nullptr, nullptr) < 0) return 0;
+  AVFormatInputUPtr ctx(raw);
   long count = 0;
-  if (avformat_find_stream_info(ctx, nullptr) >= 0) {
-    const int video = av_find_best_stream(ctx, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    AVPacket* packet = av_packet_alloc();
-    while (video >= 0 && av_read_frame(ctx, packet) >= 0) {
+  if (avformat_find_stream_info(ctx.get(), nullptr) >= 0) {
+    const int video = av_find_best_stream(ctx.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    AVPacketUPtr packet(av_packet_alloc());
+    while (packet && video >= 0 && av_read_frame(ctx.get(), packet.get()) >= 0) {
       if (packet->stream_index == video) ++count;
-      av_packet_unref(packet);
+      av_packet_unref(packet.get());  // the packet is reused for the next read
     }
-    av_packet_free(&packet);
   }
-  avformat_close_input(&ctx);
   return count;
 }
 
