@@ -75,8 +75,6 @@ constexpr int64_t kRestartSlack = 5;
 constexpr int kStateGpmf = 30;
 constexpr double kKnotsPerMetrePerSecond = 3600.0 / 1852.0;
 
-int64_t FloorDiv(int64_t a, int64_t b) { return a >= 0 ? a / b : -((-a + b - 1) / b); }
-
 uint32_t Le32(const uint8_t* p) {
   return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
 }
@@ -283,15 +281,7 @@ int DecodeGpmf(CZovGpsBlockState& st, const uint8_t* buf, size_t n, size_t) {
   // carries the second's G-sensor sample.
   if (!g.hasTime || (!g.hasPosition && !g.hasAccel)) return 0;
   GpsFix f;
-  int64_t y, m, d;
-  ZovCivilFromDays(FloorDiv(g.utcSeconds, 86400), y, m, d);
-  const int64_t secs = g.utcSeconds - FloorDiv(g.utcSeconds, 86400) * 86400;
-  f.year = static_cast<uint32_t>(y);
-  f.month = static_cast<uint32_t>(m);
-  f.day = static_cast<uint32_t>(d);
-  f.hour = static_cast<uint32_t>(secs / 3600);
-  f.minute = static_cast<uint32_t>(secs / 60 % 60);
-  f.second = static_cast<uint32_t>(secs % 60);
+  ZovSetFixTime(f, g.utcSeconds);
   if (g.hasPosition) {
     f.latitude = g.latitude;
     f.longitude = g.longitude;

@@ -34,3 +34,24 @@ int64_t ZovUtcSeconds(int64_t year, int64_t month, int64_t day, int64_t hour, in
                       int64_t second) {
   return ZovDaysFromCivil(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
 }
+
+ZovCivilTime ZovCivilFromUtcSeconds(int64_t seconds) {
+  ZovCivilTime c;
+  const int64_t days = FloorDiv(seconds, 86400);
+  const int64_t rest = seconds - days * 86400;
+  ZovCivilFromDays(days, c.year, c.month, c.day);
+  c.hour = rest / 3600;
+  c.minute = rest / 60 % 60;
+  c.second = rest % 60;
+  return c;
+}
+
+void ZovSetFixTime(GpsFix& fix, int64_t utcSeconds) {
+  const ZovCivilTime c = ZovCivilFromUtcSeconds(utcSeconds);
+  fix.year = static_cast<uint32_t>(c.year);
+  fix.month = static_cast<uint32_t>(c.month);
+  fix.day = static_cast<uint32_t>(c.day);
+  fix.hour = static_cast<uint32_t>(c.hour);
+  fix.minute = static_cast<uint32_t>(c.minute);
+  fix.second = static_cast<uint32_t>(c.second);
+}

@@ -5,6 +5,8 @@
 // machine's local zone, which would make a track depend on where it is read).
 #include <cstdint>
 
+#include "gps/zov_gps_fix.h"
+
 // Days since 1970-01-01 of year/month/day. A month outside 1-12 rolls over
 // into the year and a day outside the month runs on, as a calendar sum would.
 int64_t ZovDaysFromCivil(int64_t year, int64_t month, int64_t day);
@@ -13,3 +15,12 @@ void ZovCivilFromDays(int64_t days, int64_t& year, int64_t& month, int64_t& day)
 // Seconds since 1970-01-01 00:00:00 UTC of a date and time (fields roll over).
 int64_t ZovUtcSeconds(int64_t year, int64_t month, int64_t day, int64_t hour, int64_t minute,
                       int64_t second);
+
+// The date and time of a second since 1970 (UTC); seconds before 1970 count
+// back from it.
+struct ZovCivilTime {
+  int64_t year = 1970, month = 1, day = 1, hour = 0, minute = 0, second = 0;
+};
+ZovCivilTime ZovCivilFromUtcSeconds(int64_t seconds);
+// Sets a fix's date and time fields to the given second since 1970 (UTC).
+void ZovSetFixTime(GpsFix& fix, int64_t utcSeconds);

@@ -49,19 +49,8 @@ int32_t UtcTimeStamp(GpsFix& fix) {
 }
 
 void AddSeconds(GpsFix& fix, int64_t seconds) {
-  int64_t days = ZovDaysFromCivil(fix.year, fix.month, fix.day);
-  int64_t secs = int64_t(fix.hour) * 3600 + int64_t(fix.minute) * 60 + fix.second + seconds;
-  const int64_t carry = secs >= 0 ? secs / 86400 : -((-secs + 86399) / 86400);
-  days += carry;
-  secs -= carry * 86400;
-  int64_t y, m, d;
-  ZovCivilFromDays(days, y, m, d);
-  fix.year = static_cast<uint32_t>(y);
-  fix.month = static_cast<uint32_t>(m);
-  fix.day = static_cast<uint32_t>(d);
-  fix.hour = static_cast<uint32_t>(secs / 3600);
-  fix.minute = static_cast<uint32_t>(secs / 60 % 60);
-  fix.second = static_cast<uint32_t>(secs % 60);
+  ZovSetFixTime(fix, ZovUtcSeconds(fix.year, fix.month, fix.day, fix.hour, fix.minute, fix.second) +
+                         seconds);
 }
 
 // Step 1. Sensor indexes follow the fixes' indexes; a first index above 60 is

@@ -5,7 +5,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <vector>
 
+#include "gps/zov_gps_calendar.h"
 #include "gps/zov_gps_cleanup.h"
 
 using namespace zovcleanup;
@@ -214,6 +216,30 @@ TEST(CleanupGaps, AddSecondsCarriesIntoDayMonthYear) {
   AddSeconds(leap, 3600);
   EXPECT_EQ(leap.month, 2u);
   EXPECT_EQ(leap.day, 29u);
+}
+
+// The one calendar every time conversion goes through: seconds since 1970
+// to a date and back, before 1970 and across leap days included.
+TEST(Calendar, SecondsAndDatesRoundTrip) {
+  struct Case {
+    int64_t seconds;
+    ZovCivilTime want;
+  };
+  const Case cases[] = {
+      {0, {1970, 1, 1, 0, 0, 0}},
+      {-1, {1969, 12, 31, 23, 59, 59}},
+      {951868799, {2000, 2, 29, 23, 59, 59}},
+      {1574120714, {2019, 11, 18, 23, 45, 14}},
+      {4107542400, {2100, 3, 1, 0, 0, 0}},  // 2100 is no leap year
+  };
+  for (const Case& c : cases) {
+    const ZovCivilTime t = ZovCivilFromUtcSeconds(c.seconds);
+    EXPECT_EQ((std::vector<int64_t>{t.year, t.month, t.day, t.hour, t.minute, t.second}),
+              (std::vector<int64_t>{c.want.year, c.want.month, c.want.day, c.want.hour, c.want.minute,
+                                    c.want.second}))
+        << c.seconds;
+    EXPECT_EQ(ZovUtcSeconds(t.year, t.month, t.day, t.hour, t.minute, t.second), c.seconds);
+  }
 }
 
 TEST(CleanupHeadings, CardinalDirectionsAndSpecialCases) {

@@ -96,12 +96,9 @@ std::string IsoTime(const ZovExportPoint& p, bool utc) {
 }
 
 std::string IsoTime(long long t) {
-  int64_t y, m, d;
-  const int64_t day = t >= 0 ? t / 86400 : -((-t + 86399) / 86400);
-  const int64_t s = t - day * 86400;
-  ZovCivilFromDays(day, y, m, d);
-  return Format("%04lld-%02lld-%02lldT%02lld:%02lld:%02lldZ", (long long)y, (long long)m,
-                (long long)d, (long long)(s / 3600), (long long)(s / 60 % 60), (long long)(s % 60));
+  const ZovCivilTime c = ZovCivilFromUtcSeconds(t);
+  return Format("%04lld-%02lld-%02lldT%02lld:%02lld:%02lldZ", (long long)c.year, (long long)c.month,
+                (long long)c.day, (long long)c.hour, (long long)c.minute, (long long)c.second);
 }
 
 // GPX longitudes run from -180 up to (not including) 180.
