@@ -13,6 +13,7 @@
 
 #include "gps/zov_gps_calendar.h"
 #include "gps/zov_gps_extractor.h"
+#include "gps/zov_track_record.h"
 #include "tests/gps/gpmf_test_encode.h"
 #include "tests/gps/test_scan_support.h"
 #include "tools/zovgps/zov_gps_export.h"
@@ -259,4 +260,27 @@ TEST(GpmfSamples, EverySecondAgreesWithExifTool) {
     }
   }
   EXPECT_GE(compared, 2);
+}
+
+// The player loads a file's track through ExtractGps and reads the exchange
+// texts back (the file list store does both): a telemetry recording gives its
+// points and G-sensor samples there like every other layout.
+TEST(GpmfSamples, PlayerTrackReaderGetsTheTelemetryTrack) {
+  const std::string cut = zovtest::SourceDir() + "/tests/gps/samples/gopro-karma/karma-telemetry.mp4";
+  uint32_t handle = 0;
+  InitExtractor(&handle);
+  std::string points, sensors;
+  ASSERT_EQ(ExtractGps(&handle, cut, &points, &sensors), 12);
+  FileTrack track;
+  ASSERT_EQ(ZovReadTrackTexts(points, sensors, "Openstreet", track), ZovTrackReadResult::kComplete);
+  ASSERT_EQ(track.pointCount, 12);
+  // The first payload's position, +0.00001 as every loaded point; 4.16 km/h.
+  EXPECT_NEAR(track.points[0].latitude, 33.1253688 + 1e-5, 2e-5);
+  EXPECT_NEAR(track.points[0].longitude, -117.3310668 + 1e-5, 2e-5);
+  EXPECT_NEAR(track.points[0].speed * 1.852, 4.16, 0.1);
+  EXPECT_EQ(track.points[11].hour * 10000 + track.points[11].minute * 100 + track.points[11].second, 192808);
+  // One accelerometer sample per second, about 1 g in all (m/s^2).
+  ASSERT_GE(track.sampleCount, 12);
+  const GsensorSample& s = track.samples[0];
+  EXPECT_NEAR(std::sqrt(s.accelX * s.accelX + s.accelY * s.accelY + s.accelZ * s.accelZ), 9.8, 1.5);
 }
