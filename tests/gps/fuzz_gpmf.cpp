@@ -22,6 +22,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   CZovGpsBlockState st;
   ZovParseGpsBlock(st, buf.data(), buf.size());
-  if (st.fixes.size() > 1) __builtin_trap();  // one payload, at most one fix
+  // A payload gives at most one fix; other buffers go on to the other block
+  // formats, which may give many (a KARUGPS block holds several records).
+  if (ZovIsGpmfPayload(buf.data(), buf.size()) && st.fixes.size() > 1) __builtin_trap();
   return 0;
 }
