@@ -121,6 +121,26 @@ TEST_F(ViewsTest, ChannelsAndArrangements) {
   }
 }
 
+TEST_F(ViewsTest, FrozenPanesStayPutAndInactivePanesStayHidden) {
+  panes_.SetChannels(0, 2);  // arrangement 1: side by side
+  const QRect left = panes_.Pane(0)->geometry();
+  panes_.frozen = 1;
+  panes_.NextArrangement();  // 2 would give pane 0 the whole client
+  EXPECT_EQ(panes_.Arrangement(), 2);
+  EXPECT_EQ(panes_.Pane(0)->geometry(), left);
+  EXPECT_FALSE(panes_.Pane(1)->isHidden());
+  panes_.frozen = 0;
+  panes_.HideStills();
+  panes_.resize(800, 500);  // laid out while inactive: hidden, at the frame size
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_TRUE(panes_.Pane(i)->isHidden()) << i;
+    EXPECT_EQ(panes_.Pane(i)->geometry(), QRect(0, 0, 1280, 720)) << i;
+  }
+  panes_.SetChannels(0, 2);  // active again: the arrangement is applied
+  EXPECT_EQ(panes_.Pane(0)->geometry(), ZovFitPane(ZovPaneCells(1, 800, 500)[0]));
+  EXPECT_FALSE(panes_.Pane(1)->isHidden());
+}
+
 TEST_F(ViewsTest, DoubleClicksAreReportedAtMostOncePerSecondProgramWide) {
   uitest::FakeClock clock;
   std::vector<int32_t> ids;
