@@ -6,7 +6,8 @@
 // returned to the player.
 //
 // Offline basemap: land, coastlines and country borders from Natural Earth
-// (public domain), shipped beside the page in lib/basemap.js as TopoJSON, and
+// (public domain), shipped beside the page in lib/basemap.js (projected and
+// packed at build time), and
 // a graticule, all drawn into canvas tiles under the raster tiles. With no
 // network the raster tiles fail quietly and the basemap is what shows; a track
 // is then fitted at most at OFFLINE_MAX_ZOOM (the basemap has no street
@@ -50,41 +51,44 @@
     return (1 - Math.log(Math.tan(phi) + 1 / Math.cos(phi)) / Math.PI) / 2;
   }
 
-  // A ring or line in world units with its box. A step of more than half the
-  // world crosses the date line: the rest of the ring is shifted by a world
-  // width, so it stays in one piece instead of running across the map.
-  function projectPoints(points) {
-    var xy = new Float64Array(points.length * 2), shift = 0;
-    var box = [Infinity, Infinity, -Infinity, -Infinity];
-    for (var i = 0; i < points.length; i++) {
-      if (i > 0) {
-        var d = points[i][0] - points[i - 1][0];
-        if (d > 180) shift -= 1; else if (d < -180) shift += 1;
-      }
-      var x = mercX(points[i][0]) + shift, y = mercY(points[i][1]);
-      xy[2 * i] = x;
-      xy[2 * i + 1] = y;
-      if (x < box[0]) box[0] = x;
-      if (y < box[1]) box[1] = y;
-      if (x > box[2]) box[2] = x;
-      if (y > box[3]) box[3] = y;
+  // Decodes one set of lib/basemap.js (made at build time by
+  // map/web/make-basemap.js): per ring or line, its points as zigzag-varint
+  // deltas of Web Mercator world units times `scale`, starting from 0.
+  function decodeSet(set, scale) {
+    var bin = atob(set.data), pos = 0, out = [];
+    function next() {
+      var v = 0, mul = 1, b;
+      do {
+        b = bin.charCodeAt(pos++);
+        v += (b & 127) * mul;
+        mul *= 128;
+      } while (b & 128 && pos < bin.length);
+      return v % 2 ? -(v + 1) / 2 : v / 2;
     }
-    return { xy: xy, box: box };
+    for (var r = 0; r < set.counts.length; r++) {
+      var n = set.counts[r], xy = new Float64Array(2 * n), x = 0, y = 0;
+      var box = [Infinity, Infinity, -Infinity, -Infinity];
+      for (var i = 0; i < n; i++) {
+        x += next();
+        y += next();
+        var wx = x / scale, wy = y / scale;
+        xy[2 * i] = wx;
+        xy[2 * i + 1] = wy;
+        if (wx < box[0]) box[0] = wx;
+        if (wy < box[1]) box[1] = wy;
+        if (wx > box[2]) box[2] = wx;
+        if (wy > box[3]) box[3] = wy;
+      }
+      out.push({ xy: xy, box: box });
+    }
+    return out;
   }
 
   function loadBasemap() {
-    var world = window.ZOV_BASEMAP;
-    if (!world || !window.topojson) return;
-    var land = topojson.feature(world, world.objects.land);
-    var geoms = land.features ? land.features.map(function (f) { return f.geometry; }) : [land.geometry];
-    geoms.forEach(function (g) {
-      var polys = g.type === "Polygon" ? [g.coordinates] : g.coordinates;
-      polys.forEach(function (rings) {
-        rings.forEach(function (ring) { basemap.rings.push(projectPoints(ring)); });
-      });
-    });
-    var borders = topojson.mesh(world, world.objects.countries, function (a, b) { return a !== b; });
-    borders.coordinates.forEach(function (line) { basemap.borders.push(projectPoints(line)); });
+    var data = window.ZOV_BASEMAP;
+    if (!data || !data.land || !data.borders) return;
+    basemap.rings = decodeSet(data.land, data.scale);
+    basemap.borders = decodeSet(data.borders, data.scale);
   }
 
   function intersects(a, b) { return a[0] <= b[2] && a[2] >= b[0] && a[1] <= b[3] && a[3] >= b[1]; }
@@ -335,7 +339,9 @@
   }
 
   function start(options) {
+    var begin = performance.now();
     loadBasemap();
+    state.basemapMs = performance.now() - begin;
     map = L.map("map", { zoomControl: true, attributionControl: false, worldCopyJump: true,
                          minZoom: 1, maxZoom: ONLINE_MAX_ZOOM, fadeAnimation: false })
       .setView([25, 110], 3);
@@ -372,6 +378,7 @@
     map.on("move zoomend resize", updateGridLabels);
     updateGridLabels();
     startInset();
+    state.startedAtMs = performance.now();
   }
 
   // --- Overview inset ------------------------------------------------------
@@ -512,6 +519,8 @@
         landRings: basemap.rings.length,
         borderLines: basemap.borders.length,
         basemapTiles: state.basemapTiles,
+        basemapMs: state.basemapMs,
+        startedAtMs: state.startedAtMs,
         tilesLoaded: state.tilesLoaded,
         tileErrors: state.tileErrors,
         visibleBrokenTiles: Array.prototype.filter.call(
