@@ -8,7 +8,6 @@
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QMimeData>
-#include <QOpenGLWidget>
 #include <QPainter>
 #include <QUrl>
 #include <QWebEngineView>
@@ -45,14 +44,6 @@ CZovCefBrowers::CZovCefBrowers(QWidget* parent, CZovVersion* version)
   compassRect_ = settings_->LoadRect(kCompassRect);
   speedRect_ = settings_->LoadRect(kSpeedRect);
   panelColor_ = settings_->LoadQColor(kPanelColor);
-  // The browser draws through OpenGL. A window that gets its first such child
-  // while shown is destroyed and made again by Qt, and with it every native
-  // child window (the video panes' views keep theirs). A hidden OpenGL child
-  // from the start makes the window right the first time.
-  auto* surfaceKeeper = new QOpenGLWidget(this);
-  surfaceKeeper->setObjectName(QStringLiteral("zovBrowserSurface"));
-  surfaceKeeper->setGeometry(0, 0, 1, 1);
-  surfaceKeeper->hide();
   CreateDials();
   CZovWndManager::GetInstance()->Register(kDirectoryName, this);
   CreateListView();
