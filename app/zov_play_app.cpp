@@ -2,8 +2,6 @@
 
 #include <QApplication>
 
-#include <cstdlib>
-
 #include "app/zov_panel_windows.h"
 #include "app/zov_play_dlg.h"
 #include "app/zov_program_icon.h"
@@ -106,11 +104,6 @@ bool CZovPlayApp::StartBrowserRuntime() {
   }
   CZovSettings* settings = CZovSettings::GetInstance();
   browserApp_->Configure(settings->CacheFolder(), settings->SettingsFolder() + "cef.log");
-  // Windows are composed through OpenGL from their creation on. Otherwise
-  // the main window switches to it when the map page's view first appears,
-  // re-creating the video panes' native windows while the engine's
-  // scheduler threads draw into them.
-  setenv("QT_WIDGETS_RHI", "1", 0);
   if (!QCoreApplication::instance()) {
     qapp_ = std::make_unique<QApplication>(argc_, argv_);
     QApplication::setApplicationName(QString::fromLatin1(kZovIconName));
