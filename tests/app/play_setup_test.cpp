@@ -20,6 +20,7 @@
 #include "map/zov_cef_browers.h"
 #include "shell/zov_wnd_manager.h"
 #include "tests/app/app_test_support.h"
+#include "tests/common/test_wait.h"
 #include "ui/zov_button.h"
 #include "ui/zov_combo_box.h"
 #include "ui/zov_file_info_view.h"
@@ -420,6 +421,52 @@ TEST(MainWindowHooks, LanguageChoiceRelabelsEveryWindow) {
     EXPECT_EQ(view->Rows().front().text, settings->GetText("filename"));
     EXPECT_NE(FileListTitle(map->ListView()), titleBefore) << "the file list title did not change";
   }
+  ZovPanelWindowMakers() = ZovPanelWindows{};
+}
+
+// The file information view reads the recording the play window plays: a
+// 30 s, 640 x 360 clip without sound, decoded in software, no GPS track.
+TEST(MainWindowHooks, FileInformationShowsTheRecordingBeingPlayed) {
+  ZovInstallPanelWindows();
+  CZovSettings* settings = CZovSettings::GetInstance();
+  settings->SetLanguage(LanguageIndexOf(settings, "english"));
+  CZovPlayDlg dlg;
+  dlg.exitProcess = [](int) {};
+  dlg.Create();
+  dlg.show();
+  dlg.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+  QTest::keyClick(&dlg, Qt::Key_F, Qt::ControlModifier);
+  auto* view = dynamic_cast<CFileInfoView*>(dlg.FileInfoWindow());
+  auto* play = dynamic_cast<CPlayDialog*>(dlg.LeftTab()->PlayWindow());
+  ASSERT_TRUE(view && play);
+  const auto row = [view](int id) {
+    for (const ZovInfoRow& r : view->Rows())
+      if (r.rectId == id) return r.text;
+    return std::string("<no row>");
+  };
+  EXPECT_EQ(row(10332), settings->GetText("resolution"));  // nothing open yet
+
+  const std::string clip = zovtest::Fixture("play/pattern.mp4");
+  CZovFileListStore* store = CZovFileListStore::GetInstance();
+  store->AddFile(clip, -1, 0);
+  ASSERT_EQ(store->SelectIndex(store->FindIndex(clip)), 0);
+  play->SendMessage(ZOVWM_CLICK, 10153, 0);
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return play->IsPlaying() && store->OpenMedia() != nullptr; }, 10000));
+
+  EXPECT_EQ(row(10330), settings->GetText("filename") + " " + clip);
+  EXPECT_EQ(row(10331), settings->GetText("filetime") + " 00:00:30");
+  EXPECT_EQ(row(10332), settings->GetText("resolution") + " 640*360");
+  EXPECT_EQ(row(10334), settings->GetText("frameratio") + " 30");
+  EXPECT_EQ(row(10335), settings->GetText("pixelformat") + " yuv420p");
+  EXPECT_EQ(row(10339), settings->GetText("videoinfo") + " h264");
+  EXPECT_EQ(row(10338), settings->GetText("audioinfo"));
+  EXPECT_EQ(row(10342), settings->GetText("decoder") + " " + settings->GetText("softcodec"));
+  EXPECT_EQ(row(10337), settings->GetText("gpsinfo") + " " + settings->GetText("nohave"));
+
+  play->StopPlayback();
+  EXPECT_EQ(row(10332), settings->GetText("resolution"));
+  store->RemoveAt(store->FindIndex(clip));
   ZovPanelWindowMakers() = ZovPanelWindows{};
 }
 
