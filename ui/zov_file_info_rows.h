@@ -24,6 +24,8 @@ struct ZovMediaFacts {
   std::string pixelFormat;    // the media library's name; empty when unknown
   bool hardware = false;      // decoded by a hardware device
   int gpsPoints = 0;          // points of the current track
+
+  bool operator==(const ZovMediaFacts&) const = default;
 };
 
 // The machine facts, probed once per view.

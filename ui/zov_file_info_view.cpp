@@ -3,7 +3,9 @@
 #include <unistd.h>
 
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
+#include <QTimer>
 
 #include "shell/zov_settings.h"
 #include "shell/zov_wnd_manager.h"
@@ -57,7 +59,15 @@ bool CFileInfoView::Create(QWidget* parent) {
   directory_ = CZovWndManager::GetInstance();
   RunProbes();
   PlaceCloseButton();
+  auto* refresh = new QTimer(this);
+  refresh->setInterval(kRefreshMs);
+  QObject::connect(refresh, &QTimer::timeout, this, [this] { OnRefreshTick(); });
+  refresh->start();
   return true;
+}
+
+void CFileInfoView::OnRefreshTick() {
+  if (isVisible() && !(CurrentMedia() == drawn_)) update();
 }
 
 void CFileInfoView::RunProbes() {
@@ -87,19 +97,26 @@ void CFileInfoView::OnCloseClicked() {
   if (directory_) directory_->SendData("CZovPlayDlg", ZOV_CODE_CLOSE_FILEINFO);
 }
 
-std::vector<ZovInfoRow> CFileInfoView::Rows() const {
-  const ZovMediaFacts media = mediaSource ? mediaSource() : ZovMediaFacts{};
+ZovMediaFacts CFileInfoView::CurrentMedia() const { return mediaSource ? mediaSource() : ZovMediaFacts{}; }
+
+std::vector<ZovInfoRow> CFileInfoView::RowsOf(const ZovMediaFacts& media) const {
   CZovSettings* settings = settings_ ? settings_ : CZovSettings::GetInstance();
   return ZovFileInfoRows(media, machine_, [settings](std::string_view key) { return settings->GetText(key); });
 }
 
-void CFileInfoView::paintEvent(QPaintEvent*) {
+std::vector<ZovInfoRow> CFileInfoView::Rows() const { return RowsOf(CurrentMedia()); }
+
+void CFileInfoView::paintEvent(QPaintEvent* event) {
   if (!settings_) return;
+  const ZovMediaFacts media = CurrentMedia();
+  // Only a paint of the whole view puts every row on the screen; after a
+  // partial one (under the close button) the refresh tick repaints it all.
+  if (event->region().contains(rect())) drawn_ = media;
   QPainter painter(this);
   painter.fillRect(rect(), background_);
   painter.setFont(rowFont_);
   painter.setPen(rowText_);
-  for (const ZovInfoRow& row : Rows())
+  for (const ZovInfoRow& row : RowsOf(media))
     painter.drawText(settings_->LoadRect(row.rectId).ToQRect(), kRowFlags, QString::fromStdString(row.text));
   QRect title = settings_->LoadRect(kZovInfoTitleRect).ToQRect();
   title.setLeft(0);

@@ -5,7 +5,10 @@
 // its close button asks the main window (code 10101) to destroy it. The
 // machine facts are probed once, at Create; the rows are built at every paint
 // from the store's open media and the current language, so they follow a
-// language change and the file being played. Any point of the view drags it.
+// language change and the file being played: while shown, a 500 ms timer
+// repaints the view when the open recording's facts differ from the drawn
+// ones (nothing else tells the view that a recording opened or stopped).
+// Any point of the view drags it.
 //
 // Threads: user-interface thread only. The open media is read without the
 // store's lock: the play window replaces it on this same thread.
@@ -35,6 +38,9 @@ class CFileInfoView : public CZovWnd {
   static constexpr int kCloseMargin = 5;
   // Window alpha (of 255).
   static constexpr int kAlpha = 240;
+  // While shown, the view looks this often whether the open recording
+  // changed (one opened, stopped, its track arrived) and repaints then.
+  static constexpr int kRefreshMs = 500;
 
   CFileInfoView();
   ~CFileInfoView() override;
@@ -47,6 +53,8 @@ class CFileInfoView : public CZovWnd {
 
   // What the rows show now.
   std::vector<ZovInfoRow> Rows() const;
+  // The media facts of the last paint: what the screen shows.
+  const ZovMediaFacts& DrawnMedia() const { return drawn_; }
   const ZovMachineFacts& MachineFacts() const { return machine_; }
   CZovButton* CloseButton() const { return close_.get(); }
 
@@ -63,7 +71,10 @@ class CFileInfoView : public CZovWnd {
 
  private:
   void RunProbes();
+  ZovMediaFacts CurrentMedia() const;
+  std::vector<ZovInfoRow> RowsOf(const ZovMediaFacts& media) const;
   void PlaceCloseButton();
+  void OnRefreshTick();
   void OnCloseClicked();
 
   CZovSettings* settings_ = nullptr;
@@ -76,6 +87,7 @@ class CFileInfoView : public CZovWnd {
   QColor titleText_;
   std::unique_ptr<CZovButton> close_;
   ZovMachineFacts machine_;
+  ZovMediaFacts drawn_;
   bool created_ = false;
   // Pointer offset from the window's top-left while dragging.
   bool dragging_ = false;

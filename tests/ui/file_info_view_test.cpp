@@ -13,6 +13,7 @@
 #include "shell/zov_settings.h"
 #include "shell/zov_wnd_manager.h"
 #include "tests/common/test_paths.h"
+#include "tests/common/test_wait.h"
 #include "ui/zov_button.h"
 #include "ui/zov_file_info_view.h"
 #include "ui/zov_file_list_store.h"
@@ -119,7 +120,7 @@ TEST_F(FileInfoView, CloseButtonAsksTheMainWindowToCloseIt) {
 TEST_F(FileInfoView, DraggingAnyPointMovesTheWindow) {
   view_.move(100, 100);
   view_.show();
-  QTRY_VERIFY(view_.isVisible());
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return view_.isVisible(); }));
   const QPoint start = view_.pos();
   const QPoint inside(200, 200);
   const QPoint global = view_.mapToGlobal(inside);
@@ -133,7 +134,29 @@ TEST_F(FileInfoView, DraggingAnyPointMovesTheWindow) {
   QMouseEvent release(QEvent::MouseButtonRelease, QPointF(view_.mapFromGlobal(to)), QPointF(to), Qt::LeftButton,
                       Qt::NoButton, Qt::NoModifier);
   QApplication::sendEvent(&view_, &release);
-  QTRY_COMPARE(view_.pos(), start + QPoint(40, 25));
+  EXPECT_TRUE(zovtest::WaitUntil([&] { return view_.pos() == start + QPoint(40, 25); }))
+      << view_.pos().x() << "," << view_.pos().y();
+}
+
+// A view left open while recordings start and stop draws what is open now,
+// without being hidden and shown again.
+TEST_F(FileInfoView, OpenViewFollowsTheRecordingThatOpensAndStops) {
+  ZovMediaFacts media;  // nothing open
+  view_.mediaSource = [&] { return media; };
+  view_.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&view_));
+  const auto drawn = [&] { return zovtest::WaitUntil([&] { return view_.DrawnMedia() == media; }, 2000); };
+  ASSERT_TRUE(drawn());
+
+  media.open = true;
+  media.width = 1280;
+  media.height = 720;
+  media.durationSeconds = 20;
+  EXPECT_TRUE(drawn());
+  media.gpsPoints = 20;  // the track arrives a little later
+  EXPECT_TRUE(drawn());
+  media = ZovMediaFacts{};
+  EXPECT_TRUE(drawn());
 }
 
 TEST_F(FileInfoView, DrawsTitleStripAndEveryRow) {
