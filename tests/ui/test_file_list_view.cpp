@@ -22,6 +22,7 @@
 #include "shell/zov_settings.h"
 #include "shell/zov_wnd_manager.h"
 #include "tests/common/test_paths.h"
+#include "tests/common/test_wait.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/zov_file_list_contrl.h"
 #include "ui/zov_file_list_store.h"
@@ -279,7 +280,8 @@ TEST_F(FileListViewTest, DeletingThePlayingFileStopsItFirst) {
   Info(ZOV_CODE_PLAYING, 1);
   ASSERT_EQ(view_->PlayingPath(), dir_ + "/" + Name(1));
   QTest::mouseClick(view_->Bar()->DeleteButton(), Qt::LeftButton);
-  QTRY_COMPARE(play_.clicks, std::vector<int>{static_cast<int>(CZovFileListView::kStopButtonId)});
+  const std::vector<int> stop{static_cast<int>(CZovFileListView::kStopButtonId)};
+  EXPECT_TRUE(zovtest::WaitUntil([&] { return play_.clicks == stop; }));
   EXPECT_EQ(store_->Paths(), (std::vector<std::string>{dir_ + "/" + Name(0), dir_ + "/" + Name(2)}));
   // The next file takes the row, highlighted and current.
   EXPECT_TRUE(store_->IsMarked(1));
