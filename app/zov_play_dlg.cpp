@@ -93,6 +93,10 @@ void EndProcess(int code) {
 CZovPlayDlg::CZovPlayDlg() : CZovWnd(nullptr, Qt::Window | Qt::FramelessWindowHint), exitProcess(EndProcess) {
   setAcceptDrops(true);
   setAttribute(Qt::WA_OpaquePaintEvent);
+  // The window itself holds the keyboard focus at start (Esc, Enter and space
+  // act on it), not the first child that takes focus when the window is
+  // activated, which would be the map page's browser.
+  setFocusPolicy(Qt::StrongFocus);
   setWindowTitle(QStringLiteral("tamarinsoft"));
 }
 
@@ -204,6 +208,7 @@ void CZovPlayDlg::PlaceInitially() {
 int CZovPlayDlg::DoModal() {
   Create();
   show();
+  setFocus();
   // Recordings named on the command line open once the window and its video
   // panes are on the screen (the engine draws into the panes' windows).
   QTimer::singleShot(0, this, [this] { OpenStartFiles(); });
