@@ -105,7 +105,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s\n", error.c_str());
     return 2;
   }
-  store->SetMapNameSource([] { return std::string("Baidu"); });
+  store->SetMapNameSource([] { return std::string("gaode"); });
   store->AddFile(side);
   const auto t0 = Clock::now();
   store->MakeCurrent(side);  // runs LoadTrack: extraction, texts read back, datum shift

@@ -15,7 +15,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view sensors = cut == std::string_view::npos ? std::string_view() : all.substr(cut + 1);
   const bool open = size > 0 && (data[size - 1] & 1);
   FileTrack track;
-  ZovReadTrackTexts(points, sensors, open ? "Openstreetmap" : "Baidu", track);
+  ZovReadTrackTexts(points, sensors, open ? "Openstreetmap" : "gaode", track);
   if (track.pointCount != static_cast<int32_t>(track.points.size())) __builtin_trap();
   CZovSecondPicker picker;
   for (int s = -1; s < 70; ++s) picker.Pick(track.points, s, 1, 60);

@@ -65,6 +65,9 @@ TEST(TrackOutline, CitiesFallOnTheirSide) {
       {"Seoul", 37.5665f, 126.978f, false},       {"Hanoi", 21.0278f, 105.8342f, false},
       {"Ulaanbaatar", 47.8864f, 106.9057f, false}, {"Taipei", 25.033f, 121.5654f, false},
       {"Kaohsiung", 22.6273f, 120.3014f, false},  {"south of the box", 2.9f, 100.0f, false},
+      {"Harbin", 45.75f, 126.65f, true},          {"Lhasa", 29.65f, 91.1f, true},
+      {"Kunming", 25.04f, 102.71f, true},         {"Pyongyang", 39.03f, 125.75f, false},
+      {"Kathmandu", 27.7f, 85.32f, false},        {"Almaty", 43.24f, 76.95f, false},
       {"north of the box", 56.0f, 120.0f, false}, {"London", 51.5f, -0.12f, false},
   };
   for (const Case& c : cases) EXPECT_EQ(ZovInsideMainland(c.lat, c.lon), c.inside) << c.name;
@@ -93,23 +96,68 @@ TEST(TrackShift, OwnSineFollowsTheTaylorSeriesAfterReduction) {
 }
 
 TEST(TrackShift, TransformMatchesThePublishedSeriesPlusItsRandomTerms) {
-  // From seed 0 the two pseudo-random terms are 0.5 (longitude) and 0.75
-  // (latitude) series units; the seed becomes 0.75, then 0.4375.
-  const double lat = 39.9, lon = 116.4;
-  const Offset ref = ReferenceOffset(lat, lon);
-  double seed = 0, outLat = 0, outLon = 0;
-  ASSERT_TRUE(ZovGcjTransform(lat, lon, seed, outLat, outLon));
-  EXPECT_EQ(seed, 0.75);
-  // Fixed-point truncation, 0.6667 against 2/3 and the short sine stay below 2e-6 degrees.
-  EXPECT_NEAR(outLat, lat + ref.lat + 0.75 * ref.latPerUnit, 2e-6);
-  EXPECT_NEAR(outLon, lon + ref.lon + 0.5 * ref.lonPerUnit, 2e-6);
-  // A few hundred metres north-east, as the datum is known to sit here.
-  EXPECT_GT(ref.lat, 0.0005);
-  EXPECT_GT(ref.lon, 0.004);
-
-  ASSERT_TRUE(ZovGcjTransform(lat, lon, seed, outLat, outLon));
+  // GCJ-02 positions without the random terms, worked out separately in
+  // double precision from the published series (libm sine, 2/3 factors).
+  struct Case {
+    const char* name;
+    double lat, lon, gcjLat, gcjLon;
+  };
+  const Case cases[] = {
+      {"Beijing", 39.9, 116.4, 39.9014035, 116.4062428},
+      {"Shanghai", 31.2304, 121.4737, 31.2284577, 121.4782231},
+      {"Urumqi", 43.8256, 87.6168, 43.8268054, 87.6196499},
+      {"Guangzhou", 23.1291, 113.2644, 23.1264233, 113.2697296},
+      {"Lhasa", 29.65, 91.1, 29.6473003, 91.1015683},
+      {"Harbin", 45.75, 126.65, 45.7519656, 126.6559876},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Offset ref = ReferenceOffset(c.lat, c.lon);
+    ASSERT_NEAR(c.lat + ref.lat, c.gcjLat, 1e-7);
+    ASSERT_NEAR(c.lon + ref.lon, c.gcjLon, 1e-7);
+    // From seed 0 the two pseudo-random terms are 0.5 (longitude) and 0.75
+    // (latitude) series units, and the seed becomes 0.75.
+    double seed = 0, outLat = 0, outLon = 0;
+    ASSERT_TRUE(ZovGcjTransform(c.lat, c.lon, seed, outLat, outLon));
+    EXPECT_EQ(seed, 0.75);
+    // Fixed-point truncation, 0.6667 against 2/3 and the short sine stay below 1.5e-6 degrees.
+    EXPECT_NEAR(outLat, c.gcjLat + 0.75 * ref.latPerUnit, 1.5e-6);
+    EXPECT_NEAR(outLon, c.gcjLon + 0.5 * ref.lonPerUnit, 1.5e-6);
+  }
+  // The next call draws the next terms: 0.375 for the longitude, seed 0.4375.
+  const Offset ref = ReferenceOffset(39.9, 116.4);
+  double seed = 0.75, outLat = 0, outLon = 0;
+  ASSERT_TRUE(ZovGcjTransform(39.9, 116.4, seed, outLat, outLon));
   EXPECT_EQ(seed, 0.4375);
-  EXPECT_NEAR(outLon, lon + ref.lon + 0.375 * ref.lonPerUnit, 2e-6);
+  EXPECT_NEAR(outLon, 116.4062428 + 0.375 * ref.lonPerUnit, 1.5e-6);
+}
+
+// The fixed-point form gives whole units of 1/3,686,400 degree. These were
+// worked out by a separate program following the same steps (own sine,
+// 0.6667 factors, pi = 3.1415926 in the scaling, the seeded terms). Using
+// 2/3 for 0.6667, a shorter sine series or other seeded terms moves at least
+// one of them by a unit.
+TEST(TrackShift, FixedPointResultsAreExactToTheUnit) {
+  struct Case {
+    const char* name;
+    double lat, lon, seed;
+    int64_t latUnits, lonUnits;
+  };
+  const Case cases[] = {
+      {"Beijing", 39.9, 116.4, 0.0, 147092559, 429119994},
+      {"Beijing, next seed", 39.9, 116.4, 0.75, 147092548, 429119989},
+      {"Shanghai", 31.2304, 121.4737, 0.0, 115120610, 447817340},
+      {"Urumqi", 43.8256, 87.6168, 0.0, 161563159, 323001099},
+      {"Guangzhou", 23.1291, 113.2644, 0.75, 85253262, 417557544},
+      {"Lhasa", 29.65, 91.1, 0.0, 109291832, 335836840},
+      {"Harbin", 45.75, 126.65, 0.75, 168660060, 466904650},
+  };
+  for (const Case& c : cases) {
+    double seed = c.seed, outLat = 0, outLon = 0;
+    ASSERT_TRUE(ZovGcjTransform(c.lat, c.lon, seed, outLat, outLon)) << c.name;
+    EXPECT_EQ(std::llround(outLat * kZovGcjUnitsPerDegree), c.latUnits) << c.name;
+    EXPECT_EQ(std::llround(outLon * kZovGcjUnitsPerDegree), c.lonUnits) << c.name;
+  }
 }
 
 TEST(TrackShift, PositionsOutsideTheAcceptedRegionAreRefusedUnchanged) {
@@ -132,11 +180,11 @@ TEST(TrackRecord, LoadCorrectionsFollowTheDatumRule) {
     bool shifted;
   };
   const Case cases[] = {
-      {"Taiwan box", "N:24.00000", "E:121.00000", "Baidu", false},
+      {"Taiwan box", "N:24.00000", "E:121.00000", "gaode", false},
       {"Openstreet map", "N:39.90000", "E:116.40000", "Openstreetmap", false},
-      {"mainland", "N:39.90000", "E:116.40000", "Baidu", true},
-      {"Seoul", "N:37.56650", "E:126.97800", "Baidu", false},
-      {"southern, western", "S:33.90000", "W:18.40000", "Baidu", false},
+      {"mainland", "N:39.90000", "E:116.40000", "gaode", true},
+      {"Seoul", "N:37.56650", "E:126.97800", "gaode", false},
+      {"southern, western", "S:33.90000", "W:18.40000", "gaode", false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

@@ -55,7 +55,7 @@ struct ScriptedStore {
     return std::string();
   };
   ScriptedStore() {
-    store.SetMapNameSource([] { return std::string("Baidu"); });
+    store.SetMapNameSource([] { return std::string("gaode"); });
     store.SetWarningSink([this](const std::string& t) { warnings.push_back(t); });
     store.SetExtractor([this](const std::string& path, std::string* points, std::string*) {
       ++extractions;
@@ -286,7 +286,7 @@ TEST(FileListStore, RealExtractorOnSideTexts) {
       << error;
   zovtest::Spit(dir + "/plain.txt", "no positions in here\n");
 
-  for (const char* map : {"Openstreetmap", "Baidu"}) {
+  for (const char* map : {"Openstreetmap", "gaode"}) {
     SCOPED_TRACE(map);
     CZovFileListStore store;
     store.SetMapNameSource([map] { return std::string(map); });
@@ -298,7 +298,7 @@ TEST(FileListStore, RealExtractorOnSideTexts) {
     ASSERT_EQ(points.size(), drive.size());
     const double dLat = points[0].latitude - (drive[0].latitude + kZovLoadNudge);
     const double dLon = points[0].longitude - (drive[0].longitude + kZovLoadNudge);
-    if (std::string(map) == "Baidu") {
+    if (std::string(map) == "gaode") {
       // Shifted by the datum offset here: about +0.0013 and +0.0061 degrees.
       EXPECT_NEAR(dLat, 0.0013, 0.0003);
       EXPECT_NEAR(dLon, 0.0061, 0.0003);

@@ -314,6 +314,37 @@ TEST_F(FileListViewTest, RowsThatFitAgainAreShownFromTheTop) {
   EXPECT_EQ(uitest::Rgb(shot, 250, view_->TitleHeight() + 3 * row + row / 2), ColorOf(CZovFileListView::kListColor));
 }
 
+TEST_F(FileListViewTest, ListSelectStartsAtTheTopAndListLayoutPlacesTheBar) {
+  AddFiles(30);
+  const int row = view_->RowHeight();
+  QWheelEvent down(QPointF(50, 100), QPointF(view_->mapToGlobal(QPoint(50, 100))), QPoint(), QPoint(0, -120),
+                   Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  for (int notch = 0; notch < 2; ++notch) QCoreApplication::sendEvent(view_.get(), &down);
+  ASSERT_EQ(view_->ScrollOffset(), 2 * row);
+  view_->SendMessage(ZOVWM_LISTSELECT, 0, 5);
+  EXPECT_EQ(view_->ScrollOffset(), 0);
+  EXPECT_EQ(view_->ScrollBar()->Position(), 0);
+  EXPECT_EQ(view_->SelectedIndex(), 5);
+  EXPECT_TRUE(store_->IsMarked(5));
+  EXPECT_EQ(store_->GetCurrentIndex(), 5);
+  EXPECT_EQ(PixelOfRow(5), ColorOf(CZovFileListView::kSelectedFill));
+  view_->SendMessage(ZOVWM_LISTSELECT, 0, 30);  // names no row: row 0
+  EXPECT_EQ(view_->SelectedIndex(), 0);
+  EXPECT_TRUE(store_->IsMarked(0));
+  EXPECT_FALSE(store_->IsMarked(5));
+
+  // The main window moved: the panel itself does not move within it, so the
+  // bar (a window of its own) is placed again only when told.
+  const QPoint before = view_->mapToGlobal(QPoint(0, 0));
+  top_.move(top_.pos() + QPoint(37, 23));
+  QTRY_VERIFY(view_->mapToGlobal(QPoint(0, 0)) != before);
+  EXPECT_EQ(view_->Bar()->pos(), before + QPoint(0, view_->height() - view_->TitleHeight()))
+      << "the bar followed by itself; the message is not what moved it";
+  view_->SendMessage(ZOVWM_LISTLAYOUT, 0, 0);
+  EXPECT_EQ(view_->Bar()->pos(),
+            view_->mapToGlobal(QPoint(0, 0)) + QPoint(0, view_->height() - view_->TitleHeight()));
+}
+
 TEST_F(FileListViewTest, BarFollowsTheRightButtonAndHidesAfterElevenTicks) {
   AddFiles(30);  // with the scroll bar shown the bar leaves it free
   CZovFileListContrl* bar = view_->Bar();
