@@ -17,6 +17,21 @@ void FileTrack::Free() {
 
 namespace {
 
+// The fields a point and a sensor sample share with their lines: the
+// G-sensor axes and the date and time.
+template <typename Record, typename Line>
+void CopySensorAndTime(const Line& line, Record& r) {
+  r.accelX = line.accelX;
+  r.accelY = line.accelY;
+  r.accelZ = line.accelZ;
+  r.year = line.year;
+  r.month = line.month;
+  r.day = line.day;
+  r.hour = line.hour;
+  r.minute = line.minute;
+  r.second = line.second;
+}
+
 GpsPoint PointOf(const ZovPointLine& line) {
   GpsPoint p;
   p.index = line.index;
@@ -26,31 +41,15 @@ GpsPoint PointOf(const ZovPointLine& line) {
   p.heading = line.heading;
   p.latitude = line.latitude;
   p.longitude = line.longitude;
-  p.accelX = line.accelX;
-  p.accelY = line.accelY;
-  p.accelZ = line.accelZ;
   p.altitude = line.altitude;
-  p.year = line.year;
-  p.month = line.month;
-  p.day = line.day;
-  p.hour = line.hour;
-  p.minute = line.minute;
-  p.second = line.second;
+  CopySensorAndTime(line, p);
   return p;
 }
 
 GsensorSample SampleOf(const ZovSensorLine& line) {
   GsensorSample s;
   s.index = line.index;
-  s.accelX = line.accelX;
-  s.accelY = line.accelY;
-  s.accelZ = line.accelZ;
-  s.year = line.year;
-  s.month = line.month;
-  s.day = line.day;
-  s.hour = line.hour;
-  s.minute = line.minute;
-  s.second = line.second;
+  CopySensorAndTime(line, s);
   return s;
 }
 

@@ -8,8 +8,8 @@
 // as a parameter (the selected map's name included) and touch no global state
 // except the datum shift's process-wide seed.
 //
-// The designed records are singly linked lists; here a vector holds them in
-// the same order (the order the exchange text lists them).
+// Points and samples are kept in vectors in the order the exchange text
+// lists them.
 #include <cstdint>
 #include <string>
 #include <string_view>

@@ -49,8 +49,9 @@ bool IsAscii(std::string_view text) {
 
 char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
-// Listing order of two names: compared with letters upper-cased (as the
-// designed file system lists a folder), ties broken by the bytes.
+// Listing order of two names: compared with letters upper-cased (as a
+// case-insensitive file system lists a folder, so a camera's card and a copy
+// of it list alike), ties broken by the bytes.
 bool ListsBefore(std::string_view a, std::string_view b) {
   int folded = 0;
   if (IsAscii(a) && IsAscii(b)) {

@@ -24,7 +24,7 @@ namespace {
 
 constexpr const char* kWindowName = "CZovFileListView";
 constexpr const char* kPlayWindow = "CPlayDialog";
-// The patterns of the open dialog's filter, as the designed filter lists them.
+// The patterns of the open dialog's video filter: the shown list and the one matched.
 constexpr const char* kVideoPatternsShown =
     "(*.mp4;*.mov;*.MP4;*.MOV;*.ts;*.TS;*.avi;*.AVI;*.MKV;*.MP3;*.TXT;*.txt)";
 constexpr const char* kVideoPatterns = "*.mp4;*.mov;*.MP4;*.MOV;*.ts;*.TS;*.avi;*.AVI;*.mkv;*.mp3;*.TXT;*.txt";

@@ -47,8 +47,8 @@ class CZovVProcess;
 class CZovWndManager;
 class QFileDialog;
 
-// Filter of the open dialog, in the designed "text|patterns|...||" form,
-// with the two texts looked up in the current language.
+// Filter of the open dialog as "text|patterns|text|patterns||" pairs, with
+// the two texts looked up in the current language.
 std::string ZovFileListFilter(const std::string& videoText, const std::string& allFilesText);
 // The same filter as Qt name filters: "text (patterns separated by spaces)"
 // per pair; the dialog hides the parenthesised part, so the text shows as is.
@@ -86,8 +86,6 @@ class CZovFileListView : public CZovWnd {
   static constexpr int kBarHideTicks = 11;
   // Play window button that stops playback.
   static constexpr WPARAM kStopButtonId = 10154;
-  // Characters of the open dialog's name buffer (kept for the designed limit).
-  static constexpr int kOpenBufferUnits = 261001;
 
   struct Row {
     QRect rect;  // content coordinates
