@@ -113,6 +113,12 @@ class FileListViewTest : public ::testing::Test, private uitest::WithApp {
     QDropEvent drop(QPointF(50, 100), Qt::CopyAction, &mime, Qt::NoButton, Qt::NoModifier);
     QCoreApplication::sendEvent(view_.get(), &drop);
   }
+  // Wheel notches toward the end of the list, over a row.
+  void WheelDown(int notches) {
+    QWheelEvent down(QPointF(50, 100), QPointF(view_->mapToGlobal(QPoint(50, 100))), QPoint(), QPoint(0, -120),
+                     Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    for (int i = 0; i < notches; ++i) QCoreApplication::sendEvent(view_.get(), &down);
+  }
   void Info(int code, int32_t index) {
     CZovWndManager::GetInstance()->SendValue("CZovFileListView", code, index);
   }
@@ -166,9 +172,7 @@ TEST_F(FileListViewTest, WheelScrollsOneRowAndThePlayingRowComesIntoView) {
   AddFiles(30);
   ASSERT_FALSE(view_->ScrollBar()->isHidden());
   const int row = view_->RowHeight();
-  QWheelEvent down(QPointF(50, 100), QPointF(view_->mapToGlobal(QPoint(50, 100))), QPoint(), QPoint(0, -120),
-                   Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-  QCoreApplication::sendEvent(view_.get(), &down);
+  WheelDown(1);
   EXPECT_EQ(view_->ScrollOffset(), row);
   EXPECT_EQ(view_->ScrollBar()->Position(), row);
   // Row 0 is off the top: the first list line now shows row 1 (selected row 0 is gone).
@@ -299,9 +303,7 @@ TEST_F(FileListViewTest, DeletingThePlayingFileStopsItFirst) {
 TEST_F(FileListViewTest, RowsThatFitAgainAreShownFromTheTop) {
   AddFiles(30);
   const int row = view_->RowHeight();
-  QWheelEvent down(QPointF(50, 100), QPointF(view_->mapToGlobal(QPoint(50, 100))), QPoint(), QPoint(0, -120),
-                   Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-  for (int notch = 0; notch < 3; ++notch) QCoreApplication::sendEvent(view_.get(), &down);
+  WheelDown(3);
   ASSERT_EQ(view_->ScrollOffset(), 3 * row);
   // Rows 6..27 highlighted and deleted: eight rows remain and row 6 takes the selection.
   for (int i = 0; i < 30; ++i) store_->SetMarked(i, i >= 6 && i < 28);
@@ -317,9 +319,7 @@ TEST_F(FileListViewTest, RowsThatFitAgainAreShownFromTheTop) {
 TEST_F(FileListViewTest, ListSelectStartsAtTheTopAndListLayoutPlacesTheBar) {
   AddFiles(30);
   const int row = view_->RowHeight();
-  QWheelEvent down(QPointF(50, 100), QPointF(view_->mapToGlobal(QPoint(50, 100))), QPoint(), QPoint(0, -120),
-                   Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
-  for (int notch = 0; notch < 2; ++notch) QCoreApplication::sendEvent(view_.get(), &down);
+  WheelDown(2);
   ASSERT_EQ(view_->ScrollOffset(), 2 * row);
   view_->SendMessage(ZOVWM_LISTSELECT, 0, 5);
   EXPECT_EQ(view_->ScrollOffset(), 0);
