@@ -10,6 +10,7 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTimer>
 #include <QUrl>
 #include <QWheelEvent>
 
@@ -95,7 +96,7 @@ bool CZovFileListView::Create(QWidget* parent, const QRect& rect) {
   show();
   // The bar is a window of its own: shown now, or with the panel when the
   // panel's window is not on screen yet.
-  if (isVisible()) bar_->show();
+  if (isVisible()) ShowBar();
   else barShownBeforeHide_ = true;
   PlaceBar();
   directory_->Register(kWindowName, this);
@@ -128,8 +129,9 @@ LRESULT CZovFileListView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam)
     case ZOVWM_LISTSELECT:
       OnListSelect(static_cast<int>(lParam));
       return 0;
-    case ZOVWM_LISTLAYOUT:
+    case ZOVWM_LISTLAYOUT:  // the main window moved or changed
       PlaceBar();
+      RaiseBar();
       return 0;
     case ZOVWM_RELABEL:  // the title and the bar's captions follow the language
       update();
@@ -312,8 +314,7 @@ void CZovFileListView::SendPlayRequest(int code) { directory_->SendData(kPlayWin
 void CZovFileListView::OnRButtonDown() {
   barRequested_ = barRequested_ ? 0 : 1;
   if (barRequested_) {
-    bar_->show();
-    PlaceBar();
+    ShowBar();
     SetTimer(kBarTimer, kBarTimerMs);
   } else {
     KillTimer(kBarTimer);
@@ -412,8 +413,9 @@ void CZovFileListView::moveEvent(QMoveEvent* event) {
 
 void CZovFileListView::showEvent(QShowEvent* event) {
   CZovWnd::showEvent(event);
+  WatchPanelWindow();
   // The bar is a window of its own: it comes back with the panel.
-  if (bar_ && barShownBeforeHide_) bar_->show();
+  if (bar_ && barShownBeforeHide_) ShowBar();
   barShownBeforeHide_ = false;
   PlaceBar();
 }
@@ -424,6 +426,41 @@ void CZovFileListView::hideEvent(QHideEvent* event) {
     barShownBeforeHide_ = true;
     bar_->hide();
   }
+}
+
+// The bar is a window of its own over the panel's window. Shown while that
+// window is being shown (or made again) it would end up beneath it, so it is
+// raised once the event loop runs again, after the window system has put the
+// panel's window on screen.
+void CZovFileListView::ShowBar() {
+  bar_->show();
+  PlaceBar();
+  QTimer::singleShot(0, this, [this] { RaiseBar(); });
+}
+
+void CZovFileListView::RaiseBar() {
+  if (bar_ && bar_->isVisible()) bar_->raise();
+}
+
+// The panel's window is made again by the toolkit (for instance when a video
+// or browser view first appears in it); the new one lies over the bar and no
+// longer holds it as its popup. Showing the bar again ties it to the new one.
+void CZovFileListView::WatchPanelWindow() {
+  QWidget* top = window();
+  if (top == watchedWindow_ || top == this) return;
+  if (watchedWindow_) watchedWindow_->removeEventFilter(this);
+  watchedWindow_ = top;
+  top->installEventFilter(this);
+}
+
+bool CZovFileListView::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == watchedWindow_ && event->type() == QEvent::WinIdChange && bar_ && bar_->isVisible()) {
+    bar_->hide();
+    QTimer::singleShot(0, this, [this] {
+      if (isVisible()) ShowBar();
+    });
+  }
+  return CZovWnd::eventFilter(watched, event);
 }
 
 void CZovFileListView::PlaceBar() {

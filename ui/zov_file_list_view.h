@@ -35,6 +35,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QPointer>
 #include <QRect>
 #include <QStringList>
 
@@ -163,6 +164,10 @@ class CZovFileListView : public CZovWnd {
   int ListHeight() const { return height() - titleHeight_; }
   bool ScrollBarShown() const;
   void PlaceBar();
+  void ShowBar();
+  void RaiseBar();
+  void WatchPanelWindow();
+  bool eventFilter(QObject* watched, QEvent* event) override;
   QStringList RunOpenDialog();
   void SendPlayRequest(int code);
 
@@ -172,6 +177,7 @@ class CZovFileListView : public CZovWnd {
   std::unique_ptr<CZovVProcess> scroll_;
   std::unique_ptr<CZovFileListContrl> bar_;
   std::unique_ptr<QFileDialog> openDialog_;
+  QPointer<QWidget> watchedWindow_;  // the panel's top-level window
 
   // Layout and look.
   int titleHeight_ = 0;

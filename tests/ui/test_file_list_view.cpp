@@ -15,6 +15,8 @@
 #include <QComboBox>
 #include <QDropEvent>
 #include <QFileDialog>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QMimeData>
 #include <QTest>
 #include <QWheelEvent>
@@ -358,6 +360,13 @@ TEST_F(FileListViewTest, BarFollowsTheRightButtonAndHidesAfterElevenTicks) {
   EXPECT_FALSE(bar->isVisible());
   top_.show();
   EXPECT_TRUE(bar->isVisible());
+  // On screen the bar lies over the panel's window, not beneath it.
+  const auto barFaceOnScreen = [bar] {
+    const QRect r = bar->geometry();
+    const QImage screen = QGuiApplication::primaryScreen()->grabWindow(0, r.x(), r.y(), r.width(), r.height()).toImage();
+    return uitest::ShareOf(screen, QRect(QPoint(0, 0), r.size()), ColorOf(CZovFileListContrl::kFaceColor), 8);
+  };
+  QTRY_VERIFY(barFaceOnScreen() > 0.5);
 
   QTest::mouseClick(view_.get(), Qt::RightButton, {}, RowPoint(1));
   EXPECT_TRUE(view_->BarRequested());
