@@ -317,6 +317,12 @@ TEST(CleanupChain, TrackIsTheSameInEveryTimeZone) {
     return points;
   };
   const std::string berlin = run("Europe/Berlin");
+  // The zone must really be in force (tzdata installed), or this would only
+  // compare UTC with UTC: noon in Berlin in January is 11:00 UTC.
+  std::tm noon{};
+  noon.tm_year = 123, noon.tm_mon = 0, noon.tm_mday = 5, noon.tm_hour = 12, noon.tm_isdst = -1;
+  std::tm copy = noon;
+  ASSERT_EQ(timegm(&copy) - std::mktime(&noon), 3600) << "Europe/Berlin is not known here";
   const std::string utc = run("UTC");
   EXPECT_EQ(berlin, utc);
   // The fix at 02:00:00 is printed with its own latitude, not refilled

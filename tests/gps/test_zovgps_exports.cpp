@@ -210,8 +210,29 @@ TEST(ZovGpsExports, CourseFollowsTheHeadingConvention) {
     ZovExportPoint p;
     p.heading = c.heading;
     p.headingFlag = c.flag;
+    EXPECT_TRUE(ZovExportHasCourse(p)) << c.heading << " " << c.flag;
     EXPECT_NEAR(ZovExportCourse(p), c.course, 1e-9) << c.heading << " " << c.flag;
   }
+  // The last fix of a track gets no heading from the clean-up: no course is
+  // written for it (not "due north"), in any format.
+  ZovExportTrack t;
+  t.path = "a.mp4";
+  ZovExportPoint first, last;
+  first.year = last.year = 2023;
+  first.latitude = 10, first.longitude = 20, first.heading = 270;  // bearing 90
+  last.latitude = 10, last.longitude = 20.001, last.second = 1;
+  t.points = {first, last};
+  EXPECT_FALSE(ZovExportHasCourse(last));
+  const auto rows = CsvRows(ZovExportCsv({t}));
+  ASSERT_EQ(rows.size(), 3u);
+  EXPECT_EQ(rows[1][7], "90.0");
+  EXPECT_EQ(rows[2][7], "");
+  const std::string gpx = ZovExportGpx({t});
+  size_t courses = 0;
+  for (size_t at = gpx.find("<gpxtpx:course>"); at != std::string::npos; at = gpx.find("<gpxtpx:course>", at + 1))
+    ++courses;
+  EXPECT_EQ(courses, 1u) << gpx;
+  EXPECT_NE(ZovExportGeoJson({t}).find("\"course_deg\":[90.0,null]"), std::string::npos);
 }
 
 // A second reader: gpsbabel reads every point of the GPX with its time, and
@@ -239,7 +260,8 @@ TEST(ZovGpsExports, GpsbabelReadsGpxAndCsv) {
     const auto& b = fromCsv[i];
     EXPECT_NEAR(std::stod(b[col("Latitude")]), std::stod(ours[i][3]), 1e-6);
     EXPECT_NEAR(std::stod(b[col("Speed")]), std::stod(ours[i][6]), 0.01);  // m/s
-    EXPECT_NEAR(std::stod(b[col("Course")]), std::stod(ours[i][7]), 0.1);
+    if (ours[i][7].empty()) EXPECT_EQ(b[col("Course")], "") << "a course invented for row " << i;
+    else EXPECT_NEAR(std::stod(b[col("Course")]), std::stod(ours[i][7]), 0.1);
     std::string date = ours[i][1];
     std::replace(date.begin(), date.end(), '-', '/');
     EXPECT_EQ(b[col("Date")] + " " + b[col("Time")], date + " " + ours[i][2]);

@@ -175,6 +175,10 @@ double ZovExportCourse(const ZovExportPoint& p) {
   return c >= 360.0 ? 0.0 : c;
 }
 
+bool ZovExportHasCourse(const ZovExportPoint& p) {
+  return p.headingFlag != kHeadingFlagNone || p.heading != 0;
+}
+
 std::string ZovExportLines(const std::string& text) {
   std::string o;
   o.reserve(text.size() + text.size() / 100);
@@ -228,10 +232,10 @@ std::string ZovExportCsv(const std::vector<ZovExportTrack>& tracks, const ZovExp
     const std::string file = options.fileColumn ? CsvField(ZovExportUtf8(t.path)) + "," : "";
     for (const ZovExportPoint& p : t.points) {
       o += file;
-      o += Format("%d,%04d-%02d-%02d,%02d:%02d:%02d,%.7f,%.7f,%.2f,%.3f,%.1f,", p.index, p.year,
+      o += Format("%d,%04d-%02d-%02d,%02d:%02d:%02d,%.7f,%.7f,%.2f,%.3f,", p.index, p.year,
                   p.month, p.day, p.hour, p.minute, p.second, p.latitude, p.longitude,
-                  p.speedKnots * kKmhPerKnot, p.speedKnots * kMetresPerSecondPerKnot,
-                  ZovExportCourse(p));
+                  p.speedKnots * kKmhPerKnot, p.speedKnots * kMetresPerSecondPerKnot);
+      o += ZovExportHasCourse(p) ? Format("%.1f,", ZovExportCourse(p)) : std::string(",");
       o += t.hasAltitude ? Format("%.1f", p.altitude) : std::string();
       o += Format(",%.2f,%.2f,%.2f\n", p.x, p.y, p.z);
     }
@@ -257,11 +261,13 @@ std::string ZovExportGpx(const std::vector<ZovExportTrack>& tracks, const ZovExp
       o += Format("      <trkpt lat=\"%.7f\" lon=\"%.7f\">\n", p.latitude, GpxLongitude(p.longitude));
       if (t.hasAltitude) o += Format("        <ele>%.1f</ele>\n", p.altitude);
       o += "        <time>" + IsoTime(p, t.utc) + "</time>\n";
+      const std::string course =
+          ZovExportHasCourse(p) ? Format("<gpxtpx:course>%.1f</gpxtpx:course>", ZovExportCourse(p)) : "";
       o += Format(
           "        <extensions><gpxtpx:TrackPointExtension><gpxtpx:speed>%.3f</gpxtpx:speed>"
-          "<gpxtpx:course>%.1f</gpxtpx:course></gpxtpx:TrackPointExtension>"
+          "%s</gpxtpx:TrackPointExtension>"
           "<zov:speed>%.2f</zov:speed><zov:course>%.1f</zov:course></extensions>\n",
-          std::max(0.0, p.speedKnots * kMetresPerSecondPerKnot), ZovExportCourse(p),
+          std::max(0.0, p.speedKnots * kMetresPerSecondPerKnot), course.c_str(),
           p.speedKnots * kKmhPerKnot, p.heading);
       o += "      </trkpt>\n";
     }
@@ -300,7 +306,8 @@ std::string ZovExportGeoJson(const std::vector<ZovExportTrack>& tracks) {
       o += Format("%s%.2f", k ? "," : "", t.points[k].speedKnots * kKmhPerKnot);
     o += "],\"course_deg\":[";
     for (size_t k = 0; k < t.points.size(); ++k)
-      o += Format("%s%.1f", k ? "," : "", ZovExportCourse(t.points[k]));
+      o += std::string(k ? "," : "") +
+           (ZovExportHasCourse(t.points[k]) ? Format("%.1f", ZovExportCourse(t.points[k])) : "null");
     o += "],\"heading\":[";
     for (size_t k = 0; k < t.points.size(); ++k)
       o += Format("%s%.1f", k ? "," : "", t.points[k].heading);

@@ -31,6 +31,10 @@ std::vector<ZovExportPoint> ZovExportPointsFromFixes(const GpsFixList& fixes);
 // clockwise. The clean-up stores its computed headings as 360 - bearing;
 // headings the camera wrote are taken as its course.
 double ZovExportCourse(const ZovExportPoint& p);
+// False where the point has no course: the clean-up gives no heading to the
+// last fix of a track (it has no successor to point to) and leaves it 0,
+// which no computed heading is (they run from above 0 to 360).
+bool ZovExportHasCourse(const ZovExportPoint& p);
 
 // One ';'-terminated record per line.
 std::string ZovExportLines(const std::string& exchangeText);

@@ -32,7 +32,7 @@ bool ParseInt(const std::string& s, int& v) {
   return true;
 }
 
-// "LAT,LON", both whole numbers.
+// "LAT,LON" in decimal degrees, both finite, nothing else.
 bool ParseStart(const std::string& s, double& lat, double& lon) {
   const size_t comma = s.find(',');
   if (comma == std::string::npos || comma == 0) return false;
