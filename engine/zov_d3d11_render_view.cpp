@@ -2,7 +2,9 @@
 
 #include "engine/zov_ffmpeg.h"
 
+#include <QEvent>
 #include <QGuiApplication>
+#include <QPlatformSurfaceEvent>
 #include <QOpenGLContext>
 #include <QOpenGLExtraFunctions>
 #include <QSurfaceFormat>
@@ -125,16 +127,119 @@ std::string FragmentSourceFor(int pass) {
 
 constexpr int kVertexFloats = 9;  // POSITION 3, TEXCOORD 2, COLOR 4: 36 bytes
 
+// Keeps a ZovWindowWatchState up to date from the window's own events. A
+// child of the window, so it lives on the window's thread and goes with it.
+class ZovWindowWatcher : public QObject {
+ public:
+  ZovWindowWatcher(QWindow* window, std::shared_ptr<ZovWindowWatchState> state)
+      : QObject(window), window_(window), state_(std::move(state)) {
+    window->installEventFilter(this);
+    connect(window, &QWindow::screenChanged, this, [this] { Refresh(); });
+    Refresh();
+  }
+
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (watched != window_) return false;
+    switch (event->type()) {
+      case QEvent::PlatformSurface:
+        OnSurfaceEvent(static_cast<QPlatformSurfaceEvent*>(event)->surfaceEventType());
+        break;
+      case QEvent::Resize:
+      case QEvent::Expose:
+      case QEvent::Show:
+      case QEvent::ScreenChangeInternal:
+        Refresh();
+        break;
+      default:
+        break;
+    }
+    return false;
+  }
+
+ private:
+  void Refresh() {
+    state_->StoreSize(CZovD3D11RenderView::WindowPixelSize(*window_, state_->Size()));
+    state_->hasSurface = window_->handle() != nullptr;
+  }
+
+  void OnSurfaceEvent(QPlatformSurfaceEvent::SurfaceEventType type) {
+    if (type == QPlatformSurfaceEvent::SurfaceCreated) {
+      Refresh();
+      state_->hasSurface = true;
+      return;
+    }
+    // The surface goes: no presentation may be running into it or start.
+    state_->hasSurface = false;
+    std::lock_guard<std::mutex> guard(state_->lock);
+    if (state_->surfaceGoing) state_->surfaceGoing();
+  }
+
+  QWindow* window_;
+  std::shared_ptr<ZovWindowWatchState> state_;
+};
+
 }  // namespace
+
+void ZovWindowWatchState::StoreSize(QSize size) {
+  pixelSize = (std::uint64_t(std::uint32_t(size.width())) << 32) | std::uint32_t(size.height());
+}
+
+QSize ZovWindowWatchState::Size() const {
+  const std::uint64_t packed = pixelSize.load();
+  return QSize(int(packed >> 32), int(packed & 0xffffffffu));
+}
+
+QSize CZovD3D11RenderView::WindowPixelSize(const QWindow& window, QSize last) {
+  // A window between parents or on a screen being removed has no screen, and
+  // its pixel ratio would be read from it.
+  if (!window.screen()) return last;
+  const qreal ratio = window.devicePixelRatio();
+  return QSize(std::max(1, static_cast<int>(window.width() * ratio)),
+               std::max(1, static_cast<int>(window.height() * ratio)));
+}
 
 CZovD3D11RenderView::CZovD3D11RenderView() = default;
 
-CZovD3D11RenderView::~CZovD3D11RenderView() { ReleaseAll(); }
+CZovD3D11RenderView::~CZovD3D11RenderView() {
+  StopWatching();
+  ReleaseAll();
+}
 
 bool CZovD3D11RenderView::Attach(QWindow* renderWindow) {
   std::lock_guard<std::recursive_mutex> guard(frameLock);
+  StopWatching();
   window = renderWindow;
+  WatchWindow();
   return Initialize();
+}
+
+void CZovD3D11RenderView::WatchWindow() {
+  if (!window || window->thread() != QThread::currentThread()) return;
+  watchState = std::make_shared<ZovWindowWatchState>();
+  {
+    std::lock_guard<std::mutex> guard(watchState->lock);
+    watchState->surfaceGoing = [this] {
+      std::lock_guard<std::recursive_mutex> frame(frameLock);
+      ReleaseAll();
+      contextLost = true;  // rebuilt on the first frame after the surface is back
+    };
+  }
+  watcher = new ZovWindowWatcher(window, watchState);
+}
+
+void CZovD3D11RenderView::StopWatching() {
+  {
+    std::lock_guard<std::mutex> guard(watchState->lock);
+    watchState->surfaceGoing = nullptr;
+  }
+  watchState->hasSurface = false;
+  if (!watcher) return;
+  if (watcher->thread() == QThread::currentThread()) {
+    delete watcher.data();
+  } else {
+    watcher->deleteLater();
+  }
+  watcher = nullptr;
 }
 
 bool CZovD3D11RenderView::MakeCurrent() {
@@ -169,15 +274,18 @@ bool CZovD3D11RenderView::Initialize() {
   format.setProfile(QSurfaceFormat::CoreProfile);
   format.setSwapInterval(0);  // presentation does not wait for vertical blank
   format.setSwapBehavior(QSurfaceFormat::DoubleBuffer);
-  if (!window->handle()) {
-    if (!onGuiThread) return false;
-    window->setSurfaceType(QSurface::OpenGLSurface);
-    window->setFormat(format);
-    window->create();
-  }
-  if (window->surfaceType() != QSurface::OpenGLSurface || !window->handle()) {
-    std::printf("render window is not an OpenGL surface.\n");
-    return false;
+  if (onGuiThread) {
+    if (!window->handle()) {
+      window->setSurfaceType(QSurface::OpenGLSurface);
+      window->setFormat(format);
+      window->create();
+    }
+    if (window->surfaceType() != QSurface::OpenGLSurface || !window->handle()) {
+      std::printf("render window is not an OpenGL surface.\n");
+      return false;
+    }
+  } else if (!watchState->hasSurface) {
+    return false;  // another thread only rebuilds on a surface the window still has
   }
   context = std::make_unique<QOpenGLContext>();
   context->setFormat(format);
@@ -215,9 +323,9 @@ bool CZovD3D11RenderView::Initialize() {
 }
 
 bool CZovD3D11RenderView::CreateTargets() {
-  const qreal ratio = window->devicePixelRatio();
-  const int clientWidth = std::max(1, static_cast<int>(window->width() * ratio));
-  const int clientHeight = std::max(1, static_cast<int>(window->height() * ratio));
+  const QSize client = ClientPixelSize();
+  const int clientWidth = std::max(1, client.width());
+  const int clientHeight = std::max(1, client.height());
   backBufferWidth = std::max(clientWidth, kMinBackBufferSize);
   backBufferHeight = std::max(clientHeight, kMinBackBufferSize);
 
@@ -493,6 +601,9 @@ void CZovD3D11RenderView::UploadPlane(unsigned texture, int width, int height, i
 int CZovD3D11RenderView::RenderFrame(AVFrame* frame) {
   std::lock_guard<std::recursive_mutex> guard(frameLock);
   if (!frame || !window) return 0;
+  // A window without a surface (hidden with its container, between parents)
+  // is not drawn; its context was dropped and is rebuilt once the surface is back.
+  if (!watchState->hasSurface) return 0;
   if (contextLost || (context && !context->isValid())) {
     // A lost context is answered by a full re-initialisation; the frame is lost.
     const auto start = std::chrono::steady_clock::now();
@@ -634,9 +745,9 @@ int CZovD3D11RenderView::RenderSoftwareFrame(AVFrame* frame) {
 }
 
 void CZovD3D11RenderView::Present() {
-  const qreal ratio = window->devicePixelRatio();
-  const int clientWidth = std::max(1, static_cast<int>(window->width() * ratio));
-  const int clientHeight = std::max(1, static_cast<int>(window->height() * ratio));
+  const QSize client = ClientPixelSize();
+  const int clientWidth = std::max(1, client.width());
+  const int clientHeight = std::max(1, client.height());
   const unsigned screen = context->defaultFramebufferObject();
   // The back buffer is drawn at the picture's display aspect; what it does
   // not cover is black.

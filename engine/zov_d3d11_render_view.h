@@ -14,8 +14,16 @@
 // RenderFrame runs on the channel's scheduler thread. Between calls the context
 // belongs to no thread, and each RenderFrame pulls it onto the calling thread,
 // so the view may be driven from any one thread at a time (frameLock).
+// The scheduler thread never touches the QWindow or its QScreen: the size in
+// device pixels and whether the window has a surface are kept by a watcher on
+// the user-interface thread (ZovWindowWatchState) and read from atomics.
 #include <QImage>
+#include <QPointer>
+#include <QSize>
 #include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -47,6 +55,24 @@ struct ZovD3D11Pass {
   int width = 0;
   int height = 0;
   unsigned internalFormat = 0;  // of `texture`
+};
+
+// What the user-interface thread knows of a render window, for the thread
+// that presents into it. Written by the window's watcher (Attach, resize,
+// expose, screen change, surface creation and destruction), read anywhere.
+struct ZovWindowWatchState {
+  // Client size in device pixels, width in the high half: read as one value so
+  // a presentation never pairs a new width with an old height.
+  std::atomic<std::uint64_t> pixelSize{0};
+  std::atomic<bool> hasSurface{false};
+  // Called on the user-interface thread just before the window's surface goes
+  // (the view drops its context under its frame lock); guarded by `lock`,
+  // cleared by the view's destructor.
+  std::mutex lock;
+  std::function<void()> surfaceGoing;
+
+  void StoreSize(QSize size);
+  QSize Size() const;
 };
 
 class CZovD3D11RenderView : public CZovRenderView {
@@ -90,6 +116,12 @@ class CZovD3D11RenderView : public CZovRenderView {
   // and drawn through the NV12 pass.
   virtual void RenderHardwareFrame(AVFrame* frame);
 
+  // Client size in device pixels as the user-interface thread last saw it.
+  QSize ClientPixelSize() const { return watchState->Size(); }
+  // Reads a window's client size in device pixels (user-interface thread);
+  // `last` when the window has no screen to give its pixel ratio.
+  static QSize WindowPixelSize(const QWindow& window, QSize last);
+
   // Test and tool support. The next RenderFrame keeps a copy of the presented
   // window picture (CapturedImage); BackBufferImage reads the back buffer.
   void CaptureNextFrame();
@@ -125,8 +157,14 @@ class CZovD3D11RenderView : public CZovRenderView {
                    unsigned format, const uint8_t* data, int lineSize);
   void Present();
   int RenderSoftwareFrame(AVFrame* frame);
+  // Installs the watcher on `window` (user-interface thread).
+  void WatchWindow();
+  void StopWatching();
 
   std::recursive_mutex frameLock;  // one RenderFrame/Attach/ReleaseAll at a time
+  // Shared with the watcher, which may outlive the view until its thread deletes it.
+  std::shared_ptr<ZovWindowWatchState> watchState = std::make_shared<ZovWindowWatchState>();
+  QPointer<QObject> watcher;  // lives on the window's (user-interface) thread
   std::unique_ptr<QOpenGLContext> context;
   QOpenGLExtraFunctions* gl = nullptr;  // of `context`, valid while it is current
 

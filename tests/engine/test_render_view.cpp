@@ -6,12 +6,14 @@
 #include <QGuiApplication>
 #include <QWindow>
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <memory>
 #include <thread>
 
 #include "engine/zov_d3d11_render_view.h"
 #include "engine/zov_dxva_render_view.h"
+#include "tests/common/test_wait.h"
 
 extern "C" {
 #include <libavutil/frame.h>
@@ -346,6 +348,64 @@ TEST_F(RenderViewTest, DrawsFromAnotherThreadThenFromThisOne) {
   EXPECT_TRUE(Near(fromWorker.pixel(160, 120), Convert(81, 90, 240, false)));
   QImage here = Draw(blue.get());
   EXPECT_TRUE(Near(here.pixel(160, 120), Convert(41, 240, 110, false)));
+}
+
+// The scheduler thread presents while the interface thread resizes, hides,
+// re-parents and destroys the window: the view takes the size the interface
+// thread last saw, skips frames while the window has no surface and rebuilds
+// on the new surface. Reading the window from the presenting thread crashed
+// when the window had no screen for a moment.
+TEST_F(RenderViewTest, PresentsAtTheSizeTheInterfaceThreadKeepsWhileTheWindowChanges) {
+  FramePtr red = PlanarFrame(AV_PIX_FMT_YUV420P, 320, 240, [](int, int) { return kBars[5]; });
+  std::atomic<bool> stop{false};
+  std::atomic<int> frames{0};
+  std::thread scheduler([&] {
+    while (!stop) {
+      view->RenderFrame(red.get());
+      ++frames;
+    }
+  });
+  auto settle = [&] {
+    const int seen = frames;
+    EXPECT_TRUE(zovtest::WaitUntil([&] {
+      QGuiApplication::processEvents();
+      return frames >= seen + 2;
+    }));
+  };
+  QWindow parent;
+  parent.resize(800, 600);
+  parent.show();
+  for (int round = 0; round < 3; ++round) {
+    window->resize(400 + 40 * round, 300);
+    settle();
+    window->hide();
+    settle();
+    window->show();
+    window->setParent(&parent);
+    settle();
+    window->setParent(nullptr);
+    window->destroy();  // the surface goes while frames are being presented
+    settle();
+    EXPECT_EQ(view->RenderFrame(red.get()), 0);
+    window->show();
+    settle();
+  }
+  window->resize(360, 200);
+  ASSERT_TRUE(zovtest::WaitUntil([&] {
+    QGuiApplication::processEvents();
+    return window->isExposed() && view->ClientPixelSize() == window->size() * window->devicePixelRatio();
+  }));
+  stop = true;
+  scheduler.join();
+
+  QImage fromWorker;
+  std::thread worker([&] {
+    for (int i = 0; i < 2 && fromWorker.isNull(); ++i) fromWorker = Draw(red.get());  // the first may rebuild
+  });
+  worker.join();
+  ASSERT_FALSE(fromWorker.isNull());
+  EXPECT_EQ(fromWorker.size(), window->size() * window->devicePixelRatio());
+  EXPECT_TRUE(Near(fromWorker.pixel(fromWorker.width() / 2, fromWorker.height() / 2), Convert(81, 90, 240, false)));
 }
 
 TEST_F(RenderViewTest, NothingToDrawReturnsZero) {
