@@ -40,6 +40,8 @@ class FrameTest : public ::testing::Test {
   static void SetUpTestSuite() {
     exe_ = new std::string(apptest::MakeTestBase());
     CZovSettings::GetInstance()->Init(*exe_);
+    // The update checks of these tests fetch into the temporary installation.
+    UpdateClient::GetInstance()->SetBaseFolder(CZovSettings::GetInstance()->BaseFolder());
   }
 
   void SetUp() override {
