@@ -337,14 +337,31 @@ TEST(PlaySetupInFrame, MapAndDecodeChoicesRefusedWhilePlaying) {
 // The program's own setup page and file information view in the frame:
 // Ctrl+F makes the view once, then shows and hides that same window; its
 // close button has the main window delete it.
-TEST(MainWindowHooks, CtrlFTogglesTheFileInformationView) {
-  ZovInstallPanelWindows();
+// The main window with the program's own panel windows, shown and active.
+class OwnFrame {
+ public:
+  OwnFrame() {
+    ZovInstallPanelWindows();
+    dlg.exitProcess = [](int) {};
+    dlg.Create();
+    dlg.show();
+    dlg.activateWindow();
+  }
+  ~OwnFrame() { ZovPanelWindowMakers() = ZovPanelWindows{}; }
+  bool Active() { return QTest::qWaitForWindowActive(&dlg); }
+  // Ctrl+F as the user presses it; the view it shows.
+  CFileInfoView* ShowInfo() {
+    QTest::keyClick(&dlg, Qt::Key_F, Qt::ControlModifier);
+    return dynamic_cast<CFileInfoView*>(dlg.FileInfoWindow());
+  }
+  CPlayDialog* Play() const { return dynamic_cast<CPlayDialog*>(dlg.LeftTab()->PlayWindow()); }
   CZovPlayDlg dlg;
-  dlg.exitProcess = [](int) {};
-  dlg.Create();
-  dlg.show();
-  dlg.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+};
+
+TEST(MainWindowHooks, CtrlFTogglesTheFileInformationView) {
+  OwnFrame frame;
+  ASSERT_TRUE(frame.Active());
+  CZovPlayDlg& dlg = frame.dlg;
   EXPECT_NE(dynamic_cast<CZovPlaySetup*>(dlg.RightTab()->SetupPage()), nullptr);
 
   QTest::keyClick(&dlg, Qt::Key_F, Qt::ControlModifier);
@@ -366,7 +383,6 @@ TEST(MainWindowHooks, CtrlFTogglesTheFileInformationView) {
   EXPECT_EQ(dlg.FileInfoWindow(), nullptr);
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_TRUE(gone.isNull());
-  ZovPanelWindowMakers() = ZovPanelWindows{};
 }
 
 // The title band of the file list as drawn now.
@@ -378,20 +394,14 @@ QImage FileListTitle(CZovFileListView* list) {
 // in the same turn of the event queue: the page's own texts, the play
 // window's button tips, the file list's title and the file information rows.
 TEST(MainWindowHooks, LanguageChoiceRelabelsEveryWindow) {
-  ZovInstallPanelWindows();
   CZovSettings* settings = CZovSettings::GetInstance();
   settings->SetLanguage(LanguageIndexOf(settings, "english"));
-  CZovPlayDlg dlg;
-  dlg.exitProcess = [](int) {};
-  dlg.Create();
-  dlg.show();
-  dlg.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
-  QTest::keyClick(&dlg, Qt::Key_F, Qt::ControlModifier);
-  auto* view = dynamic_cast<CFileInfoView*>(dlg.FileInfoWindow());
-  auto* page = dynamic_cast<CZovPlaySetup*>(dlg.RightTab()->SetupPage());
-  auto* play = dynamic_cast<CPlayDialog*>(dlg.LeftTab()->PlayWindow());
-  auto* map = dynamic_cast<CZovCefBrowers*>(dlg.RightTab()->MapPage());
+  OwnFrame frame;
+  ASSERT_TRUE(frame.Active());
+  CFileInfoView* view = frame.ShowInfo();
+  CPlayDialog* play = frame.Play();
+  auto* page = dynamic_cast<CZovPlaySetup*>(frame.dlg.RightTab()->SetupPage());
+  auto* map = dynamic_cast<CZovCefBrowers*>(frame.dlg.RightTab()->MapPage());
   ASSERT_TRUE(view && page && play && map && map->ListView());
   QCoreApplication::processEvents();  // nothing of the start-up left in the queue
 
@@ -421,24 +431,17 @@ TEST(MainWindowHooks, LanguageChoiceRelabelsEveryWindow) {
     EXPECT_EQ(view->Rows().front().text, settings->GetText("filename"));
     EXPECT_NE(FileListTitle(map->ListView()), titleBefore) << "the file list title did not change";
   }
-  ZovPanelWindowMakers() = ZovPanelWindows{};
 }
 
 // The file information view reads the recording the play window plays: a
 // 30 s, 640 x 360 clip without sound, decoded in software, no GPS track.
 TEST(MainWindowHooks, FileInformationShowsTheRecordingBeingPlayed) {
-  ZovInstallPanelWindows();
   CZovSettings* settings = CZovSettings::GetInstance();
   settings->SetLanguage(LanguageIndexOf(settings, "english"));
-  CZovPlayDlg dlg;
-  dlg.exitProcess = [](int) {};
-  dlg.Create();
-  dlg.show();
-  dlg.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
-  QTest::keyClick(&dlg, Qt::Key_F, Qt::ControlModifier);
-  auto* view = dynamic_cast<CFileInfoView*>(dlg.FileInfoWindow());
-  auto* play = dynamic_cast<CPlayDialog*>(dlg.LeftTab()->PlayWindow());
+  OwnFrame frame;
+  ASSERT_TRUE(frame.Active());
+  CFileInfoView* view = frame.ShowInfo();
+  CPlayDialog* play = frame.Play();
   ASSERT_TRUE(view && play);
   const auto row = [view](int id) {
     for (const ZovInfoRow& r : view->Rows())
@@ -467,7 +470,6 @@ TEST(MainWindowHooks, FileInformationShowsTheRecordingBeingPlayed) {
   play->StopPlayback();
   EXPECT_EQ(row(10332), settings->GetText("resolution"));
   store->RemoveAt(store->FindIndex(clip));
-  ZovPanelWindowMakers() = ZovPanelWindows{};
 }
 
 }  // namespace
