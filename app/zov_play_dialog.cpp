@@ -31,15 +31,8 @@
 #include "ui/zov_process.h"
 #include "ui/zov_player_view.h"
 #include "ui/zov_text.h"
-// The busy notice and the screenshot viewer join as the control set gains them.
-#if __has_include("ui/zov_warning.h")
+#include "ui/zov_screenshot_view.h"
 #include "ui/zov_warning.h"
-#define ZOV_HAVE_BUSY_NOTICE 1
-#endif
-#if __has_include("ui/zov_screen_shot_view.h")
-#include "ui/zov_screen_shot_view.h"
-#define ZOV_HAVE_SHOT_VIEW 1
-#endif
 
 using namespace zov_play;
 
@@ -320,16 +313,12 @@ void CPlayDialog::OnSoundCommand() {
 // --- Starting -------------------------------------------------------------
 
 void CPlayDialog::ShowBusy() {
-#ifdef ZOV_HAVE_BUSY_NOTICE
   if (!busyPopup_) busyPopup_ = new CZovWarning(this);
   busyPopup_->ShowBusy(settings_->GetQText("getgpsinfo"));
-#endif
 }
 
 void CPlayDialog::HideBusy() {
-#ifdef ZOV_HAVE_BUSY_NOTICE
   if (busyPopup_) busyPopup_->HideNotice();
-#endif
 }
 
 void CPlayDialog::StartPlaying() {
@@ -573,13 +562,9 @@ void CPlayDialog::OnScreenshotCommand() {
 }
 
 void CPlayDialog::ShowShot(const std::string& path) {
-#ifdef ZOV_HAVE_SHOT_VIEW
   CZovScreenShotView view(this);
   view.LoadPicture(path);
   view.exec();
-#else
-  (void)path;
-#endif
 }
 
 std::optional<std::string> CPlayDialog::TakeScreenshot() {
