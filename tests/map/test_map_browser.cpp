@@ -34,6 +34,7 @@
 #include "ui/zov_file_list_view.h"
 #include "tests/common/test_paths.h"
 #include "tests/common/test_wait.h"
+#include "tests/map/map_page_eval.h"
 
 namespace {
 
@@ -42,17 +43,7 @@ std::string g_cacheFolder;
 std::string g_logFile;
 bool g_configuredInTime = false;
 
-// Runs `script` on the view's page and waits for its result.
-QVariant Evaluate(QWebEngineView* view, const QString& script) {
-  QVariant result;
-  bool done = false;
-  view->page()->runJavaScript(script, [&](const QVariant& r) {
-    result = r;
-    done = true;
-  });
-  EXPECT_TRUE(zovtest::WaitUntil([&] { return done; }, 10000)) << script.toStdString();
-  return result;
-}
+QVariant Evaluate(QWebEngineView* view, const QString& script) { return zovtest::Evaluate(view, script, 10000); }
 
 QUrl RecordingPage() {
   return QUrl::fromLocalFile(QString::fromStdString(zovtest::SourceDir() + "/tests/map/recording.html"));

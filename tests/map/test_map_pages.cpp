@@ -21,6 +21,7 @@
 
 #include "tests/common/test_paths.h"
 #include "tests/common/test_wait.h"
+#include "tests/map/map_page_eval.h"
 
 namespace {
 
@@ -40,16 +41,7 @@ class NoNetwork : public QWebEngineUrlRequestInterceptor {
 NoNetwork* g_noNetwork = nullptr;
 QWebEngineProfile* g_profile = nullptr;
 
-QVariant Evaluate(QWebEngineView* view, const QString& script) {
-  QVariant result;
-  bool done = false;
-  view->page()->runJavaScript(script, [&](const QVariant& r) {
-    result = r;
-    done = true;
-  });
-  EXPECT_TRUE(zovtest::WaitUntil([&] { return done; }, 15000)) << script.toStdString();
-  return result;
-}
+QVariant Evaluate(QWebEngineView* view, const QString& script) { return zovtest::Evaluate(view, script, 15000); }
 
 QJsonObject State(QWebEngineView* view) {
   return QJsonDocument::fromJson(Evaluate(view, "JSON.stringify(ZovMap.state())").toString().toUtf8())
