@@ -624,6 +624,24 @@ TEST(MapPanel, APageLoadedAfterATrackWasDrawnGetsTheTrackAgain) {
                                              "Center", "SetStartPoistion", "SetEndPoistion"}));
 }
 
+// Timer 3 takes the all-tracks flag from the "trackconnect" choice (any but
+// the first turns it on) and asks for a browser again through the directory.
+TEST(MapPanel, CreateTimerSetsTheAllTracksFlagFromTrackconnect) {
+  WaitForPanelPage();
+  CZovSettings* settings = CZovSettings::GetInstance();
+  CZovFileListStore* store = CZovFileListStore::GetInstance();
+  for (int choice : {1, 0}) {
+    settings->SetTrackConnect(choice);
+    store->SetAllTracks(choice == 0);
+    QPointer<QWebEngineView> before(g_panel->Client()->GetBrowser());
+    g_panel->SendMessage(WM_TIMER, CZovCefBrowers::kCreateTimer, 0);
+    EXPECT_EQ(store->AllTracks(), choice != 0) << "trackconnect " << choice;
+    ASSERT_TRUE(zovtest::WaitUntil([&] {
+      return before.isNull() && g_panel->Client()->GetBrowser() && !g_panel->Client()->IsLoading();
+    }, 20000)) << "code 2003 made no new browser";
+  }
+}
+
 TEST(MapPanel, ASecondCreateReplacesTheBrowser) {
   WaitForPanelPage();
   QWebEngineView* first = g_panel->Client()->GetBrowser();
