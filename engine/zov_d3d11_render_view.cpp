@@ -233,12 +233,9 @@ void CZovD3D11RenderView::StopWatching() {
     watchState->surfaceGoing = nullptr;
   }
   watchState->hasSurface = false;
-  if (!watcher) return;
-  if (watcher->thread() == QThread::currentThread()) {
-    delete watcher.data();
-  } else {
-    watcher->deleteLater();
-  }
+  // The watcher is a child of the window: it goes on its thread's next turn
+  // or with the window; cut off from the view, it only updates its own state.
+  if (watcher) watcher->deleteLater();
   watcher = nullptr;
 }
 

@@ -65,6 +65,7 @@ bool CZovReadThread::RunPass() {
   // whole unit. The state is checked again inside: a unit that was waiting
   // for the lock while a pause was set must not start after SetState()
   // returned (a seek then flushes the queue and the video decoder).
+  BeforeUnit();
   std::lock_guard<std::recursive_mutex> unit(stateLock);
   if (state != kZovThreadRunning) return false;
   auto item = std::make_unique<ZovMediaItem>();

@@ -39,6 +39,9 @@ class CZovReadThread : public CZovThread {
   void Run() override;
   // One pass of the loop; false when it found nothing to do and should rest.
   bool RunPass();
+  // Called by RunPass once the state was seen running, just before it takes
+  // stateLock for the unit; lets a test act while the pass waits for the lock.
+  virtual void BeforeUnit() {}
   // The queue holds enough read-ahead: kMaxQueuedVideo pictures, fewer when
   // they are large (kMaxQueuedVideoBytes), sound frames for sound only.
   bool QueueFull() const;

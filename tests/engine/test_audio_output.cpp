@@ -28,28 +28,24 @@ extern "C" {
 
 namespace {
 
+using zovtest::WaitUntil;
+
 using Clock = std::chrono::steady_clock;
 
-bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 3000) { return zovtest::WaitUntil(pred, timeoutMs); }
 
 // Decodes the audio frames of a clip with the decoder object.
-std::vector<AVFrame*> DecodeAudio(CZovBaseFile& file, int maxFrames) {
-  std::vector<AVFrame*> frames;
+std::vector<AVFrameUPtr> DecodeAudio(CZovBaseFile& file, int maxFrames) {
+  std::vector<AVFrameUPtr> frames;
   for (int guard = 0; guard < 5000 && int(frames.size()) < maxFrames; ++guard) {
     ZovMediaItem item;
     int rc = file.ReadPacket(&item);
     if (rc == -2) break;
     if (rc != 0 || item.type != kZovItemAudio) continue;
     if (file.Decode(&item) == 0 && item.frame) {
-      frames.push_back(item.frame.release());
+      frames.push_back(std::move(item.frame));
     }
   }
   return frames;
-}
-
-void FreeFrames(std::vector<AVFrame*>& frames) {
-  for (AVFrame*& f : frames) av_frame_free(&f);
-  frames.clear();
 }
 
 // Records what reaches the device; can hold writes back until released.
@@ -142,24 +138,23 @@ TEST_F(AudioOutputTest, StereoClipPlaysEveryFrameAndCountsBuffersBack) {
   EXPECT_EQ(out.format.channels, 2);
   EXPECT_EQ(out.format.samplesPerSecond, 48000);
   EXPECT_EQ(out.format.blockAlign, 4);
-  std::vector<AVFrame*> frames = DecodeAudio(file, 40);
+  std::vector<AVFrameUPtr> frames = DecodeAudio(file, 40);
   ASSERT_GE(frames.size(), 20u);
   int accepted = 0;
-  for (AVFrame* f : frames) {
+  for (const AVFrameUPtr& f : frames) {
     // Pace like the scheduler does: never more than five in flight.
-    ASSERT_TRUE(WaitFor([&] { return out.pendingBuffers < CZovWavePlay::kMaxPending; }));
-    if (out.PlayFrame(f) == 0) ++accepted;
+    ASSERT_TRUE(WaitUntil([&] { return out.pendingBuffers < CZovWavePlay::kMaxPending; }));
+    if (out.PlayFrame(f.get()) == 0) ++accepted;
   }
   EXPECT_EQ(accepted, int(frames.size()));
-  EXPECT_TRUE(WaitFor([&] { return out.writtenBuffers == int64_t(frames.size()); }));
+  EXPECT_TRUE(WaitUntil([&] { return out.writtenBuffers == int64_t(frames.size()); }));
   EXPECT_EQ(out.pendingBuffers, 0);
   std::vector<uint8_t> block;
-  EXPECT_EQ(out.ConvertFrame(frames[5], block), frames[5]->nb_samples * 2 * 2);
+  EXPECT_EQ(out.ConvertFrame(frames[5].get(), block), frames[5]->nb_samples * 2 * 2);
   const auto start = Clock::now();
   out.Close();
   EXPECT_LT(Clock::now() - start, std::chrono::seconds(1));
-  EXPECT_EQ(out.PlayFrame(frames[0]), 0);  // closing: refused quietly
-  FreeFrames(frames);
+  EXPECT_EQ(out.PlayFrame(frames[0].get()), 0);  // closing: refused quietly
 }
 
 TEST_F(AudioOutputTest, MonoSourceStaysMono) {
@@ -169,13 +164,12 @@ TEST_F(AudioOutputTest, MonoSourceStaysMono) {
   ASSERT_TRUE(out.HasDevice());
   EXPECT_EQ(out.format.channels, 1);
   EXPECT_EQ(out.format.samplesPerSecond, 22050);
-  std::vector<AVFrame*> frames = DecodeAudio(file, 3);
+  std::vector<AVFrameUPtr> frames = DecodeAudio(file, 3);
   ASSERT_FALSE(frames.empty());
-  ASSERT_EQ(out.PlayFrame(frames[0]), 0);
-  ASSERT_TRUE(WaitFor([&] { return out.Blocks().size() == 1; }));
+  ASSERT_EQ(out.PlayFrame(frames[0].get()), 0);
+  ASSERT_TRUE(WaitUntil([&] { return out.Blocks().size() == 1; }));
   EXPECT_EQ(out.Blocks()[0].size(), size_t(frames[0]->nb_samples) * 2);
   EXPECT_EQ(out.resamplerOutRate, 22050);
-  FreeFrames(frames);
 }
 
 TEST_F(AudioOutputTest, SixthFrameWhileFivePendingIsDropped) {
@@ -183,33 +177,31 @@ TEST_F(AudioOutputTest, SixthFrameWhileFivePendingIsDropped) {
   RecordingWavePlay out;
   out.Open(&file);
   ASSERT_TRUE(out.HasDevice());
-  std::vector<AVFrame*> frames = DecodeAudio(file, 8);
+  std::vector<AVFrameUPtr> frames = DecodeAudio(file, 8);
   ASSERT_GE(frames.size(), 7u);
   out.Hold(true);
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(out.PlayFrame(frames[i]), 0) << i;
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(out.PlayFrame(frames[i].get()), 0) << i;
   EXPECT_EQ(out.pendingBuffers, 5);
-  EXPECT_EQ(out.PlayFrame(frames[5]), CZovAudioPlay::kTooManyPending);
+  EXPECT_EQ(out.PlayFrame(frames[5].get()), CZovAudioPlay::kTooManyPending);
   EXPECT_EQ(out.droppedFrames, 1);
   out.Hold(false);
-  ASSERT_TRUE(WaitFor([&] { return out.pendingBuffers == 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return out.pendingBuffers == 0; }));
   EXPECT_EQ(out.Blocks().size(), 5u);
-  EXPECT_EQ(out.PlayFrame(frames[6]), 0);
-  FreeFrames(frames);
+  EXPECT_EQ(out.PlayFrame(frames[6].get()), 0);
 }
 
 TEST_F(AudioOutputTest, MuteAcceptsAndDiscards) {
   ASSERT_TRUE(OpenClip("h264_aac48_30fps.mp4"));
   RecordingWavePlay out;
   out.Open(&file);
-  std::vector<AVFrame*> frames = DecodeAudio(file, 2);
+  std::vector<AVFrameUPtr> frames = DecodeAudio(file, 2);
   ASSERT_EQ(frames.size(), 2u);
   out.SetMute(true);
-  EXPECT_EQ(out.PlayFrame(frames[0]), 0);
+  EXPECT_EQ(out.PlayFrame(frames[0].get()), 0);
   out.SetMute(false);
-  EXPECT_EQ(out.PlayFrame(frames[1]), 0);
-  ASSERT_TRUE(WaitFor([&] { return out.writtenBuffers == 1; }));
+  EXPECT_EQ(out.PlayFrame(frames[1].get()), 0);
+  ASSERT_TRUE(WaitUntil([&] { return out.writtenBuffers == 1; }));
   EXPECT_EQ(out.Blocks().size(), 1u);
-  FreeFrames(frames);
 }
 
 TEST_F(AudioOutputTest, RefusedRateFallsBackTo48000AndKeepsSpeed) {
@@ -221,18 +213,17 @@ TEST_F(AudioOutputTest, RefusedRateFallsBackTo48000AndKeepsSpeed) {
   EXPECT_EQ(out.openedRates, (std::vector<int>{44100, 48000}));
   EXPECT_EQ(out.format.samplesPerSecond, 48000);
   EXPECT_EQ(out.format.averageBytesPerSecond, 2 * 2 * 48000);
-  std::vector<AVFrame*> frames = DecodeAudio(file, 30);
+  std::vector<AVFrameUPtr> frames = DecodeAudio(file, 30);
   ASSERT_GE(frames.size(), 20u);
   int64_t inSamples = 0, outBytes = 0;
   std::vector<uint8_t> block;
-  for (AVFrame* f : frames) {
+  for (const AVFrameUPtr& f : frames) {
     inSamples += f->nb_samples;
-    outBytes += out.ConvertFrame(f, block);
+    outBytes += out.ConvertFrame(f.get(), block);
   }
   // 48000/44100 as many samples out as in, less the resampler's delay.
   const double ratio = double(outBytes / 4) / double(inSamples);
   EXPECT_NEAR(ratio, 48000.0 / 44100.0, 0.02);
-  FreeFrames(frames);
 }
 
 TEST_F(AudioOutputTest, DeviceThatCannotOpenLeavesOutputSilent) {
@@ -241,11 +232,10 @@ TEST_F(AudioOutputTest, DeviceThatCannotOpenLeavesOutputSilent) {
   CZovWavePlay out;
   out.Open(&file);
   EXPECT_FALSE(out.HasDevice());
-  std::vector<AVFrame*> frames = DecodeAudio(file, 6);
+  std::vector<AVFrameUPtr> frames = DecodeAudio(file, 6);
   ASSERT_FALSE(frames.empty());
-  for (AVFrame* f : frames) EXPECT_EQ(out.PlayFrame(f), 0);
+  for (const AVFrameUPtr& f : frames) EXPECT_EQ(out.PlayFrame(f.get()), 0);
   EXPECT_EQ(out.writtenBuffers, 0);
-  FreeFrames(frames);
 }
 
 TEST_F(AudioOutputTest, NoSoundTrackOpensNoDevice) {
@@ -257,8 +247,9 @@ TEST_F(AudioOutputTest, NoSoundTrackOpensNoDevice) {
 }
 
 // A synthetic planar-float frame (stereo unless told).
-AVFrame* ToneFrame(int rate, int samples, int channels = 2) {
-  AVFrame* f = av_frame_alloc();
+AVFrameUPtr ToneFrame(int rate, int samples, int channels = 2) {
+  AVFrameUPtr owned(av_frame_alloc());
+  AVFrame* f = owned.get();
   f->format = AV_SAMPLE_FMT_FLTP;
   f->sample_rate = rate;
   f->nb_samples = samples;
@@ -268,7 +259,7 @@ AVFrame* ToneFrame(int rate, int samples, int channels = 2) {
     float* p = reinterpret_cast<float*>(f->data[c]);
     for (int i = 0; i < samples; ++i) p[i] = 0.5f * std::sin(i * 0.05f);
   }
-  return f;
+  return owned;
 }
 
 TEST_F(AudioOutputTest, BlockHoldsAllOfAConversionLargerThanTheFrame) {
@@ -278,61 +269,56 @@ TEST_F(AudioOutputTest, BlockHoldsAllOfAConversionLargerThanTheFrame) {
   RecordingWavePlay out;
   out.Open(&file);
   ASSERT_TRUE(out.HasDevice());
-  AVFrame* f = ToneFrame(8000, 1024);
+  AVFrameUPtr f = ToneFrame(8000, 1024);
   const size_t designedBlock = size_t(f->linesize[0]) * 2 * 2;
-  ASSERT_EQ(out.PlayFrame(f), 0);
-  ASSERT_TRUE(WaitFor([&] { return out.Blocks().size() == 1; }));
+  ASSERT_EQ(out.PlayFrame(f.get()), 0);
+  ASSERT_TRUE(WaitUntil([&] { return out.Blocks().size() == 1; }));
   const std::vector<uint8_t> block = out.Blocks()[0];
   EXPECT_GT(block.size(), designedBlock);
   EXPECT_NEAR(double(block.size()), 1024.0 * 6 * 4, 1024.0 * 4 * 0.1);
   // A later frame at another rate keeps the first frame's settings.
-  AVFrame* g = ToneFrame(48000, 1024);
+  AVFrameUPtr g = ToneFrame(48000, 1024);
   std::vector<uint8_t> converted;
-  out.ConvertFrame(g, converted);
+  out.ConvertFrame(g.get(), converted);
   EXPECT_EQ(out.resamplerInRate, 8000);
   EXPECT_GT(converted.size(), size_t(1024) * 4 * 5);
-  av_frame_free(&f);
-  av_frame_free(&g);
 }
 
 TEST_F(AudioOutputTest, LaterFrameWithFewerChannelsIsNotReadPastItsPlanes) {
   ASSERT_TRUE(OpenClip("h264_aac48_30fps.mp4"));
   RecordingWavePlay out;
   out.Open(&file);
-  AVFrame* stereo = ToneFrame(48000, 1024);
-  AVFrame* mono = ToneFrame(48000, 1024, 1);
+  AVFrameUPtr stereo = ToneFrame(48000, 1024);
+  AVFrameUPtr mono = ToneFrame(48000, 1024, 1);
   std::vector<uint8_t> block;
-  EXPECT_GT(out.ConvertFrame(stereo, block), 0);
-  EXPECT_EQ(out.ConvertFrame(mono, block), -1);  // the stereo resampler would read a second plane
+  EXPECT_GT(out.ConvertFrame(stereo.get(), block), 0);
+  EXPECT_EQ(out.ConvertFrame(mono.get(), block), -1);  // the stereo resampler would read a second plane
   EXPECT_TRUE(block.empty());
-  EXPECT_GT(out.ConvertFrame(stereo, block), 0);
-  av_frame_free(&stereo);
-  av_frame_free(&mono);
+  EXPECT_GT(out.ConvertFrame(stereo.get(), block), 0);
 }
 
 TEST_F(AudioOutputTest, FailedConversionIsWrittenAsSilenceOfFullSize) {
   ASSERT_TRUE(OpenClip("h264_aac48_30fps.mp4"));
   RecordingWavePlay out;
   out.Open(&file);
-  AVFrame* f = ToneFrame(48000, 256);
+  AVFrameUPtr f = ToneFrame(48000, 256);
   const int lineSize = f->linesize[0];
   f->nb_samples = 0;  // no samples: the conversion fails
-  ASSERT_EQ(out.PlayFrame(f), 0);
-  ASSERT_TRUE(WaitFor([&] { return out.Blocks().size() == 1; }));
+  ASSERT_EQ(out.PlayFrame(f.get()), 0);
+  ASSERT_TRUE(WaitUntil([&] { return out.Blocks().size() == 1; }));
   const std::vector<uint8_t> block = out.Blocks()[0];
   EXPECT_EQ(block.size(), size_t(lineSize) * 2 * 2);
   for (size_t i = 0; i < block.size() / 2; ++i) ASSERT_EQ(SampleAt(block, i), 0);
-  av_frame_free(&f);
 }
 
 TEST_F(AudioOutputTest, CloseOfAStuckDeviceStopsItAndReturns) {
   ASSERT_TRUE(OpenClip("h264_aac48_30fps.mp4"));
   auto out = std::make_unique<RecordingWavePlay>();
   out->Open(&file);
-  std::vector<AVFrame*> frames = DecodeAudio(file, 3);
+  std::vector<AVFrameUPtr> frames = DecodeAudio(file, 3);
   ASSERT_EQ(frames.size(), 3u);
   out->Hold(true);  // the device never finishes a buffer
-  for (AVFrame* f : frames) ASSERT_EQ(out->PlayFrame(f), 0);
+  for (const AVFrameUPtr& f : frames) ASSERT_EQ(out->PlayFrame(f.get()), 0);
   out->closeWaitSteps = 5;  // 50 ms instead of 5 s
   const auto start = Clock::now();
   out->Close();  // waits its bound, then drops the device
@@ -341,7 +327,6 @@ TEST_F(AudioOutputTest, CloseOfAStuckDeviceStopsItAndReturns) {
   EXPECT_LT(took, std::chrono::milliseconds(1500));
   EXPECT_EQ(out->pendingBuffers, 0);
   EXPECT_FALSE(out->HasDevice());
-  FreeFrames(frames);
 }
 
 }  // namespace

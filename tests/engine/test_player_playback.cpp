@@ -26,9 +26,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 using zovtest::StaysFalse;
+using zovtest::WaitUntil;
 
-// Waits for `pred` (checked every millisecond) for at most timeoutMs.
-bool WaitFor(const std::function<bool()>& pred, int timeoutMs) { return zovtest::WaitUntil(pred, timeoutMs); }
 
 class PlayerTest : public ::testing::Test {
  protected:
@@ -52,7 +51,7 @@ TEST_F(PlayerTest, PlaysToTheEndAtTheRightSpeed) {
   play.StartAll();
   EXPECT_EQ(play.GetState(), 1);
   int maxPosition = -1;
-  ASSERT_TRUE(WaitFor(
+  ASSERT_TRUE(WaitUntil(
       [&] {
         if (play.GetState() != 0) maxPosition = std::max(maxPosition, play.GetPositionSeconds());
         return play.GetState() == 0;
@@ -74,7 +73,7 @@ TEST_F(PlayerTest, SixtyFramesPerSecondWithoutSoundPlaysOnVideo) {
   const std::string clip = Clip("h264_60fps_noaudio.mp4");
   ASSERT_EQ(play.Open(clip.c_str()), 0);
   play.StartAll();
-  ASSERT_TRUE(WaitFor([&] { return play.GetState() == 0; }, 6000));
+  ASSERT_TRUE(WaitUntil([&] { return play.GetState() == 0; }, 6000));
   EXPECT_EQ(Sched(0)->videoMaster, 1);
   EXPECT_GE(Sched(0)->presentedVideo, 100);
   EXPECT_EQ(play.players[0]->audioOutput->HasDevice(), false);
@@ -84,7 +83,7 @@ TEST_F(PlayerTest, PauseFreezesAndResumeGoesOn) {
   const std::string clip = Clip("play_8s_gop30.mp4");
   ASSERT_EQ(play.Open(clip.c_str()), 0);
   play.StartAll();
-  ASSERT_TRUE(WaitFor([&] { return Sched(0)->presentedVideo > 10; }, 3000));
+  ASSERT_TRUE(WaitUntil([&] { return Sched(0)->presentedVideo > 10; }, 3000));
   play.PauseAll();
   EXPECT_EQ(play.GetState(), 2);
   const int64_t frozen = Sched(0)->presentedVideo;
@@ -94,18 +93,18 @@ TEST_F(PlayerTest, PauseFreezesAndResumeGoesOn) {
   EXPECT_EQ(play.GetPositionSeconds(), position);
   play.ResumeAll();
   EXPECT_EQ(play.GetState(), 1);
-  EXPECT_TRUE(WaitFor([&] { return Sched(0)->presentedVideo > frozen + 5; }, 2000));
+  EXPECT_TRUE(WaitUntil([&] { return Sched(0)->presentedVideo > frozen + 5; }, 2000));
 }
 
 TEST_F(PlayerTest, SeekShowsPicturesFromTheTarget) {
   const std::string clip = Clip("play_8s_gop30.mp4");
   ASSERT_EQ(play.Open(clip.c_str()), 0);
   play.StartAll();
-  ASSERT_TRUE(WaitFor([&] { return Sched(0)->presentedVideo > 5; }, 3000));
+  ASSERT_TRUE(WaitUntil([&] { return Sched(0)->presentedVideo > 5; }, 3000));
   play.SeekAll(5);
   EXPECT_EQ(play.players[0]->seeks, 1);
   const int64_t before = Sched(0)->presentedVideo;
-  ASSERT_TRUE(WaitFor([&] { return Sched(0)->presentedVideo > before + 3; }, 2500));
+  ASSERT_TRUE(WaitUntil([&] { return Sched(0)->presentedVideo > before + 3; }, 2500));
   // Pictures now come from the key frame at (or just before) second 5.
   EXPECT_GE(Sched(0)->clockMs, 4900);
   EXPECT_LT(Sched(0)->clockMs, 7000);
@@ -117,7 +116,7 @@ TEST_F(PlayerTest, SeekBackFromTheEndForgetsTheEnd) {
   const std::string clip = Clip("play_8s_gop30.mp4");
   ASSERT_EQ(play.Open(clip.c_str()), 0);
   play.StartAll();
-  ASSERT_TRUE(WaitFor([&] { return Sched(0)->presentedVideo > 3; }, 3000));
+  ASSERT_TRUE(WaitUntil([&] { return Sched(0)->presentedVideo > 3; }, 3000));
   CZovMediaQueue* queue = play.players[0]->queue.get();
   // As if the reader had met the end and the play window had polled since.
   queue->endState = kZovQueueAtEnd;
@@ -132,7 +131,7 @@ TEST_F(PlayerTest, SeekWhilePausedLeavesItPlaying) {
   const std::string clip = Clip("play_8s_gop30.mp4");
   ASSERT_EQ(play.Open(clip.c_str()), 0);
   play.StartAll();
-  ASSERT_TRUE(WaitFor([&] { return Sched(0)->presentedVideo > 3; }, 3000));
+  ASSERT_TRUE(WaitUntil([&] { return Sched(0)->presentedVideo > 3; }, 3000));
   play.PauseAll();
   play.SeekAll(2);
   EXPECT_EQ(play.GetState(), 1);
@@ -146,7 +145,7 @@ TEST_F(PlayerTest, ThreeChannelsPlayTogetherEachOnVideoOrSound) {
   ASSERT_EQ(play.channelCount, 3);
   const auto start = Clock::now();
   play.StartAll();
-  ASSERT_TRUE(WaitFor([&] { return play.GetState() == 0; }, 6000));
+  ASSERT_TRUE(WaitUntil([&] { return play.GetState() == 0; }, 6000));
   const double seconds = std::chrono::duration<double>(Clock::now() - start).count();
   EXPECT_LT(seconds, 3.5);
   EXPECT_EQ(Sched(0)->videoMaster, 0);
@@ -167,10 +166,10 @@ TEST_F(PlayerTest, SecondChannelKeepsItsPaceWithoutSound) {
   const std::string a = Clip("h264_aac48_30fps.mp4");
   ASSERT_EQ(play.Open(a.c_str(), a.c_str(), a.c_str()), 0);
   play.StartAll();
-  ASSERT_TRUE(WaitFor([&] { return Sched(2)->presentedVideo >= 10; }, 3000));
+  ASSERT_TRUE(WaitUntil([&] { return Sched(2)->presentedVideo >= 10; }, 3000));
   const auto t0 = Clock::now();
   const int64_t n0 = Sched(2)->presentedVideo;
-  ASSERT_TRUE(WaitFor([&] { return Sched(2)->presentedVideo >= n0 + 15; }, 2000));
+  ASSERT_TRUE(WaitUntil([&] { return Sched(2)->presentedVideo >= n0 + 15; }, 2000));
   const double rate = (Sched(2)->presentedVideo - n0) /
                       std::chrono::duration<double>(Clock::now() - t0).count();
   EXPECT_GT(rate, 20.0);
@@ -184,7 +183,7 @@ TEST_F(PlayerTest, ShorterSideChannelPlaysOutItsLastPictures) {
   const std::string side = Clip("h264_aac48_30fps.mp4");
   ASSERT_EQ(play.Open(main.c_str(), side.c_str()), 0);
   play.StartAll();
-  ASSERT_TRUE(WaitFor(
+  ASSERT_TRUE(WaitUntil(
       [&] {
         play.GetState();  // the play window's poll
         return Sched(1)->state == kZovThreadStopped;
@@ -199,7 +198,7 @@ TEST_F(PlayerTest, ChannelThatCannotOpenShowsNothing) {
   ASSERT_EQ(play.Open(a.c_str(), "/nonexistent/zov.mp4"), 0);
   EXPECT_EQ(play.channelCount, 2);
   play.StartAll();
-  ASSERT_TRUE(WaitFor([&] { return Sched(0)->presentedVideo > 10; }, 3000));
+  ASSERT_TRUE(WaitUntil([&] { return Sched(0)->presentedVideo > 10; }, 3000));
   EXPECT_EQ(Sched(1)->presentedVideo, 0);
   EXPECT_EQ(play.players[1]->queue->TotalCount(), 0);
   play.StopAll();
@@ -255,7 +254,7 @@ class ReadThreadTest : public ::testing::Test {
 TEST_F(ReadThreadTest, StopsReadingAt120Pictures) {
   reader.Start();
   reader.SetState(kZovThreadRunning);
-  ASSERT_TRUE(WaitFor([&] { return queue.VideoCount() >= CZovReadThread::kMaxQueuedVideo; }, 5000));
+  ASSERT_TRUE(WaitUntil([&] { return queue.VideoCount() >= CZovReadThread::kMaxQueuedVideo; }, 5000));
   const int64_t read = reader.videoPacketsRead;
   EXPECT_TRUE(StaysFalse([&] { return reader.videoPacketsRead != read; }, 100));
   EXPECT_EQ(queue.VideoCount(), CZovReadThread::kMaxQueuedVideo);
@@ -270,7 +269,7 @@ TEST_F(ReadThreadTest, ReadsToTheEndAndKeepsPolling) {
   reader.Start();
   reader.SetState(kZovThreadRunning);
   // Make room as the scheduler would.
-  ASSERT_TRUE(WaitFor(
+  ASSERT_TRUE(WaitUntil(
       [&] {
         queue.PopVideo();
         queue.PopAudio();
@@ -319,17 +318,24 @@ class CountingFile : public CZovBaseFile {
   std::atomic<int> reads{0};
 };
 
+// Tells when its pass has seen the state running and goes for the lock.
+class ReaderAtTheLock : public CZovReadThread {
+ public:
+  void BeforeUnit() override { atTheLock = true; }
+  std::atomic<bool> atTheLock{false};
+};
+
 TEST(ReadThreadUnitTest, UnitWaitingForTheLockDoesNotStartAfterAPause) {
   CountingFile file;
   CZovMediaQueue queue;
-  CZovReadThread reader;
+  ReaderAtTheLock reader;
   reader.file = &file;
   reader.queue = &queue;
   reader.state = kZovThreadRunning;
   std::unique_lock<std::recursive_mutex> held(reader.stateLock);  // a unit of work elsewhere
   std::thread pass([&] { reader.RunPass(); });
-  // Let it reach the lock: the pass is blocked once the lock has a waiter.
-  EXPECT_TRUE(StaysFalse([&] { return file.reads != 0; }, 50));
+  // The pass has checked the state and now needs the lock this thread holds.
+  EXPECT_TRUE(WaitUntil([&] { return reader.atTheLock.load(); }));
   reader.SetState(kZovThreadPaused);  // what Seek does first
   held.unlock();
   pass.join();

@@ -86,14 +86,14 @@ class LoopWorker : public CZovThread {
 };
 
 using zovtest::StaysFalse;
+using zovtest::WaitUntil;
 
-bool WaitFor(const std::function<bool()>& pred, int timeoutMs = 5000) { return zovtest::WaitUntil(pred, timeoutMs); }
 
 TEST(ZovThread, StartRunsBodyAndStopJoinsIt) {
   LoopWorker w;
   EXPECT_EQ(w.threadId, 0u);
   w.Start();
-  ASSERT_TRUE(WaitFor([&] { return w.passes > 3; }));
+  ASSERT_TRUE(WaitUntil([&] { return w.passes > 3; }));
   EXPECT_NE(w.threadId, 0u);
   w.Stop();
   EXPECT_TRUE(w.bodyReturned);
@@ -117,9 +117,9 @@ TEST(ZovThread, StopRightAfterStartIsNotLostWhenTheBodySetsItsState) {
 TEST(ZovThread, StopOfFinishedThreadReturnsAtOnce) {
   LoopWorker w;
   w.Start();
-  ASSERT_TRUE(WaitFor([&] { return w.passes > 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return w.passes > 0; }));
   w.SetState(kZovThreadStopped);
-  ASSERT_TRUE(WaitFor([&] { return w.bodyReturned.load(); }));
+  ASSERT_TRUE(WaitUntil([&] { return w.bodyReturned.load(); }));
   auto start = std::chrono::steady_clock::now();
   w.Stop();
   w.Stop();  // and again
@@ -137,7 +137,7 @@ TEST(ZovThread, SetStateWaitsForTheUnitInProgress) {
   LoopWorker w;
   w.holdUnit = true;
   w.Start();
-  ASSERT_TRUE(WaitFor([&] { return w.inUnit.load(); }));
+  ASSERT_TRUE(WaitUntil([&] { return w.inUnit.load(); }));
   std::atomic<bool> setDone{false};
   std::thread ui([&] {
     w.SetState(kZovThreadPaused);
@@ -154,7 +154,7 @@ TEST(ZovThread, SetStateWaitsForTheUnitInProgress) {
   int passes = w.passes;
   EXPECT_TRUE(StaysFalse([&] { return w.passes != passes; }, 20));
   w.SetState(kZovThreadRunning);
-  EXPECT_TRUE(WaitFor([&] { return w.passes > passes; }));
+  EXPECT_TRUE(WaitUntil([&] { return w.passes > passes; }));
 }
 
 TEST(ZovThread, CallbackReplacesRunAndGetsItsArgument) {
@@ -196,13 +196,13 @@ TEST(ZovThread, StartThreadSetsCreatedStateAndRestartWorks) {
         while (!c->release->load() && c->w->state != kZovThreadStopped) SleepMs(1);
       },
       &ctx);
-  ASSERT_TRUE(WaitFor([&] { return seenState != -1; }));
+  ASSERT_TRUE(WaitUntil([&] { return seenState != -1; }));
   EXPECT_EQ(seenState, kZovThreadCreated);
   release = true;
   w.Stop();
   // The same object starts again with its own body.
   w.Start();
-  EXPECT_TRUE(WaitFor([&] { return w.passes > 0; }));
+  EXPECT_TRUE(WaitUntil([&] { return w.passes > 0; }));
   w.Stop();
 }
 
