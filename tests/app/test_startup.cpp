@@ -101,6 +101,36 @@ TEST(StartUp, SingletonsInOrderThenEscRunsTheShutdownListOnce) {
   EXPECT_EQ(ClientApp::Current(), nullptr);
 }
 
+// The child: the whole life with the window manager's close instead of Esc,
+// ended through the normal exit path (the browser is not shut down by hand),
+// so a crash or hang at exit shows as a wrong exit status.
+void RunAndCloseByWindowManager() {
+  const std::string exe = apptest::MakeTestBase();
+  CZovPlayApp app(g_argc, g_argv);
+  app.SetExecutablePath(exe);
+  std::string steps;
+  app.onStep = [&](const char* step) { steps += std::string(step) + ","; };
+  app.onMainWindow = [&](CZovPlayDlg* window) {
+    QTimer::singleShot(0, window, [window] {
+      QTest::qWaitForWindowExposed(window);
+      window->close();  // what the window manager's close button delivers
+    });
+  };
+  const int code = app.InitInstance();
+  app.ShutDown();
+  std::fprintf(stderr, "%s\n", steps.c_str());
+  std::fflush(stderr);
+  std::exit(code);
+}
+
+TEST(StartUpDeathTest, WindowManagerCloseRunsTheShutdownListOnceAndExitsCleanly) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  EXPECT_EXIT(RunAndCloseByWindowManager(), testing::ExitedWithCode(0),
+              "main window,main window deleted,delete file list store,delete update client,"
+              "delete version,release browser runtime,delete settings,delete window directory,"
+              "delete main thread,trace end,delete trace lock,\n$");
+}
+
 // The child: starts, then clicks the close button while "playing".
 void RunAndClickClose() {
   const std::string exe = apptest::MakeTestBase();
