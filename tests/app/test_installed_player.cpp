@@ -148,6 +148,26 @@ int Colours(const QImage& shot, const QRect& area) {
   return colours.size();
 }
 
+// Waits until the browser has drawn the map page below the dials.
+bool WaitForMapPage(const QString& window) {
+  return zovtest::WaitUntil(
+      [&] {
+        const QImage now = QGuiApplication::primaryScreen()->grabWindow(window.toULongLong()).toImage();
+        return Colours(now, QRect(950, 280, 200, 160)) > 3;
+      },
+      30000);
+}
+
+// The player has ended by itself with exit code 0 and printed no crash or
+// browser error; its output.
+QString ExpectEndedCleanly(PlayerProcess& player) {
+  const QString output = player.Output();
+  EXPECT_EQ(player.Process().exitStatus(), QProcess::NormalExit) << output.toStdString();
+  EXPECT_EQ(player.Process().exitCode(), 0) << output.toStdString();
+  EXPECT_FALSE(output.contains(kCrashText)) << output.toStdString();
+  return output;
+}
+
 void RunAndEnd(const std::string& program, const std::string& expectedSettings) {
   PlayerProcess player(program);
   const QString window = player.WaitForWindow();
@@ -155,18 +175,9 @@ void RunAndEnd(const std::string& program, const std::string& expectedSettings) 
   const QImage shot = GrabPainted(window);
   CheckWindow(shot);
   // Esc once the browser runs: the map page is drawn below the dials.
-  EXPECT_TRUE(zovtest::WaitUntil(
-      [&] {
-        const QImage now = QGuiApplication::primaryScreen()->grabWindow(window.toULongLong()).toImage();
-        return Colours(now, QRect(950, 280, 200, 160)) > 3;
-      },
-      30000))
-      << "the map page was not drawn";
+  EXPECT_TRUE(WaitForMapPage(window)) << "the map page was not drawn";
   ASSERT_TRUE(player.PressEscape(window));
-  const QString output = player.Output();
-  EXPECT_EQ(player.Process().exitStatus(), QProcess::NormalExit) << output.toStdString();
-  EXPECT_EQ(player.Process().exitCode(), 0) << output.toStdString();
-  EXPECT_FALSE(output.contains(kCrashText)) << output.toStdString();
+  const QString output = ExpectEndedCleanly(player);
   // The start trace names the browser log in the settings folder it uses.
   EXPECT_TRUE(output.contains(QString::fromStdString("zov start:" + expectedSettings + "cef.log")))
       << output.toStdString();
@@ -183,19 +194,10 @@ TEST(InstalledPlayer, CloseButtonEndsAtOnceWithCodeZeroWhileTheMapPageRuns) {
   ASSERT_FALSE(window.isEmpty()) << player.Output().toStdString();
   ASSERT_FALSE(GrabPainted(window).isNull());
   // Wait until the browser has drawn the map page in the right panel.
-  const bool drawn = zovtest::WaitUntil(
-      [&] {
-        const QImage now = QGuiApplication::primaryScreen()->grabWindow(window.toULongLong()).toImage();
-        return Colours(now, QRect(950, 280, 200, 160)) > 3;
-      },
-      30000);
-  EXPECT_TRUE(drawn) << "the map page was not drawn";
+  EXPECT_TRUE(WaitForMapPage(window)) << "the map page was not drawn";
   // The close button (rectangle 10135 of the skin).
   ASSERT_TRUE(player.Click(window, QPoint(1260, 18)));
-  const QString output = player.Output();
-  EXPECT_EQ(player.Process().exitStatus(), QProcess::NormalExit) << output.toStdString();
-  EXPECT_EQ(player.Process().exitCode(), 0) << output.toStdString();
-  EXPECT_FALSE(output.contains(kCrashText)) << output.toStdString();
+  ExpectEndedCleanly(player);
 }
 
 TEST(InstalledPlayer, RecordingOnTheCommandLinePlaysBesideTheMapPage) {
@@ -221,10 +223,7 @@ TEST(InstalledPlayer, RecordingOnTheCommandLinePlaysBesideTheMapPage) {
   ASSERT_EQ(player.Process().state(), QProcess::Running) << player.Output().toStdString();
   EXPECT_TRUE(both) << "video or map not drawn";
   ASSERT_TRUE(player.Click(window, QPoint(1260, 18)));
-  const QString output = player.Output();
-  EXPECT_EQ(player.Process().exitStatus(), QProcess::NormalExit) << output.toStdString();
-  EXPECT_EQ(player.Process().exitCode(), 0) << output.toStdString();
-  EXPECT_FALSE(output.contains(kCrashText)) << output.toStdString();
+  ExpectEndedCleanly(player);
 }
 
 TEST(InstalledPlayer, InstallLaysOutTheWholeInstallationAndTheInstalledPlayerRuns) {
