@@ -21,7 +21,9 @@ if (!modules || !out) {
   console.error("usage: node make-basemap.js NODE_MODULES OUT.js");
   process.exit(2);
 }
-const topojson = require(path.join(modules, "topojson-client"));
+// A relative folder is taken from the current one (require alone would look
+// among its own modules).
+const topojson = require(path.resolve(modules, "topojson-client"));
 const world = JSON.parse(fs.readFileSync(path.join(modules, "world-atlas", "countries-10m.json"), "utf8"));
 
 const SCALE = 1 << 24;
