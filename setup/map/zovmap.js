@@ -370,7 +370,11 @@
     tiles.on("tileloadstart", function (e) {
       e.tile.addEventListener("error", function () { this.style.visibility = "hidden"; });
     });
-    tiles.addTo(map);
+    // The raster tiles join once the page has loaded: the player's calls wait
+    // for the load, and a tile request that hangs (a network that drops
+    // packets, a slow name lookup) must not hold it back.
+    if (document.readyState === "complete") tiles.addTo(map);
+    else window.addEventListener("load", function () { setTimeout(function () { tiles.addTo(map); }, 0); });
     trackLayer = L.layerGroup().addTo(map);
     markLayer = L.layerGroup().addTo(map);
     L.control.scale({ imperial: false }).addTo(map);
