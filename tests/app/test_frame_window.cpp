@@ -393,6 +393,32 @@ TEST_F(FrameTest, EveryRecordIsFreed) {
   }
   SendCode(kZovPlayDlgName, ZOV_CODE_MAP, nullptr, 0);  // no payload: ignored
   EXPECT_EQ(ZovMsgData::LiveCount().load(), live);
+  // The codes that carry a payload the handlers read, each with the payload
+  // its sender gives and with none: the record goes either way.
+  CZovSettings* settings = CZovSettings::GetInstance();
+  const int map0 = settings->MapIndex();
+  const int decode0 = settings->DecodeModeIndex();
+  const char16_t title[] = u"a.mp4";
+  const uint32_t counts[] = {50, 200};
+  struct Case {
+    const char* window;
+    int code;
+    const void* bytes;
+    int size;
+  };
+  const Case cases[] = {
+      {kZovPlayDlgName, ZOV_CODE_MAP, &zero, 4},         {kZovPlayDlgName, ZOV_CODE_PLAYING, title, 10},
+      {kZovPlayDlgName, ZOV_CODE_DOWNLOAD, counts, 8},   {kZovPlayDlgName, ZOV_CODE_DOWNLOAD, counts, 4},
+      {kZovPlayDlgName, ZOV_CODE_DECODE_MODE, &zero, 4}, {kZovPlayDlgName, ZOV_CODE_PLAYING, nullptr, 0},
+      {kZovLeftTabName, ZOV_CODE_PLAYING, &zero, 4},     {kZovLeftTabName, ZOV_CODE_STOPPED, nullptr, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.code);
+    SendCode(c.window, c.code, c.bytes, c.size);
+    EXPECT_EQ(ZovMsgData::LiveCount().load(), live);
+  }
+  settings->SetMap(map0);
+  settings->SetDecodeMode(decode0);
   // The language change reaches the play window (posted on by the left panel).
   EXPECT_TRUE(zovtest::WaitUntil([&] { return !standIns_->play->got.empty(); }));
 }
