@@ -531,7 +531,7 @@
           document.querySelectorAll(".leaflet-tile-pane img.leaflet-tile"),
           function (img) {
             return img.complete && img.naturalWidth === 0 && img.getAttribute("src") !== EMPTY_TILE &&
-                   img.style.visibility !== "hidden";
+                   getComputedStyle(img).visibility !== "hidden";
           }).length
       };
     }
