@@ -11,7 +11,9 @@ CZovGpsFile::~CZovGpsFile() { Close(); }
 
 bool CZovGpsFile::Open(const std::string& path) {
   Close();
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Without O_NONBLOCK a named pipe would block here until a writer came;
+  // the flag changes nothing for the regular files that are kept.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) return false;
   struct stat st {};
   if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {

@@ -3,7 +3,11 @@
 // views have no window here; the window test draws into a real one.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <atomic>
+#include <cstdio>
 #include <functional>
 #include <chrono>
 #include <mutex>
@@ -204,6 +208,41 @@ TEST_F(PlayerTest, ChannelThatCannotOpenShowsNothing) {
   play.StopAll();
   EXPECT_EQ(play.Open("/nonexistent/zov.mp4"), -1);
   EXPECT_EQ(play.GetState(), 0);
+}
+
+// The player refuses what is not a readable recording in every decode mode
+// before anything reads it: a named pipe would block the opening thread
+// until a writer came, and the reason reaches the file's open error.
+TEST_F(PlayerTest, NonRegularOrEmptyPathsAreRefusedWithTheirReason) {
+  char dirTemplate[] = "/tmp/zov_player_pathsXXXXXX";
+  ASSERT_NE(mkdtemp(dirTemplate), nullptr);
+  const std::string dir = dirTemplate;
+  const std::string fifo = dir + "/pipe.mp4";
+  const std::string empty = dir + "/empty.mp4";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::fclose(std::fopen(empty.c_str(), "wb"));
+  struct Case {
+    std::string path;
+    const char* reason;
+  };
+  const Case cases[] = {{fifo, "not a regular file"}, {dir, "not a regular file"},
+                        {"/dev/zero", "not a regular file"}, {empty, "empty"},
+                        {dir + "/missing.mp4", "missing"}};
+  for (int mode : {0, 1, 2}) {
+    play.SetDecodeMode(mode);
+    for (const Case& c : cases) {
+      SCOPED_TRACE(c.path + " in mode " + std::to_string(mode));
+      const auto start = Clock::now();
+      EXPECT_EQ(play.Open(c.path.c_str()), -1);
+      EXPECT_LT(Clock::now() - start, std::chrono::seconds(2));
+      ASSERT_TRUE(play.players[0] && play.players[0]->file);
+      EXPECT_EQ(play.players[0]->file->openError, c.reason);
+    }
+  }
+  play.StopAll();
+  unlink(fifo.c_str());
+  unlink(empty.c_str());
+  rmdir(dir.c_str());
 }
 
 TEST_F(PlayerTest, TsAnywhereInThePathMeansSoftware) {
