@@ -515,20 +515,11 @@ void CPlayDialog::OpenChosenFile(const std::string& path) {
 
 void CPlayDialog::DropFiles(const std::vector<std::string>& paths) {
   if (paths.empty()) return;
-  for (const std::string& path : paths)
-    if (CZovFileListStore::IsMediaExtension(ExtensionOf(path))) store_->AddFile(path, -1, 0);
-  PlayListEntry(store_->FindIndex(paths.front()));
-}
-
-void CPlayDialog::PlayListEntry(int index) {
-  auto* parent = dynamic_cast<CZovMsgTarget*>(parentWidget());
-  if (index < 0) {
-    if (parent) parent->SendMessage(ZOVWM_LISTSELECT, 0, 0);
-    return;
-  }
-  store_->SelectIndex(index);
-  if (parent) parent->SendMessage(ZOVWM_LISTSELECT, 0, index);
-  directory_->SendData(kZovPlayDialogName, ZOV_CODE_PLAY_CURRENT);
+  // The store adds the media files and makes the first dropped path current.
+  const int index = store_->AddDropped(paths);
+  if (auto* parent = dynamic_cast<CZovMsgTarget*>(parentWidget()))
+    parent->SendMessage(ZOVWM_LISTSELECT, 0, std::max(index, 0));
+  if (index >= 0) directory_->SendData(kZovPlayDialogName, ZOV_CODE_PLAY_CURRENT);
 }
 
 void CPlayDialog::dragEnterEvent(QDragEnterEvent* event) {

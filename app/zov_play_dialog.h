@@ -121,7 +121,6 @@ class CPlayDialog : public CZovPlayWindowBase {
   void SetPlayLook(bool pauseLook);
   void SetTimeText(const std::string& text);
   void ClearPositionTexts();
-  void PlayListEntry(int index);
 
   void ShowBusy();
   void HideBusy();

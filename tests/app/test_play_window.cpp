@@ -20,10 +20,12 @@
 #include "engine/zov_media_play.h"
 #include "engine/zov_time.h"
 #include "gps/zov_gps_extractor.h"
+#include "shell/zov_ini_file.h"
 #include "shell/zov_settings.h"
 #include "shell/zov_wnd_manager.h"
 #include "tests/common/test_paths.h"
 #include "tests/common/test_wait.h"
+#include "ui/zov_button.h"
 #include "ui/zov_file_list_store.h"
 
 using namespace zov_play;
@@ -180,8 +182,11 @@ TEST_F(PlayWindowTest, SeekingTwiceToOneSecondSeeksOnceAndTheLengthGrowsPastTheE
   EXPECT_EQ(dialog_->SeekCount(), seeksBefore + 1);
   EXPECT_EQ(play->players[0]->seeks.load(), 1);
   // The recording reports 5 s but plays on at second 20: the tick shows 35 s.
-  play->SetDurationSeconds(5);
+  // The length is shortened once the position is there, so the engine
+  // reads the seek against the file's true length.
   play->SeekAll(20);
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return play->GetPositionSeconds() >= 20; }, 3000));
+  play->SetDurationSeconds(5);
   ASSERT_TRUE(zovtest::WaitUntil([] { return dialog_->TimeText().endsWith("/00:00:35"); }, 3000))
       << dialog_->TimeText().toStdString() << ", state " << play->GetState();
   EXPECT_EQ(play->GetDurationSeconds(), 35);
@@ -294,6 +299,61 @@ TEST_F(PlayWindowTest, ShotIsThePictureAsRenderedEvenUnderAnotherWindow) {
   EXPECT_GT(right.blue(), 200);
   EXPECT_LT(right.green(), 60);
   EXPECT_LT(right.red(), 60);
+}
+
+TEST_F(PlayWindowTest, DropsVolumeSpaceAndTooltipsActAtOnce) {
+  CZovFileListStore* store = CZovFileListStore::GetInstance();
+  CZovMediaPlay* play = CZovMediaPlay::Instance();
+  // A drop of a non-media file alone adds and plays nothing.
+  dialog_->DropFiles({zovtest::TempDir() + "/notes.doc"});
+  EXPECT_EQ(store->Count(), 0);
+  EXPECT_FALSE(dialog_->IsStarting());
+  // A drop adds the media files and plays the first dropped path.
+  dialog_->DropFiles({Clip("list/b.mp4"), zovtest::TempDir() + "/notes.doc", Clip("list/a.mp4")});
+  EXPECT_EQ(store->Count(), 2);
+  ASSERT_TRUE(WaitPlaying(store->FindIndex(Clip("list/b.mp4"))));
+
+  // The volume is stored and applied on drag and on drop alike.
+  for (const auto& [message, value] : {std::pair<UINT, int>{ZOVWM_SEEKDRAG, 7}, {ZOVWM_SEEKDROP, 23}}) {
+    dialog_->SendMessage(message, kIdVolume, value);
+    CZovIniFile ini;
+    ASSERT_TRUE(ini.SetFile(settings_->SettingsFile()));
+    EXPECT_EQ(ini.ReadInt("setup", "volume", -1), value) << message;
+    EXPECT_EQ(settings_->Volume(), value) << message;
+    EXPECT_EQ(play->volume, value) << message;
+  }
+
+  // Space pauses and resumes; the play button shows what a click would do.
+  const std::pair<int, int> steps[] = {{2, 0}, {1, 1}};  // state, play button look
+  for (const auto& [state, look] : steps) {
+    dialog_->SendMessage(WM_KEYUP, VK_SPACE, 0);
+    EXPECT_EQ(play->GetState(), state);
+    EXPECT_EQ(dialog_->Button(kIdPlay)->stateIndex, look);
+  }
+  // Stopped, space never starts playback.
+  Click(kIdStop);
+  ASSERT_FALSE(dialog_->IsPlaying());
+  dialog_->SendMessage(WM_KEYUP, VK_SPACE, 0);
+  EXPECT_FALSE(dialog_->IsStarting());
+  EXPECT_FALSE(dialog_->IsPlaying());
+
+  // A language change followed by the relabel message re-sets the tooltips.
+  const int first = settings_->LanguageIndex();
+  const QString before = dialog_->Button(kIdPlay)->toolTip();
+  int other = -1;
+  for (int i = 0; i < int(settings_->Languages().size()) && other < 0; ++i) {
+    settings_->SetLanguage(i);
+    if (settings_->GetQText("play_tip") != before) other = i;
+  }
+  ASSERT_GE(other, 0) << "no language with another play tooltip";
+  EXPECT_EQ(dialog_->Button(kIdPlay)->toolTip(), before);
+  dialog_->SendMessage(ZOVWM_RELABEL, 0, 0);
+  for (int id : {kIdPrevious, kIdPlay, kIdNext, kIdStop, kIdOpenFile, kIdSound, kIdScreenshot})
+    EXPECT_NE(dialog_->Button(id)->toolTip(), "") << id;
+  EXPECT_EQ(dialog_->Button(kIdPlay)->toolTip(), settings_->GetQText("play_tip"));
+  EXPECT_NE(dialog_->Button(kIdPlay)->toolTip(), before);
+  settings_->SetLanguage(first);
+  dialog_->SendMessage(ZOVWM_RELABEL, 0, 0);
 }
 
 }  // namespace
