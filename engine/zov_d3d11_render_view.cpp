@@ -476,6 +476,25 @@ bool CZovD3D11RenderView::EnsurePassTexture(ZovD3D11Pass& pass) {
   return complete;
 }
 
+// Loads the pass's vertices (in pixels of a w x h target, y downwards) and
+// makes its program current with the matrices for that target.
+void CZovD3D11RenderView::UsePassInPixels(ZovD3D11Pass& pass, const float* vertices, size_t bytes, float w,
+                                          float h) {
+  gl->glBindBuffer(GL_ARRAY_BUFFER, pass.vertices);
+  gl->glBufferData(GL_ARRAY_BUFFER, static_cast<GLsizeiptr>(bytes), vertices, GL_DYNAMIC_DRAW);
+  gl->glBindBuffer(GL_ARRAY_BUFFER, 0);
+  // view = identity; projection maps x 0..w and y 0..h (downwards) onto the
+  // viewport (column-major).
+  const float view[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
+  const float projection[16] = {2.0f / w, 0, 0, 0, 0, -2.0f / h, 0, 0, 0, 0, 1, 0, -1, 1, 0, 1};
+  gl->glDisable(GL_CULL_FACE);
+  gl->glDisable(GL_DEPTH_TEST);
+  gl->glDisable(GL_BLEND);
+  gl->glUseProgram(pass.program);
+  gl->glUniformMatrix4fv(pass.viewLocation, 1, GL_FALSE, view);
+  gl->glUniformMatrix4fv(pass.projectionLocation, 1, GL_FALSE, projection);
+}
+
 void CZovD3D11RenderView::DrawPass(ZovD3D11Pass& pass) {
   if (!pass.program || !EnsurePassTexture(pass)) return;
   const float w = float(pass.width);
@@ -487,24 +506,11 @@ void CZovD3D11RenderView::DrawPass(ZovD3D11Pass& pass) {
       w, 0, 0, 1, 0, 0, 1, 0, 1,  //
       w, h, 0, 1, 1, 0, 1, 0, 1,  //
   };
-  gl->glBindBuffer(GL_ARRAY_BUFFER, pass.vertices);
-  gl->glBufferData(GL_ARRAY_BUFFER, sizeof(vertices), vertices, GL_DYNAMIC_DRAW);
-  gl->glBindBuffer(GL_ARRAY_BUFFER, 0);
-  // view = identity; projection maps x 0..W and y 0..H (downwards) onto the
-  // viewport (column-major).
-  const float view[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-  const float projection[16] = {2.0f / w, 0, 0, 0, 0, -2.0f / h, 0, 0, 0, 0, 1, 0, -1, 1, 0, 1};
-
   gl->glBindFramebuffer(GL_FRAMEBUFFER, pass.renderTarget);
   gl->glViewport(0, 0, backBufferWidth, backBufferHeight);
   gl->glClearColor(0, 0, 0, 1);
   gl->glClear(GL_COLOR_BUFFER_BIT);
-  gl->glDisable(GL_CULL_FACE);
-  gl->glDisable(GL_DEPTH_TEST);
-  gl->glDisable(GL_BLEND);
-  gl->glUseProgram(pass.program);
-  gl->glUniformMatrix4fv(pass.viewLocation, 1, GL_FALSE, view);
-  gl->glUniformMatrix4fv(pass.projectionLocation, 1, GL_FALSE, projection);
+  UsePassInPixels(pass, vertices, sizeof(vertices), w, h);
   gl->glBindVertexArray(pass.vertexArray);
   gl->glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
   gl->glBindVertexArray(0);
@@ -790,18 +796,8 @@ void CZovD3D11RenderView::DrawStretch(int clientWidth, int clientHeight, const Z
       r, b, 0, 1, 0, 0, 1, 0, 1,  //
       r, t, 0, 1, 1, 0, 1, 0, 1,  //
   };
-  gl->glBindBuffer(GL_ARRAY_BUFFER, stretchPass.vertices);
-  gl->glBufferData(GL_ARRAY_BUFFER, sizeof(vertices), vertices, GL_DYNAMIC_DRAW);
-  gl->glBindBuffer(GL_ARRAY_BUFFER, 0);
-  const float view[16] = {1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1};
-  const float projection[16] = {2.0f / w, 0, 0, 0, 0, -2.0f / h, 0, 0, 0, 0, 1, 0, -1, 1, 0, 1};
   gl->glViewport(0, 0, clientWidth, clientHeight);
-  gl->glDisable(GL_CULL_FACE);
-  gl->glDisable(GL_DEPTH_TEST);
-  gl->glDisable(GL_BLEND);
-  gl->glUseProgram(stretchPass.program);
-  gl->glUniformMatrix4fv(stretchPass.viewLocation, 1, GL_FALSE, view);
-  gl->glUniformMatrix4fv(stretchPass.projectionLocation, 1, GL_FALSE, projection);
+  UsePassInPixels(stretchPass, vertices, sizeof(vertices), w, h);
   gl->glActiveTexture(GL_TEXTURE0);
   gl->glBindTexture(GL_TEXTURE_2D, backBuffer);
   gl->glBindSampler(0, linearSampler);

@@ -153,6 +153,7 @@ class CZovD3D11RenderView : public CZovRenderView {
   bool CreateInputTextures(int format, int width, int height);
   void ReleaseInputTextures();
   void DrawPass(ZovD3D11Pass& pass);
+  void UsePassInPixels(ZovD3D11Pass& pass, const float* vertices, size_t bytes, float w, float h);
   void UploadPlane(unsigned texture, int width, int height, int bytesPerPixel,
                    unsigned format, const uint8_t* data, int lineSize);
   void Present();
