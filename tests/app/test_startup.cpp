@@ -101,6 +101,15 @@ TEST(StartUp, SingletonsInOrderThenEscRunsTheShutdownListOnce) {
   EXPECT_EQ(ClientApp::Current(), nullptr);
 }
 
+// A child that has not ended by then fails with its own code instead of
+// hanging the test (a slow sanitizer build can take long to show the window).
+void ExitIfStillRunningAfter(int ms) {
+  QTimer::singleShot(ms, [] {
+    std::fprintf(stderr, "the child did not end\n");
+    std::_Exit(9);
+  });
+}
+
 // The child: the whole life with the window manager's close instead of Esc,
 // ended through the normal exit path (the browser is not shut down by hand),
 // so a crash or hang at exit shows as a wrong exit status.
@@ -112,7 +121,8 @@ void RunAndCloseByWindowManager() {
   app.onStep = [&](const char* step) { steps += std::string(step) + ","; };
   app.onMainWindow = [&](CZovPlayDlg* window) {
     QTimer::singleShot(0, window, [window] {
-      QTest::qWaitForWindowExposed(window);
+      ExitIfStillRunningAfter(60000);
+      if (!QTest::qWaitForWindowExposed(window, 30000)) std::_Exit(8);
       window->close();  // what the window manager's close button delivers
     });
   };
@@ -142,7 +152,8 @@ void RunAndClickClose() {
     QTimer::singleShot(0, window, [window, &standIns] {
       standIns.play->playing = true;
       standIns.play->onStop = [] { std::fprintf(stderr, "playback stopped\n"); };
-      QTest::qWaitForWindowExposed(window);
+      ExitIfStillRunningAfter(60000);
+      if (!QTest::qWaitForWindowExposed(window, 30000)) std::_Exit(8);
       QTest::mouseClick(window->TitleButton(kZovCmdClose), Qt::LeftButton);
     });
   };
