@@ -125,27 +125,28 @@ CZovButton* CPlayDialog::MakeButton(int id, int rectId, int states) {
   return button;
 }
 
+// A slider skinned by its track and played colours, thumb image `id` and
+// track rectangle, placed on skin rectangle `rectId`, ranging 0..maximum.
+CZovProcess* CPlayDialog::MakeSlider(int id, int trackColour, int playedColour, int trackRect,
+                                     int rectId, int maximum) {
+  auto* slider = new CZovProcess();
+  slider->SetSkin(settings_->LoadColor(trackColour), settings_->LoadColor(playedColour), id,
+                  settings_->LoadRect(trackRect));
+  slider->backgroundColor = settings_->LoadColor(kSkinBackground);
+  slider->CreateEx(this, settings_->LoadRect(rectId), "", id);
+  slider->minimum = 0;
+  slider->maximum = maximum;
+  return slider;
+}
+
 void CPlayDialog::CreateControls() {
   for (const ButtonSkin& skin : kButtons) MakeButton(skin.id, skin.rectId, skin.states);
   const ZovColorRef background = settings_->LoadColor(kSkinBackground);
 
-  seekBar_ = new CZovProcess();
-  seekBar_->SetSkin(settings_->LoadColor(10185), settings_->LoadColor(10184), kIdSeekBar,
-                    settings_->LoadRect(10174));
-  seekBar_->backgroundColor = background;
-  seekBar_->CreateEx(this, settings_->LoadRect(10176), "", kIdSeekBar);
-  seekBar_->minimum = 0;
-  seekBar_->maximum = kSeekSteps;
+  seekBar_ = MakeSlider(kIdSeekBar, 10185, 10184, 10174, 10176, kSeekSteps);
   seekBar_->enabled = 0;
   seekBar_->SetValue(0);
-
-  volume_ = new CZovProcess();
-  volume_->SetSkin(settings_->LoadColor(10187), settings_->LoadColor(10186), kIdVolume,
-                   settings_->LoadRect(10172));
-  volume_->backgroundColor = background;
-  volume_->CreateEx(this, settings_->LoadRect(10173), "", kIdVolume);
-  volume_->minimum = 0;
-  volume_->maximum = kVolumeSteps;
+  volume_ = MakeSlider(kIdVolume, 10187, 10186, 10172, 10173, kVolumeSteps);
   volume_->SetValue(settings_->Volume());
 
   auto makeText = [&](int id, int fontId, bool positionColour) {

@@ -94,6 +94,8 @@ class CPlayDialog : public CZovPlayWindowBase {
  private:
   void CreateControls();
   CZovButton* MakeButton(int id, int rectId, int states);
+  CZovProcess* MakeSlider(int id, int trackColour, int playedColour, int trackRect, int rectId,
+                          int maximum);
   void SetToolTips();
   void Layout();
 
