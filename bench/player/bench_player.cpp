@@ -136,6 +136,8 @@ class Poller : public QObject {
         cpuStart_ = TreeCpuSeconds(getpid());
       }
       lastPresented_ = std::max(lastPresented_, presented);
+      lastDropped_ = std::max<int64_t>(lastDropped_, player->scheduler->droppedVideo);
+      lastLate_ = std::max<int64_t>(lastLate_, player->scheduler->lateVideo);
       if (firstPictureMs_ >= 0 && !play->stopped && play->GetState() == 0) Finish("end");
     } else if (firstPictureMs_ >= 0) {
       Finish("stopped");
@@ -163,8 +165,9 @@ class Poller : public QObject {
     const double wall = (NowMs() - firstPictureMs_) / 1000.0;
     std::printf("first picture %lld ms\n", static_cast<long long>(firstPictureMs_ + loadMs_));
     std::printf("track on map %lld ms\n", static_cast<long long>(trackMs_ < 0 ? -1 : trackMs_ + loadMs_));
-    std::printf("presented %lld of %ld video frames, cpu %.2f s, wall %.2f s (%s)\n",
-                static_cast<long long>(lastPresented_), CountVideoFrames(path_), cpu, wall, how);
+    std::printf("presented %lld of %ld video frames, dropped %lld, late %lld, cpu %.2f s, wall %.2f s (%s)\n",
+                static_cast<long long>(lastPresented_), CountVideoFrames(path_),
+                static_cast<long long>(lastDropped_), static_cast<long long>(lastLate_), cpu, wall, how);
     std::fflush(stdout);
     std::_Exit(0);
   }
@@ -177,6 +180,8 @@ class Poller : public QObject {
   int64_t firstPictureMs_ = -1;
   int64_t trackMs_ = -1;
   int64_t lastPresented_ = 0;
+  int64_t lastDropped_ = 0;
+  int64_t lastLate_ = 0;
   double cpuStart_ = 0;
   bool asking_ = false;
 };
