@@ -122,7 +122,12 @@ void CZovBasePlayer::CheckEnd(CZovMediaQueue* queue, CZovBaseCheduler* scheduler
   if (scheduler->HoldsMaster()) return;
   if (queue->TotalCount() <= 0) scheduler->SetState(kZovThreadStopped);
   if (audioMaster) {
-    if (queue->AudioCount() <= 0) scheduler->SetState(kZovThreadStopped);
+    // The pictures lag the sound by a frame or a few: those whose time the
+    // sound has already reached are shown before the end, so a recording's
+    // last pictures are not cut when its sound runs out first.
+    const int64_t frontPicture = queue->FrontVideoTimeMs();
+    const bool pictureDue = frontPicture >= 0 && frontPicture <= scheduler->clockMs;
+    if (queue->AudioCount() <= 0 && !pictureDue) scheduler->SetState(kZovThreadStopped);
   } else if (queue->VideoCount() <= 0) {
     scheduler->SetState(kZovThreadStopped);
   }

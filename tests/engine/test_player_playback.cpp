@@ -65,7 +65,9 @@ TEST_F(PlayerTest, PlaysToTheEndAtTheRightSpeed) {
   // 2 s of media at speed 1, plus pre-buffering.
   EXPECT_GT(seconds, 1.6);
   EXPECT_LT(seconds, 3.5);
-  EXPECT_EQ(maxPosition, 1);
+  // The last pictures may still be shown after the sound's clock passed 2 s.
+  EXPECT_GE(maxPosition, 1);
+  EXPECT_LE(maxPosition, 2);
   EXPECT_EQ(Sched(0)->videoMaster, 0);  // 30 fps + AAC: sound is the master
   EXPECT_GE(Sched(0)->presentedVideo, 45);
   EXPECT_GT(Sched(0)->presentedAudio, 60);

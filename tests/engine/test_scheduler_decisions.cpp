@@ -503,6 +503,30 @@ TEST(PlayerEndRuleTest, EndIsTheMasterListRunningDry) {
   EXPECT_EQ(q2.VideoCount(), 1);
 }
 
+TEST(PlayerEndRuleTest, SoundRunningOutFirstStillShowsThePicturesItHasReached) {
+  CZovMediaQueue queue;
+  CZovBaseCheduler sched;  // not started: only its state and clock are used
+  for (int ms : {9933, 9967, 10100}) {
+    auto item = std::make_unique<ZovMediaItem>();
+    item->type = kZovItemVideo;
+    item->timeMs = ms;
+    queue.Push(std::move(item));
+  }
+  queue.endState = kZovThreadStopped;
+  sched.clockMs = 10005;  // where the sound ended
+  // Two pictures are due: the end waits for each of them.
+  CZovBasePlayer::CheckEnd(&queue, &sched, true);
+  EXPECT_NE(sched.state, kZovThreadStopped);
+  queue.PopVideo();
+  CZovBasePlayer::CheckEnd(&queue, &sched, true);
+  EXPECT_NE(sched.state, kZovThreadStopped);
+  // A picture after the end of the sound does not hold the end.
+  queue.PopVideo();
+  CZovBasePlayer::CheckEnd(&queue, &sched, true);
+  EXPECT_EQ(sched.state, kZovThreadStopped);
+  EXPECT_EQ(queue.VideoCount(), 1);
+}
+
 TEST(PlayerEndRuleTest, DrainingLetsTheLastItemsPlayOut) {
   CZovMediaQueue queue;
   for (int i = 0; i < 3; ++i) {
