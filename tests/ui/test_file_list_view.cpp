@@ -339,7 +339,7 @@ TEST_F(FileListViewTest, ListSelectStartsAtTheTopAndListLayoutPlacesTheBar) {
   // bar (a window of its own) is placed again only when told.
   const QPoint before = view_->mapToGlobal(QPoint(0, 0));
   top_.move(top_.pos() + QPoint(37, 23));
-  QTRY_VERIFY(view_->mapToGlobal(QPoint(0, 0)) != before);
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return view_->mapToGlobal(QPoint(0, 0)) != before; }));
   EXPECT_EQ(view_->Bar()->pos(), before + QPoint(0, view_->height() - view_->TitleHeight()))
       << "the bar followed by itself; the message is not what moved it";
   view_->SendMessage(ZOVWM_LISTLAYOUT, 0, 0);
@@ -366,7 +366,7 @@ TEST_F(FileListViewTest, BarFollowsTheRightButtonAndHidesAfterElevenTicks) {
     const QImage screen = QGuiApplication::primaryScreen()->grabWindow(0, r.x(), r.y(), r.width(), r.height()).toImage();
     return uitest::ShareOf(screen, QRect(QPoint(0, 0), r.size()), ColorOf(CZovFileListContrl::kFaceColor), 8);
   };
-  QTRY_VERIFY(barFaceOnScreen() > 0.5);
+  EXPECT_TRUE(zovtest::WaitUntil([&] { return barFaceOnScreen() > 0.5; }));
 
   QTest::mouseClick(view_.get(), Qt::RightButton, {}, RowPoint(1));
   EXPECT_TRUE(view_->BarRequested());
