@@ -150,7 +150,21 @@ int CZovBaseFile::Close() {
   return 0;
 }
 
+void CZovBaseFile::LearnFirstTime() {
+  // Bounded: a recording whose first packets belong to other streams or fail
+  // to read still seeks, as it did before.
+  for (int i = 0; i < kFirstTimeProbePackets && firstTimeMs < 0 && demuxer; ++i) {
+    ZovMediaItem item;
+    if (ReadPacket(&item) == -2) return;
+  }
+}
+
 uint8_t CZovBaseFile::Seek(int seconds) {
+  // Seek targets and item times count from the first packet's time. A seek
+  // that comes before the reader has read anything (a quick click on the seek
+  // bar while the machine is busy) would otherwise make the first packet
+  // after it time zero, and every later seek would land that far too late.
+  LearnFirstTime();
   ResetTimelines();
   return demuxer && demuxer->Seek(seconds) ? 1 : 0;
 }

@@ -58,7 +58,8 @@ class CZovBaseFile {
   virtual int Open(const char* path, int reserved = 0);
   // Closes the demuxer (the decoder contexts go with it); returns 0.
   virtual int Close();
-  // The demuxer's Seek result (0 without a demuxer).
+  // The demuxer's Seek result (0 without a demuxer). Reads the first packets
+  // first when no time has been read yet (see LearnFirstTime).
   virtual uint8_t Seek(int seconds);
   // 0 = item filled (type -1 for a packet of another stream, whose packet is
   // discarded); -1 = no packet now; -2 = end of recording.
@@ -91,6 +92,9 @@ class CZovBaseFile {
   virtual void DrainVideo(std::vector<ZovMediaItemPtr>* out);
 
   CZovDemuxer* GetDemuxer() { return demuxer.get(); }
+
+  // Packets read, at most, to learn the first time before a seek.
+  static constexpr int kFirstTimeProbePackets = 64;
 
   std::unique_ptr<CZovDemuxer> demuxer;
   CZovRenderView* renderView = nullptr;  // not owned; set before Open
@@ -126,6 +130,8 @@ class CZovBaseFile {
   void GiveViewPictureSize();
   // Forgets the stream times and the drain (open, seek).
   void ResetTimelines();
+  // Reads packets until the first packet's time is known (before a seek).
+  void LearnFirstTime();
   // A decoded picture's own time (its time stamp, on the item time scale),
   // or packetTimeMs when it has none or the stream's times were mended.
   int64_t PictureTimeMs(const AVFrame& frame, int64_t packetTimeMs) const;

@@ -156,6 +156,21 @@ TEST(ZovBaseFile, TimesAreRebasedOnTheFirstPacket) {
   EXPECT_EQ(file.GetDemuxer()->lastSeekSecond, 2);
 }
 
+TEST(ZovBaseFile, SeekBeforeAnythingIsReadKeepsTheFirstPacketAsTimeZero) {
+  CZovBaseFile file;
+  ASSERT_EQ(file.Open(Fixture("offset_1500.mkv").c_str()), 1);
+  // A seek bar click that comes before the reader's first packet.
+  ASSERT_EQ(file.Seek(1), 1);
+  EXPECT_EQ(file.firstTimeMs, 1500);
+  EXPECT_EQ(file.GetDemuxer()->lastSeekSecond, 3);
+  ZovMediaItem item;
+  ASSERT_EQ(file.ReadPacket(&item), 0);
+  EXPECT_NEAR(item.timeMs, 1000, 500) << "the time after the seek counts from the clip's start";
+  // A second seek aims at the same clip second, not one shifted by the first seek.
+  ASSERT_EQ(file.Seek(2), 1);
+  EXPECT_EQ(file.GetDemuxer()->lastSeekSecond, 4);
+}
+
 // Counts the video items at the start that decode to nothing.
 int LeadingEmptyVideoItems(CZovBaseFile& file, int limit = 40) {
   int empty = 0;
