@@ -610,10 +610,12 @@ QImage CPlayDialog::VideoAreaPicture() const {
     CZovD3D11RenderView* glView = dynamic_cast<CZovD3D11RenderView*>(view);
     if (auto* surfaceView = dynamic_cast<CZovDxvaRenderView*>(view)) glView = surfaceView->Presenter();
     if (!glView) continue;
-    // The pane that shows this channel, where the panes lay it out.
+    // The pane that shows this channel, where the panes lay it out; the
+    // picture at its display aspect inside it, as the screen shows it.
     for (CZovPlayerView* pane : views) {
       if (pane->RenderWindow() != window || !pane->isVisible()) continue;
-      const QRect rect(pane->mapTo(videoArea_, QPoint(0, 0)), pane->size());
+      const ZovPictureRect r = glView->LastPictureRect(pane->width(), pane->height());
+      const QRect rect(pane->mapTo(videoArea_, QPoint(r.x, r.y)), QSize(r.width, r.height));
       panes.push_back({rect, glView->BackBufferImage()});
       break;
     }

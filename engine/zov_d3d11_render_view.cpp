@@ -832,6 +832,11 @@ QImage CZovD3D11RenderView::BackBufferImage() {
   return image.mirrored();
 }
 
+ZovPictureRect CZovD3D11RenderView::LastPictureRect(int clientWidth, int clientHeight) {
+  std::lock_guard<std::recursive_mutex> guard(frameLock);
+  return PictureRect(clientWidth, clientHeight, pictureWidth, pictureHeight, sarNum, sarDen);
+}
+
 void CZovD3D11RenderView::SimulateContextLoss() {
   std::lock_guard<std::recursive_mutex> guard(frameLock);
   contextLost = true;

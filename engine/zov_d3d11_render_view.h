@@ -127,6 +127,9 @@ class CZovD3D11RenderView : public CZovRenderView {
   void CaptureNextFrame();
   QImage CapturedImage();
   QImage BackBufferImage();
+  // Where the last presented picture sits in a client area of the given
+  // size (PictureRect with its size and sample aspect).
+  ZovPictureRect LastPictureRect(int clientWidth, int clientHeight);
   // Drops the GL context as a lost device would; the next RenderFrame rebuilds it.
   void SimulateContextLoss();
   bool HasContext() const { return context != nullptr; }

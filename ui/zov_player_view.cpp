@@ -14,6 +14,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include "engine/zov_d3d11_render_view.h"
 #include "engine/zov_demuxer.h"
 #include "engine/zov_media_play.h"
 #include "shell/zov_wnd_manager.h"
@@ -124,6 +125,7 @@ void CZovPlayerView::SetStill(const uint8_t* bgr, int width, int height) {
   picture_ = std::move(buffer);
   pictureWidth_ = width;
   pictureHeight_ = height;
+  pictureSarNum_ = pictureSarDen_ = 1;
   pictureReady_ = 1;
   ShowStill(nullptr, -1);
 }
@@ -168,6 +170,8 @@ bool CZovPlayerView::TakeStill(CZovMediaPlay* play, int channel) {
   picture_ = std::move(buffer);  // the previous picture is freed
   pictureWidth_ = width;
   pictureHeight_ = height;
+  pictureSarNum_ = frame->sample_aspect_ratio.num;
+  pictureSarDen_ = frame->sample_aspect_ratio.den;
   pictureReady_ = 1;
   ShowStill(play, channel);
   return true;
@@ -261,10 +265,14 @@ void CZovPlayerView::paintEvent(QPaintEvent*) {
   const QRect client = rect();
   if (stillShown_ && picture_) {
     // The still stands in for the video window; Qt may ask for it again at
-    // any time (expose, resize), so it is drawn on every paint.
+    // any time (expose, resize), so it is drawn on every paint, at the same
+    // place and shape as the video window draws the playing picture.
     dc.fillRect(client, ZovToQColor(backgroundColor));
-    const QImage picture = PictureImage().scaled(client.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-    dc.drawImage(client.topLeft(), picture);
+    const ZovPictureRect r = CZovD3D11RenderView::PictureRect(client.width(), client.height(), pictureWidth_,
+                                                              pictureHeight_, pictureSarNum_, pictureSarDen_);
+    const QImage picture =
+        PictureImage().scaled(QSize(r.width, r.height), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    dc.drawImage(QPoint(r.x, r.y), picture);
     pictureReady_ = 0;
     return;
   }
@@ -353,6 +361,8 @@ void CZovPlayerListView::TakeStills() { TakeStills(CZovMediaPlay::Instance()); }
 void CZovPlayerListView::TakeStills(CZovMediaPlay* play) {
   if (panes_[0]) panes_[0]->TakeStill(play, 0);
   if (panes_[1] && arrangement_ != 0) panes_[1]->TakeStill(play, 1);
+  // The third camera's window does not redraw on an expose either.
+  if (panes_[2] && channelCount_ == 3) panes_[2]->TakeStill(play, 2);
 }
 
 void CZovPlayerListView::HideStills() {

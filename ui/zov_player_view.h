@@ -21,7 +21,8 @@
 // panel asks for stills (TakeStills): each pane converts the first queued
 // picture of its channel to 24-bit BGR and shows it in place of the video
 // window until the engine presents a new picture, so a resize or a new
-// arrangement while paused shows the paused picture.
+// arrangement while paused shows the paused picture, drawn at its display
+// aspect as the video window draws it.
 //
 // A released click on a pane sends ZOVWM_CLICK (wParam = pane id) to the
 // container, at most once per 1000 ms per pane. A double click on a pane or
@@ -79,8 +80,8 @@ class CZovPlayerView : public CZovUiBase {
   // Converts the first queued picture of `channel` of `play`; false (nothing
   // changed) when that channel is not open or has no decoded picture.
   bool TakeStill(CZovMediaPlay* play, int channel);
-  // Uses a 24-bit BGR picture (stride width * 3) as the still, shown until
-  // it is dropped.
+  // Uses a 24-bit BGR picture (stride width * 3, square samples) as the
+  // still, shown until it is dropped.
   void SetStill(const uint8_t* bgr, int width, int height);
   // Frees the picture and gives the pane back to the video window.
   void DropPicture();
@@ -123,6 +124,8 @@ class CZovPlayerView : public CZovUiBase {
   std::unique_ptr<uint8_t, AvFree> picture_;
   int32_t pictureWidth_ = 0;
   int32_t pictureHeight_ = 0;
+  int32_t pictureSarNum_ = 1;  // the still's sample aspect, as the video window draws it
+  int32_t pictureSarDen_ = 1;
   int32_t pictureReady_ = 0;
 
   QWindow* renderWindow_ = nullptr;   // owned by the container widget
@@ -152,7 +155,7 @@ class CZovPlayerListView : public CZovUiBase {
   // Two channels: 1 -> 2 -> 3 -> 1; three: 4 -> 5 -> 6 -> 7 -> 4.
   void NextArrangement();
   // Pane 0 takes a still of channel 0, pane 1 of channel 1 (not in
-  // arrangement 0). Without an argument: the process's media-play manager.
+  // arrangement 0), pane 2 of channel 2 with three channels. Without an argument: the process's media-play manager.
   void TakeStills();
   void TakeStills(CZovMediaPlay* play);
   // Inactive; every pane hidden, pictures dropped, no-fill cleared.

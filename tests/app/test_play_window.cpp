@@ -27,6 +27,7 @@
 #include "tests/common/test_wait.h"
 #include "ui/zov_button.h"
 #include "ui/zov_file_list_store.h"
+#include "ui/zov_player_view.h"
 
 using namespace zov_play;
 
@@ -299,6 +300,24 @@ TEST_F(PlayWindowTest, ShotIsThePictureAsRenderedEvenUnderAnotherWindow) {
   EXPECT_GT(right.blue(), 200);
   EXPECT_LT(right.green(), 60);
   EXPECT_LT(right.red(), 60);
+
+  // A 4:3 recording is saved at its shape: black bars beside it, as on screen.
+  Click(kIdStop);
+  PlayFile(Clip("list/a.mp4"));
+  ASSERT_TRUE(WaitPlaying(CZovFileListStore::GetInstance()->FindIndex(Clip("list/a.mp4"))));
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return play->players[0]->scheduler->presentedVideo > 10; }));
+  const auto narrowPath = dialog_->TakeScreenshot();
+  ASSERT_TRUE(narrowPath.has_value());
+  QImage narrow(QString::fromStdString(*narrowPath), "BMP");
+  ASSERT_FALSE(narrow.isNull());
+  const QRect pane = panel_->VideoPanes()->findChildren<CZovPlayerView*>().value(0)->geometry();
+  const int barWidth = (pane.width() - pane.height() * 4 / 3) / 2;
+  ASSERT_GT(barWidth, 20);
+  EXPECT_EQ(narrow.pixelColor(pane.x() + barWidth / 2, pane.center().y()), QColor(Qt::black));
+  int lit = 0;
+  for (int x = pane.x() + barWidth + 4; x < pane.right() - barWidth - 4; ++x)
+    lit += narrow.pixelColor(x, pane.center().y()) != QColor(Qt::black);
+  EXPECT_GT(lit, (pane.width() - 2 * barWidth) / 2) << "the picture fills the space between the bars";
 }
 
 TEST_F(PlayWindowTest, DropsVolumeSpaceAndTooltipsActAtOnce) {

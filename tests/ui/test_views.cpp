@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "engine/zov_d3d11_render_view.h"
 #include "engine/zov_media_play.h"
 #include "shell/zov_wnd_manager.h"
 #include "tests/common/test_paths.h"
@@ -85,6 +86,14 @@ TEST_F(ViewsTest, OneChannelFillsTheClientWithALetterbox) {
   for (const auto& [y, rgb] : {std::pair{0, 0x000000u}, std::pair{29, 0x000000u}, std::pair{30, 0x0000FFu},
                                std::pair{569, 0x0000FFu}, std::pair{570, 0x000000u}, std::pair{599, 0x000000u}})
     EXPECT_EQ(uitest::Rgb(shot, 480, y), rgb) << y;
+  // A 4:3 still keeps its shape in the 16:9 pane: bars left and right.
+  std::vector<uint8_t> red(48 * 36 * 3, 0);
+  for (size_t i = 2; i < red.size(); i += 3) red[i] = 255;
+  panes_.Pane(0)->SetStill(red.data(), 48, 36);
+  const QImage narrow = uitest::Grab(&panes_);
+  for (const auto& [x, rgb] : {std::pair{115, 0x000000u}, std::pair{125, 0xFF0000u}, std::pair{480, 0xFF0000u},
+                               std::pair{835, 0xFF0000u}, std::pair{845, 0x000000u}})
+    EXPECT_EQ(uitest::Rgb(narrow, x, 300), rgb) << x;
 }
 
 TEST_F(ViewsTest, ChannelsAndArrangements) {
@@ -248,9 +257,13 @@ TEST_F(ViewsTest, StillsOfARealRecordingShowWhilePaused) {
   for (int y = 0; y < shot.height(); y += 6)
     for (int x = 0; x < shot.width(); x += 6) colours.insert(shot.pixel(x, y) & 0xF0F0F0);
   EXPECT_GT(colours.size(), 12);
-  const QImage still = pane->PictureImage().scaled(shot.size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
-  const QPoint probe(shot.width() / 3, shot.height() / 2);
-  const QColor a(shot.pixel(probe)), b(still.convertToFormat(QImage::Format_RGB32).pixel(probe));
+  // The 4:3 still sits in the middle of the 16:9 pane, as the video window draws it.
+  const ZovPictureRect r = CZovD3D11RenderView::PictureRect(shot.width(), shot.height(), 320, 240, 1, 1);
+  ASSERT_LT(r.width, shot.width());
+  EXPECT_EQ(uitest::Rgb(shot, r.x / 2, shot.height() / 2), 0x000000u);
+  const QImage still = pane->PictureImage().scaled(r.width, r.height, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+  const QPoint probe(r.width / 3, r.height / 2);
+  const QColor a(shot.pixel(probe + QPoint(r.x, r.y))), b(still.convertToFormat(QImage::Format_RGB32).pixel(probe));
   EXPECT_NEAR(a.red(), b.red(), 24);
   EXPECT_NEAR(a.green(), b.green(), 24);
   EXPECT_NEAR(a.blue(), b.blue(), 24);
@@ -262,6 +275,19 @@ TEST_F(ViewsTest, StillsOfARealRecordingShowWhilePaused) {
   play.StopAll();
   panes_.HideStills();
   EXPECT_FALSE(pane->HasPicture());
+
+  // Three channels: the third pane takes its still too.
+  panes_.SetChannels(0, 3);
+  ASSERT_EQ(play.Open(main.c_str(), second.c_str(), second.c_str()), 0);
+  ASSERT_EQ(play.channelCount, 3);
+  play.StartAll();
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return play.players[2]->scheduler->presentedVideo >= 5; }, 10000));
+  play.PauseAll();
+  panes_.TakeStills(&play);
+  EXPECT_TRUE(panes_.Pane(2)->IsStillShown());
+  EXPECT_EQ(panes_.Pane(2)->PictureWidth(), 160);
+  play.StopAll();
+  panes_.HideStills();
 }
 
 }  // namespace
