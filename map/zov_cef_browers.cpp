@@ -160,7 +160,8 @@ void CZovCefBrowers::OnCreateBrowser() {
   connect(client_.get(), &ClientHandler::PageLoaded, this, [this](bool ok) { OnPageLoaded(ok); });
   QRect area = browserRect_.ToQRect();
   if (width() > 0) area.setWidth(width());
-  if (!client_->CreateBrowser(this, area, PageUrl(settings_->CurrentMapLocation()))) {
+  pageLocation_ = settings_->CurrentMapLocation();
+  if (!client_->CreateBrowser(this, area, PageUrl(pageLocation_))) {
     DebugTrace("%s", kCreateErrorText);
     return;
   }
@@ -173,6 +174,7 @@ void CZovCefBrowers::OnCreateBrowser() {
 
 void CZovCefBrowers::LoadPage(const std::string& location) {
   if (!client_ || !client_->GetBrowser()) return;
+  pageLocation_ = location;
   client_->LoadUrl(PageUrl(location));
   redrawOnLoad_ = drawn_ != 0;
 }
@@ -181,7 +183,22 @@ void CZovCefBrowers::TestPage() { Run(ZovCallTest()); }
 
 bool CZovCefBrowers::Run(const QString& script) { return client_ && client_->ExecuteJavaScript(script); }
 
+// A remote map page that did not load (no network, or one that hangs) gives
+// way to the first map page shipped with the program, whose offline basemap
+// still shows the track. The map chosen in the settings stays chosen.
+bool CZovCefBrowers::ShowOfflinePage() {
+  if (pageLocation_.find("://") == std::string::npos) return false;
+  for (const ZovMapEntry& map : settings_->Maps()) {
+    if (map.location.empty() || map.location.find("://") != std::string::npos) continue;
+    DebugTrace("map page %s failed to load: %s shown\r\n", pageLocation_.c_str(), map.location.c_str());
+    LoadPage(map.location);
+    return true;
+  }
+  return false;
+}
+
 void CZovCefBrowers::OnPageLoaded(bool ok) {
+  if (!ok && ShowOfflinePage()) return;
   if (!ok || !redrawOnLoad_) return;
   redrawOnLoad_ = false;
   OnDrawTrack();

@@ -84,7 +84,8 @@ class CZovCefBrowers : public CZovWnd {
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
   // Loads another page (the right panel's map choice); a location with a
-  // scheme ("https://...") is an address, anything else a local file.
+  // scheme ("https://...") is an address, anything else a local file. An
+  // address that fails to load gives way to the first local map page.
   void LoadPage(const std::string& location);
   // Calls the page's Test().
   void TestPage();
@@ -127,6 +128,7 @@ class CZovCefBrowers : public CZovWnd {
   void OnStopped();
   void OnMoveTwo(const ZovMsgData* record);
   void OnPageLoaded(bool ok);
+  bool ShowOfflinePage();
   void Layout(int width, int height);
   void ShowSpeed(double knots);
   void ResetDials(bool compassToo);
@@ -146,4 +148,5 @@ class CZovCefBrowers : public CZovWnd {
   double heading_ = 0;
   int drawn_ = 0;
   bool redrawOnLoad_ = false;       // the drawn track has not reached the page
+  std::string pageLocation_;        // the page asked for last
 };

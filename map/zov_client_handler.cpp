@@ -45,7 +45,10 @@ class ZovMapPage : public QWebEnginePage {
 
 }  // namespace
 
-ClientHandler::ClientHandler() = default;
+ClientHandler::ClientHandler() : loadTimer_(new QTimer(this)) {
+  loadTimer_->setSingleShot(true);
+  connect(loadTimer_, &QTimer::timeout, this, [this] { OnLoadTimedOut(); });
+}
 
 ClientHandler::~ClientHandler() {
   if (made_) delete made_.data();
@@ -68,7 +71,7 @@ bool ClientHandler::CreateBrowser(QWidget* parent, const QRect& bounds, const QU
   // browser's life.
   connect(view, &QObject::destroyed, this, [this, view] { OnBeforeClose(view); });
   view->show();
-  loading_ = true;
+  BeginLoad();
   page->load(url);
   // The browser is announced from the event loop, as an asynchronous creation.
   QTimer::singleShot(0, this, [this] {
@@ -104,10 +107,27 @@ bool ClientHandler::ExecuteJavaScript(const QString& script) {
 
 void ClientHandler::RunNow(const QString& script) { browser_->page()->runJavaScript(script); }
 
-void ClientHandler::OnLoadStarted() { loading_ = true; }
+void ClientHandler::BeginLoad() {
+  loading_ = true;
+  loadTimer_->start(loadTimeoutMs_);
+}
+
+void ClientHandler::OnLoadStarted() { BeginLoad(); }
+
+void ClientHandler::OnLoadTimedOut() {
+  if (!loading_ || !made_) return;
+  if (auto app = ClientApp::Current())
+    app->Log("ERROR", "LOAD",
+             "no end of load after " + std::to_string(loadTimeoutMs_) + " ms, stopped: " +
+                 made_->page()->requestedUrl().toString().toStdString());
+  // The browser ends the stopped load with loadFinished (false when nothing
+  // of the page had arrived), which drops or runs the waiting calls.
+  made_->page()->triggerAction(QWebEnginePage::Stop);
+}
 
 void ClientHandler::OnLoadFinished(bool ok) {
   loading_ = false;
+  loadTimer_->stop();
   QStringList calls;
   calls.swap(waiting_);
   if (ok && browser_ && !closing_) {
@@ -118,13 +138,13 @@ void ClientHandler::OnLoadFinished(bool ok) {
 
 void ClientHandler::Reload() {
   if (!browser_ || closing_) return;
-  loading_ = true;
+  BeginLoad();
   browser_->page()->triggerAction(QWebEnginePage::Reload);
 }
 
 void ClientHandler::LoadUrl(const QUrl& url) {
   if (!browser_ || closing_) return;
-  loading_ = true;
+  BeginLoad();
   waiting_.clear();  // calls meant for the page being left
   browser_->page()->load(url);
 }

@@ -22,7 +22,10 @@
 // closing. While the page is loading, calls wait and run in their order on
 // the loaded page (a call made during the load would otherwise run on the
 // document that is being replaced and be lost); a page that fails to load
-// drops them. Calls to one page run in the order they were made.
+// drops them. Calls to one page run in the order they were made. A load
+// that has not ended after loadTimeoutMs (a remote page on a network that
+// accepts and never answers) is stopped, so it ends as a failed load instead
+// of holding the calls for ever.
 //
 // No pop-ups of its own (new windows are refused), no script-to-program
 // channel, the context menu as the browser builds it, JavaScript dialogs as
@@ -34,6 +37,7 @@
 #include <QStringList>
 #include <QUrl>
 
+class QTimer;
 class QWidget;
 #include <QWebEngineView>
 class QWebEnginePage;
@@ -44,6 +48,9 @@ class ClientHandler : public QObject {
  public:
   // Most calls kept while one page loads (a long track is a few thousand).
   static constexpr int kMaxWaitingCalls = 1 << 18;
+  // The local pages load in one to three seconds on a busy machine; a remote
+  // page that has not loaded in this time is not coming.
+  static constexpr int kLoadTimeoutMs = 20000;
 
   ClientHandler();
   // Closes a browser it still holds (one browser per panel).
@@ -67,6 +74,8 @@ class ClientHandler : public QObject {
   bool ExecuteJavaScript(const QString& script);
   // Calls waiting for the page to finish loading.
   int WaitingCalls() const { return static_cast<int>(waiting_.size()); }
+  // Time a load may take before it is stopped (tests shorten it).
+  void SetLoadTimeoutMs(int ms) { loadTimeoutMs_ = ms; }
 
   // Reloads the page of the held browser.
   void Reload();
@@ -92,6 +101,9 @@ class ClientHandler : public QObject {
  private:
   void OnLoadStarted();
   void OnLoadFinished(bool ok);
+  void OnLoadTimedOut();
+  // Marks a load as begun and starts its time-out.
+  void BeginLoad();
   void RunNow(const QString& script);
 
   QPointer<QWebEngineView> made_;     // the view this client made
@@ -99,4 +111,6 @@ class ClientHandler : public QObject {
   bool closing_ = false;
   bool loading_ = false;
   QStringList waiting_;               // calls made while the page loads
+  QTimer* loadTimer_ = nullptr;       // single shot, child of this client
+  int loadTimeoutMs_ = kLoadTimeoutMs;
 };

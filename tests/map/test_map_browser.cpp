@@ -5,8 +5,12 @@
 // keys and drops. The panel loads its page once for the whole program.
 #include <gtest/gtest.h>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -149,6 +153,55 @@ TEST(ClientHandlerLife, CallsRunOnlyOnTheHeldBrowserInOrderAfterTheLoad) {
   EXPECT_TRUE(panel.findChildren<QWebEngineView*>().isEmpty());
 }
 
+
+// A server that takes connections (the kernel's backlog) and never answers:
+// a remote map page on a network that hangs.
+struct SilentServer {
+  SilentServer() {
+    socket_ = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof(address);
+    if (socket_ < 0 || bind(socket_, reinterpret_cast<sockaddr*>(&address), length) != 0 ||
+        listen(socket_, 16) != 0 || getsockname(socket_, reinterpret_cast<sockaddr*>(&address), &length) != 0)
+      return;
+    port = ntohs(address.sin_port);
+  }
+  ~SilentServer() {
+    if (socket_ >= 0) close(socket_);
+  }
+  std::string Url(const char* page) const { return "http://127.0.0.1:" + std::to_string(port) + "/" + page; }
+  int socket_ = -1;
+  int port = 0;
+};
+
+TEST(ClientHandlerLife, ALoadThatNeverEndsIsStoppedAndItsCallsDropped) {
+  SilentServer silent;
+  ASSERT_NE(silent.port, 0);
+  const QUrl url(QString::fromStdString(silent.Url("map.html")));
+
+  QWidget panel;
+  panel.resize(400, 300);
+  panel.show();
+  ClientHandler handler;
+  handler.SetLoadTimeoutMs(600);
+  int ends = 0;
+  bool ok = true;
+  QObject::connect(&handler, &ClientHandler::PageLoaded, [&](bool loaded) {
+    ++ends;
+    ok = loaded;
+  });
+  ASSERT_TRUE(handler.CreateBrowser(&panel, QRect(0, 0, 400, 250), url));
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return handler.GetBrowser() != nullptr; }));
+  EXPECT_TRUE(handler.ExecuteJavaScript("Line(0)"));
+  EXPECT_EQ(handler.WaitingCalls(), 1);
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return ends > 0; }, 15000)) << "the load was never stopped";
+  EXPECT_FALSE(ok);
+  EXPECT_FALSE(handler.IsLoading());
+  EXPECT_EQ(handler.WaitingCalls(), 0);
+  EXPECT_NE(zovtest::Slurp(g_logFile).find("no end of load after 600 ms"), std::string::npos);
+}
 
 // ---------------------------------------------------------------------------
 // Script call texts.
@@ -622,6 +675,35 @@ TEST(MapPanel, APageLoadedAfterATrackWasDrawnGetsTheTrackAgain) {
   std::vector<std::string> names = Names(calls);
   EXPECT_EQ(names, (std::vector<std::string>{"ClearLine", "Clear", "SetPoistion", "SetPoistion", "Line",
                                              "Center", "SetStartPoistion", "SetEndPoistion"}));
+}
+
+TEST(MapPanel, ARemotePageThatNeverLoadsGivesWayToTheLocalPageWithTheTrack) {
+  WaitForPanelPage();
+  SilentServer silent;
+  ASSERT_NE(silent.port, 0);
+  CZovFileListStore* store = CZovFileListStore::GetInstance();
+  store->SetAllTracks(false);
+  const std::string path = MakeTrackFile("remote.txt");
+  store->SetExtractor([](const std::string&, std::string* points, std::string*) {
+    *points = PointLine(1, "N:3.00000", "E:4.00000");
+    return 1;
+  });
+  store->AddFile(path);
+  store->SelectIndex(store->FindIndex(path));
+  store->MakeCurrent(path);
+  Send(ZOV_CODE_PLAYING);
+  ClientHandler* client = g_panel->Client();
+  client->SetLoadTimeoutMs(600);
+  std::vector<bool> ends;
+  auto connection = QObject::connect(client, &ClientHandler::PageLoaded, [&](bool ok) { ends.push_back(ok); });
+  g_panel->LoadPage(silent.Url("google.html"));
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return ends.size() >= 2; }, 20000));
+  QObject::disconnect(connection);
+  client->SetLoadTimeoutMs(ClientHandler::kLoadTimeoutMs);
+  EXPECT_EQ(ends, (std::vector<bool>{false, true}));
+  EXPECT_TRUE(client->GetBrowser()->url().isLocalFile());
+  const std::vector<std::string> names = Names(Calls());
+  EXPECT_NE(std::find(names.begin(), names.end(), "Line"), names.end()) << "the track reaches the local page";
 }
 
 // Timer 3 takes the all-tracks flag from the "trackconnect" choice (any but
