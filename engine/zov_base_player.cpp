@@ -86,6 +86,13 @@ void CZovBasePlayer::Seek(int seconds) {
   scheduler->holdFlag = 1;
   scheduler->droppedVideo += queue->VideoCount();
   queue->Flush();
+  {
+    // The items the scheduler took from the queue and holds for their time
+    // belong to the old position too: shown after the seek, they would put
+    // an old picture on the screen and the clock back to its time.
+    std::lock_guard<std::recursive_mutex> unit(scheduler->stateLock);
+    scheduler->ReleaseHeld();
+  }
   // The end the reader met belongs to the old position: left set, the next
   // poll would mark the refilling queue draining (no pre-buffering) and stop
   // the scheduler as soon as the queue runs dry for a moment. The reader is
