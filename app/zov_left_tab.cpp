@@ -42,6 +42,9 @@ LRESULT CZovLeftTab::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_KEYUP:
       if (wParam == VK_SPACE && playWindow_) playWindow_->SendMessage(WM_KEYUP, wParam, lParam);
       return 0;
+    case WM_KEYDOWN:
+      if (playWindow_) playWindow_->SendMessage(WM_KEYDOWN, wParam, lParam);
+      return 0;
     case ZOVWM_RELABEL:
       if (playWindow_) playWindow_->PostMessage(ZOVWM_RELABEL, wParam, lParam);
       return 0;

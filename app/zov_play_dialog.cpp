@@ -217,6 +217,9 @@ LRESULT CPlayDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_KEYUP:
       if (wParam == VK_SPACE) OnSpace();
       return 0;
+    case WM_KEYDOWN:
+      if (wParam == VK_LEFT || wParam == VK_RIGHT) StepSeek(wParam == VK_LEFT ? -kStepSeekSeconds : kStepSeekSeconds);
+      return 0;
     case WM_TIMER:
       if (wParam == kTickTimerId) OnTick();
       return 0;
@@ -429,6 +432,20 @@ void CPlayDialog::Resume() {
   m_pMediaPlay->ResumeAll();
   SetPlayLook(true);
   seekBar_->enabled = 1;
+}
+
+void CPlayDialog::StepSeek(int seconds) {
+  if (starting_ || m_pMediaPlay->stopped) return;
+  const int state = m_pMediaPlay->GetState();
+  if (state == 0) return;
+  const int duration = m_pMediaPlay->GetDurationSeconds();
+  const int target = std::clamp(m_pMediaPlay->GetPositionSeconds() + seconds, 0, std::max(duration - 1, 0));
+  seekTarget_.Forget();  // a later drop on the bar seeks even to its last second
+  SendGpsTick(target, 1);
+  m_pMediaPlay->SeekAll(target);
+  ++seekCount_;
+  if (duration > 0) seekBar_->SetValue(static_cast<int>(int64_t(target) * kSeekSteps / duration));
+  if (state == 2) QTimer::singleShot(kPausedSeekShowMs, Object(), [ref = Ref()] { ref.Post(kMsgRepause); });
 }
 
 void CPlayDialog::Seek(int value) {
@@ -647,6 +664,10 @@ void CPlayDialog::keyPressEvent(QKeyEvent* event) {
   const int key = event->key();
   if (key == Qt::Key_Escape || key == Qt::Key_Return || key == Qt::Key_Enter) {
     event->accept();
+    return;
+  }
+  if (key == Qt::Key_Left || key == Qt::Key_Right) {
+    StepSeek(key == Qt::Key_Left ? -kStepSeekSeconds : kStepSeekSeconds);
     return;
   }
   CZovPlayWindowBase::keyPressEvent(event);

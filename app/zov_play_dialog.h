@@ -119,6 +119,9 @@ class CPlayDialog : public CZovPlayWindowBase {
   void Pause();
   void Resume();
   void Seek(int value);
+  // The Left and Right arrow keys: seeks `seconds` from the position, within
+  // the recording; a paused recording shows the new picture and stays paused.
+  void StepSeek(int seconds);
   void SendGpsTick(int second, int mode);
   void SetPlayLook(bool pauseLook);
   void SetTimeText(const std::string& text);

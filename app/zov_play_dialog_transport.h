@@ -48,6 +48,8 @@ inline constexpr int kDurationGrowthSeconds = 30;
 inline constexpr int kOpenFailureRetryMs = 500;
 // A paused seek lets playback run this long to show the new position.
 inline constexpr int kPausedSeekShowMs = 50;
+// One press of the Left or Right arrow key seeks this far.
+inline constexpr int kStepSeekSeconds = 10;
 // Gap between the eight controls of the bottom row; the row's extra margin.
 inline constexpr int kBottomRowGap = 20;
 inline constexpr int kBottomRowSlack = 140;

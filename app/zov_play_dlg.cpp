@@ -233,6 +233,9 @@ LRESULT CZovPlayDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_KEYUP:
       if (wParam == VK_SPACE && leftTab_) leftTab_->SendMessage(message, wParam, lParam);
       return 0;
+    case WM_KEYDOWN:
+      if ((wParam == VK_LEFT || wParam == VK_RIGHT) && leftTab_) leftTab_->SendMessage(message, wParam, lParam);
+      return 0;
     case kWmHotKey:
       OnHotKey(static_cast<int>(wParam));
       return 0;
@@ -590,6 +593,11 @@ void CZovPlayDlg::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Return:
     case Qt::Key_Enter:
       OnOK();
+      return;
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+      // Seeking with the arrows, as in any player; held down, they repeat.
+      WindowProc(WM_KEYDOWN, event->key() == Qt::Key_Left ? VK_LEFT : VK_RIGHT, 0);
       return;
     default:
       CZovWnd::keyPressEvent(event);

@@ -27,9 +27,6 @@ constexpr const char* kMainWindowName = "CZovPlayDlg";
 constexpr const char* kMapPageName = "CZovCefBrowers";
 constexpr const char* kPlayWindowName = "CPlayDialog";
 
-// Key-down of a relayed key; the key-up is WM_KEYUP.
-constexpr UINT kWmKeyDown = 0x0100;
-
 // Section titles: ids (also their rectangles) and text keys.
 constexpr int kTitleIds[3] = {10233, 10234, 10235};
 constexpr const char* kTitleKeys[3] = {"basesetup", "softserver", "softinfo"};
@@ -409,7 +406,7 @@ bool CZovPlaySetup::HandlePageKey(QKeyEvent* key, bool released) {
   // further (the edit's text is only ever set by the folder chooser).
   if (key->key() == Qt::Key_Space) {
     auto* parent = dynamic_cast<CZovMsgTarget*>(parentWidget());
-    if (parent && !key->isAutoRepeat()) parent->SendMessage(released ? WM_KEYUP : kWmKeyDown, VK_SPACE, 0);
+    if (parent && !key->isAutoRepeat()) parent->SendMessage(released ? WM_KEYUP : WM_KEYDOWN, VK_SPACE, 0);
     return true;
   }
   return false;

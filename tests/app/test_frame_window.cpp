@@ -428,6 +428,11 @@ TEST_F(FrameTest, SpaceFromTheSetupPageReachesThePlayWindow) {
   standIns_->play->got.clear();
   QTest::keyRelease(standIns_->setup, Qt::Key_Space);
   EXPECT_EQ(standIns_->play->got, (std::vector<Received>{{WM_KEYUP, VK_SPACE, 0}}));
+  // The arrow keys on the main window reach it as key-downs (it seeks).
+  standIns_->play->got.clear();
+  QTest::keyPress(window_.get(), Qt::Key_Left);
+  QTest::keyPress(window_.get(), Qt::Key_Right);
+  EXPECT_EQ(standIns_->play->got, (std::vector<Received>{{WM_KEYDOWN, VK_LEFT, 0}, {WM_KEYDOWN, VK_RIGHT, 0}}));
 }
 
 TEST_F(FrameTest, CtrlFShowsAndHidesOneFileInformationWindow) {

@@ -182,6 +182,15 @@ TEST_F(PlayWindowTest, SeekingTwiceToOneSecondSeeksOnceAndTheLengthGrowsPastTheE
   dialog_->SendMessage(ZOVWM_SEEKDROP, kIdSeekBar, 150);
   EXPECT_EQ(dialog_->SeekCount(), seeksBefore + 1);
   EXPECT_EQ(play->players[0]->seeks.load(), 1);
+  // The arrow keys, relayed by the left panel, step 10 s and stop at the start.
+  panel_->SendMessage(WM_KEYDOWN, VK_LEFT, 0);
+  EXPECT_EQ(play->players[0]->seeks.load(), 2);
+  EXPECT_NEAR(play->GetPositionSeconds(), 6, 2);
+  panel_->SendMessage(WM_KEYDOWN, VK_LEFT, 0);
+  EXPECT_LE(play->GetPositionSeconds(), 1);
+  panel_->SendMessage(WM_KEYDOWN, VK_RIGHT, 0);
+  EXPECT_NEAR(play->GetPositionSeconds(), 10, 1);
+  EXPECT_EQ(play->players[0]->seeks.load(), 4);
   // The recording reports 5 s but plays on at second 20: the tick shows 35 s.
   // The length is shortened once the position is there, so the engine
   // reads the seek against the file's true length.
