@@ -201,7 +201,10 @@ void CZovCefBrowers::OnPageLoaded(bool ok) {
   if (!ok && ShowOfflinePage()) return;
   if (!ok || !redrawOnLoad_) return;
   redrawOnLoad_ = false;
-  OnDrawTrack();
+  // The same track again, and the marker where the last tick put it: the
+  // dials keep showing the current point.
+  DrawTrack();
+  for (const QString& call : markerCalls_) Run(call);
 }
 
 void CZovCefBrowers::OnTick(const ZovMsgData* record) {
@@ -209,8 +212,9 @@ void CZovCefBrowers::OnTick(const ZovMsgData* record) {
   if (!record || !ZovReadTickPayload(record->payload.data(), int(record->payload.size()), tick)) return;
   if (tick.mode != 1) return;
   if (ZovIsPosition(tick.latitude, tick.longitude)) {
-    Run(ZovCallMove(tick.longitude, tick.latitude, ZovMarkerAngle(tick.heading)));
-    Run(ZovCallCenter(tick.longitude, tick.latitude));
+    markerCalls_ = {ZovCallMove(tick.longitude, tick.latitude, ZovMarkerAngle(tick.heading)),
+                    ZovCallCenter(tick.longitude, tick.latitude)};
+    for (const QString& call : markerCalls_) Run(call);
   } else {
     DebugTrace("Cef ZOVWM_INFO_E: %f %f IS_DOUBLE_ZERO  \r\n", double(tick.latitude), double(tick.longitude));
   }
@@ -238,6 +242,12 @@ void CZovCefBrowers::ResetDials(bool compassToo) {
 }
 
 void CZovCefBrowers::OnDrawTrack() {
+  markerCalls_.clear();
+  DrawTrack();
+  ResetDials(true);
+}
+
+void CZovCefBrowers::DrawTrack() {
   // Calls skipped for want of a page are made again when it has loaded.
   if (!Run(ZovCallClearLine())) redrawOnLoad_ = true;
   Run(ZovCallClear());
@@ -257,11 +267,11 @@ void CZovCefBrowers::OnDrawTrack() {
   }
   drawn_ = 1;
   DebugTrace("Cef Set GPS: end \r\n");
-  ResetDials(true);
 }
 
 void CZovCefBrowers::OnStopped() {
   drawn_ = 0;
+  markerCalls_.clear();
   ResetDials(false);
 }
 

@@ -34,6 +34,7 @@
 
 #include <QRect>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include "platform/zov_wnd.h"
@@ -124,7 +125,10 @@ class CZovCefBrowers : public CZovWnd {
   void OnTimer(UINT id);
   void OnCreateBrowser();
   void OnTick(const ZovMsgData* record);
+  // Code 2007: the current track drawn anew, the dials reset.
   void OnDrawTrack();
+  // The track calls alone (also for a page that loaded after they were made).
+  void DrawTrack();
   void OnStopped();
   void OnMoveTwo(const ZovMsgData* record);
   void OnPageLoaded(bool ok);
@@ -149,4 +153,5 @@ class CZovCefBrowers : public CZovWnd {
   int drawn_ = 0;
   bool redrawOnLoad_ = false;       // the drawn track has not reached the page
   std::string pageLocation_;        // the page asked for last
+  QStringList markerCalls_;         // the last tick's marker calls, for a reloaded page
 };

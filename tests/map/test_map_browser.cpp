@@ -665,6 +665,7 @@ TEST(MapPanel, APageLoadedAfterATrackWasDrawnGetsTheTrackAgain) {
   store->SelectIndex(store->FindIndex(path));
   store->MakeCurrent(path);
   Send(ZOV_CODE_PLAYING);
+  SendTick(1, 1, 1.25f, 2.25f, 10, 90);
   // Another map page (here: the same page again) starts empty.
   bool loaded = false;
   auto connection = QObject::connect(g_panel->Client(), &ClientHandler::PageLoaded, [&](bool) { loaded = true; });
@@ -673,9 +674,12 @@ TEST(MapPanel, APageLoadedAfterATrackWasDrawnGetsTheTrackAgain) {
   QObject::disconnect(connection);
   const std::vector<Call> calls = Calls();
   std::vector<std::string> names = Names(calls);
+  // The track, then the marker where the last tick put it; the dials are not reset.
   const std::vector<std::string> wholeTrack{"ClearLine", "Clear", "SetPoistion", "SetPoistion", "Line",
-                                            "Center", "SetStartPoistion", "SetEndPoistion"};
+                                            "Center", "SetStartPoistion", "SetEndPoistion", "Move", "Center"};
   EXPECT_EQ(names, wholeTrack);
+  EXPECT_EQ(calls.back().args, (std::vector<double>{2.25, 1.25}));
+  EXPECT_EQ(g_panel->SpeedText().toStdString(), "18.5 KMH");
 
   // A remote page that never loads is stopped, and the local page shows the track.
   SilentServer silent;
