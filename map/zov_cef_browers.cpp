@@ -157,6 +157,8 @@ QUrl CZovCefBrowers::PageUrl(const std::string& location) {
 
 void CZovCefBrowers::OnCreateBrowser() {
   client_ = std::make_unique<ClientHandler>();
+  // Until the page draws, the browser shows the panel's colour, not a white box.
+  client_->SetBackground(panelColor_);
   connect(client_.get(), &ClientHandler::PageLoaded, this, [this](bool ok) { OnPageLoaded(ok); });
   QRect area = browserRect_.ToQRect();
   if (width() > 0) area.setWidth(width());

@@ -61,6 +61,7 @@ bool ClientHandler::CreateBrowser(QWidget* parent, const QRect& bounds, const QU
   if (!profile) profile = QWebEngineProfile::defaultProfile();
   auto* view = new QWebEngineView(parent);
   auto* page = new ZovMapPage(profile, view);
+  page->setBackgroundColor(background_);
   view->setPage(page);
   view->setGeometry(bounds);
   view->setContextMenuPolicy(Qt::DefaultContextMenu);

@@ -30,6 +30,7 @@
 // No pop-ups of its own (new windows are refused), no script-to-program
 // channel, the context menu as the browser builds it, JavaScript dialogs as
 // the browser shows them.
+#include <QColor>
 #include <QObject>
 #include <QPointer>
 #include <QRect>
@@ -76,6 +77,8 @@ class ClientHandler : public QObject {
   int WaitingCalls() const { return static_cast<int>(waiting_.size()); }
   // Time a load may take before it is stopped (tests shorten it).
   void SetLoadTimeoutMs(int ms) { loadTimeoutMs_ = ms; }
+  // What the browser shows before its page has drawn (set before CreateBrowser).
+  void SetBackground(const QColor& colour) { background_ = colour; }
 
   // Reloads the page of the held browser.
   void Reload();
@@ -113,4 +116,5 @@ class ClientHandler : public QObject {
   QStringList waiting_;               // calls made while the page loads
   QTimer* loadTimer_ = nullptr;       // single shot, child of this client
   int loadTimeoutMs_ = kLoadTimeoutMs;
+  QColor background_ = Qt::white;
 };
