@@ -65,7 +65,7 @@ TEST(StartUp, SingletonsInOrderThenEscRunsTheShutdownListOnce) {
   };
   app.onMainWindow = [&](CZovPlayDlg* window) {
     QTimer::singleShot(0, window, [window] {
-      QTest::qWaitForWindowExposed(window);
+      EXPECT_TRUE(QTest::qWaitForWindowExposed(window));
       QTest::keyClick(window, Qt::Key_Escape);
     });
   };

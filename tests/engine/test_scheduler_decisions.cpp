@@ -366,7 +366,9 @@ TEST(SchedulerTimingTest, DecisionsOnTheFakeClock) {
       EXPECT_EQ(d.anchorMs, c.anchorMs) << c.what;
       EXPECT_EQ(d.anchorOnTimed, c.onTimed) << c.what;
     }
-    if (c.action == A::kWait) EXPECT_EQ(d.waitMs, c.waitMs) << c.what;
+    if (c.action == A::kWait) {
+      EXPECT_EQ(d.waitMs, c.waitMs) << c.what;
+    }
     EXPECT_EQ(d.presentFollower, c.follower) << c.what;
     EXPECT_EQ(d.reanchorNext, c.reanchorNext) << c.what;
   }

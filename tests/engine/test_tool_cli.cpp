@@ -123,7 +123,9 @@ TEST(ToolCommandLine, ConventionsOfBothTools) {
     EXPECT_NE(where.find(c.expect), std::string::npos) << line << ": " << where;
     // Refusals of the engine may add its own log line on standard output;
     // the tool's own messages never appear twice.
-    if (c.status != 1) EXPECT_EQ(other, "") << line;
+    if (c.status != 1) {
+      EXPECT_EQ(other, "") << line;
+    }
     EXPECT_EQ(other.find(c.expect), std::string::npos) << line;
   }
 }
