@@ -392,8 +392,12 @@ void CPlayDialog::OpenCurrent(const std::string& path) {
 
 void CPlayDialog::OnOpenFailed(int pathCount) {
   if (pathCount == 1) {
-    // The next file is tried a little later, without holding this thread.
-    QTimer::singleShot(kOpenFailureRetryMs, Object(),
+    // The next file is tried a little later, without holding this thread,
+    // and not before the command filter lets the click through: a file that
+    // fails at once after the click that chose it must not end the play
+    // list there. A command the user gives meanwhile still wins.
+    const int64_t delay = std::max<int64_t>(kOpenFailureRetryMs, commandFilter_.WaitMs(NowMs()) + 1);
+    QTimer::singleShot(static_cast<int>(delay), Qt::PreciseTimer, Object(),
                        [ref = Ref()] { ref.Post(ZOVWM_CLICK, kIdNext, 0); });
     directory_->SendData("CZovLeftTab", ZOV_CODE_STOPPED);
     DebugTrace("m_pMediaPlay error   \r\n");

@@ -16,6 +16,10 @@ bool CommandFilter::Accept(int64_t nowMs) {
   return accepted;
 }
 
+int64_t CommandFilter::WaitMs(int64_t nowMs) const {
+  return last_ ? std::max<int64_t>(0, *last_ + kCommandGapMs - nowMs) : 0;
+}
+
 bool AllowedWhileStarting(int id) { return id == kIdOpenFile || id == kIdSound; }
 
 int SeekSecond(int value, int durationSeconds) {

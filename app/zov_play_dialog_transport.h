@@ -62,6 +62,8 @@ inline constexpr const char* kZeroTimeText = "00:00:00/00:00:00";
 class CommandFilter {
  public:
   bool Accept(int64_t nowMs);
+  // How long from `nowMs` until a command would be accepted (0: at once).
+  int64_t WaitMs(int64_t nowMs) const;
 
  private:
   std::optional<int64_t> last_;

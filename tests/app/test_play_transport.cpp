@@ -18,6 +18,12 @@ TEST(PlayTransport, CommandFilterDropsClicksWithinOneSecondOfThePreviousClick) {
   EXPECT_FALSE(filter.Accept(5500));
   EXPECT_FALSE(filter.Accept(6300));
   EXPECT_TRUE(filter.Accept(7300));
+  // A retried command waits exactly until it would be let through.
+  EXPECT_EQ(filter.WaitMs(7300), 1000);
+  EXPECT_EQ(filter.WaitMs(7900), 400);
+  EXPECT_EQ(filter.WaitMs(9000), 0);
+  EXPECT_FALSE(filter.Accept(7300 + 1000 - 1));
+  EXPECT_EQ(CommandFilter().WaitMs(0), 0);
   // The very first click of a run is accepted however early it comes.
   CommandFilter early;
   EXPECT_TRUE(early.Accept(10));

@@ -173,6 +173,31 @@ TEST_F(PlayWindowTest, NextAndPreviousFollowTheListAndQuickClicksAreDropped) {
   EXPECT_EQ(dialog_->TimeText(), kZeroTimeText);
 }
 
+TEST_F(PlayWindowTest, AFileThatIsNoRecordingIsSkippedEvenWhenItFailsAtOnce) {
+  // 1.mp4 and 3.mp4 play; 2.mp4 is 1.5 MB of noise that fails to open well
+  // within a second of the "next" click that chose it.
+  const std::string folder = zovtest::TempDir() + "/noise";
+  std::filesystem::create_directories(folder);
+  std::filesystem::copy_file(Clip("list/a.mp4"), folder + "/1.mp4", std::filesystem::copy_options::overwrite_existing);
+  std::filesystem::copy_file(Clip("list/b.mp4"), folder + "/3.mp4", std::filesystem::copy_options::overwrite_existing);
+  {
+    std::FILE* noise = std::fopen((folder + "/2.mp4").c_str(), "wb");
+    ASSERT_NE(noise, nullptr);
+    uint32_t x = 12345;
+    for (int i = 0; i < 1500000; ++i) std::fputc(static_cast<int>((x = x * 1103515245u + 12345u) >> 24), noise);
+    std::fclose(noise);
+  }
+  CZovFileListStore* store = CZovFileListStore::GetInstance();
+  for (const char* name : {"3.mp4", "2.mp4", "1.mp4"}) store->AddFile(folder + "/" + name, -1, 0);
+  ASSERT_EQ(store->Count(), 3);
+  PlayFile(folder + "/1.mp4");
+  ASSERT_TRUE(WaitPlaying(0));
+  Click(kIdNext);
+  ASSERT_TRUE(WaitPlaying(2)) << "playback stopped at the file that is no recording";
+  EXPECT_EQ(store->GetCurrentIndex(), 2);
+  lastClick_ = NowMs();  // the retried "next" moved the filter's time
+}
+
 TEST_F(PlayWindowTest, SeekingTwiceToOneSecondSeeksOnceAndTheLengthGrowsPastTheEnd) {
   PlayFile(Clip("pattern.mp4"));
   ASSERT_TRUE(WaitPlaying(0));
