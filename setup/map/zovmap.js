@@ -30,7 +30,9 @@
     basemapTiles: 0,      // basemap tiles drawn
     tracks: {},           // track number -> array of [lat, lng] by point number
     lines: {},            // track number -> polyline
-    angle: 0
+    current: null,        // track number of the playing file (its first point is the start mark)
+    angle: 0,             // marker angle last sent by the player
+    rotation: 0           // turn of the drawn arrow
   };
 
   // --- Offline basemap -----------------------------------------------------
@@ -315,14 +317,76 @@
       marker.setLatLng(latlng);
       if (!map.hasLayer(marker)) marker.addTo(map);
     }
-    turnMarker(state.angle);
+    turnMarker(state.rotation);
   }
 
-  function turnMarker(angle) {
-    state.angle = angle;
+  function turnMarker(rotation) {
+    state.rotation = rotation;
     var el = marker && marker.getElement();
     var arrow = el && el.querySelector(".zov-arrow");
-    if (arrow) arrow.style.transform = "rotate(" + (-angle) + "deg)";
+    if (arrow) arrow.style.transform = "rotate(" + (-rotation) + "deg)";
+  }
+
+  // --- Longitudes across 180 ----------------------------------------------
+  // A drive over the 180th meridian arrives as longitudes jumping from +180
+  // to -180. Each track is drawn with continuous longitudes (a point may lie
+  // beyond +-180), and every other position is drawn on the copy of the world
+  // nearest the tracks (or the view), so lines, marks and marker stay together
+  // instead of spanning the whole world.
+
+  function nearLng(lng, ref) { return lng + 360 * Math.round((ref - lng) / 360); }
+
+  function referenceLng() {
+    var keys = Object.keys(state.lines);
+    for (var i = 0; i < keys.length; i++) {
+      var pts = state.lines[keys[i]].getLatLngs();
+      if (pts.length) return pts[0].lng;
+    }
+    return map.getCenter().lng;
+  }
+
+  // --- Direction of travel -------------------------------------------------
+  // Cameras disagree on how they count the heading (clockwise, or the
+  // counter-clockwise heading the player computes for cameras that give
+  // none), and the last point of a track carries none at all. Where the marker
+  // stands on the playing file's track, the arrow therefore points along the
+  // track; elsewhere it follows the angle the player sent.
+  var NEAR_TRACK_M = 30;    // the marker counts as on the track within this distance
+  var MIN_STEP_M = 1;       // a step shorter than this shows no direction
+  var LOOK_POINTS = 5;      // points looked at either side for a step
+
+  function metres(a, b) {
+    var dy = (b[0] - a[0]) * 111320, dx = (b[1] - a[1]) * 111320 * Math.cos(a[0] * Math.PI / 180);
+    return Math.sqrt(dx * dx + dy * dy);
+  }
+
+  function bearing(a, b) {
+    var r = Math.PI / 180, dl = (b[1] - a[1]) * r;
+    var y = Math.sin(dl) * Math.cos(b[0] * r);
+    var x = Math.cos(a[0] * r) * Math.sin(b[0] * r) - Math.sin(a[0] * r) * Math.cos(b[0] * r) * Math.cos(dl);
+    return (Math.atan2(y, x) / r + 360) % 360;
+  }
+
+  // Bearing (clockwise from north) of the track at [lat, lng], or null.
+  function trackBearing(at) {
+    var best = null, bestD = Infinity, bestI = 0;
+    Object.keys(state.tracks).forEach(function (k) {
+      if (state.current !== null && +k !== state.current) return;
+      var list = state.tracks[k].filter(function (p) { return p; });
+      for (var i = 0; i < list.length; i++) {
+        var d = metres(at, list[i]);
+        if (d < bestD) { bestD = d; best = list; bestI = i; }
+      }
+    });
+    if (!best || bestD > NEAR_TRACK_M) return null;
+    var j;
+    for (j = bestI + 1; j < best.length && j <= bestI + LOOK_POINTS; j++) {
+      if (metres(best[bestI], best[j]) >= MIN_STEP_M) return bearing(best[bestI], best[j]);
+    }
+    for (j = bestI - 1; j >= 0 && j >= bestI - LOOK_POINTS; j--) {
+      if (metres(best[j], best[bestI]) >= MIN_STEP_M) return bearing(best[j], best[bestI]);
+    }
+    return null;
   }
 
   function isOnline() { return state.tilesLoaded > 0; }
@@ -424,12 +488,15 @@
   // --- Functions the player calls (longitude first) ----------------------
 
   window.Center = function (lng, lat) {
-    map.panTo([lat, lng], { animate: false });
+    map.panTo([lat, nearLng(lng, referenceLng())], { animate: false });
   };
 
   window.Move = function (lng, lat, angle) {
-    ensureMarker([lat, lng]);
-    turnMarker(angle);
+    var at = [lat, nearLng(lng, referenceLng())];
+    state.angle = angle;
+    var b = trackBearing(at);
+    ensureMarker(at);
+    turnMarker(b === null ? angle : 180 - b);  // the arrow points at 180 - rotation
     updateInset(null);
   };
 
@@ -439,10 +506,12 @@
     var y = Math.sin((lng2 - lng1) * Math.PI / 180) * Math.cos(lat2 * Math.PI / 180);
     var x = Math.cos(lat1 * Math.PI / 180) * Math.sin(lat2 * Math.PI / 180) -
             Math.sin(lat1 * Math.PI / 180) * Math.cos(lat2 * Math.PI / 180) * Math.cos((lng2 - lng1) * Math.PI / 180);
-    var bearing = (Math.atan2(y, x) * 180 / Math.PI + 360) % 360;
-    ensureMarker([lat2, lng2]);
-    turnMarker((540 - bearing) % 360);  // the arrow then points along the bearing
-    map.panTo([lat2, lng2], { animate: false });
+    var way = (Math.atan2(y, x) * 180 / Math.PI + 360) % 360;
+    var lng = nearLng(lng2, referenceLng());
+    state.angle = (540 - way) % 360;
+    ensureMarker([lat2, lng]);
+    turnMarker(state.angle);  // the arrow then points along the way
+    map.panTo([lat2, lng], { animate: false });
   };
 
   window.ClearLine = function () {
@@ -452,9 +521,11 @@
 
   window.Clear = function () {
     state.tracks = {};
+    state.current = null;
     markLayer.clearLayers();
     startMark = endMark = null;
     if (marker) map.removeLayer(marker);
+    updateInset(null);  // nor its dot in the overview
   };
 
   window.SetPoistion = function (track, point, lng, lat) {
@@ -463,8 +534,19 @@
   };
 
   window.Line = function (track) {
-    var points = (state.tracks[track] || []).filter(function (p) { return p; });
+    var list = state.tracks[track] || [];
     if (state.lines[track]) trackLayer.removeLayer(state.lines[track]);
+    delete state.lines[track];
+    // Continuous longitudes, starting on the copy of the world of the tracks
+    // already drawn (kept in the stored track too, for the direction lookup).
+    var ref = Object.keys(state.lines).length ? referenceLng() : null;
+    for (var i = 0; i < list.length; i++) {
+      if (list[i] && ref === null) ref = list[i][1];
+      if (!list[i]) continue;
+      list[i] = [list[i][0], nearLng(list[i][1], ref)];
+      ref = list[i][1];
+    }
+    var points = list.filter(function (p) { return p; });
     state.lines[track] = L.polyline(points, {
       color: TRACK_COLORS[Math.abs(track) % TRACK_COLORS.length], weight: 5, opacity: 0.85,
       lineJoin: "round", interactive: false
@@ -473,11 +555,21 @@
   };
 
   window.SetStartPoistion = function (lng, lat) {
+    lng = nearLng(lng, referenceLng());
+    // The playing file's track is the one that starts here.
+    state.current = null;
+    Object.keys(state.tracks).forEach(function (k) {
+      var first = state.tracks[k].filter(function (p) { return p; })[0];
+      if (state.current === null && first && Math.abs(first[0] - lat) < 1e-6 && Math.abs(first[1] - lng) < 1e-6) {
+        state.current = +k;
+      }
+    });
     if (startMark) markLayer.removeLayer(startMark);
     startMark = L.marker([lat, lng], { icon: markIcon("zov-start", "S"), interactive: false }).addTo(markLayer);
   };
 
   window.SetEndPoistion = function (lng, lat) {
+    lng = nearLng(lng, referenceLng());
     if (endMark) markLayer.removeLayer(endMark);
     endMark = L.marker([lat, lng], { icon: markIcon("zov-end", "E"), interactive: false }).addTo(markLayer);
   };
@@ -516,9 +608,11 @@
         center: [c.lng, c.lat],
         marker: m ? [m.lng, m.lat] : null,
         angle: state.angle,
+        rotation: state.rotation,
         arrowPointsTo: arrowDirection(),
         start: s ? [s.lng, s.lat] : null,
         end: e ? [e.lng, e.lat] : null,
+        insetDot: !!(inset && inset.hasLayer(insetDot)),
         lines: Object.keys(state.lines).map(function (k) { return [+k, state.lines[k].getLatLngs().length]; }),
         landRings: basemap.rings.length,
         borderLines: basemap.borders.length,

@@ -118,6 +118,15 @@ const char* kDrive = R"(
   Test();
   "drawn")";
 
+// Initial great-circle bearing from one position to another, degrees
+// clockwise from north.
+double Bearing(double lat1, double lon1, double lat2, double lon2) {
+  const double r = M_PI / 180, dl = (lon2 - lon1) * r;
+  const double y = std::sin(dl) * std::cos(lat2 * r);
+  const double x = std::cos(lat1 * r) * std::sin(lat2 * r) - std::sin(lat1 * r) * std::cos(lat2 * r) * std::cos(dl);
+  return std::fmod(std::atan2(y, x) / r + 360, 360);
+}
+
 class MapPages : public ::testing::TestWithParam<const char*> {};
 
 TEST_P(MapPages, DefineEveryFunctionThePlayerCalls) {
@@ -159,8 +168,9 @@ TEST_P(MapPages, DrawTheTrackOnTheOfflineBasemap) {
   EXPECT_NEAR(marker[0].toDouble(), 114.05552, 1e-9);
   EXPECT_NEAR(marker[1].toDouble(), 22.54261, 1e-9);
   EXPECT_EQ(s["angle"].toDouble(), 270.0);
-  // Angle 270 stands for heading 90 of the heading-up compass: due west.
-  EXPECT_NEAR(s["arrowPointsTo"].toDouble(), 270.0, 2.0);
+  // On the track the arrow points the way the track goes from there (to the
+  // next point, east-south-east), whichever way the camera counts its heading.
+  EXPECT_NEAR(s["arrowPointsTo"].toDouble(), Bearing(22.54261, 114.05552, 22.54231, 114.05592), 2.0);
   const QVariantList center = s["center"].toVariant().toList();
   EXPECT_NEAR(center[0].toDouble(), 114.05552, 1e-4);
   EXPECT_NEAR(center[1].toDouble(), 22.54261, 1e-4);
@@ -200,13 +210,52 @@ TEST_P(MapPages, ClearAndRedrawReplaceTheOldTrack) {
     SetPoistion(0, 0, 2.35, 48.85); SetPoistion(0, 1, 2.36, 48.86); Line(0);
     SetPoistion(1, 0, 2.37, 48.85); SetPoistion(1, 1, 2.38, 48.85); SetPoistion(1, 2, 2.39, 48.85); Line(1);
     MoveTow(2.30, 48.85, 2.31, 48.85); 1)");
-  const QJsonObject s = State(view);
+  QJsonObject s = State(view);
   EXPECT_EQ(s["lines"].toVariant().toList(), (QVariantList{QVariantList{0, 2}, QVariantList{1, 3}}));
   EXPECT_TRUE(s["start"].isNull());
   EXPECT_TRUE(s["end"].isNull());
+  // The overview inset dropped the cleared marker's dot with it.
+  Evaluate(view, "ClearLine(); Clear(); 1");
+  EXPECT_FALSE(State(view)["insetDot"].toBool());
+  Evaluate(view, R"(SetPoistion(0, 0, 2.35, 48.85); SetPoistion(0, 1, 2.36, 48.86); Line(0);
+    SetPoistion(1, 0, 2.37, 48.85); SetPoistion(1, 1, 2.38, 48.85); SetPoistion(1, 2, 2.39, 48.85); Line(1);
+    MoveTow(2.30, 48.85, 2.31, 48.85); 1)");
+  s = State(view);
+  EXPECT_TRUE(s["insetDot"].toBool());
   EXPECT_NEAR(s["arrowPointsTo"].toDouble(), 90.0, 2.0);
   EXPECT_NEAR(s["angle"].toDouble(), 90.0, 0.01) << "the angle the player would send for it";
   EXPECT_NEAR(s["marker"].toVariant().toList().value(0).toDouble(), 2.31, 1e-9);
+}
+
+// A 300 m drive over the 180th meridian (longitudes jump from +180 to -180):
+// one short line, fitted close up, with its marks and the marker on the same
+// copy of the world, not a line around the globe and a view of all of it.
+TEST_P(MapPages, DriveAcrossLongitude180StaysOneShortLine) {
+  QWebEngineView* view = PageView(GetParam());
+  Evaluate(view, R"(ClearLine(); Clear();
+    var pts = [];
+    for (var i = 0; i < 20; i++) { var l = 179.999 + i * 0.0001; pts.push([l > 180 ? l - 360 : l, -17 + i * 0.0001]); }
+    for (i = 0; i < pts.length; i++) SetPoistion(0, i, pts[i][0], pts[i][1]);
+    Line(0);
+    Center(pts[0][0], pts[0][1]);
+    SetStartPoistion(pts[0][0], pts[0][1]);
+    SetEndPoistion(pts[19][0], pts[19][1]);
+    Move(pts[15][0], pts[15][1], 0);
+    Center(pts[15][0], pts[15][1]);
+    1)");
+  const QJsonObject s = State(view);
+  EXPECT_GE(s["zoom"].toInt(), 10) << "fitted to the drive, not to the whole world";
+  const double startLng = s["start"].toVariant().toList().value(0).toDouble();
+  EXPECT_NEAR(startLng, 179.999, 1e-6);
+  EXPECT_NEAR(s["end"].toVariant().toList().value(0).toDouble() - startLng, 0.0019, 1e-5);
+  EXPECT_NEAR(s["marker"].toVariant().toList().value(0).toDouble() - startLng, 0.0015, 1e-5);
+  EXPECT_NEAR(s["center"].toVariant().toList().value(0).toDouble() - startLng, 0.0015, 1e-4);
+  // The arrow goes along the track (north-east), not the way angle 0 says.
+  EXPECT_NEAR(s["arrowPointsTo"].toDouble(), Bearing(-17, 179.999, -16.9999, 179.9991), 2.0);
+
+  // Off every track the arrow follows the angle sent: 270 points west.
+  Evaluate(view, "Move(100.5, 10.5, 270); 1");
+  EXPECT_NEAR(State(view)["arrowPointsTo"].toDouble(), 270.0, 2.0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Pages, MapPages, ::testing::Values("osm.html", "gaode.html"),
