@@ -384,6 +384,13 @@ void CZovPlayerListView::FillRenderWindows(std::array<QWindow*, 4>& windows) con
     if (panes_[i]) windows[i] = panes_[i]->RenderWindow();
 }
 
+LRESULT CZovPlayerListView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
+  // A pane that was clicked holds the focus and reports the space key here;
+  // the owner of the panes pauses and resumes with it.
+  if (message == WM_KEYUP && wParam == VK_SPACE) return SendToParent(message, wParam, lParam);
+  return CZovUiBase::WindowProc(message, wParam, lParam);
+}
+
 void CZovPlayerListView::OnLButtonDblClk(const QPoint&) { ZovReportPaneDoubleClick(directory_, ControlId()); }
 
 void CZovPlayerListView::resizeEvent(QResizeEvent*) {

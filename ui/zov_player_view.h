@@ -25,7 +25,9 @@
 // aspect as the video window draws it.
 //
 // A released click on a pane sends ZOVWM_CLICK (wParam = pane id) to the
-// container, at most once per 1000 ms per pane. A double click on a pane or
+// container, at most once per 1000 ms per pane. A click also gives the pane
+// the keyboard focus; the space key released there reaches the container,
+// which passes it on to its parent (pause and resume). A double click on a pane or
 // on the container sends ZOVWM_INFO_E code 4058 through the window directory
 // to "CZovLeftTab" with the clicked control's id (4 bytes), at most once per
 // 1000 ms in the whole program.
@@ -172,6 +174,8 @@ class CZovPlayerListView : public CZovUiBase {
 
   // When set, arrangement changes do not move the panes.
   int32_t frozen = 0;
+
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
  protected:
   void OnLButtonDblClk(const QPoint& pt) override;

@@ -177,6 +177,20 @@ TEST_F(ViewsTest, DoubleClicksAreReportedAtMostOncePerSecondProgramWide) {
   EXPECT_EQ(ids, (std::vector<int32_t>{694390, 694391}));
 }
 
+// A click gives a pane the focus; the space key released there pauses and
+// resumes, so it must reach the panes' owner once, as from the container.
+TEST_F(ViewsTest, SpaceOnAClickedPaneReachesThePanesOwnerOnce) {
+  panes_.SetChannels(0, 2);
+  for (CZovUiBase* target : {static_cast<CZovUiBase*>(panes_.Pane(1)), static_cast<CZovUiBase*>(&panes_)}) {
+    parent_.messages.clear();
+    QTest::mouseClick(target, Qt::LeftButton, {}, {2, 2});
+    QTest::keyClick(target, Qt::Key_Space);
+    const auto keys = parent_.Of(WM_KEYUP);
+    ASSERT_EQ(keys.size(), 1u) << target->ControlId();
+    EXPECT_EQ(keys[0].wParam, WPARAM(VK_SPACE));
+  }
+}
+
 // The container reports pane clicks to itself; a recorder in its place
 // shows the ids and the per-pane limit.
 TEST(PaneClickTest, ReleasedClicksReportThePaneIdAtMostOncePerSecond) {
