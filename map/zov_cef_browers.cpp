@@ -47,6 +47,10 @@ CZovCefBrowers::CZovCefBrowers(QWidget* parent, CZovVersion* version)
   CreateDials();
   CZovWndManager::GetInstance()->Register(kDirectoryName, this);
   CreateListView();
+  // Files given on the command line start loading before timer 3 fires; the
+  // tracks loaded for them depend on the all-tracks flag, so it is right from
+  // the start (timer 3 sets it again).
+  store_->SetAllTracks(settings_->TrackConnectIndex() != 0);
   SetTimer(kCreateTimer, kTimerMs);
   SetTimer(kLayoutTimer, kTimerMs);
 }

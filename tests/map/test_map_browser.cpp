@@ -715,6 +715,24 @@ TEST(MapPanel, CreateTimerSetsTheAllTracksFlagFromTrackconnect) {
   }
 }
 
+// Files given on the command line start loading their tracks before timer 3
+// fires: the flag is right from the panel's construction.
+TEST(MapPanel, AllTracksFlagIsRightBeforeTheCreateTimer) {
+  WaitForPanelPage();
+  CZovSettings* settings = CZovSettings::GetInstance();
+  CZovFileListStore* store = CZovFileListStore::GetInstance();
+  CZovWndManager* directory = CZovWndManager::GetInstance();
+  directory->Unregister("CZovCefBrowers");
+  for (int choice : {1, 0}) {
+    settings->SetTrackConnect(choice);
+    store->SetAllTracks(choice == 0);
+    auto* other = new CZovCefBrowers(g_parent);
+    EXPECT_EQ(store->AllTracks(), choice != 0) << "trackconnect " << choice;
+    delete other;
+  }
+  directory->Register("CZovCefBrowers", g_panel);
+}
+
 TEST(MapPanel, ASecondCreateReplacesTheBrowser) {
   WaitForPanelPage();
   QWebEngineView* first = g_panel->Client()->GetBrowser();
