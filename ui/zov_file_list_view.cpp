@@ -391,7 +391,13 @@ void CZovFileListView::OnDeleteFiles() {
     store_->RemoveAt(i);
     removedAt = i;
   }
-  if (removedAt >= 0) Rebuild(removedAt);
+  if (removedAt < 0) return;
+  Rebuild(removedAt);
+  // The following row is highlighted, but while another file plays that file
+  // stays the current one: "next" and the end of the file go on from it
+  // rather than from wherever the deleted row was.
+  const int playingIndex = playing_ ? store_->FindIndex(playingPath_) : -1;
+  if (playingIndex >= 0) store_->SelectIndex(playingIndex);
 }
 
 // ---- Geometry --------------------------------------------------------------

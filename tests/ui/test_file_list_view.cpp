@@ -300,6 +300,28 @@ TEST_F(FileListViewTest, DeletingThePlayingFileStopsItFirst) {
   EXPECT_EQ(store_->Count(), 1);
 }
 
+TEST_F(FileListViewTest, DeletingAnotherFileKeepsThePlayingOneCurrent) {
+  // Row 3 plays; row 1 (before it) and then row 4 (after it) are deleted.
+  // Each time the next row is highlighted, no stop is sent, and the playing
+  // file stays current, so "next" goes on from it.
+  AddFiles(8);
+  store_->SelectIndex(3);
+  Info(ZOV_CODE_PLAYING, 3);
+  const std::string playing = dir_ + "/" + Name(3);
+  ASSERT_EQ(view_->PlayingPath(), playing);
+  for (const auto& [row, highlighted] : {std::pair<int, std::string>{1, Name(2)}, {3, Name(5)}}) {
+    Click(RowPoint(row));
+    ASSERT_TRUE(store_->IsMarked(row)) << row;
+    QTest::mouseClick(view_->Bar()->DeleteButton(), Qt::LeftButton);
+    EXPECT_EQ(store_->PathAt(view_->SelectedIndex()), dir_ + "/" + highlighted) << row;
+    EXPECT_EQ(store_->GetCurrentPath(), playing) << row;
+  }
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(play_.clicks.empty());
+  ASSERT_EQ(store_->SelectNext(), 0);
+  EXPECT_EQ(store_->GetCurrentPath(), dir_ + "/" + Name(5));
+}
+
 // Scrolled down, then enough rows deleted that the rest fit: the scroll bar
 // goes, so the rows must be back at the top rather than left scrolled away.
 TEST_F(FileListViewTest, RowsThatFitAgainAreShownFromTheTop) {
