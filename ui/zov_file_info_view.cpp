@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <QFontMetrics>
 #include <QMouseEvent>
 #include <QPaintEvent>
 #include <QPainter>
@@ -25,6 +26,12 @@ constexpr int kTitleText = 10326;
 constexpr int kPlacementRect = 10322;
 
 constexpr int kRowFlags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine;
+
+// A row too long for its rectangle loses the middle of its text, not its
+// end: the end of a long path is the recording's own name.
+QString FittedRow(const QFontMetrics& metrics, const std::string& text, int width) {
+  return metrics.elidedText(QString::fromStdString(text), Qt::ElideMiddle, width);
+}
 
 int ProcessorCount() {
   const long count = sysconf(_SC_NPROCESSORS_ONLN);
@@ -116,8 +123,10 @@ void CFileInfoView::paintEvent(QPaintEvent* event) {
   painter.fillRect(rect(), background_);
   painter.setFont(rowFont_);
   painter.setPen(rowText_);
-  for (const ZovInfoRow& row : RowsOf(media))
-    painter.drawText(settings_->LoadRect(row.rectId).ToQRect(), kRowFlags, QString::fromStdString(row.text));
+  for (const ZovInfoRow& row : RowsOf(media)) {
+    const QRect place = settings_->LoadRect(row.rectId).ToQRect();
+    painter.drawText(place, kRowFlags, FittedRow(painter.fontMetrics(), row.text, place.width()));
+  }
   QRect title = settings_->LoadRect(kZovInfoTitleRect).ToQRect();
   title.setLeft(0);
   painter.fillRect(title, titleBackground_);

@@ -176,6 +176,25 @@ TEST_F(FileInfoView, DrawsTitleStripAndEveryRow) {
   }
 }
 
+// A path longer than its row keeps its end, the recording's own name, in
+// view: two long paths that differ only in the file name draw differently.
+TEST_F(FileInfoView, LongPathRowShowsTheFileName) {
+  view_.resize(440, 456);
+  const std::string folder = "/media/card/DCIM/" + std::string(12, 'x') + "/行车记录仪 2026-12-10 前方摄像头/Überholmanöver/";
+  const auto rowImage = [&](const std::string& name) {
+    ZovMediaFacts media;
+    media.open = true;
+    media.path = folder + name;
+    view_.mediaSource = [media] { return media; };
+    const QRect row = settings_->LoadRect(10330).ToQRect();
+    return view_.grab(row).toImage();
+  };
+  const QImage first = rowImage("FILE0001_20261210_083015.mp4");
+  const QImage second = rowImage("FILE0002_20261210_083015.mp4");
+  ASSERT_FALSE(first.isNull());
+  EXPECT_NE(first, second) << "the file name at the end of a long path is cut off";
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
