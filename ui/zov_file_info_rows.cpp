@@ -1,5 +1,7 @@
 #include "ui/zov_file_info_rows.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 #include <cstring>
 
@@ -35,6 +37,15 @@ std::string DecoderRow(const ZovMediaFacts& media, const ZovTextLookup& label) {
 }
 
 std::string OptionalValue(const std::string& value) { return value.empty() ? "" : " " + value; }
+
+// Transport streams, Matroska files and sound-only files carry no bit rate
+// in their video stream; their average rate over the whole file (size over
+// length) stands in for it rather than a rate of zero.
+int64_t AverageBitRate(const std::string& path, int seconds) {
+  struct stat st {};
+  if (seconds <= 0 || path.empty() || stat(path.c_str(), &st) != 0) return 0;
+  return static_cast<int64_t>(st.st_size) * 8 / seconds;
+}
 
 }  // namespace
 
@@ -74,7 +85,7 @@ ZovMediaFacts ZovMediaFactsOf(CZovDemuxer* demuxer, const std::string& path, int
   facts.durationSeconds = demuxer->durationSeconds.load();
   facts.width = demuxer->width;
   facts.height = demuxer->height;
-  facts.bitRate = demuxer->bitRate;
+  facts.bitRate = demuxer->bitRate > 0 ? demuxer->bitRate : AverageBitRate(path, facts.durationSeconds);
   facts.frameRate = demuxer->frameRate;
   facts.audioCodec.assign(demuxer->audioCodecName, strnlen(demuxer->audioCodecName, sizeof demuxer->audioCodecName));
   facts.videoCodec.assign(demuxer->videoCodecName, strnlen(demuxer->videoCodecName, sizeof demuxer->videoCodecName));

@@ -1,6 +1,7 @@
 // File information view without a window: row texts, the hardware profile
 // list rules, the os-release reader and the media facts of a real clip.
 #include <cstdlib>
+#include <filesystem>
 #include <map>
 #include <string>
 
@@ -168,6 +169,33 @@ TEST(FileInfoRows, NinetyFiveSecondClipShowsItsLength) {
   EXPECT_EQ(rows.at(10337), "[gpsinfo] [nohave]");
   file.Close();
   EXPECT_EQ(RowsById(ZovMediaFactsOf(&demuxer, clip, 0)).at(10331), "[filetime]");
+}
+
+// Containers whose video stream carries no bit rate (transport stream,
+// Matroska, sound only) show the file's average rate, never 0k.
+TEST(FileInfoRows, BitRateOfContainersWithoutOneIsTheFilesAverage) {
+  const struct {
+    const char* name;
+    const char* codecs;
+  } cases[] = {
+      {"rate.ts", "-c:v libx264 -preset ultrafast -c:a mp2"},
+      {"rate.mkv", "-c:v mpeg4 -c:a libvorbis"},
+      {"rate.mp3", "-vn -c:a libmp3lame"},
+  };
+  for (const auto& c : cases) {
+    const std::string clip = zovtest::TempDir() + "/" + c.name;
+    const std::string command =
+        "ffmpeg -hide_banner -loglevel error -nostdin -y -f lavfi -i testsrc=size=320x240:rate=25:duration=6 "
+        "-f lavfi -i sine=duration=6 " + std::string(c.codecs) + " '" + clip + "'";
+    ASSERT_EQ(std::system(command.c_str()), 0) << c.name;
+    CZovBaseFile file;
+    ASSERT_EQ(file.Open(clip.c_str()), 1) << c.name;
+    const ZovMediaFacts facts = ZovMediaFactsOf(file.GetDemuxer(), clip, 0);
+    file.Close();
+    const double expected = static_cast<double>(std::filesystem::file_size(clip)) * 8 / 6;  // six seconds long
+    EXPECT_GT(facts.bitRate, 0.9 * expected) << c.name;
+    EXPECT_LT(facts.bitRate, 1.1 * expected) << c.name;
+  }
 }
 
 }  // namespace
