@@ -260,6 +260,11 @@ void CZovFileListView::paintEvent(QPaintEvent*) {
   painter.fillRect(list, listColor_);
   painter.setClipRect(list);
   painter.setFont(rowFont_);
+  // A path wider than the row shows its start and its file name with "..."
+  // between them: cut at the right edge, rows of one long folder would all
+  // look alike.
+  const QFontMetrics metrics(rowFont_);
+  const int textWidth = std::max(1, width() - (ScrollBarShown() ? scroll_->width() : 0) - 6);
   // Rows in view: content y from the scroll offset, drawn at y = title height.
   const int first = std::max(0, scrollOffset_ / rowHeight_);
   const int last = std::min(static_cast<int>(rows_.size()) - 1, (scrollOffset_ + ListHeight()) / rowHeight_);
@@ -268,7 +273,8 @@ void CZovFileListView::paintEvent(QPaintEvent*) {
     const bool marked = store_->IsMarked(i);
     if (marked) painter.fillRect(r, selectedFill_);
     painter.setPen(marked ? selectedText_ : rowTextColor_);
-    painter.drawText(r, kRowTextFlags, QString::fromStdString(rows_[static_cast<size_t>(i)].path));
+    const QString path = QString::fromStdString(rows_[static_cast<size_t>(i)].path);
+    painter.drawText(r, kRowTextFlags, metrics.elidedText(path, Qt::ElideMiddle, textWidth));
   }
 }
 

@@ -170,6 +170,26 @@ TEST_F(FileListViewTest, RowsShowTheSelectionAndAClickPerSecond) {
   EXPECT_EQ(play_.codes.size(), 1u);
 }
 
+TEST_F(FileListViewTest, LongPathsKeepTheirFileNamesInView) {
+  // Two recordings deep in one long folder: the rows must not look alike.
+  const std::string folder = dir_ + "/Dashcam_Recordings_December_2026/Front_Camera_Card_Backup/Normal_Driving";
+  for (const char* name : {"2026_1209_101010_0001F.txt", "2026_1209_101110_0002F.txt"})
+    store_->AddFile(MakeFile(folder + "/" + name, 1));
+  view_->Rebuild(0);
+  Click(RowPoint(1));  // both rows unselected: same colours
+  Click({50, view_->TitleHeight() + 5 * view_->RowHeight()});
+  ASSERT_FALSE(store_->IsMarked(0) || store_->IsMarked(1));
+  const QImage shot = uitest::Grab(view_.get());
+  const int row = view_->RowHeight();
+  const QImage first = shot.copy(0, RowPoint(0).y() - row / 2, shot.width(), row);
+  const QImage second = shot.copy(0, RowPoint(1).y() - row / 2, shot.width(), row);
+  EXPECT_TRUE(first != second) << "the file names at the end of the paths are not shown";
+  // The text ends within the row: its last column is list colour.
+  int inked = 0;
+  for (int y = 0; y < row; ++y) inked += uitest::Rgb(first, first.width() - 1, y) != ColorOf(CZovFileListView::kListColor);
+  EXPECT_EQ(inked, 0);
+}
+
 TEST_F(FileListViewTest, WheelScrollsOneRowAndThePlayingRowComesIntoView) {
   AddFiles(30);
   ASSERT_FALSE(view_->ScrollBar()->isHidden());
