@@ -19,6 +19,7 @@
   var OFFLINE_MAX_ZOOM = 15;
   var ONLINE_MAX_ZOOM = 18;
   var FIT_PADDING = 40;               // pixels kept free around a fitted track
+  var DIALS_PX = 120;                 // the player's dials cover this much of the right edge
   var TRACK_COLORS = ["#1565c0", "#8e24aa", "#ef6c00", "#00897b", "#c62828", "#5d4037"];
   var SEA = "#aad3df", LAND = "#f2efe9", COAST = "#5b8aa6", BORDER = "#9e6fa8", GRID = "#7f8c99";
   // A transparent pixel for tiles that cannot load (no broken-image squares).
@@ -398,8 +399,11 @@
       if (b.isValid()) bounds = bounds ? bounds.extend(b) : L.latLngBounds(b.getSouthWest(), b.getNorthEast());
     });
     if (!bounds) return;
-    map.fitBounds(bounds, { padding: [FIT_PADDING, FIT_PADDING], animate: false,
+    var right = map.getSize().x > 3 * DIALS_PX ? DIALS_PX : 0;
+    map.fitBounds(bounds, { paddingTopLeft: [FIT_PADDING, FIT_PADDING],
+                            paddingBottomRight: [FIT_PADDING + right, FIT_PADDING], animate: false,
                             maxZoom: isOnline() ? ONLINE_MAX_ZOOM : OFFLINE_MAX_ZOOM });
+    state.fitted = true;
   }
 
   function start(options) {
@@ -487,12 +491,20 @@
 
   // --- Functions the player calls (longitude first) ----------------------
 
+  // The player centres the first point right after drawing a track; the
+  // fitted view already shows it, and panning would push the rest of the
+  // track (and its end mark) out of the view or under the dials. Any other
+  // Center pans.
   window.Center = function (lng, lat) {
-    map.panTo([lat, nearLng(lng, referenceLng())], { animate: false });
+    var at = L.latLng(lat, nearLng(lng, referenceLng()));
+    var keep = state.fitted && map.getBounds().contains(at);
+    state.fitted = false;
+    if (!keep) map.panTo(at, { animate: false });
   };
 
   window.Move = function (lng, lat, angle) {
     var at = [lat, nearLng(lng, referenceLng())];
+    state.fitted = false;
     state.angle = angle;
     var b = trackBearing(at);
     ensureMarker(at);
@@ -508,6 +520,7 @@
             Math.sin(lat1 * Math.PI / 180) * Math.cos(lat2 * Math.PI / 180) * Math.cos((lng2 - lng1) * Math.PI / 180);
     var way = (Math.atan2(y, x) * 180 / Math.PI + 360) % 360;
     var lng = nearLng(lng2, referenceLng());
+    state.fitted = false;
     state.angle = (540 - way) % 360;
     ensureMarker([lat2, lng]);
     turnMarker(state.angle);  // the arrow then points along the way
@@ -603,6 +616,11 @@
       var m = marker && map.hasLayer(marker) ? marker.getLatLng() : null;
       var s = startMark ? startMark.getLatLng() : null, e = endMark ? endMark.getLatLng() : null;
       var c = map.getCenter();
+      function px(mark) {
+        if (!mark) return null;
+        var p = map.latLngToContainerPoint(mark.getLatLng());
+        return [p.x, p.y];
+      }
       return {
         zoom: map.getZoom(),
         center: [c.lng, c.lat],
@@ -612,6 +630,9 @@
         arrowPointsTo: arrowDirection(),
         start: s ? [s.lng, s.lat] : null,
         end: e ? [e.lng, e.lat] : null,
+        startPx: px(startMark),
+        endPx: px(endMark),
+        size: [map.getSize().x, map.getSize().y],
         insetDot: !!(inset && inset.hasLayer(insetDot)),
         lines: Object.keys(state.lines).map(function (k) { return [+k, state.lines[k].getLatLngs().length]; }),
         landRings: basemap.rings.length,

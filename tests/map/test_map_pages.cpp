@@ -15,6 +15,7 @@
 
 #include <QApplication>
 #include <QImage>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QVariant>
@@ -256,6 +257,29 @@ TEST_P(MapPages, DriveAcrossLongitude180StaysOneShortLine) {
   // Off every track the arrow follows the angle sent: 270 points west.
   Evaluate(view, "Move(100.5, 10.5, 270); 1");
   EXPECT_NEAR(State(view)["arrowPointsTo"].toDouble(), 270.0, 2.0);
+}
+
+// A text log shows its track and plays nothing: after the drawing sequence
+// (fit, Center on the first point, marks) the whole 2 km track stays in view,
+// clear of the dials at the right edge; the next tick's Center pans as ever.
+TEST_P(MapPages, ADrawnTrackStaysInViewClearOfTheDials) {
+  QWebEngineView* view = PageView(GetParam());
+  Evaluate(view, R"(ClearLine(); Clear();
+    for (var i = 0; i <= 30; i++) SetPoistion(0, i, 2.30 + i * 0.001, 48.85);
+    Line(0);
+    Center(2.30, 48.85);
+    SetStartPoistion(2.30, 48.85);
+    SetEndPoistion(2.33, 48.85);
+    1)");
+  QJsonObject s = State(view);
+  const double width = s["size"].toArray().at(0).toDouble();
+  const double startX = s["startPx"].toArray().at(0).toDouble(), endX = s["endPx"].toArray().at(0).toDouble();
+  EXPECT_GE(startX, 0);
+  EXPECT_LE(endX, width - 120) << "the end mark lies under the dials or outside the view";
+  EXPECT_GT(endX - startX, width / 3) << "fitted close enough to see the drive";
+  Evaluate(view, "Move(2.33, 48.85, 0); Center(2.33, 48.85); 1");
+  s = State(view);
+  EXPECT_NEAR(s["center"].toArray().at(0).toDouble(), 2.33, 1e-4);
 }
 
 INSTANTIATE_TEST_SUITE_P(Pages, MapPages, ::testing::Values("osm.html", "gaode.html"),
