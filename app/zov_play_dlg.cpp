@@ -53,6 +53,8 @@ constexpr int kRectFileInfo = 10322;
 constexpr int kColourStrip = 10114;
 constexpr int kColourText = 10116;
 constexpr int kFontTitle = 10117;
+// Room left between the end of the title text and the first title button.
+constexpr int kTitleButtonGap = 12;
 // The download bar's colour: green (0, 200, 0).
 const QColor kProgressColour(0, 200, 0);
 
@@ -457,7 +459,7 @@ void CZovPlayDlg::OnDecodeChoice(int index) {
 
 void CZovPlayDlg::OnTitleText(const std::u16string& text) {
   titleText_ = text.empty() ? QStringLiteral(" ") : QString::fromStdU16String(text);
-  update(titleRect_);
+  update(TitleTextRect());
 }
 
 void CZovPlayDlg::OnProgress(const std::vector<uint32_t>& counts) {
@@ -648,6 +650,19 @@ void CZovPlayDlg::paintEvent(QPaintEvent* event) {
   if (!titleText_.isEmpty()) {
     p.setFont(titleFont_);
     p.setPen(textColour_);
-    p.drawText(titleRect_, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, titleText_);
+    // A path too long for the strip loses its middle, not the file name at
+    // its end.
+    const QRect place = TitleTextRect();
+    p.drawText(place, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
+               p.fontMetrics().elidedText(titleText_, Qt::ElideMiddle, place.width()));
   }
+}
+
+QRect CZovPlayDlg::TitleTextRect() const {
+  int right = width();
+  for (const auto& button : titleButtons_)
+    if (button && !button->isHidden()) right = std::min(right, button->geometry().left() - kTitleButtonGap);
+  QRect place = titleRect_;
+  place.setRight(std::max(place.left(), right) - 1);
+  return place;
 }

@@ -133,6 +133,9 @@ class CZovPlayDlg : public CZovWnd {
   void OnVideoOnly(bool restore);
   void OnInfo(int code, LPARAM record);
   void OnTitleText(const std::u16string& text);
+  // Where the title text goes: from its design place to just before the
+  // leftmost title button.
+  QRect TitleTextRect() const;
   void OnProgress(const std::vector<uint32_t>& counts);
   void OnMapChoice(int index);
   void OnDecodeChoice(int index);

@@ -192,6 +192,31 @@ TEST_F(FrameTest, TitleTextIsDrawnInTheStrip) {
   EXPECT_EQ(after.pixelColor(800, 5), QColor(24, 26, 30));
 }
 
+// A long path uses the strip up to the buttons and keeps its end, the file
+// name, in view: two paths that differ only there draw differently, and
+// nothing is drawn where the buttons are.
+TEST_F(FrameTest, LongTitleShowsTheFileNameAndStopsBeforeTheButtons) {
+  ResizeTo(1500, 800);
+  const auto shot = [&](const std::u16string& title) {
+    SendCode(kZovPlayDlgName, ZOV_CODE_PLAYING, title.data(), static_cast<int>(title.size() * 2));
+    return window_->grab().toImage();
+  };
+  const std::u16string folder =
+      u"/media/card/行车记录仪 2026-12-10 一个很长的文件夹名称/Überholmanöver Ελλάδα/" + std::u16string(60, u'x') + u"/";
+  const QImage first = shot(folder + u"FILE0001_20261210.MP4");
+  const QImage second = shot(folder + u"FILE0002_20261210.MP4");
+  const QImage none = shot(u"");
+  const int buttons = window_->TitleButton(kZovCmdPanelSwitch)->geometry().left();
+  int differ = 0;
+  int underButtons = 0;
+  for (int y = 0; y < window_->StripHeight(); ++y) {
+    for (int x = 0; x < buttons; ++x) differ += first.pixelColor(x, y) != second.pixelColor(x, y);
+    for (int x = buttons; x < first.width(); ++x) underButtons += first.pixelColor(x, y) != none.pixelColor(x, y);
+  }
+  EXPECT_GT(differ, 20) << "the file name at the end of the path is not drawn";
+  EXPECT_EQ(underButtons, 0);
+}
+
 TEST_F(FrameTest, NoNetworkNoticeShowsTheBoxEvenWhenNotAsked) {
   setenv("ZOV_ONLINE", "0", 1);
   standIns_->setup->asked = false;
