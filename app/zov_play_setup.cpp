@@ -193,6 +193,9 @@ void CZovPlaySetup::OnInitDialog() {
   folderEdit_->setGeometry(kFolderEditRect);
   folderEdit_->setFont(editFont_);
   folderEdit_->setText(QString::fromStdString(settings_->ScreenshotFolder()));
+  // The folder is chosen with the button; typed text would be shown but
+  // never stored, so the edit only shows the stored folder.
+  folderEdit_->setReadOnly(true);
   folderEdit_->installEventFilter(this);
 
   labelRect_ = settings_->LoadRect(kLabelRect).ToQRect();

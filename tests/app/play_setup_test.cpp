@@ -183,6 +183,10 @@ TEST_F(PlaySetup, ChosenFolderGetsExactlyOneTrailingSlash) {
     EXPECT_NE(zovtest::Slurp(settings_->SettingsFile()).find(std::string("dirpath=") + c.stored), std::string::npos);
   }
   EXPECT_EQ(title, settings_->GetQText("setfilepath"));
+  // What the edit shows is what is stored: typing there cannot make a folder
+  // appear chosen that the screenshots never go to.
+  QTest::keyClicks(page_->FolderEdit(), "abc");
+  EXPECT_EQ(page_->FolderEdit()->text().toStdString(), settings_->ScreenshotFolder());
   page_->chooseFolder = [](const QString&, const QString&) { return QString(); };  // cancelled
   page_->SendMessage(ZOVWM_CLICK, CZovPlaySetup::kFolderButton, 0);
   EXPECT_EQ(settings_->ScreenshotFolder(), "/");
