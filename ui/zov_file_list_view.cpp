@@ -383,7 +383,7 @@ void CZovFileListView::OnAddFiles() {
     if (store_->AddFile(path.toStdString()) == kZovAddDuplicate) duplicate = true;
   if (duplicate) CZovUiEnv::Get().NoCaptionBox(settings_->GetQText("same file"));
   const int marked = store_->FirstMarked();
-  Rebuild(marked < 0 ? 0 : marked);
+  RebuildKeepingPlaying(marked < 0 ? 0 : marked);
 }
 
 void CZovFileListView::OnDeleteFiles() {
@@ -397,11 +397,14 @@ void CZovFileListView::OnDeleteFiles() {
     store_->RemoveAt(i);
     removedAt = i;
   }
-  if (removedAt < 0) return;
-  Rebuild(removedAt);
-  // The following row is highlighted, but while another file plays that file
-  // stays the current one: "next" and the end of the file go on from it
-  // rather than from wherever the deleted row was.
+  if (removedAt >= 0) RebuildKeepingPlaying(removedAt);
+}
+
+void CZovFileListView::RebuildKeepingPlaying(int selected) {
+  Rebuild(selected);
+  // The row highlighted may be another one, but while a file plays it stays
+  // the current one: "next" and the end of the file go on from it rather
+  // than from a row that was clicked, or from where a deleted row was.
   const int playingIndex = playing_ ? store_->FindIndex(playingPath_) : -1;
   if (playingIndex >= 0) store_->SelectIndex(playingIndex);
 }
@@ -415,7 +418,7 @@ void CZovFileListView::resizeEvent(QResizeEvent* event) {
   if (!initialised_) return;
   const ZovRect place = settings_->LoadRect(kScrollRect);
   scroll_->setGeometry(width() - place.Width(), place.top, place.Width(), std::max(0, height() - place.top));
-  Rebuild(selected_);
+  RebuildKeepingPlaying(selected_);
 }
 
 void CZovFileListView::moveEvent(QMoveEvent* event) {

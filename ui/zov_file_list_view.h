@@ -105,6 +105,10 @@ class CZovFileListView : public CZovWnd {
   // Lays the rows out again from the store, highlighting `selected` (row 0
   // when it names no row) and making it current in the store.
   void Rebuild(int selected);
+  // Rebuild, after which the file that plays (if still listed) stays the
+  // store's current entry: used when the list changes under playback
+  // (add, delete, panel size), not when a row is chosen to be played.
+  void RebuildKeepingPlaying(int selected);
 
   // State, for the owner and for tests.
   int ScrollOffset() const { return scrollOffset_; }

@@ -17,6 +17,8 @@
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QScreen>
+#include <functional>
+
 #include <QMimeData>
 #include <QTest>
 #include <QWheelEvent>
@@ -320,21 +322,36 @@ TEST_F(FileListViewTest, DeletingThePlayingFileStopsItFirst) {
   EXPECT_EQ(store_->Count(), 1);
 }
 
-TEST_F(FileListViewTest, DeletingAnotherFileKeepsThePlayingOneCurrent) {
-  // Row 3 plays; row 1 (before it) and then row 4 (after it) are deleted.
-  // Each time the next row is highlighted, no stop is sent, and the playing
-  // file stays current, so "next" goes on from it.
+TEST_F(FileListViewTest, ChangingTheListWhileAFilePlaysKeepsThePlayingFileCurrent) {
+  // Row 3 plays. Another row is clicked, then the list changes: row 1
+  // (before it) and row 4 (after it) are deleted, a file is added, the panel
+  // grows. The clicked or following row is highlighted, no stop is sent, and
+  // the playing file stays current, so "next" goes on from it.
   AddFiles(8);
   store_->SelectIndex(3);
   Info(ZOV_CODE_PLAYING, 3);
   const std::string playing = dir_ + "/" + Name(3);
   ASSERT_EQ(view_->PlayingPath(), playing);
-  for (const auto& [row, highlighted] : {std::pair<int, std::string>{1, Name(2)}, {3, Name(5)}}) {
-    Click(RowPoint(row));
-    ASSERT_TRUE(store_->IsMarked(row)) << row;
-    QTest::mouseClick(view_->Bar()->DeleteButton(), Qt::LeftButton);
-    EXPECT_EQ(store_->PathAt(view_->SelectedIndex()), dir_ + "/" + highlighted) << row;
-    EXPECT_EQ(store_->GetCurrentPath(), playing) << row;
+  const std::function<void()> deleteRow = [&] { QTest::mouseClick(view_->Bar()->DeleteButton(), Qt::LeftButton); };
+  const struct {
+    int clicked;
+    std::function<void()> change;
+    std::string highlighted;
+  } steps[] = {
+      {1, deleteRow, Name(2)},
+      {3, deleteRow, Name(5)},
+      {4, [&] {
+         view_->chooseFiles = [&] { return QStringList{QString::fromStdString(MakeFile(dir_ + "/" + Name(9), 1))}; };
+         view_->SendMessage(ZOVWM_CLICK, CZovFileListView::kBarAdd, 0);
+       }, Name(6)},
+      {5, [&] { view_->resize(340, 360); }, Name(7)},
+  };
+  for (const auto& step : steps) {
+    Click(RowPoint(step.clicked));
+    ASSERT_TRUE(store_->IsMarked(step.clicked)) << step.highlighted;
+    step.change();
+    EXPECT_EQ(store_->PathAt(view_->SelectedIndex()), dir_ + "/" + step.highlighted);
+    EXPECT_EQ(store_->GetCurrentPath(), playing) << "after the change that highlights " << step.highlighted;
   }
   QCoreApplication::processEvents();
   EXPECT_TRUE(play_.clicks.empty());
