@@ -361,6 +361,17 @@ void CPlayDialog::OnStartupDone(bool haveRecording) {
     opening_ = false;
     return;
   }
+  // The list may have changed while the track was read. A file removed from
+  // it meanwhile is not played; a row chosen meanwhile was ignored (commands
+  // wait for the start-up), so the file being opened is made current again
+  // and the list shows and continues from the file that plays.
+  const int index = store_->FindIndex(playingPath_);
+  if (index < 0) {
+    opening_ = false;
+    store_->ClearCurrentTrack();
+    return;
+  }
+  store_->SelectIndex(index);
   directory_->SendData("CZovCefBrowers", ZOV_CODE_PLAYING);
   // A GPS text log shows its track and plays nothing; `opening_` stays set
   // until the next stop, so the play command does nothing meanwhile.

@@ -274,6 +274,43 @@ TEST_F(PlayWindowTest, UserInterfaceKeepsRunningWhileTheStartUpThreadScans) {
   store->SetExtractor(RealExtract);
 }
 
+TEST_F(PlayWindowTest, ARowChosenOrRemovedWhileTheStartUpScansLeavesTheListTrue) {
+  // Each scan lasts until the test lets it end.
+  std::promise<void> release[2];
+  std::shared_future<void> released[2] = {release[0].get_future().share(), release[1].get_future().share()};
+  std::atomic<int> scans{0};
+  CZovFileListStore* store = CZovFileListStore::GetInstance();
+  store->SetExtractor([&](const std::string& path, std::string* points, std::string* sensors) {
+    released[std::min(scans++, 1)].wait();
+    return RealExtract(path, points, sensors);
+  });
+  zovtest::Watchdog watchdog(60);
+  for (const char* name : {"a.mp4", "b.mp4", "c.mp4"}) store->AddFile(Clip("list/" + std::string(name)), -1, 0);
+  Listener* list = listeners_["CZovFileListView"];
+  // a starts; meanwhile c is double-clicked in the list (which makes it
+  // current and asks for it to be played: ignored while starting).
+  PlayFile(Clip("list/a.mp4"));
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return scans.load() == 1; }));
+  store->SelectIndex(2);
+  CZovWndManager::GetInstance()->SendData(kZovPlayDialogName, ZOV_CODE_STOPPED);
+  release[0].set_value();
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return dialog_->IsPlaying() && list->Count(ZOV_CODE_PLAYING) > 0; }));
+  // The list is told the row of the file that plays, which is the current one.
+  ASSERT_EQ(list->payloads.back().size(), 4u);
+  EXPECT_EQ(*reinterpret_cast<const int32_t*>(list->payloads.back().data()), 0);
+  EXPECT_EQ(store->GetCurrentIndex(), 0);
+  // b starts and is deleted from the list before its scan ends: nothing plays.
+  Click(kIdNext);
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return scans.load() == 2 && dialog_->IsStarting(); }));
+  store->RemoveAt(store->FindIndex(Clip("list/b.mp4")));
+  release[1].set_value();
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return !dialog_->IsStarting(); }));
+  app_->processEvents();
+  EXPECT_FALSE(dialog_->IsPlaying());
+  EXPECT_EQ(list->Count(ZOV_CODE_PLAYING), 0);
+  store->SetExtractor(RealExtract);
+}
+
 TEST_F(PlayWindowTest, ShotWithNoFolderAndNothingOpenOnlyAsksForAFolder) {
   settings_->SetScreenshotFolder("");
   const std::string chosen = zovtest::TempDir();
