@@ -227,6 +227,26 @@ void FilterJumps(GpsFixList& fixes) {
   fixes.swap(out);
 }
 
+// Longitude step from `from` to `to` the short way round (a drive over the
+// 180th meridian steps from +180 to -180, not across the whole world).
+double LongitudeStep(double from, double to) {
+  double d = to - from;
+  if (d > 180.0) d -= 360.0;
+  if (d < -180.0) d += 360.0;
+  return d;
+}
+
+// A longitude moved past +-180 brought back into the range, its hemisphere
+// letter following its sign.
+void WrapLongitude(GpsFix& fix) {
+  const bool wasWest = fix.longitude < 0;
+  if (fix.longitude > 180.0) fix.longitude -= 360.0;
+  if (fix.longitude < -180.0) fix.longitude += 360.0;
+  if ((fix.longitude < 0) == wasWest) return;
+  if (fix.lonLetter == 'E' || fix.lonLetter == 'W') fix.lonLetter = fix.longitude < 0 ? 'W' : 'E';
+  if (fix.lonLetter == 'e' || fix.lonLetter == 'w') fix.lonLetter = fix.longitude < 0 ? 'w' : 'e';
+}
+
 // Step 7. Indexes out of order or past the fill range follow their
 // predecessor; each gap of n seconds is closed with n copies of the fix
 // before it, moved along the way to the fix after it.
@@ -254,7 +274,8 @@ void FillGaps(GpsFixList& fixes) {
       c.index = a.index + k;
       AddSeconds(c, k);
       c.latitude = a.latitude + (b.latitude - a.latitude) * t;
-      c.longitude = a.longitude + (b.longitude - a.longitude) * t;
+      c.longitude = a.longitude + LongitudeStep(a.longitude, b.longitude) * t;
+      WrapLongitude(c);
       c.heading = a.heading + (b.heading - a.heading) * t;
       c.l = b.l;
       c.r = b.r;
@@ -283,7 +304,7 @@ void ComputeHeadings(GpsFixList& fixes) {
     const GpsFix& b = fixes[i + 1];
     if (a.headingFlag != kHeadingFlagNone) continue;
     double beta;
-    const double dLat = b.latitude - a.latitude, dLon = b.longitude - a.longitude;
+    const double dLat = b.latitude - a.latitude, dLon = LongitudeStep(a.longitude, b.longitude);
     if (std::fabs(b.latitude) < kHeadingEpsilon || std::fabs(b.longitude) < kHeadingEpsilon) {
       beta = lastBeta;
     } else if (std::fabs(dLat) < kHeadingEpsilon && std::fabs(dLon) < kHeadingEpsilon) {

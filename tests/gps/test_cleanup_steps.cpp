@@ -191,6 +191,24 @@ TEST(CleanupGaps, ThreeSecondGapGetsTwoInterpolatedFixes) {
   EXPECT_EQ(f[2].second, 0u);
 }
 
+// A gap over the 180th meridian is filled the short way round, the copies'
+// hemisphere letters following their side; the heading computed along the
+// same latitude there points east.
+TEST(CleanupGaps, GapOverLongitude180IsFilledTheShortWay) {
+  GpsFixList f = {Fix(4, 12, 0, 0, -17.0, 179.9997), Fix(8, 12, 0, 4, -17.0, -179.9999)};
+  f[0].lonLetter = 'E';
+  f[1].lonLetter = 'W';
+  FillGaps(f);
+  ASSERT_EQ(f.size(), 5u);
+  const double expected[] = {179.9997, 179.9998, 179.9999, 180.0, -179.9999};
+  for (size_t i = 0; i < f.size(); ++i) EXPECT_NEAR(f[i].longitude, expected[i], 1e-9) << i;
+  EXPECT_EQ(f[1].lonLetter, 'E');
+  EXPECT_EQ(f[3].lonLetter, 'E');
+  f[3].headingFlag = kHeadingFlagNone;
+  ComputeHeadings(f);
+  EXPECT_DOUBLE_EQ(f[3].heading, 270.0) << "due east is stored as 360 - 90";
+}
+
 TEST(CleanupGaps, OutOfOrderAndFarIndexesFollowPredecessor) {
   GpsFixList f = {Fix(10, 12, 0, 0), Fix(5, 12, 0, 1), Fix(500, 12, 0, 2)};
   FillGaps(f);
