@@ -235,7 +235,10 @@ LRESULT CPlayDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void CPlayDialog::OnClick(int id) {
-  if (!commandFilter_.Accept(NowMs())) return;
+  // A stop always gets through: stopping twice does no harm, and the file
+  // list stops the file it deletes this way, which must not go on playing
+  // because the file was started by a click less than a second before.
+  if (!commandFilter_.Accept(NowMs()) && id != kIdStop) return;
   if (starting_ && !AllowedWhileStarting(id)) return;
   switch (id) {
     case kIdPrevious:
