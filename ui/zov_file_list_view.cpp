@@ -286,13 +286,17 @@ void CZovFileListView::mousePressEvent(QMouseEvent* event) {
 }
 
 void CZovFileListView::mouseDoubleClickEvent(QMouseEvent* event) {
-  if (event->button() == Qt::LeftButton) OnLButtonDblClk();
+  if (event->button() == Qt::LeftButton) OnLButtonDblClk(event->position().toPoint());
 }
 
 void CZovFileListView::OnLButtonDown(const QPoint& pt) {
   const std::time_t now = secondsClock();
   if (now <= lastPressSecond_ || pt.y() <= titleHeight_) return;
   lastPressSecond_ = now;
+  HighlightRowAt(pt);
+}
+
+void CZovFileListView::HighlightRowAt(const QPoint& pt) {
   const int y = pt.y() - titleHeight_ + scrollOffset_;
   for (int i = 0; i < static_cast<int>(rows_.size()); ++i) {
     const QRect& r = rows_[static_cast<size_t>(i)].rect;
@@ -309,7 +313,10 @@ void CZovFileListView::OnLButtonDown(const QPoint& pt) {
   }
 }
 
-void CZovFileListView::OnLButtonDblClk() {
+void CZovFileListView::OnLButtonDblClk(const QPoint& pt) {
+  // The row double-clicked is the one to play, also when its first press
+  // came within the second of an earlier press and so was not handled.
+  if (pt.y() > titleHeight_) HighlightRowAt(pt);
   if (selected_ == store_->GetCurrentIndex()) return;
   store_->SelectIndex(selected_);
   SendPlayRequest(ZOV_CODE_STOPPED);

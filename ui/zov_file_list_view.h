@@ -157,7 +157,9 @@ class CZovFileListView : public CZovWnd {
   void OnBarTimer();
   // Input handlers.
   void OnLButtonDown(const QPoint& pt);
-  void OnLButtonDblClk();
+  void OnLButtonDblClk(const QPoint& pt);
+  // Highlights the row at `pt` (panel coordinates), unmarking the others.
+  void HighlightRowAt(const QPoint& pt);
   void OnRButtonDown();
   void OnDropFiles(const std::vector<std::string>& paths);
   void OnAddFiles();

@@ -170,6 +170,15 @@ TEST_F(FileListViewTest, RowsShowTheSelectionAndAClickPerSecond) {
   EXPECT_EQ(play_.codes, std::vector<int>{ZOV_CODE_STOPPED});
   QTest::mouseDClick(view_.get(), Qt::LeftButton, {}, RowPoint(0));
   EXPECT_EQ(play_.codes.size(), 1u);
+  // A row double-clicked within the second of a click on another row: the
+  // double-clicked one is highlighted and played, not the one clicked before.
+  Click(RowPoint(1));
+  QTest::mouseDClick(view_.get(), Qt::LeftButton, {}, RowPoint(2));
+  EXPECT_EQ(view_->SelectedIndex(), 2);
+  EXPECT_EQ(store_->GetCurrentIndex(), 2);
+  EXPECT_EQ(PixelOfRow(2), ColorOf(CZovFileListView::kSelectedFill));
+  EXPECT_EQ(PixelOfRow(1), ColorOf(CZovFileListView::kListColor));
+  EXPECT_EQ(play_.codes.size(), 2u);
 }
 
 TEST_F(FileListViewTest, LongPathsKeepTheirFileNamesInView) {
