@@ -227,8 +227,8 @@ void FilterJumps(GpsFixList& fixes) {
   fixes.swap(out);
 }
 
-// Longitude step from `from` to `to` the short way round (a drive over the
-// 180th meridian steps from +180 to -180, not across the whole world).
+// Longitude (or angle) step from `from` to `to` the short way round (a drive
+// over the 180th meridian steps from +180 to -180, not across the whole world).
 double LongitudeStep(double from, double to) {
   double d = to - from;
   if (d > 180.0) d -= 360.0;
@@ -276,7 +276,10 @@ void FillGaps(GpsFixList& fixes) {
       c.latitude = a.latitude + (b.latitude - a.latitude) * t;
       c.longitude = a.longitude + LongitudeStep(a.longitude, b.longitude) * t;
       WrapLongitude(c);
-      c.heading = a.heading + (b.heading - a.heading) * t;
+      // Headings turn the short way too (350 to 10 passes north, not south).
+      c.heading = a.heading + LongitudeStep(a.heading, b.heading) * t;
+      if (c.heading < 0) c.heading += 360.0;
+      if (c.heading >= 360.0) c.heading -= 360.0;
       c.l = b.l;
       c.r = b.r;
       out.push_back(c);

@@ -198,12 +198,17 @@ TEST(CleanupGaps, GapOverLongitude180IsFilledTheShortWay) {
   GpsFixList f = {Fix(4, 12, 0, 0, -17.0, 179.9997), Fix(8, 12, 0, 4, -17.0, -179.9999)};
   f[0].lonLetter = 'E';
   f[1].lonLetter = 'W';
+  f[0].heading = 350;  // the camera's heading turns through north
+  f[1].heading = 10;
   FillGaps(f);
   ASSERT_EQ(f.size(), 5u);
   const double expected[] = {179.9997, 179.9998, 179.9999, 180.0, -179.9999};
   for (size_t i = 0; i < f.size(); ++i) EXPECT_NEAR(f[i].longitude, expected[i], 1e-9) << i;
   EXPECT_EQ(f[1].lonLetter, 'E');
   EXPECT_EQ(f[3].lonLetter, 'E');
+  EXPECT_NEAR(f[1].heading, 355.0, 1e-9);
+  EXPECT_NEAR(f[2].heading, 0.0, 1e-9);
+  EXPECT_NEAR(f[3].heading, 5.0, 1e-9);
   f[3].headingFlag = kHeadingFlagNone;
   ComputeHeadings(f);
   EXPECT_DOUBLE_EQ(f[3].heading, 270.0) << "due east is stored as 360 - 90";
