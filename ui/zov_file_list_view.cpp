@@ -368,6 +368,11 @@ QFileDialog* CZovFileListView::OpenDialog() {
     // filter; this one shows the filter texts whole.
     openDialog_->setOption(QFileDialog::DontUseNativeDialog);
     openDialog_->setOption(QFileDialog::HideNameFilterDetails);
+    // It first opens on the folder of the file in hand (the day's card, as
+    // a rule), not wherever the program was started; later it stays where
+    // the user left it.
+    const std::string folder = store_->CurrentFolder();
+    if (!folder.empty()) openDialog_->setDirectory(QString::fromStdString(folder));
   }
   // The texts follow the current language.
   openDialog_->setNameFilters(

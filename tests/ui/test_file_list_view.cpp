@@ -290,9 +290,16 @@ TEST_F(FileListViewTest, AddingTheSameFileTwiceShowsOneBox) {
 // The dialog the user sees: several files at once, and the filter texts shown
 // whole in its file type list.
 TEST_F(FileListViewTest, OpenDialogShowsTheFilterTextsWhole) {
+  // With a file in hand the dialog opens on its folder, then stays where it was left.
+  const std::string folder = dir_ + "/card";
+  store_->AddFile(MakeFile(folder + "/drive.txt", 1));
+  view_->Rebuild(0);
   QFileDialog* dialog = view_->OpenDialog();
   ASSERT_NE(dialog, nullptr);
+  EXPECT_EQ(dialog->directory().absolutePath().toStdString(), folder);
+  dialog->setDirectory(QString::fromStdString(dir_));
   EXPECT_EQ(view_->OpenDialog(), dialog);  // made once and kept
+  EXPECT_EQ(dialog->directory().absolutePath().toStdString(), dir_);
   EXPECT_EQ(dialog->fileMode(), QFileDialog::ExistingFiles);
   auto* types = dialog->findChild<QComboBox*>("fileTypeCombo");
   ASSERT_NE(types, nullptr);
