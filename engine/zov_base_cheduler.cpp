@@ -104,6 +104,12 @@ void CZovBaseCheduler::ReleaseHeld() {
   Drop(follower);
 }
 
+bool CZovBaseCheduler::DropForgottenHeld() {
+  if (!forgetHeld_.exchange(false)) return false;
+  ReleaseHeld();
+  return true;
+}
+
 // Checked again once the state lock is held: a pause or stop that was issued
 // while this pass waited for the lock has already returned to its caller, so
 // nothing more may be presented until the state is running again.
@@ -115,6 +121,8 @@ template <class F>
 bool CZovBaseCheduler::PresentIfRunning(F&& present) {
   std::lock_guard<std::recursive_mutex> unit(stateLock);
   if (StoppedOrPaused()) return false;
+  // A seek made the items this pass decided on stale.
+  if (DropForgottenHeld()) return false;
   present();
   return true;
 }
@@ -215,6 +223,7 @@ void CZovBaseCheduler::HoldPass() {
 
 void CZovBaseCheduler::TakeItems() {
   std::lock_guard<std::recursive_mutex> unit(stateLock);
+  DropForgottenHeld();
   if (!follower) follower = PopFollower();
   if (!timed) timed = PopTimed();
   NoteHeld();

@@ -125,8 +125,14 @@ class CZovBaseCheduler : public CZovThread {
   // One pass of the presentation loop: decide, then act.
   void RunPass();
   bool StoppedOrPaused() const;
-  // Releases the held timed and follower items.
+  // Releases the held timed and follower items (worker thread, or once the
+  // worker has ended).
   void ReleaseHeld();
+  // A seek on another thread, holding stateLock while the worker is paused:
+  // the held items belong to the old position. Only the worker touches them,
+  // so it drops them itself under stateLock before it next takes items or
+  // presents, and a pass that decided on them presents nothing.
+  void ForgetHeld() { forgetHeld_ = true; }
   // The next master item re-anchors the clock.
   void RequestReanchor() { anchorMediaMs = kNoAnchor; }
   bool Anchored() const { return anchorMediaMs != kNoAnchor; }
@@ -171,6 +177,9 @@ class CZovBaseCheduler : public CZovThread {
   void PresentTimed();
   void PresentFollower();
   void Drop(ZovMediaItemPtr& item);
+  // Drops the held items when a seek asked for it (under stateLock); true
+  // when it did.
+  bool DropForgottenHeld();
   ZovMediaItemPtr PopTimed();
   ZovMediaItemPtr PopFollower();
 
@@ -179,6 +188,7 @@ class CZovBaseCheduler : public CZovThread {
 
   ZovSchedulerClock* clock;
   std::atomic<bool> holdsMaster_{false};
+  std::atomic<bool> forgetHeld_{false};
   // Held between passes (worker only): the timed item t and follower item f.
   ZovMediaItemPtr timed;
   ZovMediaItemPtr follower;

@@ -89,9 +89,10 @@ void CZovBasePlayer::Seek(int seconds) {
   {
     // The items the scheduler took from the queue and holds for their time
     // belong to the old position too: shown after the seek, they would put
-    // an old picture on the screen and the clock back to its time.
+    // an old picture on the screen and the clock back to its time. The
+    // scheduler drops them itself: its pass in progress may still read them.
     std::lock_guard<std::recursive_mutex> unit(scheduler->stateLock);
-    scheduler->ReleaseHeld();
+    scheduler->ForgetHeld();
   }
   // The end the reader met belongs to the old position: left set, the next
   // poll would mark the refilling queue draining (no pre-buffering) and stop

@@ -4,7 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
+#include <mutex>
+#include <utility>
 #include <vector>
 
 #include "engine/zov_audio_play.h"
@@ -21,9 +24,19 @@ namespace {
 
 class FakeClock : public ZovSchedulerClock {
  public:
-  int32_t Now() override { return now; }
-  void Sleep(int ms) override { now += ms; }
+  int32_t Now() override {
+    // The second reading of a pass comes after its decision: the moment
+    // another thread's call lands between deciding and acting.
+    if (++readsSinceSleep == 2 && betweenDecideAndAct) std::exchange(betweenDecideAndAct, nullptr)();
+    return now;
+  }
+  void Sleep(int ms) override {
+    now += ms;
+    readsSinceSleep = 0;
+  }
   int32_t now = 100000;
+  int readsSinceSleep = 0;
+  std::function<void()> betweenDecideAndAct;  // runs once
 };
 
 struct Event {
@@ -271,6 +284,43 @@ TEST_F(SchedulerTest, HoldShowsPicturesAsTheyComeAndDropsSound) {
   sched.RunPass();
   EXPECT_EQ(Of(0).size(), 2u);
   EXPECT_EQ(sched.anchorMediaMs, -1);
+}
+
+// A seek lands while the scheduler has decided on a held picture but not yet
+// shown it: the pass must neither touch the dropped item nor show it, and
+// the pictures of the new position follow.
+TEST_F(SchedulerTest, SeekBetweenDecisionAndPresentationShowsOnlyTheNewPosition) {
+  file.minVideoIntervalMs = 40;
+  file.minAudioIntervalMs = 40;
+  PushRecording(80, 40, 40);
+  EndOfRecording();
+  sched.ChooseMaster();
+  for (int i = 0; i < 20000 && Of(0).size() < 10; ++i) sched.RunPass();
+  ASSERT_EQ(Of(0).size(), 10u);
+  bool sought = false;
+  clock.betweenDecideAndAct = [&] {
+    // What the player's seek does to its scheduler and queue, in its order.
+    sched.SetState(kZovThreadPaused);
+    sched.holdFlag = 1;
+    queue.Flush();
+    {
+      std::lock_guard<std::recursive_mutex> unit(sched.stateLock);
+      sched.ForgetHeld();
+    }
+    sched.clockMs = 5000;
+    for (int i = 0; i < 20; ++i) PushVideo(5000 + i * 40);
+    EndOfRecording();
+    sched.SetState(kZovThreadRunning);
+    sched.holdFlag = 0;
+    sought = true;
+  };
+  const size_t before = Of(0).size();
+  for (int i = 0; i < 20000 && (!sought || Of(0).size() < before + 5); ++i) sched.RunPass();
+  ASSERT_TRUE(sought);
+  const std::vector<Event> v = Of(0);
+  ASSERT_GE(v.size(), before + 5);
+  for (size_t k = before; k < v.size(); ++k) EXPECT_GE(v[k].mediaMs, 5000) << k;
+  EXPECT_EQ(v[before].mediaMs, 5000);
 }
 
 TEST(SchedulerModeTest, StateHoldAndFillDecideWhatAPassDoes) {
