@@ -531,7 +531,10 @@ void CPlayDialog::OnOpenFileCommand() {
       list << QString::fromStdString(f);
     return list;
   }();
-  const QString path = QFileDialog::getOpenFileName(this, QString(), QString(), filters.join(";;"));
+  // The dialog opens on the folder of the file in hand, not wherever the
+  // program was started.
+  const QString folder = QString::fromStdString(store_->CurrentFolder());
+  const QString path = QFileDialog::getOpenFileName(this, QString(), folder, filters.join(";;"));
   if (!path.isEmpty()) OpenChosenFile(path.toStdString());
 }
 

@@ -344,6 +344,24 @@ TEST_F(PlayWindowTest, ShotWithNoFolderAndNothingOpenOnlyAsksForAFolder) {
   EXPECT_TRUE(std::filesystem::is_empty(chosen));
 }
 
+TEST_F(PlayWindowTest, OpenFileStartsInTheFolderOfTheCurrentFile) {
+  CZovFileListStore* store = CZovFileListStore::GetInstance();
+  store->AddFile(Clip("list/a.mp4"), -1, 0);
+  ASSERT_EQ(store->SelectIndex(0), 0);
+  std::string shown;
+  QTimer answer;
+  QObject::connect(&answer, &QTimer::timeout, [&] {
+    if (auto* box = qobject_cast<QFileDialog*>(QApplication::activeModalWidget())) {
+      shown = box->directory().absolutePath().toStdString();
+      static_cast<QDialog*>(box)->reject();
+    }
+  });
+  answer.start(50);
+  Click(kIdOpenFile);
+  EXPECT_EQ(shown, std::filesystem::path(Clip("list/a.mp4")).parent_path().string());
+  EXPECT_FALSE(dialog_->IsStarting());
+}
+
 TEST_F(PlayWindowTest, ShotIsThePictureAsRenderedEvenUnderAnotherWindow) {
   if (!panel_->VideoPanes()) GTEST_SKIP() << "the left panel holds no video panes";
   const std::string folder = zovtest::TempDir();
