@@ -298,8 +298,10 @@ double InitialBearing(double latA, double lonA, double latB, double lonB) {
   return b;
 }
 
-// Step 8. Fixes whose record carried no heading point to their successor;
-// the value stored is 360 - bearing (so due north is 360, due east 270).
+// Step 8. Fixes whose record carried no heading point to their successor.
+// The value stored is the bearing, clockwise from north as the cameras write
+// their own headings, so the compass and the exports read one convention;
+// due north is stored as 360, since 0 marks a fix with no heading (the last).
 void ComputeHeadings(GpsFixList& fixes) {
   double lastBeta = 0;
   for (size_t i = 0; i + 1 < fixes.size(); ++i) {
@@ -320,7 +322,7 @@ void ComputeHeadings(GpsFixList& fixes) {
       beta = InitialBearing(a.latitude, a.longitude, b.latitude, b.longitude);
     }
     lastBeta = beta;
-    a.heading = 360.0 - beta;
+    a.heading = beta == 0 ? 360.0 : beta;
   }
 }
 

@@ -296,11 +296,11 @@
     return L.divIcon({ className: "zov-mark " + cls, html: text, iconSize: [22, 22], iconAnchor: [11, 11] });
   }
 
-  // The marker's arrow points down (south) when not turned. Headings in the
-  // player count counter-clockwise from north (a heading-up compass: due east
-  // is 270), and the angle sent is that heading turned by half a circle, so
-  // the arrow turns counter-clockwise by the angle: the way it then points,
-  // clockwise from north, is 180 - angle.
+  // The marker's arrow points down (south) when not turned, and a rotation r
+  // turns it counter-clockwise: it then points, clockwise from north, at
+  // 180 - r. Headings in the player count clockwise from north (due east is
+  // 90), and the angle sent is that heading turned by half a circle, so a
+  // heading h arrives as h + 180 and is drawn with r = 360 - angle.
   var ARROW_SVG =
     '<svg width="30" height="30" viewBox="-15 -15 30 30">' +
     '<circle r="13" fill="rgba(255,255,255,0.85)" stroke="#0d47a1" stroke-width="1.5"/>' +
@@ -347,11 +347,11 @@
   }
 
   // --- Direction of travel -------------------------------------------------
-  // Cameras disagree on how they count the heading (clockwise, or the
-  // counter-clockwise heading the player computes for cameras that give
-  // none), and the last point of a track carries none at all. Where the marker
-  // stands on the playing file's track, the arrow therefore points along the
-  // track; elsewhere it follows the angle the player sent.
+  // A camera's heading lags the track, some cameras write a heading that is
+  // not the direction of travel, and the last point of a track carries none
+  // at all. Where the marker stands on the playing file's track, the arrow
+  // therefore points along the track; elsewhere it follows the angle the
+  // player sent.
   var NEAR_TRACK_M = 30;    // the marker counts as on the track within this distance
   var MIN_STEP_M = 1;       // a step shorter than this shows no direction
   var LOOK_POINTS = 5;      // points looked at either side for a step
@@ -508,7 +508,7 @@
     state.angle = angle;
     var b = trackBearing(at);
     ensureMarker(at);
-    turnMarker(b === null ? angle : 180 - b);  // the arrow points at 180 - rotation
+    turnMarker(b === null ? (360 - angle) % 360 : 180 - b);  // the arrow points at 180 - rotation
     updateInset(null);
   };
 
@@ -521,9 +521,9 @@
     var way = (Math.atan2(y, x) * 180 / Math.PI + 360) % 360;
     var lng = nearLng(lng2, referenceLng());
     state.fitted = false;
-    state.angle = (540 - way) % 360;
+    state.angle = (way + 180) % 360;  // the angle the player sends for that heading
     ensureMarker([lat2, lng]);
-    turnMarker(state.angle);  // the arrow then points along the way
+    turnMarker((540 - way) % 360);  // the arrow then points along the way
     map.panTo([lat2, lng], { animate: false });
   };
 

@@ -211,7 +211,7 @@ TEST(CleanupGaps, GapOverLongitude180IsFilledTheShortWay) {
   EXPECT_NEAR(f[3].heading, 5.0, 1e-9);
   f[3].headingFlag = kHeadingFlagNone;
   ComputeHeadings(f);
-  EXPECT_DOUBLE_EQ(f[3].heading, 270.0) << "due east is stored as 360 - 90";
+  EXPECT_DOUBLE_EQ(f[3].heading, 90.0) << "due east, clockwise as the cameras count";
 }
 
 TEST(CleanupGaps, OutOfOrderAndFarIndexesFollowPredecessor) {
@@ -271,10 +271,10 @@ TEST(CleanupHeadings, CardinalDirectionsAndSpecialCases) {
                   Fix(4, 12, 0, 4, 22.5, 114.0), Fix(5, 12, 0, 5, 22.5, 114.0)};
   f[5].heading = 77;
   ComputeHeadings(f);
-  EXPECT_DOUBLE_EQ(f[0].heading, 360.0);  // north
-  EXPECT_DOUBLE_EQ(f[1].heading, 270.0);  // east
+  EXPECT_DOUBLE_EQ(f[0].heading, 360.0);  // north (0 would mean no heading)
+  EXPECT_DOUBLE_EQ(f[1].heading, 90.0);   // east, clockwise as the cameras count
   EXPECT_DOUBLE_EQ(f[2].heading, 180.0);  // south
-  EXPECT_DOUBLE_EQ(f[3].heading, 90.0);   // west
+  EXPECT_DOUBLE_EQ(f[3].heading, 270.0);  // west
   EXPECT_DOUBLE_EQ(f[4].heading, 360.0);  // standing still
   EXPECT_DOUBLE_EQ(f[5].heading, 77.0);   // the last fix has no successor
 
@@ -287,9 +287,9 @@ TEST(CleanupHeadings, CardinalDirectionsAndSpecialCases) {
   const double beta = InitialBearing(22.5, 114.0, 22.6, 114.1);
   EXPECT_GT(beta, 0.0);
   EXPECT_LT(beta, 90.0);
-  EXPECT_NEAR(g[0].heading, 360.0 - beta, 1e-9);
-  EXPECT_NEAR(g[1].heading, 360.0 - beta, 1e-9);  // successor at 0: previous bearing
-  EXPECT_DOUBLE_EQ(g[2].heading, 270.0);          // same latitude, east
+  EXPECT_NEAR(g[0].heading, beta, 1e-9);
+  EXPECT_NEAR(g[1].heading, beta, 1e-9);  // successor at 0: previous bearing
+  EXPECT_DOUBLE_EQ(g[2].heading, 90.0);   // same latitude, east
   EXPECT_DOUBLE_EQ(g[3].heading, 12.0);           // the camera's heading stays
 }
 

@@ -202,9 +202,9 @@ TEST(ZovGpsExports, CourseFollowsTheHeadingConvention) {
     int flag;
     double course;
   };
-  // The clean-up stores 360 - bearing; camera headings are courses already.
-  const Case cases[] = {{331.1, kHeadingFlagNone, 28.9}, {360, kHeadingFlagNone, 0},
-                        {90, kHeadingFlagNone, 270},     {30, kHeadingFlagCamera, 30},
+  // Computed and camera headings alike are courses; north is stored as 360.
+  const Case cases[] = {{331.1, kHeadingFlagNone, 331.1}, {360, kHeadingFlagNone, 0},
+                        {90, kHeadingFlagNone, 90},       {30, kHeadingFlagCamera, 30},
                         {-10, kHeadingFlagComma, 350},   {720, kHeadingFlagCamera, 0}};
   for (const Case& c : cases) {
     ZovExportPoint p;
@@ -219,7 +219,7 @@ TEST(ZovGpsExports, CourseFollowsTheHeadingConvention) {
   t.path = "a.mp4";
   ZovExportPoint first, last;
   first.year = last.year = 2023;
-  first.latitude = 10, first.longitude = 20, first.heading = 270;  // bearing 90
+  first.latitude = 10, first.longitude = 20, first.heading = 90;  // bearing 90, as the clean-up stores it
   last.latitude = 10, last.longitude = 20.001, last.second = 1;
   t.points = {first, last};
   EXPECT_FALSE(ZovExportHasCourse(last));

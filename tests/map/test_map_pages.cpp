@@ -224,7 +224,7 @@ TEST_P(MapPages, ClearAndRedrawReplaceTheOldTrack) {
   s = State(view);
   EXPECT_TRUE(s["insetDot"].toBool());
   EXPECT_NEAR(s["arrowPointsTo"].toDouble(), 90.0, 2.0);
-  EXPECT_NEAR(s["angle"].toDouble(), 90.0, 0.01) << "the angle the player would send for it";
+  EXPECT_NEAR(s["angle"].toDouble(), 270.0, 0.01) << "the angle the player would send for it";
   EXPECT_NEAR(s["marker"].toVariant().toList().value(0).toDouble(), 2.31, 1e-9);
 }
 
@@ -254,8 +254,9 @@ TEST_P(MapPages, DriveAcrossLongitude180StaysOneShortLine) {
   // The arrow goes along the track (north-east), not the way angle 0 says.
   EXPECT_NEAR(s["arrowPointsTo"].toDouble(), Bearing(-17, 179.999, -16.9999, 179.9991), 2.0);
 
-  // Off every track the arrow follows the angle sent: 270 points west.
-  Evaluate(view, "Move(100.5, 10.5, 270); 1");
+  // Off every track the arrow follows the angle sent: heading 270 (west)
+  // arrives as 90.
+  Evaluate(view, "Move(100.5, 10.5, 90); 1");
   EXPECT_NEAR(State(view)["arrowPointsTo"].toDouble(), 270.0, 2.0);
 }
 

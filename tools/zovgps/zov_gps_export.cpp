@@ -169,8 +169,7 @@ std::vector<ZovExportPoint> ZovExportPointsFromFixes(const GpsFixList& fixes) {
 }
 
 double ZovExportCourse(const ZovExportPoint& p) {
-  double c = p.headingFlag == kHeadingFlagNone ? 360.0 - p.heading : p.heading;
-  c = std::fmod(c, 360.0);
+  double c = std::fmod(p.heading, 360.0);
   if (c < 0) c += 360.0;
   return c >= 360.0 ? 0.0 : c;
 }

@@ -28,8 +28,8 @@ std::vector<ZovExportPoint> ZovExportReadPoints(const std::string& pointText);
 std::vector<ZovExportPoint> ZovExportPointsFromFixes(const GpsFixList& fixes);
 
 // Course over ground of a point in degrees, 0 (north) to below 360,
-// clockwise. The clean-up stores its computed headings as 360 - bearing;
-// headings the camera wrote are taken as its course.
+// clockwise: the heading, whether the camera wrote it or the clean-up
+// computed it (it stores due north as 360).
 double ZovExportCourse(const ZovExportPoint& p);
 // False where the point has no course: the clean-up gives no heading to the
 // last fix of a track (it has no successor to point to) and leaves it 0,
