@@ -251,7 +251,35 @@ int CZovFileListStore::AddFile(const std::string& path, int position, int marked
   return InsertEntry(std::move(entry), path.substr(0, sep));
 }
 
-int CZovFileListStore::AddDropped(const std::vector<std::string>& paths) {
+namespace {
+
+// A dropped folder stands for the recordings in it (not in its subfolders),
+// in listing order, as a folder on the command line does.
+std::vector<std::string> ExpandFolders(const std::vector<std::string>& paths) {
+  std::vector<std::string> files;
+  for (const std::string& path : paths) {
+    struct stat st {};
+    std::vector<std::string> names;
+    if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || !ListSorted(path, names)) {
+      files.push_back(path);
+      continue;
+    }
+    const std::string folder = path.back() == '/' ? path : path + "/";
+    for (const std::string& name : names) {
+      struct stat item {};
+      const std::string file = folder + name;
+      if (CZovFileListStore::IsMediaExtension(CZovFileListStore::ExtensionOf(name)) &&
+          ::stat(file.c_str(), &item) == 0 && S_ISREG(item.st_mode))
+        files.push_back(file);
+    }
+  }
+  return files;
+}
+
+}  // namespace
+
+int CZovFileListStore::AddDropped(const std::vector<std::string>& dropped) {
+  const std::vector<std::string> paths = ExpandFolders(dropped);
   for (const std::string& path : paths)
     if (IsMediaExtension(ExtensionOf(path))) AddFile(path);
   if (paths.empty()) return -1;

@@ -122,7 +122,8 @@ class CZovFileListStore {
   int AddFile(const std::string& path, int position = -1, int marked = 0);
   // Files dropped on any window: adds those with a media extension, then,
   // when the first dropped path is listed, makes it current and returns its
-  // index; -1 when it is not (then nothing is to be played).
+  // index; -1 when it is not (then nothing is to be played). A dropped
+  // folder counts as its media files in listing order.
   int AddDropped(const std::vector<std::string>& paths);
   // Index of the first entry whose path equals `path` exactly, or -1.
   int FindIndex(const std::string& path) const;

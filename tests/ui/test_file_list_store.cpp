@@ -193,6 +193,17 @@ TEST(FileListStore, DroppedFilesAddMediaAndSelectOnlyAListedFirstItem) {
   EXPECT_EQ(store.AddDropped({log, mp4}), 1);
   EXPECT_EQ(store.Count(), 2);
   EXPECT_EQ(store.GetCurrentPath(), log);
+
+  // A dropped folder (a camera's card) adds its recordings in listing order,
+  // not those of its subfolders, and its first recording is played.
+  const std::string card = dir + "/card";
+  const std::string second = MakeFile(card + "/0002.MP4", kVideo), first = MakeFile(card + "/0001.MP4", kVideo);
+  MakeFile(card + "/thumb.jpg", 10);
+  MakeFile(card + "/events/0003.MP4", kVideo);
+  CZovFileListStore cardStore;
+  EXPECT_EQ(cardStore.AddDropped({card}), 0);
+  EXPECT_EQ(cardStore.Paths(), (std::vector<std::string>{first, second}));
+  EXPECT_EQ(cardStore.GetCurrentPath(), first);
 }
 
 TEST(FileListStore, SelectionMovesWithoutWrappingForwardAndWrapsBackward) {

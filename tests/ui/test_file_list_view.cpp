@@ -269,6 +269,15 @@ TEST_F(FileListViewTest, DropsAddMediaAndPlayOnlyWhenTheFirstItemIsListed) {
   EXPECT_EQ(store_->GetCurrentIndex(), 1);
   EXPECT_EQ(view_->SelectedIndex(), 1);
   EXPECT_EQ(PixelOfRow(1), ColorOf(CZovFileListView::kSelectedFill));
+  // A dropped folder adds its recordings and plays the first of them.
+  const std::string card = dir_ + "/card";
+  MakeFile(card + "/2.mp4", 1048576);
+  const std::string firstOfCard = MakeFile(card + "/1.mp4", 1048576);
+  Drop({card});
+  EXPECT_EQ(store_->Count(), 4);
+  EXPECT_EQ(store_->GetCurrentPath(), firstOfCard);
+  EXPECT_EQ(view_->SelectedIndex(), 2);
+  EXPECT_EQ(play_.codes, (std::vector<int>{ZOV_CODE_PLAY_CURRENT, ZOV_CODE_PLAY_CURRENT}));
 }
 
 TEST_F(FileListViewTest, AddingTheSameFileTwiceShowsOneBox) {
