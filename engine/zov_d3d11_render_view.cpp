@@ -18,7 +18,9 @@
 extern "C" {
 #include <libavutil/frame.h>
 #include <libavutil/hwcontext.h>
+#include <libavutil/pixdesc.h>
 #include <libavutil/pixfmt.h>
+#include <libswscale/swscale.h>
 }
 
 namespace {
@@ -203,6 +205,7 @@ CZovD3D11RenderView::CZovD3D11RenderView() = default;
 CZovD3D11RenderView::~CZovD3D11RenderView() {
   StopWatching();
   ReleaseAll();
+  sws_freeContext(converter);
 }
 
 bool CZovD3D11RenderView::Attach(QWindow* renderWindow) {
@@ -623,10 +626,61 @@ int CZovD3D11RenderView::RenderFrame(AVFrame* frame) {
   if (frame->hw_frames_ctx) {
     RenderHardwareFrame(frame);
   } else {
-    RenderSoftwareFrame(frame);
+    RenderSoftwareFrame(ReadableByPasses(frame));
   }
   DoneCurrent();
   return ElapsedSince(start);
+}
+
+namespace {
+
+bool PassReads(int format) {
+  switch (format) {
+    case AV_PIX_FMT_YUV420P:
+    case AV_PIX_FMT_YUVJ420P:
+    case AV_PIX_FMT_YUV444P:
+    case AV_PIX_FMT_NV12:
+    case AV_PIX_FMT_ARGB:
+      return true;
+    default:
+      return false;
+  }
+}
+
+// Decoders hand out YUV pictures in more layouts than the passes read: the
+// 4:2:2 pictures of motion-JPEG cameras, 10-bit video, grey. Those are
+// converted; RGB, palette and hardware formats are not.
+bool ConvertibleYuv(int format) {
+  const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(format));
+  constexpr uint64_t kNotYuv =
+      AV_PIX_FMT_FLAG_RGB | AV_PIX_FMT_FLAG_PAL | AV_PIX_FMT_FLAG_HWACCEL | AV_PIX_FMT_FLAG_BITSTREAM;
+  return d && (d->flags & kNotYuv) == 0;
+}
+
+}  // namespace
+
+AVFrame* CZovD3D11RenderView::ReadableByPasses(AVFrame* frame) {
+  const int w = frame->width;
+  const int h = frame->height;
+  if (PassReads(frame->format) || !ConvertibleYuv(frame->format) || w <= 0 || h <= 0) return frame;
+  converter = sws_getCachedContext(converter, w, h, static_cast<AVPixelFormat>(frame->format), w, h,
+                                   AV_PIX_FMT_YUV420P, SWS_BILINEAR, nullptr, nullptr, nullptr);
+  if (!converter) return frame;
+  if (!converted || converted->width != w || converted->height != h) {
+    converted.reset(av_frame_alloc());
+    if (!converted) return frame;
+    converted->format = AV_PIX_FMT_YUV420P;
+    converted->width = w;
+    converted->height = h;
+    if (av_frame_get_buffer(converted.get(), 0) < 0) {
+      converted.reset();
+      return frame;
+    }
+  }
+  if (sws_scale(converter, frame->data, frame->linesize, 0, h, converted->data, converted->linesize) != h)
+    return frame;
+  converted->sample_aspect_ratio = frame->sample_aspect_ratio;
+  return converted.get();
 }
 
 void CZovD3D11RenderView::RenderHardwareFrame(AVFrame* frame) {

@@ -28,10 +28,12 @@
 #include <mutex>
 #include <string>
 
+#include "engine/zov_ffmpeg.h"
 #include "engine/zov_render_view.h"
 
 class QOpenGLContext;
 class QOpenGLExtraFunctions;
+struct SwsContext;
 
 // Where a picture goes in a window: x, y from the top left, in pixels.
 struct ZovPictureRect {
@@ -161,6 +163,9 @@ class CZovD3D11RenderView : public CZovRenderView {
                    unsigned format, const uint8_t* data, int lineSize);
   void Present();
   int RenderSoftwareFrame(AVFrame* frame);
+  // The frame itself when a pass reads its format (or nothing can be done
+  // with it); otherwise its picture converted to planar 4:2:0 in `converted`.
+  AVFrame* ReadableByPasses(AVFrame* frame);
   // Installs the watcher on `window` (user-interface thread).
   void WatchWindow();
   void StopWatching();
@@ -195,4 +200,7 @@ class CZovD3D11RenderView : public CZovRenderView {
   int pictureHeight = 0;
   int sarNum = 1;
   int sarDen = 1;
+  // Conversion of pictures in other YUV layouts (scheduler thread).
+  SwsContext* converter = nullptr;
+  AVFrameUPtr converted;
 };

@@ -17,6 +17,7 @@
 
 extern "C" {
 #include <libavutil/frame.h>
+#include <libavutil/pixdesc.h>
 #include <libavutil/pixfmt.h>
 }
 
@@ -227,6 +228,43 @@ TEST_F(RenderViewTest, UnsupportedFormatShowsBlack) {
   for (QPoint p : {QPoint(5, 5), QPoint(160, 120), QPoint(300, 220)})
     EXPECT_TRUE(Near(shown.pixel(p), {0, 0, 0}, 0));
   EXPECT_EQ(view->currentFormat, AV_PIX_FMT_RGB24);
+}
+
+// Recordings decode to more YUV layouts than the passes read (4:2:2 from
+// motion-JPEG cameras, 10-bit video): their pictures are drawn, not left black.
+TEST_F(RenderViewTest, OtherYuvLayoutsAreConvertedAndDrawn) {
+  const Yuv c = kBars[5];  // studio range
+  // Full-range layouts hold the same colour at full-range values.
+  auto fullRange = [](int v, bool luma) {
+    const double full = luma ? (v - 16) * 255.0 / 219.0 : (v - 128) * 255.0 / 224.0 + 128;
+    return int(std::lround(std::clamp(full, 0.0, 255.0)));
+  };
+  for (int format : {AV_PIX_FMT_YUV422P, AV_PIX_FMT_YUVJ422P, AV_PIX_FMT_YUV420P10LE, AV_PIX_FMT_YUV422P10LE}) {
+    const AVPixFmtDescriptor* d = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(format));
+    SCOPED_TRACE(d->name);
+    FramePtr f = MakeFrame(format, 641, 361);
+    for (int plane = 0; plane < 3; ++plane) {
+      const bool chroma = plane > 0;
+      int value = format == AV_PIX_FMT_YUVJ422P ? fullRange(c[plane], !chroma) : c[plane];
+      const bool wide = d->comp[plane].depth > 8;
+      if (wide) value <<= d->comp[plane].depth - 8;
+      const int pw = chroma ? AV_CEIL_RSHIFT(641, d->log2_chroma_w) : 641;
+      const int ph = chroma ? AV_CEIL_RSHIFT(361, d->log2_chroma_h) : 361;
+      for (int y = 0; y < ph; ++y) {
+        uint8_t* row = f->data[plane] + y * f->linesize[plane];
+        for (int x = 0; x < pw; ++x) {
+          if (wide) {
+            reinterpret_cast<uint16_t*>(row)[x] = uint16_t(value);
+          } else {
+            row[x] = uint8_t(value);
+          }
+        }
+      }
+    }
+    QImage shown = Draw(f.get());
+    ASSERT_FALSE(shown.isNull());
+    EXPECT_TRUE(Near(shown.pixel(shown.width() / 2, shown.height() / 2), Convert(c[0], c[1], c[2], false), 4));
+  }
 }
 
 TEST(PictureRectTest, DisplayAspectCentredWithBars) {
