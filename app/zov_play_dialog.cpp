@@ -218,7 +218,8 @@ LRESULT CPlayDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       if (wParam == VK_SPACE) OnSpace();
       return 0;
     case WM_KEYDOWN:
-      if (wParam == VK_LEFT || wParam == VK_RIGHT) StepSeek(wParam == VK_LEFT ? -kStepSeekSeconds : kStepSeekSeconds);
+      if (wParam == VK_LEFT || wParam == VK_RIGHT)
+        StepSeek(wParam == VK_LEFT ? -kStepSeekSeconds : kStepSeekSeconds, (lParam & kKeyRepeatFlag) != 0);
       return 0;
     case WM_TIMER:
       if (wParam == kTickTimerId) OnTick();
@@ -452,8 +453,11 @@ void CPlayDialog::Resume() {
   seekBar_->enabled = 1;
 }
 
-void CPlayDialog::StepSeek(int seconds) {
+void CPlayDialog::StepSeek(int seconds, bool repeat) {
   if (starting_ || m_pMediaPlay->stopped) return;
+  // A held arrow repeats faster than seeks are carried out; the repeats that
+  // queued up meanwhile are dropped, so the window answers once the key is up.
+  if (repeat && NowMs() - lastStepSeekMs_ < kStepRepeatGapMs) return;
   const int state = m_pMediaPlay->GetState();
   if (state == 0) return;
   const int duration = m_pMediaPlay->GetDurationSeconds();
@@ -464,6 +468,7 @@ void CPlayDialog::StepSeek(int seconds) {
   ++seekCount_;
   if (duration > 0) seekBar_->SetValue(static_cast<int>(int64_t(target) * kSeekSteps / duration));
   if (state == 2) QTimer::singleShot(kPausedSeekShowMs, Object(), [ref = Ref()] { ref.Post(kMsgRepause); });
+  lastStepSeekMs_ = NowMs();
 }
 
 void CPlayDialog::Seek(int value) {
@@ -580,6 +585,9 @@ void CPlayDialog::OnScreenshotCommand() {
   if (!m_pMediaPlay->stopped && m_pMediaPlay->GetState() == 1) {
     seekBar_->enabled = 0;
     m_pMediaPlay->PauseAll();
+    // The panes show the paused pictures, so the save dialog and the shot
+    // view leave no trace on the video when they close.
+    directory_->SendValue("CZovLeftTab", ZOV_CODE_PLAYING, int32_t(0));
     SetPlayLook(false);
     pausedHere = true;
   }
@@ -688,7 +696,7 @@ void CPlayDialog::keyPressEvent(QKeyEvent* event) {
     return;
   }
   if (key == Qt::Key_Left || key == Qt::Key_Right) {
-    StepSeek(key == Qt::Key_Left ? -kStepSeekSeconds : kStepSeekSeconds);
+    StepSeek(key == Qt::Key_Left ? -kStepSeekSeconds : kStepSeekSeconds, event->isAutoRepeat());
     return;
   }
   CZovPlayWindowBase::keyPressEvent(event);

@@ -121,7 +121,8 @@ class CPlayDialog : public CZovPlayWindowBase {
   void Seek(int value);
   // The Left and Right arrow keys: seeks `seconds` from the position, within
   // the recording; a paused recording shows the new picture and stays paused.
-  void StepSeek(int seconds);
+  // A repeat of a held key within kStepRepeatGapMs of the last step is dropped.
+  void StepSeek(int seconds, bool repeat);
   void SendGpsTick(int second, int mode);
   void SetPlayLook(bool pauseLook);
   void SetTimeText(const std::string& text);
@@ -162,4 +163,5 @@ class CPlayDialog : public CZovPlayWindowBase {
   std::string playingPath_;
   zov_play::CommandFilter commandFilter_;
   zov_play::SeekTarget seekTarget_;
+  int64_t lastStepSeekMs_ = 0;  // when the last arrow-key seek ended
 };

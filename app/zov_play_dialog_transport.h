@@ -50,6 +50,8 @@ inline constexpr int kOpenFailureRetryMs = 500;
 inline constexpr int kPausedSeekShowMs = 50;
 // One press of the Left or Right arrow key seeks this far.
 inline constexpr int kStepSeekSeconds = 10;
+// A held arrow key seeks again at most this long after the last seek ended.
+inline constexpr int kStepRepeatGapMs = 250;
 // Gap between the eight controls of the bottom row; the row's extra margin.
 inline constexpr int kBottomRowGap = 20;
 inline constexpr int kBottomRowSlack = 140;

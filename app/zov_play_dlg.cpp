@@ -599,7 +599,8 @@ void CZovPlayDlg::keyPressEvent(QKeyEvent* event) {
     case Qt::Key_Left:
     case Qt::Key_Right:
       // Seeking with the arrows, as in any player; held down, they repeat.
-      WindowProc(WM_KEYDOWN, event->key() == Qt::Key_Left ? VK_LEFT : VK_RIGHT, 0);
+      WindowProc(WM_KEYDOWN, event->key() == Qt::Key_Left ? VK_LEFT : VK_RIGHT,
+                 event->isAutoRepeat() ? kKeyRepeatFlag : 0);
       return;
     default:
       CZovWnd::keyPressEvent(event);

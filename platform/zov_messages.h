@@ -17,9 +17,11 @@ constexpr UINT WM_TIMER = 0x0113;
 // Key released: wParam = virtual key code (below), lParam 0. Controls forward
 // a released Space to their parent with it (ui/zov_ui_base.h).
 constexpr UINT WM_KEYUP = 0x0101;
-// Key pressed (repeats while held): wParam = virtual key code, lParam 0. The
-// main window passes Left and Right on to the play window, which seeks.
+// Key pressed (repeats while held): wParam = virtual key code, lParam
+// kKeyRepeatFlag for a repeat of a held key, else 0. The main window passes
+// Left and Right on to the play window, which seeks.
 constexpr UINT WM_KEYDOWN = 0x0100;
+constexpr LPARAM kKeyRepeatFlag = LPARAM(1) << 30;
 // Virtual key codes carried by WM_KEYUP and WM_KEYDOWN.
 constexpr WPARAM VK_RETURN = 0x0D;
 constexpr WPARAM VK_SPACE = 0x20;

@@ -229,6 +229,12 @@ TEST_F(PlayWindowTest, SeekingTwiceToOneSecondSeeksOnceAndTheLengthGrowsPastTheE
   panel_->SendMessage(WM_KEYDOWN, VK_RIGHT, 0);
   EXPECT_NEAR(play->GetPositionSeconds(), 10, 1);
   EXPECT_EQ(play->players[0]->seeks.load(), 4);
+  // Repeats of a held key queued behind that seek are dropped; a new press is not.
+  panel_->SendMessage(WM_KEYDOWN, VK_RIGHT, kKeyRepeatFlag);
+  panel_->SendMessage(WM_KEYDOWN, VK_RIGHT, kKeyRepeatFlag);
+  EXPECT_EQ(play->players[0]->seeks.load(), 4);
+  panel_->SendMessage(WM_KEYDOWN, VK_LEFT, 0);
+  EXPECT_EQ(play->players[0]->seeks.load(), 5);
   // The recording reports 5 s but plays on at second 20: the tick shows 35 s.
   // The length is shortened once the position is there, so the engine
   // reads the seek against the file's true length.
