@@ -297,8 +297,12 @@ void CPlayDialog::OnSlider(UINT message, int id, int value) {
   if (id != kIdSeekBar || message != ZOVWM_SEEKDROP || m_pMediaPlay->stopped) return;
   const bool paused = m_pMediaPlay->GetState() == 2;
   Seek(value);
+  if (paused) RepauseAfterSeek();
+}
+
+void CPlayDialog::RepauseAfterSeek() {
   // Playback runs briefly to show the new position, then pauses again.
-  if (paused) QTimer::singleShot(kPausedSeekShowMs, Object(), [ref = Ref()] { ref.Post(kMsgRepause); });
+  QTimer::singleShot(kPausedSeekShowMs, Object(), [ref = Ref()] { ref.Post(kMsgRepause); });
 }
 
 void CPlayDialog::OnInfo(int code, LPARAM record) {
@@ -467,7 +471,7 @@ void CPlayDialog::StepSeek(int seconds, bool repeat) {
   m_pMediaPlay->SeekAll(target);
   ++seekCount_;
   if (duration > 0) seekBar_->SetValue(static_cast<int>(int64_t(target) * kSeekSteps / duration));
-  if (state == 2) QTimer::singleShot(kPausedSeekShowMs, Object(), [ref = Ref()] { ref.Post(kMsgRepause); });
+  if (state == 2) RepauseAfterSeek();
   lastStepSeekMs_ = NowMs();
 }
 

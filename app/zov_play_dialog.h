@@ -123,6 +123,8 @@ class CPlayDialog : public CZovPlayWindowBase {
   // the recording; a paused recording shows the new picture and stays paused.
   // A repeat of a held key within kStepRepeatGapMs of the last step is dropped.
   void StepSeek(int seconds, bool repeat);
+  // After a seek made while paused: shows the new picture, then pauses again.
+  void RepauseAfterSeek();
   void SendGpsTick(int second, int mode);
   void SetPlayLook(bool pauseLook);
   void SetTimeText(const std::string& text);
