@@ -4,6 +4,8 @@
 
 #include "gps/zov_gps_cleanup.h"
 #include "gps/zov_gps_file.h"
+#include "gps/zov_gps_side_file.h"
+#include "gps/zov_gps_timeline.h"
 
 CZovGpsExtractor& CZovGpsExtractor::Instance() {
   static CZovGpsExtractor extractor;
@@ -31,18 +33,99 @@ int CZovGpsExtractor::ExtractGps(const uint32_t* handle, const std::string& path
   return ExtractGpsAs(handle, path, ZovGpsSourceKindOf(path), pointText, sensorText);
 }
 
+void CZovGpsExtractor::AcceptPlaced(const GpsFixList& placed) {
+  for (const GpsFix& f : placed) {
+    state_.blockState = kZovSideBlockState;
+    ZovAcceptFix(state_, f.index, f, ZovAcceptMode::kNoExchange);
+  }
+}
+
+// A side file of a public layout, placed from its own first fix (or stamp).
+bool CZovGpsExtractor::TakeSideTrack(const std::string& path, ZovSideLayout layout) {
+  ZovSideTrack track;
+  const bool ok = ZovReadSideFile(path, track, layout);
+  lastBadLines_ += track.badLines;
+  if (!ok) return false;
+  AcceptPlaced(ZovPlaceSideFixes(track, 0, track.fixes.size(), track.fixes.front().timeMs));
+  if (state_.fixes.empty()) return false;
+  lastUtc_ = track.utc;
+  return true;
+}
+
+// A text file in the cameras' own block layout (KARUGPS, GPSINFO).
+bool CZovGpsExtractor::TakeBlockText(const std::string& path) {
+  CZovGpsFile file;
+  if (!file.Open(path)) return false;
+  CZovGpsScan(file, *this).ScanText();
+  lastUtc_ = false;
+  return !state_.fixes.empty();
+}
+
+bool CZovGpsExtractor::TakeSideFilesOf(const std::string& recording) {
+  for (const std::string& side : ZovSideFilesOf(recording)) {
+    const bool blockText = ZovGpsSourceKindOf(side) == ZovGpsSourceKind::kText;
+    if ((blockText && TakeBlockText(side)) || TakeSideTrack(side, ZovSideLayout::kNone)) {
+      lastSideFile_ = side;
+      return true;
+    }
+    state_.Reset();
+  }
+  return false;
+}
+
+// Day logs are in the camera's clock like the recording's name; GPX tracks
+// in UTC like most movie headers: each log is cut by the start in its clock
+// first, the other one second.
+bool CZovGpsExtractor::TakeTimeLogsBeside(const std::string& recording) {
+  const ZovRecordingTime t = ZovRecordingTimeOf(recording);
+  if (!t.hasNameStart && !t.hasContainerStart) return false;
+  for (const std::string& log : ZovTimeLogsBeside(recording)) {
+    ZovSideTrack track;
+    if (!ZovReadSideFile(log, track)) continue;
+    ZovSortByTime(track);
+    std::vector<int64_t> starts;
+    const bool nameFirst = !track.utc;
+    if (t.hasNameStart && nameFirst) starts.push_back(t.nameStartMs);
+    if (t.hasContainerStart) starts.push_back(t.containerStartMs);
+    if (t.hasNameStart && !nameFirst) starts.push_back(t.nameStartMs);
+    for (int64_t start : starts) {
+      const GpsFixList placed = ZovSideFixesForRecording(track, start, t.durationMs);
+      if (placed.empty()) continue;
+      AcceptPlaced(placed);
+      lastUtc_ = track.utc;
+      lastSideFile_ = log;
+      lastBadLines_ = track.badLines;
+      return true;
+    }
+  }
+  return false;
+}
+
 int CZovGpsExtractor::ExtractGpsAs(const uint32_t* handle, const std::string& path,
                                    ZovGpsSourceKind kind, std::string* pointText,
                                    std::string* sensorText) {
   state_.Reset();
   lastFixes_ = lastSensors_ = 0;
   lastRaw_ = 0;
+  lastUtc_ = kind != ZovGpsSourceKind::kText;
+  lastSideFile_.clear();
+  lastBadLines_ = 0;
   lastTrack_.clear();
   CZovGpsFile file;
   if (!file.Open(path)) return 0;
-  CZovGpsScan scan(file, *this);
-  scan.Run(kind);
-  file.Close();
+  if (kind == ZovGpsSourceKind::kSideText) {
+    file.Close();
+    TakeSideTrack(path, ZovSideLayout::kNone);
+  } else {
+    CZovGpsScan scan(file, *this);
+    scan.Run(kind);
+    file.Close();
+  }
+  // A ".txt" log in a public layout (an NMEA log under that name).
+  if (kind == ZovGpsSourceKind::kText && state_.fixes.empty()) TakeSideTrack(path, ZovSideLayout::kNone);
+  const bool recording = kind == ZovGpsSourceKind::kMp4 || kind == ZovGpsSourceKind::kTransportStream ||
+                         kind == ZovGpsSourceKind::kAvi;
+  if (recording && state_.fixes.empty() && !TakeSideFilesOf(path)) TakeTimeLogsBeside(path);
   lastRaw_ = state_.fixes.size();
   if (!handle || *handle != kZovExtractorMagic || state_.fixes.empty()) {
     state_.Reset();

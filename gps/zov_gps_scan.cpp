@@ -9,6 +9,8 @@
 #include <system_error>
 #include <thread>
 
+#include "gps/zov_gps_side.h"
+
 using namespace zovscan;
 
 namespace {
@@ -45,6 +47,7 @@ ZovGpsSourceKind ZovGpsSourceKindOf(const std::string& path) {
   if (ext == "txt") return ZovGpsSourceKind::kText;
   if (ext == "avi" || ext == "AVI") return ZovGpsSourceKind::kAvi;
   if (ext == "mp4" || ext == "MP4" || ext == "mov" || ext == "MOV") return ZovGpsSourceKind::kMp4;
+  if (ZovSideLayoutOfName(path) != ZovSideLayout::kNone) return ZovGpsSourceKind::kSideText;
   return ZovGpsSourceKind::kNone;
 }
 
@@ -62,6 +65,7 @@ ZovGpsSourceKind ZovGpsSourceKindOfContent(const CZovGpsFile& file) {
   const std::string_view text(reinterpret_cast<const char*>(h.data()), h.size());
   if (text.find("KARUGPS") != std::string_view::npos || text.find("GPSINFO") != std::string_view::npos)
     return ZovGpsSourceKind::kText;
+  if (ZovSideLayoutOfContent(h.data(), h.size()) != ZovSideLayout::kNone) return ZovGpsSourceKind::kSideText;
   return ZovGpsSourceKind::kNone;
 }
 
@@ -85,6 +89,7 @@ void CZovGpsScan::Run(ZovGpsSourceKind kind) {
       if (none()) WalkBoxes();
       if (none()) WalkBinaryRecords();
       break;
+    case ZovGpsSourceKind::kSideText:  // read by the extractor
     case ZovGpsSourceKind::kNone:
       break;
   }

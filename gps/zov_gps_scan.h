@@ -36,16 +36,20 @@ class IZovGpsScanSink {
   virtual size_t FixCount() const = 0;
 };
 
-enum class ZovGpsSourceKind { kNone, kTransportStream, kText, kAvi, kMp4 };
+// kSideText: a side file of a public layout (zov_gps_side.h), read by the
+// extractor itself rather than by the container scan.
+enum class ZovGpsSourceKind { kNone, kTransportStream, kText, kAvi, kMp4, kSideText };
 
 // Kind of source by the file name's extension, compared exactly: "TS"/"ts",
-// "txt" (not "TXT"), "avi"/"AVI", "mp4"/"MP4"/"mov"/"MOV".
+// "txt" (not "TXT"), "avi"/"AVI", "mp4"/"MP4"/"mov"/"MOV", and the side
+// layouts' extensions (ZovSideLayoutOfName) as kSideText.
 ZovGpsSourceKind ZovGpsSourceKindOf(const std::string& path);
 
 // Kind of source by the file's first bytes, for tools given files whose
 // extension is missing or unknown (the player chooses by extension only):
 // an MP4/MOV box type at offset 4, "RIFF....AVI ", transport-stream sync
-// bytes every 188 bytes, or a GPS block tag near the start of a side file.
+// bytes every 188 bytes, a GPS block tag near the start of a side file, or
+// the start of a side file of a public layout (kSideText).
 ZovGpsSourceKind ZovGpsSourceKindOfContent(const CZovGpsFile& file);
 
 struct ZovGpsCandidate {
