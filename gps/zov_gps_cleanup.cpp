@@ -68,10 +68,13 @@ GpsFixList BuildSensorList(GpsFixList& fixes) {
     for (size_t i = 1; i < fixes.size(); ++i) fixes[i].index -= a;
   }
   bool ordinal = false;
+  const bool placed = fixes[0].videoTimed;
   for (size_t i = 0; i < fixes.size(); ++i) {
     GpsFix& f = fixes[i];
     uint32_t sensorIndex = f.index;
-    if (ordinal) {
+    if (placed) {
+      // Seconds of the recording stay seconds (a repeat is dropped later).
+    } else if (ordinal) {
       f.index = static_cast<uint32_t>(i);
       sensorIndex = f.index;
     } else if (f.index <= a) {

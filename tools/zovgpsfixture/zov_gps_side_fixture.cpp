@@ -67,9 +67,12 @@ std::string Gga(const char* talker, const ZovFixturePoint& p, int hundredths = 0
 std::string Nmea(const ZovFixtureTrack& track) {
   std::string o;
   for (const ZovFixturePoint& p : track) {
-    o += Rmc("GP", p) + "\n";
+    // The order receivers send them in: GGA, then RMC, then VTG (course and
+    // speed again, which this reader ignores and others read).
     o += Gga("GP", p) + "\n";
-    o += ZovNmeaSentence("GPVTG,,T,,M,0.0,N,0.0,K,A") + "\n";
+    o += Rmc("GP", p) + "\n";
+    o += ZovNmeaSentence(Format("GPVTG,%.2f,T,,M,%.2f,N,%.2f,K,A", p.heading, p.speedKnots, p.speedKnots * 1.852)) +
+         "\n";
   }
   return o;
 }
@@ -115,7 +118,7 @@ std::string DayLog(const ZovFixtureTrack& track, bool degrees) {
   for (const ZovFixturePoint& p : track) {
     const std::string lat = degrees ? Format("%.6f", std::fabs(p.latitude)) : NmeaCoordinate(p.latitude, true);
     const std::string lon = degrees ? Format("%.6f", std::fabs(p.longitude)) : NmeaCoordinate(p.longitude, false);
-    o += Format("%04d%02d%02d%02d%02d%02d,%s,%c,%s,%c,%.1f,%.1f\r\n", p.year, p.month, p.day, p.hour, p.minute,
+    o += Format("%04d%02d%02d%02d%02d%02d,%s,%c,%s,%c,%.2f,%.1f\r\n", p.year, p.month, p.day, p.hour, p.minute,
                 p.second, lat.c_str(), p.latitude < 0 ? 'S' : 'N', lon.c_str(), p.longitude < 0 ? 'W' : 'E',
                 p.speedKnots, p.altitude);
   }
