@@ -401,6 +401,16 @@ int ZovGpsToolMain(const std::vector<std::string>& args, std::string& out, std::
     probe.Close();
     std::string points, sensors;
     extractor.ExtractGpsAs(&handle, path, kind, &points, &sensors);
+    // A side file's extension may hide another layout (a camera's own text
+    // log named ".log"): then its content decides, as for a file without one.
+    if (kind == ZovGpsSourceKind::kSideText && extractor.LastTrack().empty()) {
+      CZovGpsFile again;
+      ZovGpsSourceKind byContent = ZovGpsSourceKind::kNone;
+      if (again.Open(path)) byContent = ZovGpsSourceKindOfContent(again);
+      again.Close();
+      if (byContent != ZovGpsSourceKind::kNone && byContent != ZovGpsSourceKind::kSideText)
+        extractor.ExtractGpsAs(&handle, path, byContent, &points, &sensors);
+    }
     ZovExportTrack t;
     t.path = path;
     t.points = ZovExportPointsFromFixes(extractor.LastTrack());
