@@ -59,6 +59,29 @@ bool SameIgnoringCase(const std::string& a, const char* b) {
 
 int64_t FloorSeconds(int64_t ms) { return ms >= 0 ? ms / 1000 : -((-ms + 999) / 1000); }
 
+// Great-circle distance in metres (mean Earth radius).
+double Metres(const GpsFix& a, const GpsFix& b) {
+  constexpr double kRad = M_PI / 180.0, kEarth = 6371008.8;
+  const double p1 = a.latitude * kRad, p2 = b.latitude * kRad;
+  const double sp = std::sin((p2 - p1) / 2), sl = std::sin((b.longitude - a.longitude) * kRad / 2);
+  const double h = sp * sp + std::cos(p1) * std::cos(p2) * sl * sl;
+  return 2 * kEarth * std::asin(std::min(1.0, std::sqrt(h)));
+}
+
+// Fixes marked by a speed of -1 take the speed of their step to the next
+// fix (the last one: of the step from the one before).
+void DeriveSpeeds(GpsFixList& fixes) {
+  constexpr double kKnotsPerMetrePerSecond = 3600.0 / 1852.0;
+  for (size_t i = 0; i < fixes.size(); ++i) {
+    if (fixes[i].speed >= 0) continue;
+    fixes[i].speed = 0;
+    if (fixes.size() < 2) continue;
+    const size_t a = i + 1 < fixes.size() ? i : i - 1;
+    const double seconds = double(fixes[a + 1].index) - double(fixes[a].index);
+    if (seconds > 0) fixes[i].speed = Metres(fixes[a], fixes[a + 1]) / seconds * kKnotsPerMetrePerSecond;
+  }
+}
+
 }  // namespace
 
 ZovSideLayout ZovSideLayoutOfName(const std::string& path) {
@@ -161,7 +184,7 @@ GpsFixList ZovPlaceSideFixes(const ZovSideTrack& track, size_t first, size_t las
     f.longitude = s.longitude;
     f.latLetter = s.latitude < 0 ? 'S' : 'N';
     f.lonLetter = s.longitude < 0 ? 'W' : 'E';
-    f.speed = s.speedKnots;
+    f.speed = s.hasSpeed ? s.speedKnots : -1;  // -1: derived below
     f.altitude = s.hasAltitude ? s.altitude : 0;
     if (s.hasCourse) {
       f.heading = s.course;
@@ -172,6 +195,7 @@ GpsFixList ZovPlaceSideFixes(const ZovSideTrack& track, size_t first, size_t las
     out.push_back(f);
   }
   std::sort(out.begin(), out.end(), [](const GpsFix& a, const GpsFix& b) { return a.index < b.index; });
+  DeriveSpeeds(out);
   if (track.accel.empty() || out.empty()) return out;
 
   // The first accelerometer sample of each second goes to that second's fix;

@@ -47,6 +47,7 @@ struct ZovSideFix {
   double speedKnots = 0;
   double course = 0;  // degrees clockwise from north, when hasCourse
   double altitude = 0;
+  bool hasSpeed = false;  // else derived from the next fix when placed
   bool hasCourse = false;
   bool hasAltitude = false;
   // Power-on run of a day log (incremented at each "#" line); 0 elsewhere.
@@ -118,7 +119,9 @@ std::vector<ZovAccelSample> ZovParseAccelSidecar(const uint8_t* data, size_t siz
 // Fixes before the origin or more than two days after it are left out. The
 // track's accelerometer samples become the G-sensor values of their seconds
 // (a second with samples and no position gives a fix without position, which
-// the clean-up keeps for the sensor series only).
+// the clean-up keeps for the sensor series only). A fix without a speed of its
+// own (GPX points, most subtitle cues) gets the speed of its step to the next
+// placed fix (the last one: from the one before), so the speed dial moves.
 GpsFixList ZovPlaceSideFixes(const ZovSideTrack& track, size_t first, size_t last, int64_t originMs);
 
 // Block state of placed side-file fixes (no coordinate restoration applies).

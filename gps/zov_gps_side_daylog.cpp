@@ -69,7 +69,7 @@ void ParseDayLog(std::string_view text, ZovSideTrack& track) {
     f.latitude = south ? -lat : lat;
     f.longitude = west ? -lon : lon;
     double v = 0;
-    if (ToDouble(knots, v) && v >= 0) f.speedKnots = v;
+    if (ToDouble(knots, v) && v >= 0) f.speedKnots = v, f.hasSpeed = true;
     if (ToDouble(alt, v)) {
       f.altitude = v;
       f.hasAltitude = true;

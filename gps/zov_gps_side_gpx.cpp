@@ -87,7 +87,10 @@ void ParseGpx(std::string_view text, ZovSideTrack& track) {
       f.altitude = v;
       f.hasAltitude = true;
     }
-    if (Element(body, "speed", value) && ToDouble(value, v) && v >= 0) f.speedKnots = v * 3600.0 / 1852.0;
+    if (Element(body, "speed", value) && ToDouble(value, v) && v >= 0) {
+      f.speedKnots = v * 3600.0 / 1852.0;
+      f.hasSpeed = true;
+    }
     if (Element(body, "course", value) && ToDouble(value, v) && v >= 0 && v <= 360) {
       f.course = v;
       f.hasCourse = true;

@@ -135,7 +135,7 @@ class NmeaReader {
       return;
     if (!PlausiblePosition(x.latitude, x.longitude)) return;
     double v = 0;
-    if (ToDouble(f.f[7], v) && v >= 0) x.speedKnots = v;
+    if (ToDouble(f.f[7], v) && v >= 0) x.speedKnots = v, x.hasSpeed = true;
     if (ToDouble(f.f[8], v) && v >= 0 && v <= 360) {
       x.course = v;
       x.hasCourse = true;

@@ -143,7 +143,7 @@ void Cue(int64_t startMs, std::string_view raw, ZovSideTrack& track) {
   double v = 0;
   const size_t hs = text.find("H.S");
   if (hs != std::string::npos && LeadingDouble(std::string_view(text).substr(hs + 3), v) && v >= 0)
-    f.speedKnots = v * 3600.0 / 1852.0;
+    f.speedKnots = v * 3600.0 / 1852.0, f.hasSpeed = true;
   f.stampMs = startMs;
   if (!DateTime(text, f.timeMs)) f.timeMs = startMs;
   Add(track, f);
