@@ -20,6 +20,17 @@ int CZovGpsExtractor::OnBlock(const uint8_t* data, size_t size) {
   return ZovParseGpsBlock(state_, data, size);
 }
 
+int CZovGpsExtractor::OnTimedBlock(const uint8_t* data, size_t size, int64_t second) {
+  const size_t before = state_.fixes.size();
+  const int result = ZovParseGpsBlock(state_, data, size);
+  // A list restarted by the block counts from its start.
+  for (size_t i = state_.fixes.size() < before ? 0 : before; i < state_.fixes.size(); ++i) {
+    state_.fixes[i].index = static_cast<uint32_t>(second);
+    state_.fixes[i].videoTimed = true;
+  }
+  return result;
+}
+
 void CZovGpsExtractor::OnBinaryRecord(const uint8_t* record, uint32_t index) {
   ZovDecodeBinaryRecord(state_, record, kBinaryRecordSize, index);
 }

@@ -60,6 +60,7 @@ class CZovGpsExtractor : private IZovGpsScanSink {
 
  private:
   int OnBlock(const uint8_t* data, size_t size) override;
+  int OnTimedBlock(const uint8_t* data, size_t size, int64_t second) override;
   void OnBinaryRecord(const uint8_t* record, uint32_t index) override;
   void OnAmbaRecord(const uint8_t* data, size_t size) override;
   size_t FixCount() const override { return state_.fixes.size(); }
