@@ -1,6 +1,9 @@
 #include "gps/zov_gps_extractor.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cstdlib>
 
 #include "gps/zov_gps_cleanup.h"
 #include "gps/zov_gps_file.h"
@@ -84,16 +87,39 @@ bool CZovGpsExtractor::TakeSideFilesOf(const std::string& recording) {
   return false;
 }
 
+const ZovSideTrack* CZovGpsExtractor::TimeLog(const std::string& path) {
+  struct stat st {};
+  if (::stat(path.c_str(), &st) != 0) return nullptr;
+  const int64_t modified = int64_t(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  CachedLog& c = logCache_;
+  if (c.path != path || c.size != uint64_t(st.st_size) || c.modifiedNs != modified) {
+    c.path = path;
+    c.size = uint64_t(st.st_size);
+    c.modifiedNs = modified;
+    c.ok = ZovReadSideFile(path, c.track);
+    if (c.ok) ZovSortByTime(c.track);
+  }
+  return c.ok ? &c.track : nullptr;
+}
+
 // Day logs are in the camera's clock like the recording's name; GPX tracks
 // in UTC like most movie headers: each log is cut by the start in its clock
-// first, the other one second.
+// first, the other one second. A log whose name carries a date more than a
+// day away from the recording's is not opened.
 bool CZovGpsExtractor::TakeTimeLogsBeside(const std::string& recording) {
   const ZovRecordingTime t = ZovRecordingTimeOf(recording);
   if (!t.hasNameStart && !t.hasContainerStart) return false;
+  constexpr int64_t kDayMs = 86400000;
+  auto nearDay = [&t](int64_t day) {
+    auto near = [day](int64_t ms) { return std::llabs((ms >= 0 ? ms : ms - kDayMs + 1) / kDayMs - day) <= 1; };
+    return (t.hasNameStart && near(t.nameStartMs)) || (t.hasContainerStart && near(t.containerStartMs));
+  };
   for (const std::string& log : ZovTimeLogsBeside(recording)) {
-    ZovSideTrack track;
-    if (!ZovReadSideFile(log, track)) continue;
-    ZovSortByTime(track);
+    int64_t day = 0;
+    if (ZovDayFromName(log, day) && !nearDay(day)) continue;
+    const ZovSideTrack* cached = TimeLog(log);
+    if (!cached) continue;
+    const ZovSideTrack& track = *cached;
     std::vector<int64_t> starts;
     const bool nameFirst = !track.utc;
     if (t.hasNameStart && nameFirst) starts.push_back(t.nameStartMs);

@@ -70,6 +70,9 @@ class CZovGpsExtractor : private IZovGpsScanSink {
   bool TakeSideFilesOf(const std::string& recording);
   bool TakeTimeLogsBeside(const std::string& recording);
   void AcceptPlaced(const GpsFixList& placed);
+  // The last day log or GPX track read for a folder look-up, sorted, kept for
+  // the next recording of the same folder (same path, size and time).
+  const ZovSideTrack* TimeLog(const std::string& path);
 
   CZovGpsBlockState state_;
   int lastFixes_ = 0;
@@ -79,6 +82,13 @@ class CZovGpsExtractor : private IZovGpsScanSink {
   std::string lastSideFile_;
   size_t lastBadLines_ = 0;
   GpsFixList lastTrack_;
+  struct CachedLog {
+    std::string path;
+    uint64_t size = 0;
+    int64_t modifiedNs = 0;
+    bool ok = false;
+    ZovSideTrack track;
+  } logCache_;
 };
 
 // The extractor's entry points as the track store calls them.

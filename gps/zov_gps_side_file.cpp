@@ -98,7 +98,13 @@ bool ZovReadSideFile(const std::string& path, ZovSideTrack& track, ZovSideLayout
   return ok;
 }
 
-bool ZovStartFromName(const std::string& path, int64_t& startMs) {
+namespace {
+
+// Calls take(digits) for each run of digits of the file name, single
+// separators ('_', '-', '.', blank) between digits allowed, at most 14
+// digits; stops when take returns true.
+template <typename Fn>
+bool ForEachDigitRun(const std::string& path, Fn&& take) {
   const size_t slash = path.find_last_of('/');
   const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
   auto isDigit = [](char c) { return c >= '0' && c <= '9'; };
@@ -110,7 +116,26 @@ bool ZovStartFromName(const std::string& path, int64_t& startMs) {
       if (isDigit(name[j])) digits += name[j];
       else if (!(isSep(name[j]) && j + 1 < name.size() && isDigit(name[j + 1]) && !isSep(name[j - 1]))) break;
     }
-    const std::string_view d = digits;
+    if (take(std::string_view(digits))) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool ZovDayFromName(const std::string& path, int64_t& day) {
+  using zovside::Digits;
+  return ForEachDigitRun(path, [&day](std::string_view d) {
+    int64_t ms = 0;
+    if (d.size() < 8 || !zovside::CivilMs(Digits(d, 0, 4), Digits(d, 4, 2), Digits(d, 6, 2), 0, 0, 0, 0, ms))
+      return false;
+    day = ms / 86400000;
+    return true;
+  });
+}
+
+bool ZovStartFromName(const std::string& path, int64_t& startMs) {
+  return ForEachDigitRun(path, [&startMs](std::string_view d) {
     using zovside::Digits;
     int64_t ms = 0;
     if (d.size() == 14 && zovside::CivilMs(Digits(d, 0, 4), Digits(d, 4, 2), Digits(d, 6, 2), Digits(d, 8, 2),
@@ -123,8 +148,8 @@ bool ZovStartFromName(const std::string& path, int64_t& startMs) {
       startMs = ms;
       return true;
     }
-  }
-  return false;
+    return false;
+  });
 }
 
 ZovRecordingTime ZovRecordingTimeOf(const std::string& path) {

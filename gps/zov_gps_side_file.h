@@ -56,6 +56,11 @@ struct ZovRecordingTime {
 // Start and duration of a recording from its name and (MP4/MOV) movie header.
 ZovRecordingTime ZovRecordingTimeOf(const std::string& path);
 
+// The day (days since 1970) of the date at the start of the digits of a file
+// name, YYYYMMDD with single separators allowed ("20240517.dat",
+// "2024_0517.gpx"). False when none.
+bool ZovDayFromName(const std::string& path, int64_t& day);
+
 // The date-time in a file name: 14 digits YYYYMMDDhhmmss, or 12 digits
 // YYMMDDhhmmss, with single '_', '-', '.' or blanks between groups
 // ("20240517_083000_NF.mp4", "2024_0517_083000_F.MP4"). False when none.

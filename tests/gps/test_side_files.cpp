@@ -139,6 +139,10 @@ TEST(SideFiles, DayLogAndGpxInTheFolderAttachByTime) {
   const std::string later = NewFolder("later");
   zovtest::Spit(later + "/2023_0105.dat", ZovSideFixtureText(ZovSideFixture::kDayLogDegrees, drive));
   EXPECT_TRUE(Extract(Recording(later + "/20230105_183000.mp4")).empty());
+  // A log whose name says another day is not opened for the recording.
+  const std::string other = NewFolder("otherday");
+  zovtest::Spit(other + "/20230110.dat", ZovSideFixtureText(ZovSideFixture::kDayLogNmea, drive));
+  EXPECT_TRUE(Extract(Recording(other + "/20230105_123140.mp4")).empty());
 }
 
 TEST(SideFiles, RecordingStartFromItsName) {
@@ -158,6 +162,13 @@ TEST(SideFiles, RecordingStartFromItsName) {
     if (iso && ZovSideIsoTimeMs(iso, std::strlen(iso), want)) {
       EXPECT_EQ(ms, want) << name;
     }
+  }
+  const std::pair<const char*, int64_t> days[] = {
+      {"/card/GPS/20240517.dat", 19860}, {"2024_0517.gpx", 19860}, {"log-2024-05-17.gpx", 19860}, {"phone.gpx", -1}};
+  for (const auto& [name, want] : days) {
+    int64_t day = -1;
+    EXPECT_EQ(ZovDayFromName(name, day), want >= 0) << name;
+    EXPECT_EQ(day, want) << name;
   }
 }
 

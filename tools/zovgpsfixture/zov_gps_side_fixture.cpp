@@ -17,6 +17,7 @@ constexpr Row kRows[] = {
     {ZovSideFixture::kNmea, "nmea", ".nmea"},
     {ZovSideFixture::kNmeaAwkward, "nmea-awkward", ".log"},
     {ZovSideFixture::kStampedNmea, "stamped-nmea", ".gps"},
+    {ZovSideFixture::kStampedAwkward, "stamped-awkward", ".gps"},
     {ZovSideFixture::kDayLogNmea, "daylog-nmea", ".dat"},
     {ZovSideFixture::kDayLogDegrees, "daylog-degrees", ".dat"},
     {ZovSideFixture::kSrtBracket, "srt-bracket", ".srt"},
@@ -103,12 +104,22 @@ std::string NmeaAwkward(const ZovFixtureTrack& track) {
   return o;
 }
 
-std::string Stamped(const ZovFixtureTrack& track) {
+// The awkward one starts recording two seconds before the receiver has a
+// fix: those seconds' lines carry status V or only the stamp, so the track
+// starts at second 2 of the recording.
+std::string Stamped(const ZovFixtureTrack& track, bool awkward) {
   std::string o;
+  const char* talker = awkward ? "GN" : "GP";
+  const char* nl = awkward ? "\r\n" : "\n";
+  if (awkward && !track.empty()) {
+    const long long t0 = (UtcSeconds(track.front()) - 2) * 1000;
+    o += Format("[%lld]", t0) + nl;
+    o += Format("[%lld]", t0 + 1000) + Rmc(talker, track.front(), 0, 'V') + nl;
+  }
   for (const ZovFixturePoint& p : track) {
     const long long ms = UtcSeconds(p) * 1000;
-    o += Format("[%lld]", ms) + Rmc("GP", p) + "\n";
-    o += Format("[%lld]", ms + 5) + Gga("GP", p) + "\n";
+    o += Format("[%lld]", ms) + Rmc(talker, p) + nl;
+    o += Format("[%lld]", ms + 5) + Gga(talker, p) + nl;
   }
   return o;
 }
@@ -249,7 +260,8 @@ std::string ZovSideFixtureText(ZovSideFixture layout, const ZovFixtureTrack& tra
   switch (layout) {
     case ZovSideFixture::kNmea: return Nmea(track);
     case ZovSideFixture::kNmeaAwkward: return NmeaAwkward(track);
-    case ZovSideFixture::kStampedNmea: return Stamped(track);
+    case ZovSideFixture::kStampedNmea: return Stamped(track, false);
+    case ZovSideFixture::kStampedAwkward: return Stamped(track, true);
     case ZovSideFixture::kDayLogNmea: return DayLog(track, false);
     case ZovSideFixture::kDayLogDegrees: return DayLog(track, true);
     case ZovSideFixture::kGpx: return Gpx(track, false);

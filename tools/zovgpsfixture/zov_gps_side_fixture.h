@@ -14,6 +14,7 @@ enum class ZovSideFixture {
   kNmea,             // $GPRMC + $GPGGA at 1 Hz, LF
   kNmeaAwkward,      // $GN talker, CRLF, 5 Hz, GGA first, GSV lines, one bad checksum, one status V
   kStampedNmea,      // [unix ms]$GPRMC / $GPGGA lines
+  kStampedAwkward,   // $GN talker, CRLF, two seconds without a fix (status V, a bare stamp) first
   kDayLogNmea,       // YYYYMMDDhhmmss,ddmm.mmmmm,N,dddmm.mmmmm,E,knots,alt  CRLF, '#' power-on
   kDayLogDegrees,    // the same line shape with decimal degrees
   kSrtBracket,       // [latitude: ] [longitude: ] [altitude: ], <font>, BOM, CRLF, date-time
