@@ -73,24 +73,43 @@ void CZovBaseCheduler::Present(ZovMediaItemPtr& item) {
     }
   } else if (item->type == kZovItemAudio) {
     if (audioOutput && item->frame) {
-      audioOutput->PlayFrame(item->frame.get());
+      audioOutput->PlayTimedFrame(item->frame.get(), item->timeMs);
       ++presentedAudio;
     }
   }
   item.reset();
 }
 
+void CZovBaseCheduler::NoteSoundOffset(int64_t timeMs) {
+  if (!audioOutput) return;
+  const int64_t heard = audioOutput->SoundClockMs(clock->Now());
+  if (heard == CZovAudioPlay::kNoClock) return;
+  const int64_t offset = timeMs - heard;
+  avOffsetSumMs += offset;
+  ++avOffsetCount;
+  const int64_t size = std::llabs(offset);
+  if (size > avOffsetMaxMs) avOffsetMaxMs = size;
+}
+
 void CZovBaseCheduler::PresentTimed() {
   if (!timed) return;
   const int64_t time = timed->timeMs;
+  const bool video = timed->type == kZovItemVideo;
+  const int64_t shown = presentedVideo;
   Present(timed);
+  if (video && presentedVideo != shown) NoteSoundOffset(time);
   clockMs = time;
   NoteHeld();
 }
 
 void CZovBaseCheduler::PresentFollower() {
-  if (follower && follower->type == kZovItemVideo && clockMs - follower->timeMs > kLateReportMs) ++lateVideo;
+  if (!follower) return;
+  const bool video = follower->type == kZovItemVideo;
+  const int64_t time = follower->timeMs;
+  if (video && clockMs - time > kLateReportMs) ++lateVideo;
+  const int64_t shown = presentedVideo;
   Present(follower);
+  if (video && presentedVideo != shown) NoteSoundOffset(time);
 }
 
 void CZovBaseCheduler::Drop(ZovMediaItemPtr& item) {
@@ -186,8 +205,15 @@ ZovTimingDecision CZovBaseCheduler::DecideTiming(const ZovTimingView& v) {
     d.waitMs = mediaElapsed - wallElapsed;
     return d;
   }
+  const int64_t lateness = wallElapsed - mediaElapsed;
+  if (v.catchUp) {
+    // Keeps its clock with the main channel's: late pictures are dropped.
+    if (lateness > kCatchUpDropMs) d.action = ZovTimingAction::kDrop;
+    else d.action = ZovTimingAction::kPresent;
+    return d;
+  }
   d.action = ZovTimingAction::kPresent;
-  d.reanchorNext = wallElapsed - mediaElapsed > kLateReanchorMs;
+  d.reanchorNext = lateness > kLateReanchorMs;
   return d;
 }
 
@@ -204,6 +230,7 @@ ZovTimingView CZovBaseCheduler::TimingView() const {
   v.followerMs = follower ? follower->timeMs : 0;
   v.draining = queue && queue->draining != 0;
   if (file) v.discontinuityMs = file->DiscontinuityLimitMs();
+  v.catchUp = catchUp;
   return v;
 }
 
@@ -230,7 +257,10 @@ void CZovBaseCheduler::TakeItems() {
 }
 
 void CZovBaseCheduler::RunPass() {
-  switch (DecideMode(state, holdFlag != 0, queue->NeedsData())) {
+  const bool needsData = queue->NeedsData() && !(catchUp && Anchored());
+  const ZovPassMode mode = DecideMode(state, holdFlag != 0, needsData);
+  if (mode != ZovPassMode::kPlay && mode != ZovPassMode::kPrebuffer) playheadMs = kNoPlayhead;
+  switch (mode) {
     case ZovPassMode::kStopped:
       return;
     case ZovPassMode::kPrebuffer:
@@ -248,7 +278,9 @@ void CZovBaseCheduler::RunPass() {
       break;
   }
   TakeItems();
-  Act(DecideTiming(TimingView()));
+  const ZovTimingView view = TimingView();
+  playheadMs = view.anchored ? view.anchorMediaMs + (view.nowMs - view.anchorWallMs) : kNoPlayhead;
+  Act(DecideTiming(view));
 }
 
 void CZovBaseCheduler::Act(const ZovTimingDecision& d) {
@@ -275,6 +307,15 @@ void CZovBaseCheduler::Act(const ZovTimingDecision& d) {
       if (d.presentFollower && !PresentIfRunning([this] { PresentFollower(); })) return;
       clock->Sleep(static_cast<int>(std::min<int64_t>(d.waitMs, kWaitSliceMs)));
       return;
+    case ZovTimingAction::kDrop: {
+      const bool done = PresentIfRunning([this] {
+        if (!timed) return;
+        clockMs = timed->timeMs;
+        Drop(timed);
+      });
+      (void)done;  // the next picture is looked at at once
+      return;
+    }
     case ZovTimingAction::kPresent: {
       if (d.presentFollower && !PresentIfRunning([this] { PresentFollower(); })) return;
       const int64_t lateness = (clock->Now() - anchorWallMs) - (int64_t(timed->timeMs) - anchorMediaMs);

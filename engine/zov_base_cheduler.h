@@ -51,6 +51,7 @@ enum class ZovTimingAction {
   kAnchor,   // (re)anchor the clock on `anchorMs` and present what is at it
   kWait,     // the master item is due in waitMs
   kPresent,  // the master item is due: present it
+  kDrop,     // the master item is too late to be worth showing: drop it
 };
 
 // A snapshot of what DecideTiming looks at. Times in ms; media times are
@@ -68,6 +69,9 @@ struct ZovTimingView {
   bool draining = false;
   // A step of the master stream larger than this is a discontinuity.
   int64_t discontinuityMs = INT64_MAX;
+  // A channel other than the main one: it catches up on lateness by dropping
+  // pictures instead of moving its clock back.
+  bool catchUp = false;
 };
 
 struct ZovTimingDecision {
@@ -104,6 +108,11 @@ class CZovBaseCheduler : public CZovThread {
   // the other stream, or has a hole) lets the follower play on the wall clock
   // instead of waiting for it; normal master steps are a frame, < 100 ms.
   static constexpr int kMasterGapMs = 1000;
+  // A catching-up channel drops a picture this late rather than spend the
+  // drawing on it (the next one is due already at 30 fps).
+  static constexpr int kCatchUpDropMs = 100;
+  // playheadMs while the clock is not running.
+  static constexpr int64_t kNoPlayhead = INT64_MIN;
 
   CZovBaseCheduler();
   ~CZovBaseCheduler() override;
@@ -113,7 +122,8 @@ class CZovBaseCheduler : public CZovThread {
   // Also forces a re-anchor on the next master item.
   void SetState(int32_t newState) override;
 
-  // The decisions of a pass (pure).
+  // The decisions of a pass (pure). A catching-up channel only pre-buffers
+  // before it starts: afterwards it plays on what the reader gives it.
   static ZovPassMode DecideMode(int32_t state, bool hold, bool needsData);
   static ZovTimingDecision DecideTiming(const ZovTimingView& view);
 
@@ -144,6 +154,11 @@ class CZovBaseCheduler : public CZovThread {
   bool HoldsMaster() const { return holdsMaster_; }
 
   std::atomic<int64_t> clockMs{kInitialClockMs};
+  // Media time now while the clock runs, else kNoPlayhead (read by the
+  // reader of a catching-up channel).
+  std::atomic<int64_t> playheadMs{kNoPlayhead};
+  // Set before Start for channels other than the main one.
+  bool catchUp = false;
   std::atomic<int64_t> anchorMediaMs{kNoAnchor};
   std::atomic<int32_t> videoMaster{1};
   std::atomic<uint8_t> holdFlag{0};
@@ -162,6 +177,11 @@ class CZovBaseCheduler : public CZovThread {
   // NowMs and media time of the last picture presented (seek latency).
   std::atomic<int32_t> lastVideoWallMs{0};
   std::atomic<int32_t> lastVideoMediaMs{-1};
+  // Picture time minus the sound clock at each picture presented while the
+  // sound plays (channel 0): sum, count and largest size, in ms.
+  std::atomic<int64_t> avOffsetSumMs{0};
+  std::atomic<int64_t> avOffsetCount{0};
+  std::atomic<int64_t> avOffsetMaxMs{0};
 
  private:
   // Runs `present` under the state lock unless a pause or stop was set while
@@ -177,6 +197,8 @@ class CZovBaseCheduler : public CZovThread {
   void PresentTimed();
   void PresentFollower();
   void Drop(ZovMediaItemPtr& item);
+  // Adds the picture at `timeMs`, just shown, to the sound offset figures.
+  void NoteSoundOffset(int64_t timeMs);
   // Drops the held items when a seek asked for it (under stateLock); true
   // when it did.
   bool DropForgottenHeld();

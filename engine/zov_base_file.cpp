@@ -178,7 +178,20 @@ int CZovBaseFile::ReadPacket(ZovMediaItem* item) {
   const bool isVideo = packet->stream_index == demuxer->videoStreamIndex;
   const bool isAudio = !isVideo && packet->stream_index == demuxer->audioStreamIndex;
   int64_t mapped = packet->dts;
-  if (isVideo) mapped = videoTimeline.Map(packet->dts, NominalStepMs(true, packet.get()), DiscontinuityLimitMs());
+  if (isVideo) {
+    const int64_t repairedBefore = videoTimeline.repaired;
+    mapped = videoTimeline.Map(packet->dts, NominalStepMs(true, packet.get()), DiscontinuityLimitMs());
+    if (videoTimeline.repaired != repairedBefore) {
+      ++retimedPictures;
+      // An edit list measured against the damaged times puts the picture
+      // outside the recording and marks it to be decoded but not shown; at
+      // its mended time it is inside, so it is shown.
+      if (packet->flags & AV_PKT_FLAG_DISCARD) {
+        packet->flags &= ~AV_PKT_FLAG_DISCARD;
+        ++restoredPictures;
+      }
+    }
+  }
   if (isAudio) mapped = audioTimeline.Map(packet->dts, NominalStepMs(false, packet.get()), DiscontinuityLimitMs());
   const int32_t time = static_cast<int32_t>(static_cast<uint32_t>(mapped));
   item->timeMs = time;

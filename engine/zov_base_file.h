@@ -10,6 +10,7 @@
 //   CZovDxvaFile     decode mode 2: hardware demuxer, decoded at presentation
 //                    time with frame skipping under load.
 // Audio is always decoded in software in the read thread.
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -113,6 +114,11 @@ class CZovBaseFile {
   ZovStreamTimeline videoTimeline;  // read thread only
   ZovStreamTimeline audioTimeline;
   bool videoDrained = false;        // read thread only; reset by Open and Seek
+  // Counters for reports (written by the read thread): picture packets whose
+  // time was mended (paced by the stream's step from the last plausible
+  // time), and of those the ones an edit list had marked not to be shown.
+  std::atomic<int64_t> retimedPictures{0};
+  std::atomic<int64_t> restoredPictures{0};
 
  protected:
   // Opens the prepared video and audio decoder contexts of the demuxer (those

@@ -57,6 +57,10 @@ void CZovBasePlayer::Start() {
   scheduler->queue = queue.get();
   scheduler->audioOutput = audioOutput.get();
   scheduler->SetClock(schedulerClock);
+  // The other channels never hold the main one back: they catch up by
+  // leaving pictures out (see ZovCatchUp).
+  scheduler->catchUp = readThread->catchUp = channel != 0;
+  readThread->playheadMs = &scheduler->playheadMs;
   queue->SetSoundOnly(file->IsSoundOnly());
   queue->KeepSoundBeforePicture();
   readThread->Start();

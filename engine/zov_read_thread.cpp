@@ -10,6 +10,7 @@
 #include "engine/zov_time.h"
 
 extern "C" {
+#include <libavcodec/avcodec.h>
 #include <libavcodec/packet.h>
 }
 
@@ -34,6 +35,36 @@ void CZovReadThread::Run() {
   }
   queue->SetAccepting(1);
   state = kZovThreadStopped;
+}
+
+int32_t ZovCatchUp::Decide(int32_t level, int64_t leadMs, int64_t nowMs, int64_t* changedAtMs) {
+  if (nowMs - *changedAtMs < kHoldMs) return level;
+  int32_t next = level;
+  if (leadMs < kBehindMs && level < kZovSkipNonKey) next = level + 1;
+  if (leadMs > kAheadMs && level > kZovSkipNone) next = level - 1;
+  if (next != level) *changedAtMs = nowMs;
+  return next;
+}
+
+void CZovReadThread::NoteDecodedPicture(int64_t pictureMs) {
+  if (!catchUp || !playheadMs) return;
+  const int64_t playhead = playheadMs->load();
+  if (playhead == kNoPlayhead) return;
+  wantedLevel_ = ZovCatchUp::Decide(wantedLevel_, pictureMs - playhead, NowMs(), &levelChangedAtMs_);
+  // Leaving fewer pictures out, or only non-references, can start at any
+  // picture; decoding again after key frames only waits for the next one.
+  if (skipLevel != kZovSkipNonKey || wantedLevel_ == kZovSkipNonKey) skipLevel = wantedLevel_;
+  if (AVCodecContext* codec = file->demuxer ? file->demuxer->GetVideoCodecContext() : nullptr)
+    codec->skip_frame = skipLevel == kZovSkipNonRef ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+}
+
+bool CZovReadThread::SkipPacket(const AVPacket* packet) {
+  if (skipLevel != kZovSkipNonKey || !packet) return false;
+  if (!(packet->flags & AV_PKT_FLAG_KEY)) return true;
+  skipLevel = wantedLevel_;  // a key frame: decoding may go on from here
+  if (AVCodecContext* codec = file->demuxer ? file->demuxer->GetVideoCodecContext() : nullptr)
+    codec->skip_frame = skipLevel == kZovSkipNonRef ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+  return false;
 }
 
 int CZovReadThread::VideoLimitFor(int64_t pictureBytes) {
@@ -86,7 +117,10 @@ bool CZovReadThread::RunPass() {
     }
     if (file->demuxer && file->demuxer->hardwareFlag == 1) {
       queue->Push(std::move(item));  // decoded at presentation
+    } else if (catchUp && SkipPacket(item->packet.get())) {
+      ++skippedVideo;
     } else if (file->Decode(item.get()) == 0) {
+      NoteDecodedPicture(item->timeMs);
       queue->Push(std::move(item));
     } else {
       ++undecodedVideo;
