@@ -197,7 +197,8 @@ ZovTimingDecision CZovBaseCheduler::DecideTiming(const ZovTimingView& v) {
   // The follower is shown once the master clock has reached it; while the
   // master stream is silent (not started, or a hole), on the wall clock.
   const bool masterSilent = !v.hasTimed || mediaNow - v.clockMs > kMasterGapMs;
-  d.presentFollower = v.hasFollower && (v.followerMs <= v.clockMs || (masterSilent && v.followerMs <= mediaNow));
+  const int64_t followerClock = v.soundClockMs != ZovTimingView::kNoSoundClock ? v.soundClockMs : v.clockMs;
+  d.presentFollower = v.hasFollower && (v.followerMs <= followerClock || (masterSilent && v.followerMs <= mediaNow));
   if (!v.hasTimed) return d;  // kRest
   const int64_t mediaElapsed = v.timedMs - v.anchorMediaMs;
   if (mediaElapsed > wallElapsed) {
@@ -231,6 +232,10 @@ ZovTimingView CZovBaseCheduler::TimingView() const {
   v.draining = queue && queue->draining != 0;
   if (file) v.discontinuityMs = file->DiscontinuityLimitMs();
   v.catchUp = catchUp;
+  if (!videoMaster && audioOutput) {
+    const int64_t heard = audioOutput->SoundClockMs(static_cast<int32_t>(v.nowMs));
+    if (heard != CZovAudioPlay::kNoClock) v.soundClockMs = heard;
+  }
   return v;
 }
 

@@ -72,6 +72,11 @@ struct ZovTimingView {
   // A channel other than the main one: it catches up on lateness by dropping
   // pictures instead of moving its clock back.
   bool catchUp = false;
+  // The sound heard now, when the sound is the master and plays; pictures
+  // follow it rather than the sound handed to the output, which the device
+  // plays later. kNoSoundClock: follow clockMs.
+  static constexpr int64_t kNoSoundClock = INT64_MIN;
+  int64_t soundClockMs = kNoSoundClock;
 };
 
 struct ZovTimingDecision {

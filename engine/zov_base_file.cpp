@@ -74,7 +74,7 @@ int64_t CZovBaseFile::PictureTimeMs(const AVFrame& frame, int64_t packetTimeMs) 
   // its own: its own time stamp is right, unless the stream's times had to be
   // mended (then the reader's continuous time stands).
   const int64_t pts = frame.best_effort_timestamp;
-  if (pts == AV_NOPTS_VALUE || videoTimeline.repaired != 0 || firstTimeMs < 0) return packetTimeMs;
+  if (pts == AV_NOPTS_VALUE || videoTimeline.repaired != 0 || !haveFirstTime) return packetTimeMs;
   const int64_t t = pts + videoTimeline.offsetMs - firstTimeMs;
   return std::llabs(t - packetTimeMs) <= DiscontinuityLimitMs() ? t : packetTimeMs;
 }
@@ -126,7 +126,7 @@ void CZovBaseFile::GiveViewPictureSize() {
 
 int CZovBaseFile::Open(const char* path, int reserved) {
   demuxer.reset();
-  firstTimeMs = -1;
+  ForgetFirstTime();
   ResetTimelines();
   openError.clear();
   auto d = std::make_unique<CZovDemuxer>();
@@ -153,7 +153,7 @@ int CZovBaseFile::Close() {
 void CZovBaseFile::LearnFirstTime() {
   // Bounded: a recording whose first packets belong to other streams or fail
   // to read still seeks, as it did before.
-  for (int i = 0; i < kFirstTimeProbePackets && firstTimeMs < 0 && demuxer; ++i) {
+  for (int i = 0; i < kFirstTimeProbePackets && !haveFirstTime && demuxer; ++i) {
     ZovMediaItem item;
     if (ReadPacket(&item) == -2) return;
   }
@@ -197,7 +197,8 @@ int CZovBaseFile::ReadPacket(ZovMediaItem* item) {
   item->timeMs = time;
   item->type = kZovItemUnclassified;
   auto noteFirst = [&]() {
-    if (firstTimeMs == -1) {
+    if (!haveFirstTime) {
+      haveFirstTime = true;
       firstTimeMs = time;
       demuxer->firstTimestampMs = time;
     }
@@ -272,7 +273,7 @@ void CZovBaseFile::DrainVideo(std::vector<ZovMediaItemPtr>* out) {
   if (!codec || !avcodec_is_open(codec) || demuxer->hardwareFlag != 0) return;
   if (avcodec_send_packet(codec, nullptr) < 0) return;
   const int64_t step = videoTimeline.stepMs > 0 ? videoTimeline.stepMs : NominalStepMs(true, nullptr);
-  int64_t time = lastVideoTimeMs >= 0 && firstTimeMs >= 0 ? int64_t(lastVideoTimeMs) - firstTimeMs : 0;
+  int64_t time = lastVideoTimeMs >= 0 && haveFirstTime ? int64_t(lastVideoTimeMs) - firstTimeMs : 0;
   for (;;) {
     AVFrameUPtr frame(av_frame_alloc());
     if (!frame || avcodec_receive_frame(codec, frame.get()) < 0) break;

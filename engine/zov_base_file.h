@@ -103,7 +103,8 @@ class CZovBaseFile {
   int32_t minAudioIntervalMs = kInitialIntervalMs;
   int32_t lastAudioTimeMs = -1;
   int32_t lastVideoTimeMs = -1;
-  int64_t firstTimeMs = -1;
+  int64_t firstTimeMs = -1;  // meaningful once haveFirstTime (it may be negative)
+  bool haveFirstTime = false;
   AVBufferRefUPtr hwDeviceRef;  // hardware device of the mode-0 path
   int32_t channelIndex = 0;     // 0 = main channel (the only one with sound)
   int32_t presentedCount = 0;   // mode-2 path: pictures decoded so far
@@ -136,6 +137,11 @@ class CZovBaseFile {
   void GiveViewPictureSize();
   // Forgets the stream times and the drain (open, seek).
   void ResetTimelines();
+  // Forgets the first packet's time (open).
+  void ForgetFirstTime() {
+    firstTimeMs = -1;
+    haveFirstTime = false;
+  }
   // Reads packets until the first packet's time is known (before a seek).
   void LearnFirstTime();
   // A decoded picture's own time (its time stamp, on the item time scale),
