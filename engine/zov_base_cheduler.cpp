@@ -5,6 +5,7 @@
 
 #include "engine/zov_audio_play.h"
 #include "engine/zov_base_file.h"
+#include "engine/zov_read_thread.h"
 #include "engine/zov_time.h"
 
 int32_t ZovSchedulerClock::Now() { return NowMs(); }
@@ -49,6 +50,7 @@ void CZovBaseCheduler::Run() {
     state = kZovThreadStopped;
     return;
   }
+  if (catchUp) ZovLowerThreadPriority(CZovReadThread::kCatchUpNice);
   // Pre-buffer: wait for the reader to queue enough items.
   while (queue->NeedsData() && state != kZovThreadStopped) clock->Sleep(kIdleSleepMs);
   ChooseMaster();

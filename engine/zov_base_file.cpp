@@ -92,6 +92,10 @@ bool CZovBaseFile::OpenDecoders(bool video, bool audio) {
   if (video) {
     AVCodecContext* v = demuxer->GetVideoCodecContext();
     if (v && !avcodec_is_open(v)) {
+      // The other channels decode on their own (lower-priority) read thread:
+      // decoder threads would be made here, on the opening thread, at the
+      // main channel's priority.
+      if (channelIndex != 0) v->thread_count = 1;
       const AVCodec* decoder = avcodec_find_decoder(static_cast<AVCodecID>(demuxer->videoCodecId));
       int rc = decoder ? avcodec_open2(v, decoder, nullptr) : AVERROR_DECODER_NOT_FOUND;
       if (rc < 0) {

@@ -28,8 +28,8 @@ int CZovBasePlayer::Open(const char* path, int channelIndex) {
   file = MakeFile();
   file->renderView = renderView.get();
   channel = channelIndex;
+  file->channelIndex = channelIndex;  // the decoder set-up depends on it
   const int opened = file->Open(path ? path : "");
-  file->channelIndex = channelIndex;
   if (!opened) return -1;
   if (channelIndex == 0) {
     audioOutput = std::make_unique<CZovWavePlay>();

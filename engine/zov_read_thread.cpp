@@ -26,6 +26,7 @@ void CZovReadThread::Start() {
 void CZovReadThread::Run() {
   std::lock_guard<std::recursive_mutex> body(runLock);
   state = kZovThreadRunning;
+  if (catchUp) ZovLowerThreadPriority(kCatchUpNice);
   if (!file || !queue) {
     state = kZovThreadStopped;
     return;

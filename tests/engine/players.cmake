@@ -47,7 +47,7 @@ set_tests_properties(fixtures.damaged_clips PROPERTIES FIXTURES_SETUP damaged_cl
 zov_add_gtest(engine_player_damaged_test
   SOURCES test_player_damaged.cpp
   LIBS zov_engine
-  FIXTURES damaged_clips
+  FIXTURES clips damaged_clips
   TIMEOUT 120)
 
 # Matroska, WebM, MOV and MP4 with and without sound and reordered pictures.
