@@ -51,12 +51,18 @@ void CZovBaseCheduler::Run() {
     return;
   }
   if (catchUp) ZovLowerThreadPriority(CZovReadThread::kCatchUpNice);
-  // Pre-buffer: wait for the reader to queue enough items.
-  while (queue->NeedsData() && state != kZovThreadStopped) clock->Sleep(kIdleSleepMs);
+  // Pre-buffer: wait for the reader to queue enough items (a channel that
+  // follows the main one starts with it instead).
+  while (queue->NeedsData() && !(catchUp && leader) && state != kZovThreadStopped) clock->Sleep(kIdleSleepMs);
   ChooseMaster();
   while (state != kZovThreadStopped) RunPass();
   ReleaseHeld();
   state = kZovThreadStopped;
+}
+
+void CZovBaseCheduler::Publish(int64_t mediaMs) {
+  playheadMs = mediaMs;
+  if (leader && !catchUp) leader->Publish(mediaMs, clock->Now());
 }
 
 ZovMediaItemPtr CZovBaseCheduler::PopTimed() { return videoMaster ? queue->PopVideo() : queue->PopAudio(); }
@@ -163,6 +169,17 @@ namespace {
 // a discontinuity): where the clock starts and what is shown at once.
 ZovTimingDecision AnchorDecision(const ZovTimingView& v) {
   ZovTimingDecision d;
+  if (v.catchUp && v.hasLeader) {
+    // Another channel keeps the main channel's time: its clock starts there,
+    // and its pictures wait for their time or, too late, are dropped.
+    if (v.leaderMs == CZovBaseCheduler::kNoPlayhead) {
+      d.action = v.draining && !v.hasTimed ? ZovTimingAction::kEnd : ZovTimingAction::kRest;
+      return d;
+    }
+    d.action = ZovTimingAction::kAnchor;
+    d.anchorMs = v.leaderMs;
+    return d;
+  }
   d.action = ZovTimingAction::kAnchor;
   if (v.hasTimed && !(v.hasFollower && v.followerMs < v.timedMs - CZovBaseCheduler::kMasterGapMs)) {
     d.anchorMs = v.timedMs;
@@ -234,6 +251,10 @@ ZovTimingView CZovBaseCheduler::TimingView() const {
   v.draining = queue && queue->draining != 0;
   if (file) v.discontinuityMs = file->DiscontinuityLimitMs();
   v.catchUp = catchUp;
+  if (catchUp && leader) {
+    v.hasLeader = true;
+    v.leaderMs = leader->At(v.nowMs);
+  }
   if (!videoMaster && audioOutput) {
     const int64_t heard = audioOutput->SoundClockMs(static_cast<int32_t>(v.nowMs));
     if (heard != CZovAudioPlay::kNoClock) v.soundClockMs = heard;
@@ -264,9 +285,9 @@ void CZovBaseCheduler::TakeItems() {
 }
 
 void CZovBaseCheduler::RunPass() {
-  const bool needsData = queue->NeedsData() && !(catchUp && Anchored());
+  const bool needsData = queue->NeedsData() && !(catchUp && (Anchored() || leader));
   const ZovPassMode mode = DecideMode(state, holdFlag != 0, needsData);
-  if (mode != ZovPassMode::kPlay && mode != ZovPassMode::kPrebuffer) playheadMs = kNoPlayhead;
+  if (mode != ZovPassMode::kPlay && mode != ZovPassMode::kPrebuffer) Publish(kNoPlayhead);
   switch (mode) {
     case ZovPassMode::kStopped:
       return;
@@ -286,7 +307,7 @@ void CZovBaseCheduler::RunPass() {
   }
   TakeItems();
   const ZovTimingView view = TimingView();
-  playheadMs = view.anchored ? view.anchorMediaMs + (view.nowMs - view.anchorWallMs) : kNoPlayhead;
+  Publish(view.anchored ? view.anchorMediaMs + (view.nowMs - view.anchorWallMs) : kNoPlayhead);
   Act(DecideTiming(view));
 }
 

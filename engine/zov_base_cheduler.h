@@ -35,6 +35,29 @@ class ZovSchedulerClock {
   static ZovSchedulerClock* Real();
 };
 
+// The main channel's clock as the other channels see it: the media time of
+// its last pass and when that was (NowMs). Shared (owned by the media-play
+// manager and each scheduler), so a channel may outlive another's scheduler.
+struct ZovPlayhead {
+  static constexpr int64_t kNone = INT64_MIN;
+  // A reading older than this is not trusted (the main channel waits for
+  // data, is paused or has ended); its passes come every few ms.
+  static constexpr int64_t kFreshMs = 100;
+  void Publish(int64_t mediaMs, int64_t wallMs) {
+    wallMs_ = wallMs;
+    mediaMs_ = mediaMs;
+  }
+  // The main channel's media time at `nowMs`, or kNone.
+  int64_t At(int64_t nowMs) const {
+    const int64_t media = mediaMs_;
+    const int64_t wall = wallMs_;
+    if (media == kNone || nowMs - wall > kFreshMs) return kNone;
+    return media + (nowMs - wall);
+  }
+  std::atomic<int64_t> mediaMs_{kNone};
+  std::atomic<int64_t> wallMs_{0};
+};
+
 // What a pass does before looking at times.
 enum class ZovPassMode {
   kStopped,     // the worker is stopping: nothing
@@ -72,6 +95,11 @@ struct ZovTimingView {
   // A channel other than the main one: it catches up on lateness by dropping
   // pictures instead of moving its clock back.
   bool catchUp = false;
+  // A catching-up channel with a main channel to follow (hasLeader) starts
+  // its clock on the main channel's media time now (leaderMs), or waits
+  // while the main clock does not run (leaderMs = kNoPlayhead).
+  bool hasLeader = false;
+  int64_t leaderMs = INT64_MIN;
   // The sound heard now, when the sound is the master and plays; pictures
   // follow it rather than the sound handed to the output, which the device
   // plays later. kNoSoundClock: follow clockMs.
@@ -164,6 +192,9 @@ class CZovBaseCheduler : public CZovThread {
   std::atomic<int64_t> playheadMs{kNoPlayhead};
   // Set before Start for channels other than the main one.
   bool catchUp = false;
+  // The main channel's clock: channel 0 publishes into it, the others
+  // anchor on it (null: each channel keeps its own clock).
+  std::shared_ptr<ZovPlayhead> leader;
   std::atomic<int64_t> anchorMediaMs{kNoAnchor};
   std::atomic<int32_t> videoMaster{1};
   std::atomic<uint8_t> holdFlag{0};
@@ -202,6 +233,8 @@ class CZovBaseCheduler : public CZovThread {
   void PresentTimed();
   void PresentFollower();
   void Drop(ZovMediaItemPtr& item);
+  // Sets playheadMs and, on the main channel, the shared leader clock.
+  void Publish(int64_t mediaMs);
   // Adds the picture at `timeMs`, just shown, to the sound offset figures.
   void NoteSoundOffset(int64_t timeMs);
   // Drops the held items when a seek asked for it (under stateLock); true

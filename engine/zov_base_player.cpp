@@ -61,6 +61,8 @@ void CZovBasePlayer::Start() {
   // leaving pictures out (see ZovCatchUp).
   scheduler->catchUp = readThread->catchUp = channel != 0;
   readThread->playheadMs = &scheduler->playheadMs;
+  scheduler->leader = sharedPlayhead;
+  if (channel == 0 && sharedPlayhead) sharedPlayhead->Publish(ZovPlayhead::kNone, 0);
   queue->SetSoundOnly(file->IsSoundOnly());
   queue->KeepSoundBeforePicture();
   readThread->Start();

@@ -84,7 +84,7 @@ class CZovReadThread : public CZovThread {
   static constexpr int64_t kNoPlayhead = INT64_MIN;
   bool catchUp = false;
   // Nice increment of the worker threads of a catching-up channel.
-  static constexpr int kCatchUpNice = 10;
+  static constexpr int kCatchUpNice = 5;
   const std::atomic<int64_t>* playheadMs = nullptr;
   // Applies the catch-up decision after a picture of time `pictureMs` was
   // decoded (read thread).

@@ -376,6 +376,12 @@ TEST(SchedulerTimingTest, DecisionsOnTheFakeClock) {
     v.catchUp = true;
     return v;
   };
+  auto following = [](ZovTimingView v, int64_t leaderMs) {
+    v.catchUp = true;
+    v.hasLeader = true;
+    v.leaderMs = leaderMs;
+    return v;
+  };
   auto heard = [](ZovTimingView v, int64_t soundMs) {
     v.soundClockMs = soundMs;
     return v;
@@ -426,6 +432,12 @@ TEST(SchedulerTimingTest, DecisionsOnTheFakeClock) {
        false, false},
       {"other channel, 2 s late: dropped, the clock is kept", with(catchingUp(anchored(0, 2100, 66)), 100), A::kDrop,
        0, 0, false, false, false},
+      {"other channel starts on the main channel's time, not on its picture", with(following(fresh, 5000), 4900),
+       A::kAnchor, 5000, 0, false, false, false},
+      {"other channel waits while the main clock does not run",
+       with(following(fresh, CZovBaseCheduler::kNoPlayhead), 100), A::kRest, 0, 0, false, false, false},
+      {"other channel after a jump: back on the main channel's time",
+       with(following(anchored(0, 4000, 3960), 4010), 3604000), A::kAnchor, 4010, 0, false, false, false},
       {"sound handed over but not heard yet: the picture waits", with(heard(anchored(0, 80, 66), 40), 100, 60),
        A::kWait, 0, 20, false, false, false},
       {"sound heard up to the picture: it is shown", with(heard(anchored(0, 80, 66), 60), 100, 60), A::kWait, 0, 20,
@@ -646,6 +658,19 @@ TEST(CatchUpTest, FallsBackAStepAtATimeAndComesBackWhenAhead) {
       EXPECT_EQ(level, s.level) << c.what << " at " << s.nowMs;
     }
   }
+}
+
+// The main channel's clock as the others read it: extrapolated from its last
+// pass while that is recent, otherwise not running.
+TEST(CatchUpTest, MainClockIsReadOnlyWhileFresh) {
+  ZovPlayhead p;
+  EXPECT_EQ(p.At(1000), ZovPlayhead::kNone) << "nothing published";
+  p.Publish(5000, 1000);
+  EXPECT_EQ(p.At(1000), 5000);
+  EXPECT_EQ(p.At(1000 + ZovPlayhead::kFreshMs), 5000 + ZovPlayhead::kFreshMs);
+  EXPECT_EQ(p.At(1001 + ZovPlayhead::kFreshMs), ZovPlayhead::kNone) << "stale: the main channel waits";
+  p.Publish(ZovPlayhead::kNone, 1200);
+  EXPECT_EQ(p.At(1200), ZovPlayhead::kNone) << "paused or holding for a seek";
 }
 
 // The reader applies the level: key frames only leaves out every other
