@@ -213,6 +213,8 @@ ZovTimingDecision CZovBaseCheduler::DecideTiming(const ZovTimingView& v) {
     return AnchorDecision(v);
   const int64_t wallElapsed = v.nowMs - v.anchorWallMs;
   const int64_t mediaNow = v.anchorMediaMs + wallElapsed;
+  if (v.catchUp && v.hasLeader && v.leaderMs != kNoPlayhead && std::llabs(mediaNow - v.leaderMs) > kLeaderDriftMs)
+    return AnchorDecision(v);
   // The follower is shown once the master clock has reached it; while the
   // master stream is silent (not started, or a hole), on the wall clock.
   const bool masterSilent = !v.hasTimed || mediaNow - v.clockMs > kMasterGapMs;

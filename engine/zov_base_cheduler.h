@@ -144,6 +144,10 @@ class CZovBaseCheduler : public CZovThread {
   // A catching-up channel drops a picture this late rather than spend the
   // drawing on it (the next one is due already at 30 fps).
   static constexpr int kCatchUpDropMs = 100;
+  // A channel following the main one whose clock has drifted this far from
+  // it (the main channel moved its clock back after a stall) starts again on
+  // the main channel's time.
+  static constexpr int kLeaderDriftMs = 250;
   // playheadMs while the clock is not running.
   static constexpr int64_t kNoPlayhead = INT64_MIN;
 
