@@ -54,17 +54,20 @@ void CZovReadThread::NoteDecodedPicture(int64_t pictureMs) {
   wantedLevel_ = ZovCatchUp::Decide(wantedLevel_, pictureMs - playhead, NowMs(), &levelChangedAtMs_);
   // Leaving fewer pictures out, or only non-references, can start at any
   // picture; decoding again after key frames only waits for the next one.
-  if (skipLevel != kZovSkipNonKey || wantedLevel_ == kZovSkipNonKey) skipLevel = wantedLevel_;
+  if (skipLevel != kZovSkipNonKey || wantedLevel_ == kZovSkipNonKey) ApplySkipLevel(wantedLevel_);
+}
+
+void CZovReadThread::ApplySkipLevel(int32_t level) {
+  skipLevel = level;
+  // Key frames only needs no decoder setting: the other packets never reach it.
   if (AVCodecContext* codec = file->demuxer ? file->demuxer->GetVideoCodecContext() : nullptr)
-    codec->skip_frame = skipLevel == kZovSkipNonRef ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+    codec->skip_frame = level == kZovSkipNonRef ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
 }
 
 bool CZovReadThread::SkipPacket(const AVPacket* packet) {
   if (skipLevel != kZovSkipNonKey || !packet) return false;
   if (!(packet->flags & AV_PKT_FLAG_KEY)) return true;
-  skipLevel = wantedLevel_;  // a key frame: decoding may go on from here
-  if (AVCodecContext* codec = file->demuxer ? file->demuxer->GetVideoCodecContext() : nullptr)
-    codec->skip_frame = skipLevel == kZovSkipNonRef ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+  ApplySkipLevel(wantedLevel_);  // a key frame: decoding may go on from here
   return false;
 }
 

@@ -92,6 +92,8 @@ class CZovReadThread : public CZovThread {
   // Whether a video packet is left out at the current level; at a key frame
   // a pending lower level takes effect (decoding restarts there).
   bool SkipPacket(const AVPacket* packet);
+  // Puts `level` in effect, with the video decoder's discard setting.
+  void ApplySkipLevel(int32_t level);
   std::atomic<int32_t> skipLevel{kZovSkipNone};  // the level in effect
   int32_t wantedLevel_ = kZovSkipNone;           // read thread only
   int64_t levelChangedAtMs_ = 0;                 // read thread only

@@ -85,6 +85,7 @@ const char kUsage[] =
     "Plays up to three channels side by side, with sound from the first.\n"
     "Space pauses and resumes, Left/Right seek 10 s, Esc quits.\n"
     "  --report            play to the end, then print one line of figures per channel\n"
+    "                      and the offset of the pictures from the sound heard\n"
     "  --seek-latency N    after 1 s of play, seek N times (1-1000) and time each seek\n"
     "  --screenshot FILE   save a PNG of the window about 1.5 s into playback\n"
     "  --decode-mode M     0 hardware (vaapi), 1 software (default), 2 hardware (vdpau)\n"
