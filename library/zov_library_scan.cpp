@@ -1,0 +1,152 @@
+#include "library/zov_library_scan.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cctype>
+#include <unordered_map>
+
+#include "library/zov_camera_names.h"
+#include "library/zov_library_index.h"
+#include "library/zov_recording_probe.h"
+
+namespace {
+
+// Folder and base name without extension, letters folded: a side file
+// describes the recording of the same folder and base name.
+std::string StemKey(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const size_t dot = path.rfind('.');
+  std::string key = (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+                        ? path
+                        : path.substr(0, dot);
+  for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return key;
+}
+
+// Attaches side files to recordings of the same folder and base name; the
+// others are left in `unattached`.
+void AttachByName(ZovLibrary& lib, const std::vector<ZovWalkedFile>& sides,
+                  std::vector<std::string>& unattached) {
+  std::unordered_map<std::string, std::vector<size_t>> byStem;
+  for (size_t i = 0; i < lib.recordings.size(); ++i)
+    byStem[StemKey(lib.recordings[i].path)].push_back(i);
+  for (const ZovWalkedFile& side : sides) {
+    const auto it = byStem.find(StemKey(side.path));
+    if (it == byStem.end()) {
+      unattached.push_back(side.path);
+      continue;
+    }
+    for (size_t i : it->second) lib.recordings[i].sideFiles.push_back(side.path);
+  }
+}
+
+bool Cancelled(const ZovScanOptions& o) {
+  return o.cancel && o.cancel->load(std::memory_order_relaxed);
+}
+
+void SendSnapshot(const ZovScanOptions& o, const ZovLibrary& lib, size_t examined) {
+  if (!o.snapshot) return;
+  auto copy = std::make_shared<ZovLibrary>();
+  copy->messages = lib.messages;
+  copy->recordings.assign(lib.recordings.begin(),
+                          lib.recordings.begin() + static_cast<long>(examined));
+  for (ZovRecording& r : copy->recordings) r.track.clear();  // the list needs no tracks
+  ZovGroupLibrary(*copy, o.driveGapSeconds);
+  o.snapshot(std::move(copy));
+}
+
+}  // namespace
+
+void ZovAttachSideFilesByTime(ZovLibrary& library, std::vector<std::string>& unattached) {
+  // Day logs and GPX files are matched by the times of their fixes; until
+  // their readers exist they stay listed as side files of no recording.
+  (void)library;
+  (void)unattached;
+}
+
+ZovLibrary ZovScanLibrary(const std::vector<std::string>& paths, const ZovScanOptions& o,
+                          ZovScanStats* stats) {
+  ZovLibrary lib;
+  ZovScanStats local;
+  ZovWalkResult walk = ZovWalkPaths(paths, o.maxDepth, o.cancel);
+  lib.messages = std::move(walk.messages);
+
+  lib.recordings.reserve(walk.recordings.size());
+  for (ZovWalkedFile& f : walk.recordings) {
+    ZovRecording r;
+    r.path = std::move(f.path);
+    r.size = f.size;
+    r.mtimeNs = f.mtimeNs;
+    r.name = ZovReadName(r.path);
+    lib.recordings.push_back(std::move(r));
+  }
+  std::vector<std::string> unattached;
+  AttachByName(lib, walk.sideFiles, unattached);
+  // Examine in the order of the camera's clock, so the first moments are
+  // complete (and playable) first; unnamed files come last.
+  std::stable_sort(lib.recordings.begin(), lib.recordings.end(),
+                   [](const ZovRecording& a, const ZovRecording& b) {
+                     const bool an = a.name.start != kZovNoTime, bn = b.name.start != kZovNoTime;
+                     if (an != bn) return an;
+                     return an && a.name.start != b.name.start ? a.name.start < b.name.start
+                                                               : a.path < b.path;
+                   });
+
+  CZovLibraryIndex index;
+  if (o.useIndex) {
+    std::string message;
+    if (!index.Open(o.indexPath.empty() ? CZovLibraryIndex::DefaultPath() : o.indexPath,
+                    &message) ||
+        !message.empty())
+      lib.messages.push_back(message);
+  }
+  const bool batch = index.IsOpen() && index.Begin();
+
+  ZovScanProgress progress{0, lib.recordings.size()};
+  if (o.progress) o.progress(progress);
+  size_t examined = 0;
+  bool sentFirst = false;
+  for (ZovRecording& r : lib.recordings) {
+    if (Cancelled(o)) break;
+    if (index.IsOpen() && index.Lookup(r.path, r.size, r.mtimeNs, &r)) {
+      ++local.fromIndex;
+    } else {
+      r.facts = ZovProbeRecording(r.path);
+      if (!r.facts.playable && ::access(r.path.c_str(), F_OK) != 0 && errno == ENOENT) {
+        // Gone since the walk (deleted, or the card was pulled out).
+        lib.messages.push_back(r.path + ": vanished during the scan");
+        r.size = -1;
+      } else if (r.facts.playable) {
+        r.gpsFixes = ZovReadRecordingTrack(r.path, r.sideFiles, &r.track);
+        r.kilometres = ZovTrackKilometres(r.track);
+      }
+      ++local.probed;
+      if (index.IsOpen() && r.size >= 0) index.Store(r);
+    }
+    ++examined;
+    progress.done = examined;
+    if (o.progress) o.progress(progress);
+    // The first snapshot goes out once two channels of the first moment (or
+    // a recording past it) are known, so the player can start playing.
+    const bool firstReady =
+        !sentFirst && r.Start() - lib.recordings.front().Start() > kZovMomentSpan;
+    if (firstReady || (examined % kZovSnapshotEvery == 0 && examined < lib.recordings.size())) {
+      sentFirst = true;
+      SendSnapshot(o, lib, examined);
+    }
+  }
+  if (batch) index.Commit();
+  if (Cancelled(o) || walk.cancelled) {
+    lib.recordings.resize(examined);
+    lib.messages.push_back("scan cancelled: " + std::to_string(examined) + " of " +
+                           std::to_string(progress.total) + " recordings read");
+  }
+  std::erase_if(lib.recordings, [](const ZovRecording& r) { return r.size < 0; });
+  ZovAttachSideFilesByTime(lib, unattached);
+  lib.sideFiles = std::move(unattached);
+  ZovGroupLibrary(lib, o.driveGapSeconds);
+  if (stats) *stats = local;
+  return lib;
+}

@@ -1,0 +1,56 @@
+#pragma once
+// One scan of the library: walk the paths, read each recording's name,
+// take its facts from the index when it is unchanged there, otherwise open
+// it cheaply and read its GPS track (and store both), attach side files,
+// and group everything into moments and drives.
+//
+//   ZovWalkPaths -> ZovReadName -> index lookup | ZovProbeRecording +
+//   ZovReadRecordingTrack -> index store -> ZovGroupLibrary
+//
+// Runs on its caller's thread (the player's scan worker, a tool). Progress
+// and snapshots are reported through callbacks on that thread; the cancel
+// flag is read between files, so a cancel ends the scan within one file.
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "library/zov_card_walk.h"
+#include "library/zov_library_group.h"
+#include "library/zov_library_types.h"
+
+struct ZovScanProgress {
+  size_t done = 0;   // recordings examined
+  size_t total = 0;  // recordings found by the walk
+};
+
+struct ZovScanStats {
+  size_t probed = 0;     // recordings opened
+  size_t fromIndex = 0;  // recordings whose facts came from the index
+};
+
+struct ZovScanOptions {
+  int maxDepth = kZovMaxFolderDepth;
+  int driveGapSeconds = kZovDefaultDriveGap;
+  // The index file; empty: CZovLibraryIndex::DefaultPath(). useIndex false:
+  // no index at all (every recording is opened).
+  std::string indexPath;
+  bool useIndex = true;
+  const std::atomic<bool>* cancel = nullptr;
+  std::function<void(const ZovScanProgress&)> progress;
+  // A grouped copy of what is known so far, sent after the first recording
+  // that completes a moment and then every kZovSnapshotEvery recordings.
+  std::function<void(std::shared_ptr<const ZovLibrary>)> snapshot;
+};
+
+// Recordings examined between two snapshots sent to the player.
+inline constexpr size_t kZovSnapshotEvery = 64;
+
+ZovLibrary ZovScanLibrary(const std::vector<std::string>& paths, const ZovScanOptions& options,
+                          ZovScanStats* stats = nullptr);
+
+// Side files that carry no recording's base name: where GPS logs that cover
+// a whole day (day logs, GPX) are matched to recordings by time. Takes the
+// side files it attaches out of `unattached`.
+void ZovAttachSideFilesByTime(ZovLibrary& library, std::vector<std::string>& unattached);
