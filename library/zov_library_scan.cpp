@@ -5,6 +5,9 @@
 #include <algorithm>
 #include <cerrno>
 #include <cctype>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <unordered_map>
 
 #include "library/zov_camera_names.h"
@@ -41,6 +44,69 @@ void AttachByName(ZovLibrary& lib, const std::vector<ZovWalkedFile>& sides,
     for (size_t i : it->second) lib.recordings[i].sideFiles.push_back(side.path);
   }
 }
+
+// Opens recordings on a few threads. Each worker takes the next index of
+// `todo`, fills that recording (no other thread touches it until it is
+// marked done) and marks it done under the lock.
+class CZovExamineWorkers {
+ public:
+  CZovExamineWorkers(std::vector<ZovRecording>& recordings, std::vector<size_t> todo,
+                     const std::atomic<bool>* cancel)
+      : recordings_(recordings), todo_(std::move(todo)), cancel_(cancel),
+        done_(recordings.size(), 0) {
+    for (size_t i = 0; i < recordings.size(); ++i) done_[i] = 1;
+    for (size_t i : todo_) done_[i] = 0;
+    const unsigned cores = std::max(1u, std::min(kZovScanWorkers, std::thread::hardware_concurrency()));
+    const size_t n = std::min<size_t>(cores, todo_.size());
+    for (size_t w = 0; w < n; ++w) threads_.emplace_back([this] { Run(); });
+  }
+  ~CZovExamineWorkers() { Join(); }
+
+  // Waits until recording i is examined; false when the scan was cancelled first.
+  bool WaitFor(size_t i) {
+    std::unique_lock<std::mutex> hold(lock_);
+    wake_.wait(hold, [&] { return done_[i] != 0 || stopped_; });
+    return done_[i] != 0;
+  }
+
+  void Join() {
+    for (std::thread& t : threads_)
+      if (t.joinable()) t.join();
+  }
+
+ private:
+  void Run() {
+    for (;;) {
+      const size_t k = next_.fetch_add(1);
+      if (k >= todo_.size() || (cancel_ && cancel_->load(std::memory_order_relaxed))) {
+        std::lock_guard<std::mutex> hold(lock_);
+        if (k < todo_.size()) stopped_ = true;
+        wake_.notify_all();
+        return;
+      }
+      ZovRecording& r = recordings_[todo_[k]];
+      r.facts = ZovProbeRecording(r.path);
+      if (r.facts.playable) {
+        r.gpsFixes = ZovReadRecordingTrack(r.path, r.sideFiles, &r.track);
+        r.kilometres = ZovTrackKilometres(r.track);
+      }
+      std::lock_guard<std::mutex> hold(lock_);
+      done_[todo_[k]] = 1;
+      wake_.notify_all();
+    }
+  }
+
+  std::vector<ZovRecording>& recordings_;
+  const std::vector<size_t> todo_;
+  const std::atomic<bool>* cancel_;
+  std::atomic<size_t> next_{0};
+  std::vector<std::thread> threads_;
+  // ---- Guarded by lock_ ----
+  std::mutex lock_;
+  std::condition_variable wake_;
+  std::vector<char> done_;
+  bool stopped_ = false;
+};
 
 bool Cancelled(const ZovScanOptions& o) {
   return o.cancel && o.cancel->load(std::memory_order_relaxed);
@@ -104,23 +170,32 @@ ZovLibrary ZovScanLibrary(const std::vector<std::string>& paths, const ZovScanOp
   }
   const bool batch = index.IsOpen() && index.Begin();
 
+  // Facts the index holds are taken first (a lookup costs microseconds);
+  // the other recordings are opened by a few workers, whose results are
+  // taken up here in order: stored, counted, and sent on in snapshots.
+  std::vector<size_t> misses;
+  for (size_t i = 0; i < lib.recordings.size(); ++i) {
+    ZovRecording& r = lib.recordings[i];
+    if (index.IsOpen() && index.Lookup(r.path, r.size, r.mtimeNs, &r))
+      ++local.fromIndex;
+    else
+      misses.push_back(i);
+  }
+  CZovExamineWorkers workers(lib.recordings, misses, o.cancel);
+
   ZovScanProgress progress{0, lib.recordings.size()};
   if (o.progress) o.progress(progress);
   size_t examined = 0;
   bool sentFirst = false;
-  for (ZovRecording& r : lib.recordings) {
-    if (Cancelled(o)) break;
-    if (index.IsOpen() && index.Lookup(r.path, r.size, r.mtimeNs, &r)) {
-      ++local.fromIndex;
-    } else {
-      r.facts = ZovProbeRecording(r.path);
-      if (!r.facts.playable && ::access(r.path.c_str(), F_OK) != 0 && errno == ENOENT) {
+  for (size_t i = 0; i < lib.recordings.size(); ++i) {
+    if (Cancelled(o) || !workers.WaitFor(i)) break;
+    ZovRecording& r = lib.recordings[i];
+    if (!r.fromIndex) {
+      if (!r.facts.playable && r.facts.reason.rfind("cannot be read", 0) == 0 &&
+          ::access(r.path.c_str(), F_OK) != 0 && errno == ENOENT) {
         // Gone since the walk (deleted, or the card was pulled out).
         lib.messages.push_back(r.path + ": vanished during the scan");
         r.size = -1;
-      } else if (r.facts.playable) {
-        r.gpsFixes = ZovReadRecordingTrack(r.path, r.sideFiles, &r.track);
-        r.kilometres = ZovTrackKilometres(r.track);
       }
       ++local.probed;
       if (index.IsOpen() && r.size >= 0) index.Store(r);
@@ -128,8 +203,8 @@ ZovLibrary ZovScanLibrary(const std::vector<std::string>& paths, const ZovScanOp
     ++examined;
     progress.done = examined;
     if (o.progress) o.progress(progress);
-    // The first snapshot goes out once two channels of the first moment (or
-    // a recording past it) are known, so the player can start playing.
+    // The first snapshot goes out once the first moment is complete (a
+    // recording past its span is known), so the player can start playing.
     const bool firstReady =
         !sentFirst && r.Start() - lib.recordings.front().Start() > kZovMomentSpan;
     if (firstReady || (examined % kZovSnapshotEvery == 0 && examined < lib.recordings.size())) {
@@ -137,6 +212,7 @@ ZovLibrary ZovScanLibrary(const std::vector<std::string>& paths, const ZovScanOp
       SendSnapshot(o, lib, examined);
     }
   }
+  workers.Join();
   if (batch) index.Commit();
   if (Cancelled(o) || walk.cancelled) {
     lib.recordings.resize(examined);

@@ -7,9 +7,11 @@
 //   ZovWalkPaths -> ZovReadName -> index lookup | ZovProbeRecording +
 //   ZovReadRecordingTrack -> index store -> ZovGroupLibrary
 //
-// Runs on its caller's thread (the player's scan worker, a tool). Progress
-// and snapshots are reported through callbacks on that thread; the cancel
-// flag is read between files, so a cancel ends the scan within one file.
+// Runs on its caller's thread (the player's scan worker, a tool), which
+// starts up to kZovScanWorkers threads to open recordings and joins them
+// before it returns. Progress and snapshots are reported through callbacks
+// on the caller's thread; the cancel flag is read between files, so a cancel
+// ends the scan within one file per worker.
 #include <atomic>
 #include <functional>
 #include <memory>
@@ -44,6 +46,10 @@ struct ZovScanOptions {
   std::function<void(std::shared_ptr<const ZovLibrary>)> snapshot;
 };
 
+// Threads that open recordings at once (fewer on machines with fewer cores):
+// opening is mostly waiting for the disk and the demuxer; the GPS reading
+// of one recording runs while another is being opened.
+inline constexpr unsigned kZovScanWorkers = 4;
 // Recordings examined between two snapshots sent to the player.
 inline constexpr size_t kZovSnapshotEvery = 64;
 

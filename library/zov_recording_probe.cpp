@@ -67,6 +67,26 @@ int64_t ParseCreationTime(const char* text) {
   return ZovCameraTime(y, mo, d, h, mi, s);
 }
 
+// Reads up to the first packet of the picture stream; "" when it holds
+// data, else why not. A camera that preallocates its files and loses power
+// leaves an index over media data that was never written (all zero bytes).
+std::string FirstPacketError(AVFormatContext* fmt, int stream) {
+  AVPacketUPtr packet(av_packet_alloc());
+  if (!packet) return "out of memory";
+  for (int n = 0; n < kMaxPacketsToFirstPicture; ++n) {
+    const int r = av_read_frame(fmt, packet.get());
+    if (r < 0) return r == AVERROR_EOF ? "no picture data" : ZovAvErrorText(r);
+    if (packet->stream_index != stream) {
+      av_packet_unref(packet.get());
+      continue;
+    }
+    const uint8_t* d = packet->data;
+    const bool blank = packet->size <= 0 || std::all_of(d, d + packet->size, [](uint8_t b) { return b == 0; });
+    return blank ? "no picture data" : "";
+  }
+  return "no picture data";
+}
+
 // Decodes the first picture of the stream; "" when it decodes, else why not.
 std::string FirstPictureError(AVFormatContext* fmt, int stream) {
   const AVCodecParameters* par = fmt->streams[stream]->codecpar;
@@ -121,7 +141,8 @@ ZovFileFacts ZovProbeRecording(const std::string& path) {
   } else {
     ::close(fd);
   }
-  if (FindIndexBox(path) == BoxIndex::kNoIndex) {
+  const BoxIndex index = FindIndexBox(path);
+  if (index == BoxIndex::kNoIndex) {
     facts.reason = "cut short: no index";
     return facts;
   }
@@ -173,7 +194,16 @@ ZovFileFacts ZovProbeRecording(const std::string& path) {
   facts.width = par->width;
   facts.height = par->height;
   facts.codec = avcodec_get_name(par->codec_id);
-  const std::string error = FirstPictureError(fmt.get(), video);
+  // An MP4/MOV index already told the codec and the picture size, so its
+  // first packet is only checked for data; other containers (streams,
+  // chunks) have their first picture decoded.
+  std::string error;
+  if (!avcodec_find_decoder(par->codec_id))
+    error = std::string("no decoder for ") + facts.codec;
+  else if (index == BoxIndex::kHasIndex)
+    error = FirstPacketError(fmt.get(), video);
+  else
+    error = FirstPictureError(fmt.get(), video);
   if (!error.empty()) {
     facts.reason = "cannot be decoded: " + error;
     return facts;

@@ -121,6 +121,12 @@ class HostileTree : public ::testing::Test {
     fs::copy_file(zovtest::Fixture("audio_only.mp3"), dir_ + "/Movie/sound.mp4");
     fs::copy_file(zovtest::Fixture("truncated.mp4"), dir_ + "/Movie/truncated.mp4");
     zovtest::Spit(dir_ + "/Movie/notes.jpg", "not a picture either");
+    // Index written, media data never (a preallocated file): zeros.
+    std::string bytes = zovtest::Slurp(clip_);
+    const size_t mdat = bytes.find("mdat"), moov = bytes.find("moov");
+    ASSERT_LT(mdat, moov);
+    std::fill(bytes.begin() + static_cast<long>(mdat) + 4, bytes.begin() + static_cast<long>(moov) - 4, '\0');
+    zovtest::Spit(dir_ + "/Movie/zeros.mp4", bytes);
   }
   void Copy(const std::string& rel) {
     fs::create_directories(fs::path(dir_ + "/" + rel).parent_path());
@@ -143,6 +149,7 @@ TEST_F(HostileTree, KeepsWhatItCanAndSaysWhatItCannot) {
   EXPECT_EQ(reasons.at("junk.mp4"), "not a recording");
   EXPECT_EQ(reasons.at("sound.mp4"), "cannot be decoded: no picture stream");
   EXPECT_EQ(reasons.at("truncated.mp4"), "cut short: no index");
+  EXPECT_EQ(reasons.at("zeros.mp4"), "cannot be decoded: no picture data");
   EXPECT_EQ(reasons.count("notes.jpg"), 0u);
   EXPECT_TRUE(HasMessage(lib, "a link back to a folder")) << lib.messages.size();
   EXPECT_TRUE(HasMessage(lib, "folders deep"));
@@ -163,7 +170,9 @@ TEST_F(HostileTree, UnreadableFolderIsNamedAndTheRestKept) {
     ASSERT_EQ(::seteuid(65534), 0);
   }
   const ZovLibrary lib = ZovScanLibrary({dir_}, NoIndex());
-  if (root) ASSERT_EQ(::seteuid(0), 0);
+  if (root) {
+    ASSERT_EQ(::seteuid(0), 0);
+  }
   ::chmod((dir_ + "/locked").c_str(), 0755);
   EXPECT_TRUE(HasMessage(lib, "locked: cannot be read: Permission denied"));
   ASSERT_FALSE(lib.drives.empty());

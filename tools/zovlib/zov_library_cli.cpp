@@ -88,7 +88,10 @@ std::string ZovJsonString(const std::string& text) {
 }
 
 std::string ZovLibraryJson(const ZovLibrary& lib) {
-  std::string out = "{\"drives\": [";
+  // About a line of 120 bytes per recording: one reservation, no regrowth.
+  std::string out;
+  out.reserve(256 + lib.recordings.size() * 160);
+  out += "{\"drives\": [";
   for (size_t d = 0; d < lib.drives.size(); ++d) {
     const ZovDrive& drive = lib.drives[d];
     out += d ? ",\n  " : "\n  ";
