@@ -5,7 +5,7 @@
 
 #include "app/zov_play_app.h"
 #include "app/zov_play_dialog_transport.h"
-#include "ui/zov_file_list_store.h"
+#include "library/zov_file_list_store.h"
 
 int main(int argc, char** argv) {
   std::vector<std::string> files;
