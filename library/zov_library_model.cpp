@@ -132,6 +132,7 @@ CZovLibraryScanner::Progress CZovLibraryScanner::State() const {
 void CZovLibraryScanner::Body(const std::shared_ptr<Run>& run) {
   ZovScanOptions o;
   o.indexPath = indexPath_;
+  o.keepTracks = false;  // the list shows fix counts and distances only
   o.cancel = &run->cancel;
   // A scan replaced by a newer one reports nothing more.
   auto isCurrent = [&] {
@@ -153,7 +154,6 @@ void CZovLibraryScanner::Body(const std::shared_ptr<Run>& run) {
     if (notify_) notify_();
   };
   auto lib = std::make_shared<ZovLibrary>(ZovScanLibrary(run->paths, o));
-  for (ZovRecording& r : lib->recordings) r.track.clear();  // the list needs no tracks
   for (const std::string& m : lib->messages) std::fprintf(stderr, "library: %s\n", m.c_str());
   const bool current = isCurrent();
   // A cancelled scan keeps what it read; a replaced one gives way to its successor.

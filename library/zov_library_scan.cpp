@@ -176,7 +176,7 @@ ZovLibrary ZovScanLibrary(const std::vector<std::string>& paths, const ZovScanOp
   std::vector<size_t> misses;
   for (size_t i = 0; i < lib.recordings.size(); ++i) {
     ZovRecording& r = lib.recordings[i];
-    if (index.IsOpen() && index.Lookup(r.path, r.size, r.mtimeNs, &r))
+    if (index.IsOpen() && index.Lookup(r.path, r.size, r.mtimeNs, &r, o.keepTracks))
       ++local.fromIndex;
     else
       misses.push_back(i);
@@ -186,6 +186,7 @@ ZovLibrary ZovScanLibrary(const std::vector<std::string>& paths, const ZovScanOp
   ZovScanProgress progress{0, lib.recordings.size()};
   if (o.progress) o.progress(progress);
   size_t examined = 0;
+  size_t nextSnapshot = kZovSnapshotEvery;
   bool sentFirst = false;
   for (size_t i = 0; i < lib.recordings.size(); ++i) {
     if (Cancelled(o) || !workers.WaitFor(i)) break;
@@ -199,6 +200,7 @@ ZovLibrary ZovScanLibrary(const std::vector<std::string>& paths, const ZovScanOp
       }
       ++local.probed;
       if (index.IsOpen() && r.size >= 0) index.Store(r);
+      if (!o.keepTracks) std::vector<ZovTrackPoint>().swap(r.track);
     }
     ++examined;
     progress.done = examined;
@@ -207,9 +209,12 @@ ZovLibrary ZovScanLibrary(const std::vector<std::string>& paths, const ZovScanOp
     // recording past its span is known), so the player can start playing.
     const bool firstReady =
         !sentFirst && r.Start() - lib.recordings.front().Start() > kZovMomentSpan;
-    if (firstReady || (examined % kZovSnapshotEvery == 0 && examined < lib.recordings.size())) {
+    if (firstReady || (examined >= nextSnapshot && examined < lib.recordings.size())) {
       sentFirst = true;
       SendSnapshot(o, lib, examined);
+      // Each snapshot copies what is known so far: spacing them by half of
+      // that keeps the copying in proportion to the card (100,000 files).
+      nextSnapshot = examined + std::max(kZovSnapshotEvery, examined / 2);
     }
   }
   workers.Join();

@@ -39,10 +39,15 @@ struct ZovScanOptions {
   // no index at all (every recording is opened).
   std::string indexPath;
   bool useIndex = true;
+  // Keep each recording's GPS track in the result (false: only its fix
+  // count and length, which is all a list needs; memory stays small with
+  // many files).
+  bool keepTracks = true;
   const std::atomic<bool>* cancel = nullptr;
   std::function<void(const ZovScanProgress&)> progress;
-  // A grouped copy of what is known so far, sent after the first recording
-  // that completes a moment and then every kZovSnapshotEvery recordings.
+  // A grouped copy of what is known so far, sent once the first moment is
+  // complete, then after kZovSnapshotEvery recordings, then ever less often
+  // (each after half again as many as the one before).
   std::function<void(std::shared_ptr<const ZovLibrary>)> snapshot;
 };
 
@@ -50,7 +55,7 @@ struct ZovScanOptions {
 // opening is mostly waiting for the disk and the demuxer; the GPS reading
 // of one recording runs while another is being opened.
 inline constexpr unsigned kZovScanWorkers = 4;
-// Recordings examined between two snapshots sent to the player.
+// Recordings examined before the first regular snapshot sent to the player.
 inline constexpr size_t kZovSnapshotEvery = 64;
 
 ZovLibrary ZovScanLibrary(const std::vector<std::string>& paths, const ZovScanOptions& options,

@@ -103,6 +103,7 @@ int Scan(const std::string& db, const std::string& path) {
   const auto t0 = std::chrono::steady_clock::now();
   ZovScanOptions o;
   o.indexPath = db;
+  o.keepTracks = false;
   ZovScanStats stats;
   const ZovLibrary lib = ZovScanLibrary({path}, o, &stats);
   size_t fixes = 0;

@@ -145,6 +145,7 @@ std::string ZovLibraryText(const ZovLibrary& lib) {
 int ZovLibraryToolMain(const std::vector<std::string>& args, std::string& out, std::string& err) {
   bool json = true;
   ZovScanOptions options;
+  options.keepTracks = false;  // the output holds fix counts and distances only
   std::vector<std::string> paths;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
