@@ -215,6 +215,7 @@ bool SixCamera(const ZovNameParts& p, ZovNameFacts& f) {
                                             ZovChannel::kLeft,  ZovChannel::kRight,
                                             ZovChannel::kExtra, ZovChannel::kExtra};
   f.channel = kCameras[camera];
+  f.variant = camera == 5 ? 1 : 0;  // the two pillar cameras are both extra channels
   f.mode = ZovMode::kNormal;
   for (size_t up = 0; up < 2; ++up) {
     if (IsFolder(p, up, "SavedClips")) f.mode = ZovMode::kManual;

@@ -63,6 +63,49 @@ ZovMoment MakeMoment(const ZovLibrary& lib, std::vector<size_t> members) {
   return m;
 }
 
+size_t CommonPrefix(const std::string& a, const std::string& b) {
+  size_t n = 0;
+  while (n < a.size() && n < b.size() && a[n] == b[n]) ++n;
+  return n;
+}
+
+// Recordings that start together but come from more than one camera (a
+// folder of cards, or two cards of one day): a moment holds one recording
+// of each channel (and variant) of one naming family, and a recording joins
+// the moment whose files lie nearest to it (the longest common path).
+std::vector<std::vector<size_t>> SplitByCamera(const ZovLibrary& lib, std::vector<size_t> together) {
+  std::sort(together.begin(), together.end(),
+            [&](size_t a, size_t b) { return lib.recordings[a].path < lib.recordings[b].path; });
+  std::vector<std::vector<size_t>> parts;
+  for (size_t i : together) {
+    const ZovRecording& r = lib.recordings[i];
+    int best = -1;
+    size_t bestLength = 0;
+    for (size_t k = 0; k < parts.size(); ++k) {
+      const ZovRecording& first = lib.recordings[parts[k].front()];
+      if (first.name.family != r.name.family) continue;
+      bool taken = r.name.channel == ZovChannel::kUnknown && parts[k].size() >= kChannelOrder.size();
+      for (size_t j : parts[k]) {
+        const ZovNameFacts& o = lib.recordings[j].name;
+        if (r.name.channel != ZovChannel::kUnknown && o.channel == r.name.channel &&
+            o.variant == r.name.variant)
+          taken = true;
+      }
+      if (taken) continue;
+      const size_t length = CommonPrefix(first.path, r.path);
+      if (best < 0 || length > bestLength) {
+        best = static_cast<int>(k);
+        bestLength = length;
+      }
+    }
+    if (best < 0)
+      parts.push_back({i});
+    else
+      parts[static_cast<size_t>(best)].push_back(i);
+  }
+  return parts;
+}
+
 // Distance of a moment: the longest track among its channels (each channel
 // of one camera carries the same drive).
 double MomentKilometres(const ZovLibrary& lib, const ZovMoment& m) {
@@ -92,8 +135,13 @@ void ZovGroupLibrary(ZovLibrary& lib, int driveGapSeconds) {
     size_t end = at + 1;
     while (end < playable.size() && lib.recordings[playable[end]].Start() - first <= kZovMomentSpan)
       ++end;
-    moments.push_back(MakeMoment(lib, {playable.begin() + static_cast<long>(at),
-                                       playable.begin() + static_cast<long>(end)}));
+    std::vector<size_t> together(playable.begin() + static_cast<long>(at),
+                                 playable.begin() + static_cast<long>(end));
+    const size_t before = moments.size();
+    for (const std::vector<size_t>& part : SplitByCamera(lib, std::move(together)))
+      moments.push_back(MakeMoment(lib, part));
+    std::stable_sort(moments.begin() + static_cast<long>(before), moments.end(),
+                     [](const ZovMoment& a, const ZovMoment& b) { return a.start < b.start; });
     at = end;
   }
 

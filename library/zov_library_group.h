@@ -2,8 +2,10 @@
 // Grouping: recordings -> moments -> drives. Pure: works on the records it
 // is given, opens nothing.
 //
-// - A moment: playable recordings whose starts lie within kZovMomentSpan of
-//   the first of them. Recordings whose name told their channel keep it;
+// - A moment: playable recordings of one camera whose starts lie within
+//   kZovMomentSpan of the first of them (one recording per channel and
+//   variant; where several cameras recorded at once, each recording goes
+//   with the files nearest to it). Recordings whose name told their channel keep it;
 //   those whose name said nothing (the fallback) take the free channels in
 //   the order front, rear, interior, left, right, extra, the largest picture
 //   first. The moment's mode is the most telling mode of its channels.

@@ -48,7 +48,9 @@ struct ZovNameFacts {
   int64_t start = kZovNoTime;  // camera clock
   ZovChannel channel = ZovChannel::kUnknown;
   ZovMode mode = ZovMode::kNormal;
-  int variant = 0;             // 0 the main stream; 1 a camera's low-quality copy
+  // Two recordings of one channel at one instant: 0 the main one; 1 a
+  // camera's low-quality copy, or its second camera of that channel.
+  int variant = 0;
 };
 
 // What a cheap open of the file finds.

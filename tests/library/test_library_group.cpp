@@ -3,6 +3,8 @@
 // moment shows, and unplayable files kept apart.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "library/zov_library_group.h"
 
 namespace {
@@ -99,26 +101,50 @@ TEST(LibraryGroup, UnnamedFilesTakeFreeChannelsLargestPictureFirst) {
   ZovLibrary lib;
   lib.recordings = {Unnamed("small", 0, 640, 360), Unnamed("big", 1, 1920, 1080),
                     Unnamed("mid", 2, 1280, 720),
-                    // Beside a named rear, an unnamed file takes the front.
+                    // Beside a named rear (another camera), an unnamed file
+                    // is a moment of its own and takes the front.
                     Named("rear", 60, ZovChannel::kRear), Unnamed("other", 60, 1280, 720)};
   ZovGroupLibrary(lib);
   ASSERT_EQ(lib.drives.size(), 1u);
-  ASSERT_EQ(lib.drives[0].moments.size(), 2u);
+  ASSERT_EQ(lib.drives[0].moments.size(), 3u);
   EXPECT_EQ(Keys(lib, lib.drives[0].moments[0]), "front=big rear=mid interior=small ");
-  EXPECT_EQ(Keys(lib, lib.drives[0].moments[1]), "front=other rear=rear ");
+  EXPECT_EQ(Keys(lib, lib.drives[0].moments[1]), "front=other ");
+  EXPECT_EQ(Keys(lib, lib.drives[0].moments[2]), "rear=rear ");
 }
 
 TEST(LibraryGroup, SecondRecordingOfAChannelIsKeptUnderItsOwnKey) {
   ZovLibrary lib;
   ZovRecording low = Named("front-low", 0, ZovChannel::kFront);
   low.name.variant = 1;
+  ZovRecording right = Named("pillar-r", 1, ZovChannel::kExtra);
+  right.name.variant = 1;
   lib.recordings = {low, Named("front-high", 0, ZovChannel::kFront), Named("pillar-l", 0, ZovChannel::kExtra),
-                    Named("pillar-r", 1, ZovChannel::kExtra)};
+                    right};
   ZovGroupLibrary(lib);
   ASSERT_EQ(lib.drives.size(), 1u);
   EXPECT_EQ(Keys(lib, lib.drives[0].moments[0]),
             "front=front-high front-2=front-low extra=pillar-l extra-2=pillar-r ");
   EXPECT_EQ(lib.recordings[lib.drives[0].moments[0].Lead()].path, "front-high");
+}
+
+TEST(LibraryGroup, TwoCardsRecordingAtOnceMakeAMomentEach) {
+  ZovLibrary lib;
+  lib.recordings = {Named("/cards/b/R1", 1, ZovChannel::kRear), Named("/cards/a/R1", 0, ZovChannel::kRear),
+                    Named("/cards/a/F1", 1, ZovChannel::kFront, ZovMode::kEvent),
+                    Named("/cards/b/F1", 0, ZovChannel::kFront)};
+  ZovRecording other = Named("/cards/c/F1", 0, ZovChannel::kFront);
+  other.name.family = "another";  // a camera of another family never joins
+  lib.recordings.push_back(other);
+  ZovGroupLibrary(lib);
+  ASSERT_EQ(lib.drives.size(), 1u);
+  ASSERT_EQ(lib.drives[0].moments.size(), 3u);
+  std::vector<std::string> keys;
+  for (const ZovMoment& m : lib.drives[0].moments) keys.push_back(Keys(lib, m));
+  std::sort(keys.begin(), keys.end());
+  EXPECT_EQ(keys, (std::vector<std::string>{"front=/cards/a/F1 rear=/cards/a/R1 ",
+                                            "front=/cards/b/F1 rear=/cards/b/R1 ", "front=/cards/c/F1 "}));
+  for (const ZovMoment& m : lib.drives[0].moments)
+    EXPECT_EQ(m.mode, lib.recordings[m.Lead()].path == "/cards/a/F1" ? ZovMode::kEvent : ZovMode::kNormal);
 }
 
 TEST(LibraryGroup, UnplayableFilesStayOutOfMomentsInPathOrder) {
