@@ -20,8 +20,11 @@
 // other (a rear channel may start a second late); a camera's next clip of a
 // channel comes a whole clip length later.
 inline constexpr int64_t kZovMomentSpan = 3;
-// Default longest pause inside one drive (a stop at lights or a crossing).
+// Default longest pause inside one drive (a stop at lights or a crossing),
+// the index's setting that changes it, and the longest accepted (a day).
 inline constexpr int kZovDefaultDriveGap = 120;
+inline constexpr const char* kZovDriveGapSetting = "drive_gap_seconds";
+inline constexpr int kZovMaxDriveGap = 86400;
 
 // Fills library.drives and library.unplayable from library.recordings.
 void ZovGroupLibrary(ZovLibrary& library, int driveGapSeconds = kZovDefaultDriveGap);

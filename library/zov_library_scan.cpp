@@ -132,11 +132,11 @@ void ZovAttachSideFilesByTime(ZovLibrary& library, std::vector<std::string>& una
   (void)unattached;
 }
 
-ZovLibrary ZovScanLibrary(const std::vector<std::string>& paths, const ZovScanOptions& o,
+ZovLibrary ZovScanLibrary(const std::vector<std::string>& paths, const ZovScanOptions& given,
                           ZovScanStats* stats) {
   ZovLibrary lib;
   ZovScanStats local;
-  ZovWalkResult walk = ZovWalkPaths(paths, o.maxDepth, o.cancel);
+  ZovWalkResult walk = ZovWalkPaths(paths, given.maxDepth, given.cancel);
   lib.messages = std::move(walk.messages);
 
   lib.recordings.reserve(walk.recordings.size());
@@ -161,12 +161,21 @@ ZovLibrary ZovScanLibrary(const std::vector<std::string>& paths, const ZovScanOp
                    });
 
   CZovLibraryIndex index;
-  if (o.useIndex) {
+  if (given.useIndex) {
     std::string message;
-    if (!index.Open(o.indexPath.empty() ? CZovLibraryIndex::DefaultPath() : o.indexPath,
+    if (!index.Open(given.indexPath.empty() ? CZovLibraryIndex::DefaultPath() : given.indexPath,
                     &message) ||
         !message.empty())
       lib.messages.push_back(message);
+  }
+  ZovScanOptions o = given;
+  if (o.driveGapSeconds < 0) {
+    const std::string gap = index.Setting(kZovDriveGapSetting);
+    char* end = nullptr;
+    const long value = std::strtol(gap.c_str(), &end, 10);
+    o.driveGapSeconds = !gap.empty() && *end == '\0' && value >= 0 && value <= kZovMaxDriveGap
+                            ? static_cast<int>(value)
+                            : kZovDefaultDriveGap;
   }
   const bool batch = index.IsOpen() && index.Begin();
 

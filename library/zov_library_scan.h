@@ -34,7 +34,9 @@ struct ZovScanStats {
 
 struct ZovScanOptions {
   int maxDepth = kZovMaxFolderDepth;
-  int driveGapSeconds = kZovDefaultDriveGap;
+  // Longest pause inside a drive; negative: the index's setting
+  // "drive_gap_seconds", kZovDefaultDriveGap when it has none.
+  int driveGapSeconds = -1;
   // The index file; empty: CZovLibraryIndex::DefaultPath(). useIndex false:
   // no index at all (every recording is opened).
   std::string indexPath;

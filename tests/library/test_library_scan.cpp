@@ -316,6 +316,22 @@ TEST_F(LibraryIndex, UntrustedDatabasesAreMovedAsideAndRebuilt) {
   }
 }
 
+TEST_F(LibraryIndex, TheDriveGapIsASettingOfTheIndex) {
+  ZovScanStats stats;
+  EXPECT_EQ(Scan(&stats).drives.size(), 2u);  // 30 minutes apart
+  {
+    CZovLibraryIndex index;
+    std::string message;
+    ASSERT_TRUE(index.Open(db_, &message));
+    ASSERT_TRUE(index.SetSetting(kZovDriveGapSetting, "3600"));
+  }
+  EXPECT_EQ(Scan(&stats).drives.size(), 1u);
+  ZovScanOptions o;
+  o.indexPath = db_;
+  o.driveGapSeconds = 60;  // given: the setting does not apply
+  EXPECT_EQ(ZovScanLibrary({card_}, o).drives.size(), 2u);
+}
+
 TEST_F(LibraryIndex, SettingsAndPathsThatAreNotUtf8RoundTrip) {
   CZovLibraryIndex index;
   std::string message;

@@ -18,7 +18,8 @@ constexpr const char* kHelp =
     "\n"
     "  --format json     JSON (default)\n"
     "  --format text     a block per drive, a line per moment\n"
-    "  --gap SECONDS     longest pause inside one drive (default 120)\n"
+    "  --gap SECONDS     longest pause inside one drive (default: the index's\n"
+    "                    setting drive_gap_seconds, else 120)\n"
     "  -h, --help        this text\n"
     "  --version         the version\n"
     "\n"
@@ -27,8 +28,6 @@ constexpr const char* kHelp =
     "new or changed files. Times are the camera's clock, without a zone.\n"
     "Exit status: 0 something playable was found, 1 nothing was, 2 bad usage.\n";
 
-// Longest drive gap accepted (a day).
-constexpr int kMaxGapSeconds = 86400;
 
 std::string Format(const char* fmt, auto... args) {
   char buf[256];
@@ -174,7 +173,7 @@ int ZovLibraryToolMain(const std::vector<std::string>& args, std::string& out, s
     } else if (arg == "--gap") {
       int gap = 0;
       if (i + 1 >= args.size() || std::sscanf(args[i + 1].c_str(), "%d", &gap) != 1 ||
-          std::to_string(gap) != args[i + 1] || gap < 0 || gap > kMaxGapSeconds) {
+          std::to_string(gap) != args[i + 1] || gap < 0 || gap > kZovMaxDriveGap) {
         err += "zovlib: --gap needs a number of seconds from 0 to 86400\n" + std::string(kUsage);
         return 2;
       }
