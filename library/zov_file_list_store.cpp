@@ -9,6 +9,7 @@
 #include <array>
 #include <cstdio>
 #include <ctime>
+#include <iterator>
 
 #include <QString>
 
@@ -343,7 +344,20 @@ int CZovFileListStore::FirstMomentIndex() const {
 }
 
 void CZovFileListStore::ReplaceLibraryRows(const std::vector<ZovListRow>& rows) {
+  // The entries are made before the list lock is taken: with a large card
+  // that takes a while, and the list view reads the list while it paints.
   bool hasMoment = false;
+  std::vector<EntryPtr> made;
+  made.reserve(rows.size());
+  for (const ZovListRow& row : rows) {
+    auto e = std::make_shared<FileEntry>();
+    e->kind = row.kind;
+    e->path = row.path;
+    e->text = row.text;
+    e->badge = row.badge;
+    hasMoment = hasMoment || row.kind == ZovRowKind::kMoment;
+    made.push_back(std::move(e));
+  }
   {
     std::lock_guard<std::recursive_mutex> list(listLock_);
     // The current library row is found again by what it plays.
@@ -355,15 +369,8 @@ void CZovFileListStore::ReplaceLibraryRows(const std::vector<ZovListRow>& rows) 
     for (EntryPtr& e : entries_)
       if (e->kind == ZovRowKind::kFile) kept.push_back(std::move(e));
     entries_ = std::move(kept);
-    for (const ZovListRow& row : rows) {
-      auto e = std::make_shared<FileEntry>();
-      e->kind = row.kind;
-      e->path = row.path;
-      e->text = row.text;
-      e->badge = row.badge;
-      hasMoment = hasMoment || row.kind == ZovRowKind::kMoment;
-      entries_.push_back(std::move(e));
-    }
+    entries_.insert(entries_.end(), std::make_move_iterator(made.begin()),
+                    std::make_move_iterator(made.end()));
     if (currentIsRow) {
       currentEntry_ = nullptr;
       currentFolder_ = nullptr;
