@@ -34,7 +34,7 @@ const NameCase kCases[] = {
     {"/c/Event/Back/EV20240517-080310-000045B.mp4", "two-letter-kind", "2024-05-17T08:03:10", ZovChannel::kRear, ZovMode::kEvent, 0},
     {"/c/Parking/Front/LA20240517-220000-000046F.mp4", "two-letter-kind", "2024-05-17T22:00:00", ZovChannel::kFront, ZovMode::kTimelapse, 0},
     // six-camera: the folder gives the mode
-    {"/c/TeslaCam/RecentClips/2024-05-17_08-00-00-left_repeater.mp4", "six-camera", "2024-05-17T08:00:00", ZovChannel::kLeft, ZovMode::kNormal, 0},
+    {"/c/CarCam/RecentClips/2024-05-17_08-00-00-left_repeater.mp4", "six-camera", "2024-05-17T08:00:00", ZovChannel::kLeft, ZovMode::kNormal, 0},
     {"/c/SavedClips/2024-05-17_08-10-00/2024-05-17_08-09-00-right_repeater.mp4", "six-camera", "2024-05-17T08:09:00", ZovChannel::kRight, ZovMode::kManual, 0},
     {"/c/SentryClips/2024-05-17_23-10-00/2024-05-17_23-09-00-back.mp4", "six-camera", "2024-05-17T23:09:00", ZovChannel::kRear, ZovMode::kParking, 0},
     {"/c/RecentClips/2024-05-17_08-00-00-left_pillar.mp4", "six-camera", "2024-05-17T08:00:00", ZovChannel::kExtra, ZovMode::kNormal, 0},
