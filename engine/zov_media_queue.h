@@ -45,6 +45,17 @@ struct ZovMediaItem {
 };
 using ZovMediaItemPtr = std::unique_ptr<ZovMediaItem>;
 
+// Bytes an item keeps alive: its frame's buffers and its packet's data.
+int64_t ZovItemBytes(const ZovMediaItem& item);
+
+// What one list of the queue holds: items, bytes, and the media time from
+// its first item to its last (0 with fewer than two items).
+struct ZovListLoad {
+  int32_t count = 0;
+  int64_t bytes = 0;
+  int64_t spanMs = 0;
+};
+
 class CZovMediaQueue {
  public:
   // Fill limits that pace reading and presenting.
@@ -81,9 +92,16 @@ class CZovMediaQueue {
   int32_t VideoCount() const;
   int32_t AudioCount() const;
   int32_t TotalCount() const;
-  // True while fewer than kPrebufferItems are queued, the player has not
-  // marked the queue draining, and the reader still accepts.
+  // Bytes and media time held by each list (taken under the lock).
+  ZovListLoad VideoLoad() const;
+  ZovListLoad AudioLoad() const;
+  // True while fewer than kPrebufferItems are queued, the reader has not
+  // reached its read-ahead since the last flush or since the pictures ran
+  // out (`filled`), the player has not marked the queue draining, and the
+  // reader still accepts.
   bool NeedsData() const;
+  // The reader reached its read-ahead: the scheduler need not wait for more.
+  void SetFilled() { filled = 1; }
   void SetAccepting(int32_t value);
   // Releases every item (video first), zeroes the counts, disables audio until
   // the next video item.
@@ -104,11 +122,16 @@ class CZovMediaQueue {
   // Written by the read thread and the player without the lock.
   std::atomic<int32_t> endState{kZovQueueReading};  // kZovQueueAtEnd once the reader met the end
   std::atomic<int32_t> draining{0};  // 1 once the player saw the end state
+  // 1 once the reader rested with a full read-ahead; cleared by Flush and
+  // when a pop empties the picture list (a refill is awaited again).
+  std::atomic<int32_t> filled{0};
 
  private:
   // Guarded by lock.
   std::deque<ZovMediaItemPtr> video_;
   std::deque<ZovMediaItemPtr> audio_;
+  int64_t videoBytes_ = 0;
+  int64_t audioBytes_ = 0;
   std::atomic<bool> soundOnly_{false};
   std::atomic<bool> soundFirst_{false};
 };

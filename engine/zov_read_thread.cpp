@@ -57,6 +57,14 @@ void CZovReadThread::NoteDecodedPicture(int64_t pictureMs) {
   if (skipLevel != kZovSkipNonKey || wantedLevel_ == kZovSkipNonKey) ApplySkipLevel(wantedLevel_);
 }
 
+void CZovReadThread::NoteFullReadAhead() {
+  if (!catchUp || !playheadMs || playheadMs->load() == kNoPlayhead) return;
+  // A reader that fills its read-ahead keeps up, however short that is in
+  // time (a few large pictures fill it by bytes): it counts as ahead.
+  wantedLevel_ = ZovCatchUp::Decide(wantedLevel_, ZovCatchUp::kAheadMs + 1, NowMs(), &levelChangedAtMs_);
+  if (skipLevel != kZovSkipNonKey) ApplySkipLevel(wantedLevel_);
+}
+
 void CZovReadThread::ApplySkipLevel(int32_t level) {
   skipLevel = level;
   // Key frames only needs no decoder setting: the other packets never reach it.
@@ -71,17 +79,26 @@ bool CZovReadThread::SkipPacket(const AVPacket* packet) {
   return false;
 }
 
-int CZovReadThread::VideoLimitFor(int64_t pictureBytes) {
-  if (pictureBytes <= 0) return kMaxQueuedVideo;
-  const int64_t byBytes = kMaxQueuedVideoBytes / pictureBytes;
-  return static_cast<int>(std::clamp<int64_t>(byBytes, kMinQueuedVideo, kMaxQueuedVideo));
+bool ZovReadAhead::Rest(const View& v) {
+  if (v.soundOnly) return v.audio.count >= kMaxSoundItems;
+  if (v.video.count < kMinPictures) return false;
+  if (v.video.count >= kMaxItems) return true;
+  if (v.packetsOnly) return v.video.spanMs >= kPacketAheadMs || v.video.bytes >= kPacketBytes;
+  return v.video.spanMs >= kPictureAheadMs || v.video.bytes >= kPictureBytes;
 }
 
 bool CZovReadThread::QueueFull() const {
-  if (file->IsSoundOnly()) return queue->AudioCount() >= kMaxQueuedSound;
-  const CZovDemuxer* d = file->demuxer.get();
-  const int64_t pictureBytes = d ? int64_t(d->width) * d->height * 3 / 2 : 0;
-  return queue->VideoCount() >= VideoLimitFor(pictureBytes);
+  ZovReadAhead::View v;
+  v.soundOnly = file->IsSoundOnly();
+  if (v.soundOnly) {
+    v.audio = queue->AudioLoad();
+  } else {
+    v.video = queue->VideoLoad();
+  }
+  v.packetsOnly = file->demuxer && file->demuxer->hardwareFlag == 1;
+  if (!ZovReadAhead::Rest(v)) return false;
+  queue->SetFilled();
+  return true;
 }
 
 void CZovReadThread::PushDrained() {
@@ -92,7 +109,11 @@ void CZovReadThread::PushDrained() {
 }
 
 bool CZovReadThread::RunPass() {
-  if (state != kZovThreadRunning || QueueFull()) return false;
+  if (state != kZovThreadRunning) return false;
+  if (QueueFull()) {
+    NoteFullReadAhead();
+    return false;
+  }
   if (keyframeOnly && keyframeTaken) return false;
 
   // One unit of work: the packet is read, decoded and queued under stateLock

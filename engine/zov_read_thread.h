@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "engine/zov_media_queue.h"
 #include "engine/zov_thread.h"
 
 struct AVPacket;
@@ -43,19 +44,47 @@ struct ZovCatchUp {
   static int32_t Decide(int32_t level, int64_t leadMs, int64_t nowMs, int64_t* changedAtMs);
 };
 
+// How far the reader reads ahead of presentation. Decoded pictures are large
+// (3 MB at 1080p, 12 MB at 4K), so the reader keeps what the next fraction
+// of a second needs, bounded by time and by bytes; compressed packets (the
+// hardware paths decode at presentation) are small and get a longer reach
+// within a byte budget.
+struct ZovReadAhead {
+  // What the decision looks at: the queue's picture and sound lists, and
+  // what a picture item holds.
+  struct View {
+    ZovListLoad video;
+    ZovListLoad audio;
+    bool soundOnly = false;    // no picture stream: sound frames are counted
+    bool packetsOnly = false;  // picture items are undecoded packets
+  };
+
+  // Decoded pictures: half a second ahead rides out a key frame or a busy
+  // scheduler pass on a loaded machine without holding seconds of pictures.
+  static constexpr int64_t kPictureAheadMs = 500;
+  // ... and no more than this many bytes of them, so large pictures queue
+  // fewer (five at 4K); three 4K channels stay well under 1.2 GB.
+  static constexpr int64_t kPictureBytes = 64LL << 20;
+  // Whatever their size, a few pictures, so the next one is always ready
+  // while the reader decodes the one after.
+  static constexpr int32_t kMinPictures = 4;
+  // Whatever their times say (times that do not advance), never more items.
+  static constexpr int32_t kMaxItems = 120;
+  // Packets: three seconds ride out a slow disk at little cost ...
+  static constexpr int64_t kPacketAheadMs = 3000;
+  // ... within this many bytes (a high-rate 4K stream's three seconds).
+  static constexpr int64_t kPacketBytes = 16LL << 20;
+  // A recording without pictures: this many sound frames (about 2.5 s).
+  static constexpr int32_t kMaxSoundItems = 120;
+
+  // True when the reader should rest: the queue holds enough.
+  static bool Rest(const View& v);
+};
+
 class CZovReadThread : public CZovThread {
  public:
-  // The reader rests while this many video items are queued: four seconds
-  // at 30 fps, enough to ride out a slow disk or a busy decoder.
-  static constexpr int kMaxQueuedVideo = 120;
-  // ... or while the queued pictures hold this many bytes: 120 pictures of
-  // 1080p (3 MB each in 4:2:0), so larger pictures queue fewer; three 4K
-  // channels then stay well under 2 GB.
-  static constexpr int64_t kMaxQueuedVideoBytes = 120LL * 1920 * 1080 * 3 / 2;
-  // Never fewer than the scheduler's pre-buffer, or it would wait forever.
-  static constexpr int kMinQueuedVideo = 30;
-  // Read-ahead in items of a recording without pictures (sound frames).
-  static constexpr int kMaxQueuedSound = 120;
+  // The most video items ever queued (ZovReadAhead decides when to rest).
+  static constexpr int kMaxQueuedVideo = ZovReadAhead::kMaxItems;
   // Pause between passes that had nothing to do.
   static constexpr int kIdleSleepMs = 5;
 
@@ -70,13 +99,11 @@ class CZovReadThread : public CZovThread {
   // Called by RunPass once the state was seen running, just before it takes
   // stateLock for the unit; lets a test act while the pass waits for the lock.
   virtual void BeforeUnit() {}
-  // The queue holds enough read-ahead: kMaxQueuedVideo pictures, fewer when
-  // they are large (kMaxQueuedVideoBytes), sound frames for sound only.
+  // The queue holds enough read-ahead (ZovReadAhead::Rest); marks it
+  // filled then, so the scheduler does not wait for more.
   bool QueueFull() const;
   // Queues the pictures the decoder held back at the end of input.
   void PushDrained();
-  // Video items allowed for pictures of this many bytes each.
-  static int VideoLimitFor(int64_t pictureBytes);
 
   // Channels other than the main one catch up (ZovCatchUp) against their
   // scheduler's media time now, `playheadMs` (not owned; kNoPlayhead while
@@ -89,6 +116,8 @@ class CZovReadThread : public CZovThread {
   // Applies the catch-up decision after a picture of time `pictureMs` was
   // decoded (read thread).
   void NoteDecodedPicture(int64_t pictureMs);
+  // The same once the reader rests on a full read-ahead (read thread).
+  void NoteFullReadAhead();
   // Whether a video packet is left out at the current level; at a key frame
   // a pending lower level takes effect (decoding restarts there).
   bool SkipPacket(const AVPacket* packet);

@@ -300,16 +300,26 @@ class ReadThreadTest : public ::testing::Test {
   CZovReadThread reader;
 };
 
-TEST_F(ReadThreadTest, StopsReadingAt120Pictures) {
+TEST_F(ReadThreadTest, StopsReadingAtItsReadAhead) {
   reader.Start();
   reader.SetState(kZovThreadRunning);
-  ASSERT_TRUE(WaitUntil([&] { return queue.VideoCount() >= CZovReadThread::kMaxQueuedVideo; }, 5000));
+  // Half a second of pictures, then the reader rests and marks the queue
+  // filled, so the scheduler does not wait for the old thirty items.
+  ASSERT_TRUE(WaitUntil([&] { return queue.filled == 1; }, 5000));
   const int64_t read = reader.videoPacketsRead;
   EXPECT_TRUE(StaysFalse([&] { return reader.videoPacketsRead != read; }, 100));
-  EXPECT_EQ(queue.VideoCount(), CZovReadThread::kMaxQueuedVideo);
+  const ZovListLoad video = queue.VideoLoad();
+  EXPECT_GE(video.spanMs, ZovReadAhead::kPictureAheadMs);
+  EXPECT_LT(video.spanMs, ZovReadAhead::kPictureAheadMs + 100) << "no more than the next picture beyond it";
+  EXPECT_LT(video.count, CZovReadThread::kMaxQueuedVideo);
+  EXPECT_GT(video.bytes, int64_t(video.count) * file.demuxer->width * file.demuxer->height);
+  EXPECT_FALSE(queue.NeedsData());
   EXPECT_EQ(reader.videoPacketsRead, read);
   EXPECT_GT(queue.AudioCount(), 0);
   EXPECT_EQ(queue.endState, 0);
+  // One picture taken: the reader reads on to the same reach.
+  queue.PopVideo();
+  ASSERT_TRUE(WaitUntil([&] { return reader.videoPacketsRead > read; }, 5000));
   reader.Stop();
   EXPECT_EQ(queue.accepting, 1);
 }
