@@ -61,7 +61,7 @@ struct ZovReadAhead {
 
   // Decoded pictures: half a second ahead rides out a key frame or a busy
   // scheduler pass on a loaded machine without holding seconds of pictures.
-  static constexpr int64_t kPictureAheadMs = 500;
+  static constexpr int64_t kPictureAheadMs = 250;
   // ... and no more than this many bytes of them, so large pictures queue
   // fewer (five at 4K); three 4K channels stay well under 1.2 GB.
   static constexpr int64_t kPictureBytes = 64LL << 20;

@@ -156,6 +156,57 @@ TEST(ZovMediaQueue, NeedsDataBelowThirtyUntilDraining) {
   EXPECT_TRUE(q.NeedsData());
 }
 
+// What the read-ahead decision sees: bytes of frames and packets, the media
+// time from the first picture to the last, and the filled mark that ends the
+// scheduler's wait until the pictures run out.
+TEST(ZovMediaQueue, LoadCountsBytesAndSpanAndFilledEndsTheWait) {
+  CZovMediaQueue q;
+  const int64_t itemBytes = ZovItemBytes(*LoadedItem(kZovItemVideo));
+  EXPECT_GE(itemBytes, 16 * 16 + 64) << "a 16x16 grey frame and a 64-byte packet";
+  for (int t : {0, 33, 66, 100}) {
+    ZovMediaItemPtr item = LoadedItem(kZovItemVideo);
+    item->timeMs = t;
+    q.Push(std::move(item));
+  }
+  q.Push(LoadedItem(kZovItemAudio));
+  ZovListLoad video = q.VideoLoad();
+  EXPECT_EQ(video.count, 4);
+  EXPECT_EQ(video.bytes, 4 * itemBytes);
+  EXPECT_EQ(video.spanMs, 100);
+  EXPECT_EQ(q.AudioLoad().bytes, itemBytes) << "sound is counted in its own list";
+  EXPECT_EQ(q.AudioLoad().spanMs, 0) << "one item spans no time";
+
+  EXPECT_TRUE(q.NeedsData());
+  q.SetFilled();
+  EXPECT_FALSE(q.NeedsData()) << "a full read-ahead of five items is enough";
+  q.PopVideo();
+  video = q.VideoLoad();
+  EXPECT_EQ(video.bytes, 3 * itemBytes);
+  EXPECT_EQ(video.spanMs, 67);
+  EXPECT_FALSE(q.NeedsData()) << "taking pictures does not make the scheduler wait";
+  q.PopVideo();
+  q.PopVideo();
+  q.PopVideo();
+  EXPECT_EQ(q.VideoLoad().bytes, 0);
+  EXPECT_TRUE(q.NeedsData()) << "the pictures ran out: wait for a refill";
+  q.SetFilled();
+  q.Flush();
+  EXPECT_TRUE(q.NeedsData()) << "a flush waits for a new read-ahead";
+  EXPECT_EQ(q.AudioLoad().bytes, 0);
+
+  // At the end of the recording the last picture going is no refill.
+  q.Push(LoadedItem(kZovItemVideo));
+  q.SetFilled();
+  q.endState = kZovQueueAtEnd;
+  q.PopVideo();
+  EXPECT_EQ(q.filled, 1);
+
+  // Times that step back (damage) count as no span, not a negative one.
+  q.Flush();
+  for (int t : {500, 100}) q.Push(Item(kZovItemVideo, t));
+  EXPECT_EQ(q.VideoLoad().spanMs, 0);
+}
+
 TEST(ZovMediaQueue, CloneFrontVideoFrameIsIndependentOfTheQueue) {
   CZovMediaQueue q;
   EXPECT_EQ(q.CloneFrontVideoFrame(), nullptr);

@@ -716,3 +716,45 @@ TEST(CatchUpTest, KeyFramesOnlyEndsAtAKeyFrame) {
 }
 
 }  // namespace
+
+// When the reader rests: decoded pictures by time ahead and by bytes, never
+// fewer than a few nor more than the item cap; packets by a longer time and
+// their own byte budget; a recording without pictures by sound frames.
+TEST(ReadAheadTest, RestsOnTimeOrBytesWithinCountBounds) {
+  using R = ZovReadAhead;
+  constexpr int64_t k1080 = 1920LL * 1088 * 3 / 2;  // a decoded 1080p picture
+  constexpr int64_t k2160 = 3840LL * 2160 * 3 / 2;
+  struct Case {
+    const char* what;
+    ZovListLoad video;
+    ZovListLoad audio;
+    bool soundOnly;
+    bool packetsOnly;
+    bool rest;
+  };
+  const Case cases[] = {
+      {"empty: read", {0, 0, 0}, {}, false, false, false},
+      {"1080p, a third of the reach: read", {3, 3 * k1080, 66}, {}, false, false, false},
+      {"1080p, just short of the reach: read", {8, 8 * k1080, R::kPictureAheadMs - 1}, {}, false, false, false},
+      {"1080p at the reach: rest", {9, 9 * k1080, R::kPictureAheadMs}, {}, false, false, true},
+      {"4K: the byte budget rests before the reach", {6, 6 * k2160, 166}, {}, false, false, true},
+      {"4K: just under the byte budget reads on", {5, 5 * k2160, 133}, {}, false, false, false},
+      {"huge pictures: never fewer than the minimum", {R::kMinPictures - 1, 1LL << 32, 1000}, {}, false, false, false},
+      {"times that do not advance: the item cap", {R::kMaxItems, R::kMaxItems * 1000LL, 0}, {}, false, false, true},
+      {"one under the cap, no time: read", {R::kMaxItems - 1, (R::kMaxItems - 1) * 1000LL, 0}, {}, false, false, false},
+      {"sound does not count with pictures", {5, 5 * k1080, 133}, {500, 1LL << 30, 10000}, false, false, false},
+      {"packets read on past the picture reach", {60, 6 << 20, 2000}, {}, false, true, false},
+      {"packets rest at their reach", {90, 9 << 20, R::kPacketAheadMs}, {}, false, true, true},
+      {"packets rest at their byte budget", {20, R::kPacketBytes, 600}, {}, false, true, true},
+      {"sound only: frames below the cap read", {}, {R::kMaxSoundItems - 1, 1 << 20, 2500}, true, false, false},
+      {"sound only: rest at the cap", {}, {R::kMaxSoundItems, 1 << 20, 2500}, true, false, true},
+  };
+  for (const Case& c : cases) {
+    ZovReadAhead::View v;
+    v.video = c.video;
+    v.audio = c.audio;
+    v.soundOnly = c.soundOnly;
+    v.packetsOnly = c.packetsOnly;
+    EXPECT_EQ(ZovReadAhead::Rest(v), c.rest) << c.what;
+  }
+}
