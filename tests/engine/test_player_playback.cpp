@@ -363,7 +363,9 @@ TEST_F(ReadThreadTest, OtherChannelsQueueNoSound) {
   file.channelIndex = 1;
   reader.state = kZovThreadRunning;
   for (int i = 0; i < 200; ++i) reader.RunPass();
-  EXPECT_GT(queue.VideoCount(), 10);
+  // A full read-ahead of pictures (a quarter second), no sound.
+  EXPECT_GE(queue.VideoLoad().spanMs, ZovReadAhead::kPictureAheadMs);
+  EXPECT_GT(queue.VideoCount(), ZovReadAhead::kMinPictures);
   EXPECT_EQ(queue.AudioCount(), 0);
 }
 
