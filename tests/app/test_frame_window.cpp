@@ -190,6 +190,28 @@ TEST_F(FrameTest, TitleTextIsDrawnInTheStrip) {
   EXPECT_GT(changed, 100);
   // Outside the title rectangle the strip keeps its colour.
   EXPECT_EQ(after.pixelColor(800, 5), QColor(24, 26, 30));
+
+  // Playback stopped (the stop button, or the end of the last recording):
+  // the strip no longer names the file.
+  int32_t zero = 0;
+  SendCode(kZovPlayDlgName, ZOV_CODE_STOPPED, &zero, 4);
+  EXPECT_EQ(window_->TitleText(), QStringLiteral(" "));
+  EXPECT_EQ(window_->grab().toImage().copy(0, 0, 700, 36), before.copy(0, 0, 700, 36));
+}
+
+// The window cannot be made smaller than the size at which the play
+// window's bottom row still fits beside the right panel (time text 16..190,
+// clearance 10, eight controls 376 wide with 8-pixel gaps, margin 10: 642)
+// and the file list still shows its title, one row and its Add/Delete bar
+// below the 420-pixel map area.
+TEST_F(FrameTest, WindowKeepsItsMinimumSize) {
+  const QSize least(642 + 5 + 340, 36 + 420 + 28 + 24 + 28);
+  EXPECT_EQ(window_->minimumSize(), least);
+  window_->resize(600, 400);
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return window_->size() == least; }));
+  QApplication::processEvents();
+  EXPECT_EQ(window_->LeftTab()->width(), 642);
+  EXPECT_EQ(window_->RightTab()->geometry(), QRect(647, 36, 340, least.height() - 36));
 }
 
 // A long path uses the strip up to the buttons and keeps its end, the file

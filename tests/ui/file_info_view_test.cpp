@@ -96,7 +96,7 @@ TEST_F(FileInfoView, MediaRowsComeFromTheStoresOpenMedia) {
   ASSERT_EQ(file.Open(clip.c_str()), 1);
   CZovFileListStore* store = CZovFileListStore::GetInstance();
   store->SetOpenMedia(file.GetDemuxer());
-  EXPECT_EQ(Text(view_, 10332), settings_->GetText("resolution") + " 320*240");
+  EXPECT_EQ(Text(view_, 10332), settings_->GetText("resolution") + " 320 \u00d7 240");
   EXPECT_EQ(Text(view_, 10334), settings_->GetText("frameratio") + " 30");
   EXPECT_EQ(Text(view_, 10338), settings_->GetText("audioinfo") + " aac");
   EXPECT_EQ(Text(view_, 10342), settings_->GetText("decoder") + " " + settings_->GetText("softcodec"));
