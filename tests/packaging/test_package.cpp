@@ -32,7 +32,7 @@ std::string BuildDir() {
 }
 
 // Runs a command to its end; its standard output and error.
-QString Run(const QString& program, const QStringList& args, int* exitCode = nullptr) {
+QString RunCommand(const QString& program, const QStringList& args, int* exitCode = nullptr) {
   QProcess p;
   p.start(program, args);
   if (!p.waitForFinished(120000)) p.kill();
@@ -49,12 +49,12 @@ class Package : public ::testing::Test {
     ASSERT_FALSE(deb_.empty()) << "no package in " << BuildDir() << "/packages (run the test package.deb)";
     root_ = zovtest::TempDir() + "/root";
     int code = -1;
-    const QString log = Run("dpkg-deb", {"-x", QString::fromStdString(deb_), QString::fromStdString(root_)}, &code);
+    const QString log = RunCommand("dpkg-deb", {"-x", QString::fromStdString(deb_), QString::fromStdString(root_)}, &code);
     ASSERT_EQ(code, 0) << log.toStdString();
   }
   static std::string Root(const std::string& path) { return root_ + path; }
   static QString Field(const char* name) {
-    return Run("dpkg-deb", {"-f", QString::fromStdString(deb_), name}).trimmed();
+    return RunCommand("dpkg-deb", {"-f", QString::fromStdString(deb_), name}).trimmed();
   }
 
   static inline std::string deb_;
@@ -105,7 +105,7 @@ TEST_F(Package, DependsOnWhatItLinksAndWhatItStarts) {
   EXPECT_EQ(Field("Package"), "zovgpsplay");
   EXPECT_EQ(Field("Section"), "video");
   // The programs are stripped: no debug sections.
-  const QString sections = Run("readelf", {"-S", QString::fromStdString(Root("/usr/lib/zovgpsplay/bin/tamarinsoft"))});
+  const QString sections = RunCommand("readelf", {"-S", QString::fromStdString(Root("/usr/lib/zovgpsplay/bin/tamarinsoft"))});
   EXPECT_FALSE(sections.contains(QLatin1String(".debug_info")));
 }
 
@@ -125,7 +125,7 @@ TEST_F(Package, InstalledProgramsAnswerOnTheCommandLine) {
   };
   for (const auto& c : cases) {
     int code = -1;
-    const QString out = Run(QString::fromStdString(Root(std::string("/usr/bin/") + c.program)), c.args, &code);
+    const QString out = RunCommand(QString::fromStdString(Root(std::string("/usr/bin/") + c.program)), c.args, &code);
     EXPECT_EQ(code, c.code) << c.program << " " << c.args.join(' ').toStdString() << ": " << out.toStdString();
     EXPECT_TRUE(out.contains(QLatin1String(c.output))) << c.program << ": " << out.toStdString();
   }
@@ -166,7 +166,7 @@ qint64 MillisecondsToFirstPicture(const std::string& program, QString* log) {
   zovtest::WaitUntil(
       [&] {
         if (player.state() == QProcess::NotRunning) return true;
-        const QStringList ids = Run("xdotool", {"search", "--maxdepth", "1", "--onlyvisible", "--pid",
+        const QStringList ids = RunCommand("xdotool", {"search", "--maxdepth", "1", "--onlyvisible", "--pid",
                                                 QString::number(player.processId())})
                                     .split('\n', Qt::SkipEmptyParts);
         for (const QString& id : ids) {

@@ -191,7 +191,7 @@ TEST(FileInfoRows, NinetyFiveSecondClipShowsItsLength) {
   CZovDemuxer& demuxer = *file.GetDemuxer();
   const auto rows = RowsById(ZovMediaFactsOf(&demuxer, clip, 0));
   EXPECT_EQ(rows.at(10331), "[filetime] 00:01:35");
-  EXPECT_EQ(rows.at(10332), "[resolution] 64*48");
+  EXPECT_EQ(rows.at(10332), "[resolution] 64 \u00d7 48");
   EXPECT_EQ(rows.at(10339), "[videoinfo] h264");
   EXPECT_EQ(rows.at(10330), "[filename] " + clip);
   EXPECT_EQ(rows.at(10335), "[pixelformat] yuv420p");
