@@ -102,3 +102,12 @@ QIcon ZovProgramIcon() {
   for (int size : kZovIconSizes) icon.addPixmap(QPixmap::fromImage(ZovDrawProgramIcon(size)));
   return icon;
 }
+
+QImage ZovProgramIconSilhouette(int size, QRgb colour) {
+  QImage shape = ZovDrawProgramIcon(size).convertToFormat(QImage::Format_ARGB32);
+  for (int y = 0; y < shape.height(); ++y) {
+    auto* line = reinterpret_cast<QRgb*>(shape.scanLine(y));
+    for (int x = 0; x < shape.width(); ++x) line[x] = qAlpha(line[x]) >= 128 ? (colour | 0xFF000000u) : 0u;
+  }
+  return shape;
+}
