@@ -63,7 +63,8 @@ TEST_F(FileInfoView, ProbesRunOnceAtCreationAndFillTheMachineRows) {
     EXPECT_EQ(m.h264List, "NO ACCEL");
     EXPECT_EQ(m.hevcList, "NO ACCEL");
   }
-  const std::string count = "  " + std::to_string(sysconf(_SC_NPROCESSORS_ONLN));
+  const long processors = sysconf(_SC_NPROCESSORS_ONLN);
+  const std::string count = ", " + std::to_string(processors) + (processors == 1 ? " processor" : " processors");
   ASSERT_GE(m.systemText.size(), count.size());
   EXPECT_EQ(m.systemText.substr(m.systemText.size() - count.size()), count);
   EXPECT_EQ(Text(view_, 10343), settings_->GetText("dxdsupport") + ": YES");
