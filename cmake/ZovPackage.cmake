@@ -32,7 +32,8 @@ hide inside their recordings or write beside them, keeps a play list, takes
 screenshots and speaks 17 languages.
 
 The package also holds the command-line tools zovgps (prints a recording's
-GPS track as CSV, GPX or GeoJSON) and zovplay (plays camera channels side by
+GPS track as CSV, GPX or GeoJSON), zovlib (lists the drives, moments and
+camera channels of a memory card) and zovplay (plays camera channels side by
 side and measures playback).")
 # The libraries the programs link come from dpkg-shlibdeps (Debian's entry
 # for the browser library also brings its helper process). Recommended, for

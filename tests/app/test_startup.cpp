@@ -22,7 +22,7 @@
 #include "shell/zov_version.h"
 #include "tests/app/app_test_support.h"
 #include "ui/zov_button.h"
-#include "ui/zov_file_list_store.h"
+#include "library/zov_file_list_store.h"
 #include "update/update_client.h"
 
 namespace {
