@@ -6,6 +6,7 @@
 #include "app/zov_panel_windows.h"
 #include "app/zov_play_dlg.h"
 #include "app/zov_program_icon.h"
+#include "app/zov_qt_translations.h"
 #include "map/zov_client_app.h"
 #include "platform/zov_paths.h"
 #include "shell/zov_main_thread.h"
@@ -117,6 +118,7 @@ bool CZovPlayApp::StartBrowserRuntime() {
     QApplication::setApplicationName(QString::fromLatin1(kZovIconName));
     QApplication::setDesktopFileName(QString::fromLatin1(kZovIconName));
   }
+  zov_play::ProcessQtTranslations().Apply(settings->Texts().CurrentLanguageName());
   browserReady_ = browserApp_->Initialize() ? 1 : 0;
   return true;
 }

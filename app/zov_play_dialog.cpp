@@ -61,7 +61,7 @@ constexpr int kBottomRow[] = {kIdSound, kIdVolume, kIdPrevious, kIdPlay,
 
 // The windows told that playback stopped.
 constexpr const char* kStopListeners[] = {"CZovLeftTab", "CZovGsensorView", "CZovCefBrowers",
-                                          "CZovFileListView"};
+                                          "CZovFileListView", "CZovPlayDlg"};
 
 std::u16string Utf16(const std::string& text) {
   return QString::fromStdString(text).toStdU16String();
@@ -186,15 +186,18 @@ void CPlayDialog::Layout() {
     row.push_back(control);
     widths.push_back(control->width());
   }
-  const std::vector<int> lefts = BottomRowLefts(widths, clientWidth);
-  for (size_t i = 0; i < row.size(); ++i) row[i]->move(lefts[i], row[i]->y());
-
   const ZovRect seekRect = settings_->LoadRect(10176);
   const int margin = seekRect.left;
+  const StripMeasures strip{timeText_->x() + timeText_->width(), latitudeText_->width(), margin};
+  const BottomRowPlace place = PlaceBottomRow(widths, clientWidth, strip);
+  for (size_t i = 0; i < row.size(); ++i) row[i]->move(place.lefts[i], row[i]->y());
+
   seekBar_->setGeometry(margin, seekRect.top, std::max(clientWidth - 2 * margin, 1),
                         seekRect.Height());
-  for (CZovText* text : {latitudeText_, longitudeText_})
+  for (CZovText* text : {latitudeText_, longitudeText_}) {
     text->move(clientWidth - margin - text->width(), text->y());
+    text->setVisible(place.positionsShown);
+  }
 }
 
 // --- Window procedure -----------------------------------------------------

@@ -134,6 +134,36 @@ std::string PositionText(char hemisphere, float value);
 // next, stop, open file, screenshot), laid out left to right, centred.
 std::vector<int> BottomRowLefts(const std::vector<int>& widths, int clientWidth);
 
+// Skin rectangles of the bottom row's controls, in the row's order.
+inline constexpr int kBottomRowRects[] = {10170, 10173, 10164, 10166, 10165, 10167, 10168, 10169};
+// Room kept between the bottom row and the time text or the position texts.
+inline constexpr int kStripClearance = 10;
+// The narrowest gap between two bottom-row controls, in the narrowest window.
+inline constexpr int kBottomRowMinGap = 8;
+
+// What the bottom row must keep clear of: the time text at the left (its
+// right edge) and the two position texts right-aligned `margin` from the
+// right edge, `positionsWidth` wide.
+struct StripMeasures {
+  int timeRight = 0;
+  int positionsWidth = 0;
+  int margin = 0;
+};
+
+struct BottomRowPlace {
+  std::vector<int> lefts;
+  bool positionsShown = true;
+};
+
+// The bottom row in a window `clientWidth` wide. As designed (centred, 20
+// pixels apart) while that clears the time and position texts; otherwise
+// centred in the room between them; in a narrower window the position texts
+// give way and the row takes the room up to the right margin, its gaps
+// shrinking down to kBottomRowMinGap. Every control stays whole and apart
+// from the time text down to BottomRowMinimumWidth.
+BottomRowPlace PlaceBottomRow(const std::vector<int>& widths, int clientWidth, const StripMeasures& strip);
+int BottomRowMinimumWidth(const std::vector<int>& widths, const StripMeasures& strip);
+
 // "shot_YYYYMMDD_HHMMSS_P.bmp" for local time `when` and playback second P.
 std::string ShotFileName(const std::tm& when, int positionSeconds);
 // A folder text with exactly one trailing "/" (empty stays empty).

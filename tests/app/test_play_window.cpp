@@ -170,6 +170,8 @@ TEST_F(PlayWindowTest, NextAndPreviousFollowTheListAndQuickClicksAreDropped) {
   ASSERT_TRUE(zovtest::WaitUntil([] { return !dialog_->IsPlaying(); }));
   EXPECT_EQ(stopsHeard, 1);
   EXPECT_EQ(listeners_["CZovFileListView"]->Count(ZOV_CODE_STOPPED), 1);
+  // The main window hears it too, and clears the title that named the file.
+  EXPECT_EQ(listeners_["CZovPlayDlg"]->Count(ZOV_CODE_STOPPED), 1);
   EXPECT_EQ(dialog_->TimeText(), kZeroTimeText);
 
   // The list deletes the playing file right after a click (say the "next"
