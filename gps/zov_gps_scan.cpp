@@ -950,7 +950,7 @@ void CZovGpsScan::ScanTransportStream() {
   // stream and every block's packet carry presentation times; otherwise
   // (packets without PES headers) the blocks keep their own clock.
   std::vector<int64_t> seconds;
-  const int64_t first = FirstTsPts(file_);
+  const int64_t first = streamHits_.empty() ? -1 : FirstTsPts(file_);
   if (first >= 0) {
     seconds.reserve(streamHits_.size());
     for (uint64_t off : streamHits_) {
