@@ -66,7 +66,7 @@ ZovGpsSourceKind ZovGpsSourceKindOfContent(const CZovGpsFile& file) {
 }
 
 void CZovGpsScan::Run(ZovGpsSourceKind kind) {
-  auto none = [this] { return sink_.FixCount() == 0; };
+  auto none = [this] { return sink_.FixCount() == 0 && !Stopped(); };
   switch (kind) {
     case ZovGpsSourceKind::kTransportStream:
       ScanTailIndex();
@@ -105,6 +105,7 @@ void CZovGpsScan::ParseCandidates(bool clampToFile) {
   uint64_t budget = size + kMaxCandidate;
   std::vector<uint8_t> buf;
   for (const ZovGpsCandidate& c : candidates_) {
+    if (Stopped()) return;
     if (c.offset >= size) continue;
     uint64_t len = c.length;
     if (clampToFile) len = std::min(len, size - c.offset);
@@ -150,7 +151,8 @@ void CZovGpsScan::ScanTailIndex() {
   CZovGpsWindow win(file_);
   uint64_t pos = size - n - 1;
   const uint64_t steps = n > 132 ? n - 132 : 0;
-  for (uint64_t step = 0; step < steps && pos + kTailMinRoom <= size;) {
+  for (uint64_t step = 0, visits = 0; step < steps && pos + kTailMinRoom <= size; ++visits) {
+    if (visits % kStopCheckEvery == 0 && Stopped()) return;
     size_t held = 0;
     const uint8_t* h = win.Get(pos, 8, &held);
     if (!h) break;
@@ -223,6 +225,7 @@ void CZovGpsScan::Walk(Visit&& visit) {
   // crafted file of 8-byte boxes) costs one read per page, not one per box.
   CZovGpsWindow win(file_, kBoxHeaderWindow);
   for (size_t boxes = 0; pos < size && size - pos >= 16 && boxes < kMaxBoxes; ++boxes) {
+    if (boxes % kStopCheckEvery == 0 && Stopped()) return;
     Box box;
     box.offset = pos;
     const uint8_t* h = win.Get(pos, 16);
@@ -638,6 +641,7 @@ void CZovGpsScan::WalkBinaryRecords() {
 
   uint32_t ordinal = 0;
   for (const ZovGpsCandidate& c : candidates_) {
+    if (Stopped()) return;
     const uint32_t index = ordinal++;
     uint8_t buf[48 + kBinaryRecord];
     const size_t want = static_cast<size_t>(std::min<uint64_t>(c.length, sizeof(buf)));
@@ -686,7 +690,7 @@ void CZovGpsScan::ScanSamples() {
         // The box's own size serves as the byte count of the offset table;
         // it is bounded by the box here, so no bytes after it are taken.
         for (uint32_t off : ReadChunkOffsets(box, (box.size - 16) / 4)) {
-          if (!spend(2 * kSampleRead)) return WalkResult::kStop;
+          if (!spend(2 * kSampleRead) || Stopped()) return WalkResult::kStop;
           for (uint64_t probe : {kSampleKaruProbe1, kSampleKaruProbe2}) {
             std::vector<uint8_t> b = file_.ReadVector(uint64_t(off) + probe, kSampleRead);
             if (b.size() >= 12 && std::memcmp(b.data() + 8, "KARU", 4) == 0 &&
@@ -698,7 +702,7 @@ void CZovGpsScan::ScanSamples() {
         uint8_t cnt[4];
         if (file_.ReadExact(box.offset + 12, cnt, 4) && !(cnt[0] & 0x80)) {
           for (uint32_t off : ReadChunkOffsets(box, ZovBe32(cnt))) {
-            if (!spend(kSampleRead)) return WalkResult::kStop;
+            if (!spend(kSampleRead) || Stopped()) return WalkResult::kStop;
             std::vector<uint8_t> b = file_.ReadVector(off, kSampleRead);
             if (!b.empty()) sink_.OnBlock(b.data(), b.size());
           }
@@ -747,6 +751,7 @@ void CZovGpsScan::ScanTsChunk(uint64_t chunk, std::vector<uint64_t>& slots) cons
   constexpr uint64_t kWindow = kTsPacket * 16384;  // 3,080,192 bytes: whole pages and packets
   std::vector<uint8_t> buf;
   for (uint64_t pos = begin; pos < end;) {
+    if (Stopped()) return;
     // Holes of a sparse file read as zeros and hold no packet: skip to the
     // window that holds the next data (windows stay page-aligned).
     const uint64_t data = file_.NextData(pos);
@@ -814,6 +819,7 @@ void CZovGpsScan::ScanTransportStream() {
   uint8_t pkt[kTsPacket];
   for (const auto& chunk : slots) {
     for (uint64_t off : chunk) {
+      if (Stopped()) return;
       streamHits_.push_back(off);
       const size_t got = file_.ReadAt(off, pkt, kTsPacket);
       if (got > 0) sink_.OnBlock(pkt, got);
@@ -832,7 +838,8 @@ void CZovGpsScan::ScanAviChunks() {
   const uint64_t end = std::min<uint64_t>(ZovLe32(head + 4), size);
   uint64_t pos = uint64_t(ZovLe32(head + 16)) + 20 + 12;
   CZovGpsWindow win(file_, 64 * 1024);
-  while (pos < end) {
+  for (uint64_t chunks = 0; pos < end; ++chunks) {
+    if (chunks % kStopCheckEvery == 0 && Stopped()) break;
     const uint8_t* c = win.Get(pos, 8);
     if (!c) break;
     const uint64_t chunkSize = ZovLe32(c + 4);
