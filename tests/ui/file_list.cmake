@@ -9,3 +9,7 @@ zov_add_gtest(ui_file_list_view_test
 if(TARGET zovQuelnaResource)
   add_dependencies(ui_file_list_view_test zovQuelnaResource)
 endif()
+# The store's loader thread against the store's end and the process's exit,
+# with the real extractor (no window; the sanitizer pass runs it too).
+zov_add_gtest(ui_store_shutdown_test SOURCES test_store_shutdown.cpp
+  LIBS zov_ui zov_shell zov_gps zov_gpsfixture TIMEOUT 120)
