@@ -28,6 +28,7 @@
 #include "app/zov_frame_layout.h"
 #include "app/zov_left_tab.h"
 #include "app/zov_panel_windows.h"
+#include "app/zov_play_app.h"
 #include "app/zov_program_icon.h"
 #include "app/zov_right_tab.h"
 #include "platform/zov_network.h"
@@ -85,6 +86,7 @@ constexpr ShortcutKey kShortcuts[] = {
 };
 
 void EndProcess(int code) {
+  ZovEndWorkersBeforeExit();
   std::fflush(stdout);
   std::fflush(stderr);
   std::exit(code);
