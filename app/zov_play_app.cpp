@@ -1,6 +1,7 @@
 #include "app/zov_play_app.h"
 
 #include <QApplication>
+#include <QMetaObject>
 
 #include "app/zov_panel_windows.h"
 #include "app/zov_play_dlg.h"
@@ -12,7 +13,8 @@
 #include "shell/zov_trace.h"
 #include "shell/zov_version.h"
 #include "shell/zov_wnd_manager.h"
-#include "ui/zov_file_list_store.h"
+#include "library/zov_file_list_store.h"
+#include "ui/zov_ui_base.h"
 #include "update/update_client.h"
 
 void ZovEndWorkersBeforeExit() {
@@ -83,7 +85,13 @@ bool CZovPlayApp::StartUp() {
   update->LoadServerSettings(settings->SettingsFile());
   Step("update client");
 
-  CZovFileListStore::GetInstance();
+  // A track that cannot be read is told in a message box, posted to the
+  // user-interface thread (the track loader runs on a start-up thread).
+  CZovFileListStore::GetInstance()->SetWarningSink([](const std::string& text) {
+    QMetaObject::invokeMethod(
+        qApp, [text] { CZovUiEnv::Get().NoCaptionBox(QString::fromStdString(text)); },
+        Qt::QueuedConnection);
+  });
   Step("file list store");
 
   ZovInstallPanelWindows();

@@ -26,7 +26,7 @@
 #include "shell/zov_trace.h"
 #include "shell/zov_wnd_manager.h"
 #include "ui/zov_button.h"
-#include "ui/zov_file_list_store.h"
+#include "library/zov_file_list_store.h"
 #include "ui/zov_process.h"
 #include "ui/zov_player_view.h"
 #include "ui/zov_text.h"

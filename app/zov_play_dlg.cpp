@@ -36,7 +36,7 @@
 #include "shell/zov_version.h"
 #include "shell/zov_wnd_manager.h"
 #include "ui/zov_button.h"
-#include "ui/zov_file_list_store.h"
+#include "library/zov_file_list_store.h"
 #include "ui/zov_mem_dc.h"
 #include "update/update_client.h"
 #include "update/zov_update_dlg.h"

@@ -16,7 +16,7 @@
 #include "shell/zov_wnd_manager.h"
 #include "ui/zov_button.h"
 #include "ui/zov_combo_box.h"
-#include "ui/zov_file_list_store.h"
+#include "library/zov_file_list_store.h"
 #include "ui/zov_mfc_button.h"
 #include "ui/zov_text.h"
 

@@ -41,6 +41,19 @@ class CZovAudioPlay {
   virtual void Close() = 0;
   // 0 = accepted (played or discarded), kTooManyPending = dropped.
   virtual int PlayFrame(AVFrame* frame) = 0;
+  // The same for a frame whose media time (ms, item time scale) is known, so
+  // that the output can tell which sound is heard (SoundClockMs).
+  virtual int PlayTimedFrame(AVFrame* frame, int64_t timeMs) {
+    (void)timeMs;
+    return PlayFrame(frame);
+  }
+  // The media time (ms) of the sound heard at `nowMs` (NowMs), or kNoClock
+  // while no timed frame has reached the device.
+  static constexpr int64_t kNoClock = INT64_MIN;
+  virtual int64_t SoundClockMs(int32_t nowMs) const {
+    (void)nowMs;
+    return kNoClock;
+  }
 
   void SetMute(bool flag) { mute = flag ? 1 : 0; }
   void SetVolume(int value) { volume = value * kVolumeStep; }

@@ -5,6 +5,7 @@
 
 #include "engine/zov_audio_play.h"
 #include "engine/zov_base_file.h"
+#include "engine/zov_read_thread.h"
 #include "engine/zov_time.h"
 
 int32_t ZovSchedulerClock::Now() { return NowMs(); }
@@ -49,13 +50,21 @@ void CZovBaseCheduler::Run() {
     state = kZovThreadStopped;
     return;
   }
-  // Pre-buffer: wait for the reader to queue enough items (a seek's picture
-  // is shown at once, even while paused).
-  while (queue->NeedsData() && state != kZovThreadStopped && !holdFlag) clock->Sleep(kIdleSleepMs);
+  if (catchUp) ZovLowerThreadPriority(CZovReadThread::kCatchUpNice);
+  // Pre-buffer: wait for the reader to queue enough items (a channel that
+  // follows the main one starts with it instead; a seek's picture is shown
+  // at once, even while paused).
+  while (queue->NeedsData() && !(catchUp && leader) && state != kZovThreadStopped && !holdFlag)
+    clock->Sleep(kIdleSleepMs);
   ChooseMaster();
   while (state != kZovThreadStopped) RunPass();
   ReleaseHeld();
   state = kZovThreadStopped;
+}
+
+void CZovBaseCheduler::Publish(int64_t mediaMs) {
+  playheadMs = mediaMs;
+  if (leader && !catchUp) leader->Publish(mediaMs, clock->Now());
 }
 
 ZovMediaItemPtr CZovBaseCheduler::PopTimed() { return videoMaster ? queue->PopVideo() : queue->PopAudio(); }
@@ -74,24 +83,43 @@ void CZovBaseCheduler::Present(ZovMediaItemPtr& item) {
     }
   } else if (item->type == kZovItemAudio) {
     if (audioOutput && item->frame) {
-      audioOutput->PlayFrame(item->frame.get());
+      audioOutput->PlayTimedFrame(item->frame.get(), item->timeMs);
       ++presentedAudio;
     }
   }
   item.reset();
 }
 
+void CZovBaseCheduler::NoteSoundOffset(int64_t timeMs) {
+  if (!audioOutput) return;
+  const int64_t heard = audioOutput->SoundClockMs(clock->Now());
+  if (heard == CZovAudioPlay::kNoClock) return;
+  const int64_t offset = timeMs - heard;
+  avOffsetSumMs += offset;
+  ++avOffsetCount;
+  const int64_t size = std::llabs(offset);
+  if (size > avOffsetMaxMs) avOffsetMaxMs = size;
+}
+
 void CZovBaseCheduler::PresentTimed() {
   if (!timed) return;
   const int64_t time = timed->timeMs;
+  const bool video = timed->type == kZovItemVideo;
+  const int64_t shown = presentedVideo;
   Present(timed);
+  if (video && presentedVideo != shown) NoteSoundOffset(time);
   clockMs = time;
   NoteHeld();
 }
 
 void CZovBaseCheduler::PresentFollower() {
-  if (follower && follower->type == kZovItemVideo && clockMs - follower->timeMs > kLateReportMs) ++lateVideo;
+  if (!follower) return;
+  const bool video = follower->type == kZovItemVideo;
+  const int64_t time = follower->timeMs;
+  if (video && clockMs - time > kLateReportMs) ++lateVideo;
+  const int64_t shown = presentedVideo;
   Present(follower);
+  if (video && presentedVideo != shown) NoteSoundOffset(time);
 }
 
 void CZovBaseCheduler::Drop(ZovMediaItemPtr& item) {
@@ -144,6 +172,17 @@ namespace {
 // a discontinuity): where the clock starts and what is shown at once.
 ZovTimingDecision AnchorDecision(const ZovTimingView& v) {
   ZovTimingDecision d;
+  if (v.catchUp && v.hasLeader) {
+    // Another channel keeps the main channel's time: its clock starts there,
+    // and its pictures wait for their time or, too late, are dropped.
+    if (v.leaderMs == CZovBaseCheduler::kNoPlayhead) {
+      d.action = v.draining && !v.hasTimed ? ZovTimingAction::kEnd : ZovTimingAction::kRest;
+      return d;
+    }
+    d.action = ZovTimingAction::kAnchor;
+    d.anchorMs = v.leaderMs;
+    return d;
+  }
   d.action = ZovTimingAction::kAnchor;
   if (v.hasTimed && !(v.hasFollower && v.followerMs < v.timedMs - CZovBaseCheduler::kMasterGapMs)) {
     d.anchorMs = v.timedMs;
@@ -177,10 +216,13 @@ ZovTimingDecision CZovBaseCheduler::DecideTiming(const ZovTimingView& v) {
     return AnchorDecision(v);
   const int64_t wallElapsed = v.nowMs - v.anchorWallMs;
   const int64_t mediaNow = v.anchorMediaMs + wallElapsed;
+  if (v.catchUp && v.hasLeader && v.leaderMs != kNoPlayhead && std::llabs(mediaNow - v.leaderMs) > kLeaderDriftMs)
+    return AnchorDecision(v);
   // The follower is shown once the master clock has reached it; while the
   // master stream is silent (not started, or a hole), on the wall clock.
   const bool masterSilent = !v.hasTimed || mediaNow - v.clockMs > kMasterGapMs;
-  d.presentFollower = v.hasFollower && (v.followerMs <= v.clockMs || (masterSilent && v.followerMs <= mediaNow));
+  const int64_t followerClock = v.soundClockMs != ZovTimingView::kNoSoundClock ? v.soundClockMs : v.clockMs;
+  d.presentFollower = v.hasFollower && (v.followerMs <= followerClock || (masterSilent && v.followerMs <= mediaNow));
   if (!v.hasTimed) return d;  // kRest
   const int64_t mediaElapsed = v.timedMs - v.anchorMediaMs;
   if (mediaElapsed > wallElapsed) {
@@ -188,8 +230,15 @@ ZovTimingDecision CZovBaseCheduler::DecideTiming(const ZovTimingView& v) {
     d.waitMs = mediaElapsed - wallElapsed;
     return d;
   }
+  const int64_t lateness = wallElapsed - mediaElapsed;
+  if (v.catchUp) {
+    // Keeps its clock with the main channel's: late pictures are dropped.
+    if (lateness > kCatchUpDropMs) d.action = ZovTimingAction::kDrop;
+    else d.action = ZovTimingAction::kPresent;
+    return d;
+  }
   d.action = ZovTimingAction::kPresent;
-  d.reanchorNext = wallElapsed - mediaElapsed > kLateReanchorMs;
+  d.reanchorNext = lateness > kLateReanchorMs;
   return d;
 }
 
@@ -206,6 +255,15 @@ ZovTimingView CZovBaseCheduler::TimingView() const {
   v.followerMs = follower ? follower->timeMs : 0;
   v.draining = queue && queue->draining != 0;
   if (file) v.discontinuityMs = file->DiscontinuityLimitMs();
+  v.catchUp = catchUp;
+  if (catchUp && leader) {
+    v.hasLeader = true;
+    v.leaderMs = leader->At(v.nowMs);
+  }
+  if (!videoMaster && audioOutput) {
+    const int64_t heard = audioOutput->SoundClockMs(static_cast<int32_t>(v.nowMs));
+    if (heard != CZovAudioPlay::kNoClock) v.soundClockMs = heard;
+  }
   return v;
 }
 
@@ -261,10 +319,13 @@ void CZovBaseCheduler::TakeItems() {
 }
 
 void CZovBaseCheduler::RunPass() {
+  const bool needsData = queue->NeedsData() && !(catchUp && (Anchored() || leader));
   // A seek announced but not applied yet holds even when its flag was
   // cleared by the end of the hold before it.
   const bool hold = holdFlag != 0 || seekSerial_ != appliedSeekSerial_;
-  switch (DecideMode(state, hold, queue->NeedsData())) {
+  const ZovPassMode mode = DecideMode(state, hold, needsData);
+  if (mode != ZovPassMode::kPlay && mode != ZovPassMode::kPrebuffer) Publish(kNoPlayhead);
+  switch (mode) {
     case ZovPassMode::kStopped:
       return;
     case ZovPassMode::kPrebuffer:
@@ -282,7 +343,9 @@ void CZovBaseCheduler::RunPass() {
       break;
   }
   TakeItems();
-  Act(DecideTiming(TimingView()));
+  const ZovTimingView view = TimingView();
+  Publish(view.anchored ? view.anchorMediaMs + (view.nowMs - view.anchorWallMs) : kNoPlayhead);
+  Act(DecideTiming(view));
 }
 
 void CZovBaseCheduler::Act(const ZovTimingDecision& d) {
@@ -309,6 +372,15 @@ void CZovBaseCheduler::Act(const ZovTimingDecision& d) {
       if (d.presentFollower && !PresentIfRunning([this] { PresentFollower(); })) return;
       clock->Sleep(static_cast<int>(std::min<int64_t>(d.waitMs, kWaitSliceMs)));
       return;
+    case ZovTimingAction::kDrop: {
+      const bool done = PresentIfRunning([this] {
+        if (!timed) return;
+        clockMs = timed->timeMs;
+        Drop(timed);
+      });
+      (void)done;  // the next picture is looked at at once
+      return;
+    }
     case ZovTimingAction::kPresent: {
       if (d.presentFollower && !PresentIfRunning([this] { PresentFollower(); })) return;
       const int64_t lateness = (clock->Now() - anchorWallMs) - (int64_t(timed->timeMs) - anchorMediaMs);

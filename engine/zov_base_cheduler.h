@@ -40,6 +40,29 @@ class ZovSchedulerClock {
   static ZovSchedulerClock* Real();
 };
 
+// The main channel's clock as the other channels see it: the media time of
+// its last pass and when that was (NowMs). Shared (owned by the media-play
+// manager and each scheduler), so a channel may outlive another's scheduler.
+struct ZovPlayhead {
+  static constexpr int64_t kNone = INT64_MIN;
+  // A reading older than this is not trusted (the main channel waits for
+  // data, is paused or has ended); its passes come every few ms.
+  static constexpr int64_t kFreshMs = 100;
+  void Publish(int64_t mediaMs, int64_t wallMs) {
+    wallMs_ = wallMs;
+    mediaMs_ = mediaMs;
+  }
+  // The main channel's media time at `nowMs`, or kNone.
+  int64_t At(int64_t nowMs) const {
+    const int64_t media = mediaMs_;
+    const int64_t wall = wallMs_;
+    if (media == kNone || nowMs - wall > kFreshMs) return kNone;
+    return media + (nowMs - wall);
+  }
+  std::atomic<int64_t> mediaMs_{kNone};
+  std::atomic<int64_t> wallMs_{0};
+};
+
 // What a pass does before looking at times.
 enum class ZovPassMode {
   kStopped,     // the worker is stopping: nothing
@@ -56,6 +79,7 @@ enum class ZovTimingAction {
   kAnchor,   // (re)anchor the clock on `anchorMs` and present what is at it
   kWait,     // the master item is due in waitMs
   kPresent,  // the master item is due: present it
+  kDrop,     // the master item is too late to be worth showing: drop it
 };
 
 // A snapshot of what DecideTiming looks at. Times in ms; media times are
@@ -73,6 +97,19 @@ struct ZovTimingView {
   bool draining = false;
   // A step of the master stream larger than this is a discontinuity.
   int64_t discontinuityMs = INT64_MAX;
+  // A channel other than the main one: it catches up on lateness by dropping
+  // pictures instead of moving its clock back.
+  bool catchUp = false;
+  // A catching-up channel with a main channel to follow (hasLeader) starts
+  // its clock on the main channel's media time now (leaderMs), or waits
+  // while the main clock does not run (leaderMs = kNoPlayhead).
+  bool hasLeader = false;
+  int64_t leaderMs = INT64_MIN;
+  // The sound heard now, when the sound is the master and plays; pictures
+  // follow it rather than the sound handed to the output, which the device
+  // plays later. kNoSoundClock: follow clockMs.
+  static constexpr int64_t kNoSoundClock = INT64_MIN;
+  int64_t soundClockMs = kNoSoundClock;
 };
 
 struct ZovTimingDecision {
@@ -109,6 +146,15 @@ class CZovBaseCheduler : public CZovThread {
   // the other stream, or has a hole) lets the follower play on the wall clock
   // instead of waiting for it; normal master steps are a frame, < 100 ms.
   static constexpr int kMasterGapMs = 1000;
+  // A catching-up channel drops a picture this late rather than spend the
+  // drawing on it (the next one is due already at 30 fps).
+  static constexpr int kCatchUpDropMs = 100;
+  // A channel following the main one whose clock has drifted this far from
+  // it (the main channel moved its clock back after a stall) starts again on
+  // the main channel's time.
+  static constexpr int kLeaderDriftMs = 250;
+  // playheadMs while the clock is not running.
+  static constexpr int64_t kNoPlayhead = INT64_MIN;
 
   CZovBaseCheduler();
   ~CZovBaseCheduler() override;
@@ -118,7 +164,8 @@ class CZovBaseCheduler : public CZovThread {
   // Also forces a re-anchor on the next master item.
   void SetState(int32_t newState) override;
 
-  // The decisions of a pass (pure).
+  // The decisions of a pass (pure). A catching-up channel only pre-buffers
+  // before it starts: afterwards it plays on what the reader gives it.
   static ZovPassMode DecideMode(int32_t state, bool hold, bool needsData);
   static ZovTimingDecision DecideTiming(const ZovTimingView& view);
 
@@ -154,6 +201,14 @@ class CZovBaseCheduler : public CZovThread {
   bool HoldsMaster() const { return holdsMaster_; }
 
   std::atomic<int64_t> clockMs{kInitialClockMs};
+  // Media time now while the clock runs, else kNoPlayhead (read by the
+  // reader of a catching-up channel).
+  std::atomic<int64_t> playheadMs{kNoPlayhead};
+  // Set before Start for channels other than the main one.
+  bool catchUp = false;
+  // The main channel's clock: channel 0 publishes into it, the others
+  // anchor on it (null: each channel keeps its own clock).
+  std::shared_ptr<ZovPlayhead> leader;
   std::atomic<int64_t> anchorMediaMs{kNoAnchor};
   std::atomic<int32_t> videoMaster{1};
   std::atomic<uint8_t> holdFlag{0};
@@ -172,6 +227,11 @@ class CZovBaseCheduler : public CZovThread {
   // NowMs and media time of the last picture presented (seek latency).
   std::atomic<int32_t> lastVideoWallMs{0};
   std::atomic<int32_t> lastVideoMediaMs{-1};
+  // Picture time minus the sound clock at each picture presented while the
+  // sound plays (channel 0): sum, count and largest size, in ms.
+  std::atomic<int64_t> avOffsetSumMs{0};
+  std::atomic<int64_t> avOffsetCount{0};
+  std::atomic<int64_t> avOffsetMaxMs{0};
 
  private:
   // Runs `present` under the state lock unless a pause or stop was set while
@@ -189,6 +249,10 @@ class CZovBaseCheduler : public CZovThread {
   void PresentTimed();
   void PresentFollower();
   void Drop(ZovMediaItemPtr& item);
+  // Sets playheadMs and, on the main channel, the shared leader clock.
+  void Publish(int64_t mediaMs);
+  // Adds the picture at `timeMs`, just shown, to the sound offset figures.
+  void NoteSoundOffset(int64_t timeMs);
   // Drops the held items when a seek asked for it (under stateLock); true
   // when it did.
   bool DropForgottenHeld();

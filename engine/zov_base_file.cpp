@@ -74,7 +74,7 @@ int64_t CZovBaseFile::PictureTimeMs(const AVFrame& frame, int64_t packetTimeMs) 
   // its own: its own time stamp is right, unless the stream's times had to be
   // mended (then the reader's continuous time stands).
   const int64_t pts = frame.best_effort_timestamp;
-  if (pts == AV_NOPTS_VALUE || videoTimeline.repaired != 0 || firstTimeMs < 0) return packetTimeMs;
+  if (pts == AV_NOPTS_VALUE || videoTimeline.repaired != 0 || !haveFirstTime) return packetTimeMs;
   const int64_t t = pts + videoTimeline.offsetMs - firstTimeMs;
   return std::llabs(t - packetTimeMs) <= DiscontinuityLimitMs() ? t : packetTimeMs;
 }
@@ -92,6 +92,10 @@ bool CZovBaseFile::OpenDecoders(bool video, bool audio) {
   if (video) {
     AVCodecContext* v = demuxer->GetVideoCodecContext();
     if (v && !avcodec_is_open(v)) {
+      // The other channels decode on their own (lower-priority) read thread:
+      // decoder threads would be made here, on the opening thread, at the
+      // main channel's priority.
+      if (channelIndex != 0) v->thread_count = 1;
       const AVCodec* decoder = avcodec_find_decoder(static_cast<AVCodecID>(demuxer->videoCodecId));
       int rc = decoder ? avcodec_open2(v, decoder, nullptr) : AVERROR_DECODER_NOT_FOUND;
       if (rc < 0) {
@@ -126,7 +130,7 @@ void CZovBaseFile::GiveViewPictureSize() {
 
 int CZovBaseFile::Open(const char* path, int reserved) {
   demuxer.reset();
-  firstTimeMs = -1;
+  ForgetFirstTime();
   ResetTimelines();
   openError.clear();
   auto d = std::make_unique<CZovDemuxer>();
@@ -153,7 +157,7 @@ int CZovBaseFile::Close() {
 void CZovBaseFile::LearnFirstTime() {
   // Bounded: a recording whose first packets belong to other streams or fail
   // to read still seeks, as it did before.
-  for (int i = 0; i < kFirstTimeProbePackets && firstTimeMs < 0 && demuxer; ++i) {
+  for (int i = 0; i < kFirstTimeProbePackets && !haveFirstTime && demuxer; ++i) {
     ZovMediaItem item;
     if (ReadPacket(&item) == -2) return;
   }
@@ -178,13 +182,27 @@ int CZovBaseFile::ReadPacket(ZovMediaItem* item) {
   const bool isVideo = packet->stream_index == demuxer->videoStreamIndex;
   const bool isAudio = !isVideo && packet->stream_index == demuxer->audioStreamIndex;
   int64_t mapped = packet->dts;
-  if (isVideo) mapped = videoTimeline.Map(packet->dts, NominalStepMs(true, packet.get()), DiscontinuityLimitMs());
+  if (isVideo) {
+    const int64_t repairedBefore = videoTimeline.repaired;
+    mapped = videoTimeline.Map(packet->dts, NominalStepMs(true, packet.get()), DiscontinuityLimitMs());
+    if (videoTimeline.repaired != repairedBefore) {
+      ++retimedPictures;
+      // An edit list measured against the damaged times puts the picture
+      // outside the recording and marks it to be decoded but not shown; at
+      // its mended time it is inside, so it is shown.
+      if (packet->flags & AV_PKT_FLAG_DISCARD) {
+        packet->flags &= ~AV_PKT_FLAG_DISCARD;
+        ++restoredPictures;
+      }
+    }
+  }
   if (isAudio) mapped = audioTimeline.Map(packet->dts, NominalStepMs(false, packet.get()), DiscontinuityLimitMs());
   const int32_t time = static_cast<int32_t>(static_cast<uint32_t>(mapped));
   item->timeMs = time;
   item->type = kZovItemUnclassified;
   auto noteFirst = [&]() {
-    if (firstTimeMs == -1) {
+    if (!haveFirstTime) {
+      haveFirstTime = true;
       firstTimeMs = time;
       demuxer->firstTimestampMs = time;
     }
@@ -259,7 +277,7 @@ void CZovBaseFile::DrainVideo(std::vector<ZovMediaItemPtr>* out) {
   if (!codec || !avcodec_is_open(codec) || demuxer->hardwareFlag != 0) return;
   if (avcodec_send_packet(codec, nullptr) < 0) return;
   const int64_t step = videoTimeline.stepMs > 0 ? videoTimeline.stepMs : NominalStepMs(true, nullptr);
-  int64_t time = lastVideoTimeMs >= 0 && firstTimeMs >= 0 ? int64_t(lastVideoTimeMs) - firstTimeMs : 0;
+  int64_t time = lastVideoTimeMs >= 0 && haveFirstTime ? int64_t(lastVideoTimeMs) - firstTimeMs : 0;
   for (;;) {
     AVFrameUPtr frame(av_frame_alloc());
     if (!frame || avcodec_receive_frame(codec, frame.get()) < 0) break;

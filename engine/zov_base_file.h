@@ -10,6 +10,7 @@
 //   CZovDxvaFile     decode mode 2: hardware demuxer, decoded at presentation
 //                    time with frame skipping under load.
 // Audio is always decoded in software in the read thread.
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -102,7 +103,8 @@ class CZovBaseFile {
   int32_t minAudioIntervalMs = kInitialIntervalMs;
   int32_t lastAudioTimeMs = -1;
   int32_t lastVideoTimeMs = -1;
-  int64_t firstTimeMs = -1;
+  int64_t firstTimeMs = -1;  // meaningful once haveFirstTime (it may be negative)
+  bool haveFirstTime = false;
   AVBufferRefUPtr hwDeviceRef;  // hardware device of the mode-0 path
   int32_t channelIndex = 0;     // 0 = main channel (the only one with sound)
   int32_t presentedCount = 0;   // mode-2 path: pictures decoded so far
@@ -113,6 +115,11 @@ class CZovBaseFile {
   ZovStreamTimeline videoTimeline;  // read thread only
   ZovStreamTimeline audioTimeline;
   bool videoDrained = false;        // read thread only; reset by Open and Seek
+  // Counters for reports (written by the read thread): picture packets whose
+  // time was mended (paced by the stream's step from the last plausible
+  // time), and of those the ones an edit list had marked not to be shown.
+  std::atomic<int64_t> retimedPictures{0};
+  std::atomic<int64_t> restoredPictures{0};
 
  protected:
   // Opens the prepared video and audio decoder contexts of the demuxer (those
@@ -130,6 +137,11 @@ class CZovBaseFile {
   void GiveViewPictureSize();
   // Forgets the stream times and the drain (open, seek).
   void ResetTimelines();
+  // Forgets the first packet's time (open).
+  void ForgetFirstTime() {
+    firstTimeMs = -1;
+    haveFirstTime = false;
+  }
   // Reads packets until the first packet's time is known (before a seek).
   void LearnFirstTime();
   // A decoded picture's own time (its time stamp, on the item time scale),

@@ -27,8 +27,8 @@ int CZovBasePlayer::Open(const char* path, int channelIndex) {
   file = MakeFile();
   file->renderView = renderView.get();
   channel = channelIndex;
+  file->channelIndex = channelIndex;  // the decoder set-up depends on it
   const int opened = file->Open(path ? path : "");
-  file->channelIndex = channelIndex;
   if (!opened) return -1;
   if (channelIndex == 0) {
     audioOutput = std::make_unique<CZovWavePlay>();
@@ -57,6 +57,12 @@ void CZovBasePlayer::Start() {
   scheduler->queue = queue.get();
   scheduler->audioOutput = audioOutput.get();
   scheduler->SetClock(schedulerClock);
+  // The other channels never hold the main one back: they catch up by
+  // leaving pictures out (see ZovCatchUp).
+  scheduler->catchUp = readThread->catchUp = channel != 0;
+  readThread->playheadMs = &scheduler->playheadMs;
+  scheduler->leader = sharedPlayhead;
+  if (channel == 0 && sharedPlayhead) sharedPlayhead->Publish(ZovPlayhead::kNone, 0);
   queue->SetSoundOnly(file->IsSoundOnly());
   queue->KeepSoundBeforePicture();
   readThread->Start();

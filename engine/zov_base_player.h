@@ -67,6 +67,9 @@ class CZovBasePlayer {
   std::atomic<int64_t> seeks{0};
   // Clock used by the scheduler made in Start (null: the real clock).
   ZovSchedulerClock* schedulerClock = nullptr;
+  // The main channel's clock shared by the channels of one recording (set by
+  // the media-play manager; null: this channel keeps its own clock).
+  std::shared_ptr<ZovPlayhead> sharedPlayhead;
 
   std::unique_ptr<CZovRenderView> renderView;
   std::unique_ptr<CZovBaseFile> file;

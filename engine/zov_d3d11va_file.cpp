@@ -70,7 +70,7 @@ CZovD3d11vaFile::~CZovD3d11vaFile() {
 int CZovD3d11vaFile::Open(const char* path, int reserved) {
   demuxer.reset();
   hwDeviceRef.reset();
-  firstTimeMs = -1;
+  ForgetFirstTime();
   ResetTimelines();
   openError.clear();
   auto d = std::make_unique<CZovDemuxer>();
@@ -104,7 +104,7 @@ int CZovD3d11vaFile::Open(const char* path, int reserved) {
     demuxer->videoCodecContext.reset();
     demuxer->Close();
     hwDeviceRef.reset();
-    firstTimeMs = -1;
+    ForgetFirstTime();
     openError = std::string(why) + " (" + typeName + ")";
     return 0;
   };

@@ -3,12 +3,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <limits>
 #include <thread>
+#include <vector>
 
 extern "C" {
 #include <libavutil/channel_layout.h>
@@ -46,6 +48,41 @@ int64_t CZovDemuxer::ToMs(int64_t value, AVRational timeBase) {
   return static_cast<int64_t>(ms);
 }
 
+int64_t CZovDemuxer::EstimateDecodeTimeMs(int64_t ptsMs, int64_t lastDtsMs, int64_t stepMs, int reorderDepth) {
+  stepMs = std::max<int64_t>(stepMs, 1);
+  if (lastDtsMs == kNoTime) return ptsMs - std::max(reorderDepth, 0) * stepMs;
+  return std::max(lastDtsMs + 1, std::min(ptsMs, lastDtsMs + stepMs));
+}
+
+int64_t CZovDemuxer::CutShortEndMs(const IndexEntryMs* entries, size_t count, int64_t fileSize) {
+  if (!entries || count == 0 || fileSize <= 0) return -1;
+  const IndexEntryMs& last = entries[count - 1];
+  if (last.pos + last.size <= fileSize) return -1;  // whole
+  int64_t end = 0;
+  for (size_t i = 0; i < count; ++i)
+    if (entries[i].pos >= 0 && entries[i].pos + entries[i].size <= fileSize) end = std::max(end, entries[i].timeMs);
+  return end;
+}
+
+int64_t CZovDemuxer::PlayableEndMs() const {
+  const AVFormatContext* ctx = formatContext.get();
+  const int index = videoStreamIndex >= 0 ? videoStreamIndex : audioStreamIndex;
+  if (!ctx || !ctx->pb || index < 0 || index >= static_cast<int>(ctx->nb_streams)) return -1;
+  AVStream* st = ctx->streams[index];
+  const int count = avformat_index_get_entries_count(st);
+  const int64_t fileSize = avio_size(ctx->pb);
+  if (count <= 0 || fileSize <= 0) return -1;
+  const AVIndexEntry* first = avformat_index_get_entry(st, 0);
+  const int64_t start = st->start_time != AV_NOPTS_VALUE ? st->start_time : (first ? first->timestamp : 0);
+  std::vector<IndexEntryMs> entries;
+  entries.reserve(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    const AVIndexEntry* e = avformat_index_get_entry(st, i);
+    if (e) entries.push_back({e->pos, e->size, ToMs(e->timestamp - start, st->time_base)});
+  }
+  return CutShortEndMs(entries.data(), entries.size(), fileSize);
+}
+
 int64_t CZovDemuxer::SeekTargetSecond(int seconds, int32_t firstTimestampMs) {
   int64_t ms = static_cast<int64_t>(seconds) * 1000 + firstTimestampMs + 999;
   return ms / 1000;
@@ -56,6 +93,22 @@ int32_t CZovDemuxer::DurationRule(int64_t durationUs, int64_t startTimeUs, int32
   if (durationUs != startTimeUs && durationUs != AV_NOPTS_VALUE) result = (durationUs + 5000) / 1000000;
   if (result < 1 || result > kMaxDurationSeconds) result = kFallbackDurationSeconds;
   return static_cast<int32_t>(result);
+}
+
+int64_t CZovDemuxer::VideoStepMs(const AVPacket* packet) const {
+  // A step of 25 fps when neither the packet nor the stream says otherwise.
+  constexpr int64_t kDefaultStepMs = 40;
+  if (packet && packet->duration > 0 && packet->duration < 1000) return packet->duration;
+  if (!formatContext || videoStreamIndex < 0 || videoStreamIndex >= static_cast<int>(formatContext->nb_streams))
+    return kDefaultStepMs;
+  const AVStream* st = formatContext->streams[videoStreamIndex];
+  for (AVRational rate : {st->avg_frame_rate, st->r_frame_rate}) {
+    if (rate.num > 0 && rate.den > 0) {
+      const int64_t ms = int64_t(1000) * rate.den / rate.num;
+      if (ms >= 1 && ms < 1000) return ms;
+    }
+  }
+  return kDefaultStepMs;
 }
 
 int32_t CZovDemuxer::StreamFrameRate(int index, int32_t current) const {
@@ -84,6 +137,8 @@ bool CZovDemuxer::Open(const char* path) {
   width = height = 0;
   videoCodecId = audioCodecId = 0;
   firstTimestampMs = 0;
+  lastVideoDtsMs_ = kNoTime;
+  playableEndMs_ = -1;
   videoStreamIndex = audioStreamIndex = -1;
   audioCodecContext.reset();
   if (formatContext) {
@@ -183,6 +238,9 @@ bool CZovDemuxer::Open(const char* path) {
     Close();
     return false;
   }
+  playableEndMs_ = PlayableEndMs();
+  if (playableEndMs_ >= 0)
+    std::printf("%s is cut short: its data ends at %lld ms.\n", path, static_cast<long long>(playableEndMs_));
   opened = 1;
   eof = 0;
   return true;
@@ -195,6 +253,7 @@ void CZovDemuxer::Close() {
   audioCodecContext.reset();
   formatContext.reset();
   hwDeviceRef.reset();
+  lastVideoDtsMs_ = kNoTime;
   eof = 0;
 }
 
@@ -218,8 +277,13 @@ void CZovDemuxer::RefreshMediaInfo() {
         a->ch_layout.order == AV_CHANNEL_ORDER_NATIVE ? a->ch_layout.u.mask : 0));
     channels = a->ch_layout.nb_channels;
   }
-  if (formatContext)
-    durationSeconds = DurationRule(formatContext->duration, formatContext->start_time, durationSeconds);
+  if (formatContext) {
+    int32_t seconds = DurationRule(formatContext->duration, formatContext->start_time, durationSeconds);
+    // A recording cut short shows the length it can play, not what its
+    // index promised (rounded up: the clock reaches the last picture).
+    if (playableEndMs_ >= 0) seconds = std::clamp<int32_t>(int32_t((playableEndMs_ + 999) / 1000), 1, seconds);
+    durationSeconds = seconds;
+  }
 }
 
 void CZovDemuxer::ApplyPacketTimes(AVPacket* packet) {
@@ -231,11 +295,23 @@ void CZovDemuxer::ApplyPacketTimes(AVPacket* packet) {
   if (formatContext && packet->stream_index >= 0 &&
       packet->stream_index < static_cast<int>(formatContext->nb_streams))
     tb = formatContext->streams[packet->stream_index]->time_base;
+  const bool video = packet->stream_index == videoStreamIndex;
   packet->pts = ToMs(packet->pts, tb);
-  // A packet may carry a pts without a dts; its decode time is then its pts.
-  packet->dts = packet->dts == AV_NOPTS_VALUE ? packet->pts : ToMs(packet->dts, tb);
   packet->duration = packet->duration > 0 ? ToMs(packet->duration, tb) : 0;
-  if (!videoCodecContext || packet->stream_index == videoStreamIndex)
+  if (packet->dts != AV_NOPTS_VALUE) {
+    packet->dts = ToMs(packet->dts, tb);
+  } else if (video) {
+    // Pictures reordered for decoding (B-frames): the presentation time of
+    // such a packet is not its decode time, and taken for one it would make
+    // the stream's times step backwards.
+    const int depth = formatContext ? formatContext->streams[packet->stream_index]->codecpar->video_delay : 0;
+    packet->dts = EstimateDecodeTimeMs(packet->pts, lastVideoDtsMs_, VideoStepMs(packet), depth);
+    ++estimatedDecodeTimes;
+  } else {
+    packet->dts = packet->pts;  // sound is decoded in presentation order
+  }
+  if (video) lastVideoDtsMs_ = packet->dts;
+  if (!videoCodecContext || video)
     positionMs = static_cast<int32_t>(static_cast<uint32_t>(packet->pts));
 }
 
@@ -268,6 +344,7 @@ bool CZovDemuxer::Seek(int seconds) {
   const int flags = (t * 1000 < positionMs) ? kSeekFlagsBackward : kSeekFlagsForward;
   lastSeekSecond = t;
   lastSeekFlags = flags;
+  lastVideoDtsMs_ = kNoTime;
   int rc = av_seek_frame(formatContext.get(), index, target, flags);
   if (videoCodecContext && avcodec_is_open(videoCodecContext.get()))
     avcodec_flush_buffers(videoCodecContext.get());

@@ -67,10 +67,30 @@ class CZovDemuxer {
   // seconds when it differs from start_time, else `current`; then anything
   // below 1 or above kMaxDurationSeconds becomes kFallbackDurationSeconds.
   static int32_t DurationRule(int64_t durationUs, int64_t startTimeUs, int32_t current);
+  // The playable end (ms from the stream's start) of a recording cut short:
+  // its index promises samples whose data lies beyond the end of the file
+  // (the first part of a file whose index is written first). `entries` are
+  // the stream's index entries in order (byte position, size, time in ms
+  // from its start); -1 when the file holds them all.
+  struct IndexEntryMs {
+    int64_t pos;
+    int64_t size;
+    int64_t timeMs;
+  };
+  static int64_t CutShortEndMs(const IndexEntryMs* entries, size_t count, int64_t fileSize);
   // Decoder threads for a machine with `processors` logical processors.
   static int DecoderThreadCount(unsigned processors);
   // Converts a stream time stamp to ms (truncated), clamped to the int64 range.
   static int64_t ToMs(int64_t value, AVRational timeBase);
+  // Decode time (ms) of a picture packet that came without one. Containers
+  // that store presentation times only (Matroska, WebM) leave the first
+  // `reorderDepth` packets after an open or a seek without one; their
+  // presentation times run in display order, not in decode order. The first
+  // packet (a key frame) decodes `reorderDepth` steps before it is shown; a
+  // later one a step after the last decode time, never later than its own
+  // presentation time and always after the last decode time.
+  static int64_t EstimateDecodeTimeMs(int64_t ptsMs, int64_t lastDtsMs, int64_t stepMs, int reorderDepth);
+  static constexpr int64_t kNoTime = INT64_MIN;
 
   std::recursive_mutex lock;
   std::atomic<uint8_t> opened{0};
@@ -109,12 +129,27 @@ class CZovDemuxer {
   // Why the last Open failed, for the tools and the play window ("" after a
   // successful open).
   std::string openError;
+  // Picture packets whose decode time was estimated (for reports and tests).
+  std::atomic<int64_t> estimatedDecodeTimes{0};
 
  protected:
   // Sets the packet's pts/dts to ms and tracks positionMs. A packet without
   // pts gets 0/0 and leaves positionMs as it is.
   void ApplyPacketTimes(AVPacket* packet);
+  // CutShortEndMs for the chosen picture stream (sound without one) of the
+  // opened file, -1 when it is whole or has no index.
+  int64_t PlayableEndMs() const;
   // Frame rate of stream `index` from avg_frame_rate, else r_frame_rate;
   // `current` when neither has a positive denominator.
   int32_t StreamFrameRate(int index, int32_t current) const;
+  // Length of one picture of the video stream in ms: the packet's own
+  // duration, else the stream's frame rate, else 40 (25 fps).
+  int64_t VideoStepMs(const AVPacket* packet) const;
+
+  // Decode time of the last picture packet read (ms), kNoTime after an open
+  // or a seek. Guarded by lock.
+  int64_t lastVideoDtsMs_ = kNoTime;
+  // The playable end of a recording cut short (ms), -1 for a whole one;
+  // found at open.
+  int64_t playableEndMs_ = -1;
 };

@@ -9,7 +9,7 @@ CZovDxvaFile::~CZovDxvaFile() { demuxer.reset(); }
 
 int CZovDxvaFile::Open(const char* path, int reserved) {
   demuxer.reset();
-  firstTimeMs = -1;
+  ForgetFirstTime();
   ResetTimelines();
   openError.clear();
   auto d = std::make_unique<CZovHwDemuxer>();

@@ -32,6 +32,7 @@ int CZovMediaPlay::Open(const char* path0, const char* path1, const char* path2)
   if (!path0) return -1;
   const int mode = EffectiveMode(path0, decodeMode);
   players[0] = MakePlayer(mode);
+  players[0]->sharedPlayhead = playhead;
   players[0]->CreateView(renderWindows[0]);
   const int result = players[0]->Open(path0, 0);
   players[0]->SetVolume(volume);
@@ -40,6 +41,7 @@ int CZovMediaPlay::Open(const char* path0, const char* path1, const char* path2)
   for (const char* path : {path1, path2}) {
     if (!path) continue;
     auto player = MakePlayer(mode);
+    player->sharedPlayhead = playhead;
     player->CreateView(renderWindows[channelCount]);
     player->Open(path, channelCount);  // a failed channel shows nothing
     players[channelCount] = std::move(player);

@@ -63,4 +63,6 @@ class CZovMediaPlay {
   int32_t muted = 0;
   int32_t volume = 16;
   std::array<QWindow*, 4> renderWindows{};
+  // Channel 0's clock, which the other channels start on and keep.
+  std::shared_ptr<ZovPlayhead> playhead = std::make_shared<ZovPlayhead>();
 };

@@ -11,6 +11,7 @@
 #include "engine/zov_time.h"
 
 extern "C" {
+#include <libavcodec/avcodec.h>
 #include <libavcodec/packet.h>
 }
 
@@ -26,6 +27,7 @@ void CZovReadThread::Start() {
 void CZovReadThread::Run() {
   std::lock_guard<std::recursive_mutex> body(runLock);
   state = kZovThreadRunning;
+  if (catchUp) ZovLowerThreadPriority(kCatchUpNice);
   if (!file || !queue) {
     state = kZovThreadStopped;
     return;
@@ -35,6 +37,39 @@ void CZovReadThread::Run() {
   }
   queue->SetAccepting(1);
   state = kZovThreadStopped;
+}
+
+int32_t ZovCatchUp::Decide(int32_t level, int64_t leadMs, int64_t nowMs, int64_t* changedAtMs) {
+  if (nowMs - *changedAtMs < kHoldMs) return level;
+  int32_t next = level;
+  if (leadMs < kBehindMs && level < kZovSkipNonKey) next = level + 1;
+  if (leadMs > kAheadMs && level > kZovSkipNone) next = level - 1;
+  if (next != level) *changedAtMs = nowMs;
+  return next;
+}
+
+void CZovReadThread::NoteDecodedPicture(int64_t pictureMs) {
+  if (!catchUp || !playheadMs) return;
+  const int64_t playhead = playheadMs->load();
+  if (playhead == kNoPlayhead) return;
+  wantedLevel_ = ZovCatchUp::Decide(wantedLevel_, pictureMs - playhead, NowMs(), &levelChangedAtMs_);
+  // Leaving fewer pictures out, or only non-references, can start at any
+  // picture; decoding again after key frames only waits for the next one.
+  if (skipLevel != kZovSkipNonKey || wantedLevel_ == kZovSkipNonKey) ApplySkipLevel(wantedLevel_);
+}
+
+void CZovReadThread::ApplySkipLevel(int32_t level) {
+  skipLevel = level;
+  // Key frames only needs no decoder setting: the other packets never reach it.
+  if (AVCodecContext* codec = file->demuxer ? file->demuxer->GetVideoCodecContext() : nullptr)
+    codec->skip_frame = level == kZovSkipNonRef ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+}
+
+bool CZovReadThread::SkipPacket(const AVPacket* packet) {
+  if (skipLevel != kZovSkipNonKey || !packet) return false;
+  if (!(packet->flags & AV_PKT_FLAG_KEY)) return true;
+  ApplySkipLevel(wantedLevel_);  // a key frame: decoding may go on from here
+  return false;
 }
 
 int CZovReadThread::VideoLimitFor(int64_t pictureBytes) {
@@ -147,7 +182,10 @@ bool CZovReadThread::RunPass() {
     if (file->demuxer && file->demuxer->hardwareFlag == 1) {
       queue->Push(std::move(item));  // decoded at presentation
       seekFill_ = false;
+    } else if (catchUp && SkipPacket(item->packet.get())) {
+      ++skippedVideo;
     } else if (file->Decode(item.get()) == 0) {
+      NoteDecodedPicture(item->timeMs);
       queue->Push(std::move(item));
       seekFill_ = false;
     } else {

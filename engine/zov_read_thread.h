@@ -22,8 +22,36 @@
 #include "engine/zov_thread.h"
 
 class CZovBaseCheduler;
+struct AVPacket;
 class CZovBaseFile;
 class CZovMediaQueue;
+
+// How much of its picture stream a channel that is not the main one decodes.
+// Such a channel must never hold the main channel back: when its reader falls
+// behind its own presentation, it first leaves out the pictures no other
+// picture refers to, then everything but key frames, and comes back a step at
+// a time once it has caught up.
+enum ZovSkipLevel : int32_t {
+  kZovSkipNone = 0,     // every picture
+  kZovSkipNonRef = 1,   // pictures that are not references (AVDISCARD_NONREF)
+  kZovSkipNonKey = 2,   // key frames only (AVDISCARD_NONKEY)
+};
+
+struct ZovCatchUp {
+  // The newest decoded picture due sooner than this (or already late): the
+  // reader is behind.
+  static constexpr int64_t kBehindMs = 150;
+  // ... due later than this: it has caught up.
+  static constexpr int64_t kAheadMs = 800;
+  // A level is kept at least this long, so one slow picture does not make
+  // the level swing.
+  static constexpr int64_t kHoldMs = 250;
+
+  // The level for the next pictures. leadMs: time of the newest decoded
+  // picture minus the channel's media time now; nowMs: wall clock;
+  // changedAtMs: when the level last changed (updated when it changes).
+  static int32_t Decide(int32_t level, int64_t leadMs, int64_t nowMs, int64_t* changedAtMs);
+};
 
 class CZovReadThread : public CZovThread {
  public:
@@ -74,6 +102,26 @@ class CZovReadThread : public CZovThread {
   // does it first). True when it carried one out.
   bool TakeSeek();
 
+  // Channels other than the main one catch up (ZovCatchUp) against their
+  // scheduler's media time now, `playheadMs` (not owned; kNoPlayhead while
+  // the clock is not running).
+  static constexpr int64_t kNoPlayhead = INT64_MIN;
+  bool catchUp = false;
+  // Nice increment of the worker threads of a catching-up channel.
+  static constexpr int kCatchUpNice = 5;
+  const std::atomic<int64_t>* playheadMs = nullptr;
+  // Applies the catch-up decision after a picture of time `pictureMs` was
+  // decoded (read thread).
+  void NoteDecodedPicture(int64_t pictureMs);
+  // Whether a video packet is left out at the current level; at a key frame
+  // a pending lower level takes effect (decoding restarts there).
+  bool SkipPacket(const AVPacket* packet);
+  // Puts `level` in effect, with the video decoder's discard setting.
+  void ApplySkipLevel(int32_t level);
+  std::atomic<int32_t> skipLevel{kZovSkipNone};  // the level in effect
+  int32_t wantedLevel_ = kZovSkipNone;           // read thread only
+  int64_t levelChangedAtMs_ = 0;                 // read thread only
+
   std::atomic<uint8_t> keyframeOnly{0};   // during a seek: only key frames pass
   std::atomic<uint8_t> keyframeTaken{0};  // the key frame of this seek was queued
   CZovMediaQueue* queue = nullptr;        // not owned
@@ -86,6 +134,8 @@ class CZovReadThread : public CZovThread {
   // Pictures the decoder gave up at the end of input (they stood for packets
   // counted in undecodedVideo).
   std::atomic<int64_t> drainedVideo{0};
+  // Picture packets left out to catch up (not decoded at all).
+  std::atomic<int64_t> skippedVideo{0};
   // Seeks carried out (requests that were replaced before are not counted).
   std::atomic<int64_t> seeksCarriedOut{0};
 

@@ -1,8 +1,11 @@
 #include "engine/zov_thread.h"
 
+#include <sys/resource.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
 
 CZovThread::CZovThread() = default;
@@ -69,4 +72,14 @@ void CZovThread::Entry(CZovThread* self) {
   std::lock_guard<std::mutex> lk(self->doneMutex_);
   self->done_ = true;
   self->doneCv_.notify_all();
+}
+
+void ZovLowerThreadPriority(int niceIncrement) {
+  if (niceIncrement <= 0) return;
+  // Linux keeps a nice value per thread: PRIO_PROCESS with the thread's id.
+  const id_t tid = static_cast<id_t>(syscall(SYS_gettid));
+  errno = 0;
+  const int current = getpriority(PRIO_PROCESS, tid);
+  if (errno != 0) return;
+  setpriority(PRIO_PROCESS, tid, std::min(current + niceIncrement, 19));
 }

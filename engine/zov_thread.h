@@ -19,6 +19,11 @@ enum : int32_t {
   kZovThreadStopped = 3,
 };
 
+// Lowers the calling thread's scheduling priority (a positive nice
+// increment), so that the threads of the main channel come first when the
+// machine is short of processor time. Never raises it.
+void ZovLowerThreadPriority(int niceIncrement);
+
 class CZovThread {
  public:
   using Callback = void (*)(void* argument);

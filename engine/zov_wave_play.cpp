@@ -1,8 +1,11 @@
 #include "engine/zov_wave_play.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+
+#include "engine/zov_time.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -114,9 +117,31 @@ void CZovWavePlay::DropDevice() {
   if (device) snd_pcm_drop(device.get());
 }
 
+int64_t CZovWavePlay::DeviceDelayMs() {
+  snd_pcm_sframes_t frames = 0;
+  const int rate = format.samplesPerSecond;
+  if (!device || rate <= 0 || snd_pcm_delay(device.get(), &frames) < 0) return -1;
+  return std::max<int64_t>(0, int64_t(frames) * 1000 / rate);
+}
+
+int64_t CZovWavePlay::HeardTimeMs(int64_t writtenEndMs, int64_t delayMs, int64_t sinceMs) {
+  // The device plays on after the write: what it held shrinks with the time
+  // since, down to nothing (then it waits for more and the clock stops).
+  return writtenEndMs - std::max<int64_t>(0, delayMs - std::max<int64_t>(0, sinceMs));
+}
+
+int64_t CZovWavePlay::SoundClockMs(int32_t nowMs) const {
+  std::lock_guard<std::mutex> guard(writeLock);
+  if (writtenEndMs_ == kNoClock) return kNoClock;
+  // Nothing written for longer than the device held: the sound has stopped
+  // (pause, seek, its end) and there is no clock until it plays again.
+  if (int64_t(nowMs) - writtenAtMs_ > writtenDelayMs_ + kStaleClockMs) return kNoClock;
+  return HeardTimeMs(writtenEndMs_, writtenDelayMs_, int64_t(nowMs) - writtenAtMs_);
+}
+
 void CZovWavePlay::WriterLoop() {
   for (;;) {
-    std::vector<uint8_t> block;
+    Block block;
     {
       std::unique_lock<std::mutex> guard(writeLock);
       writeWake.wait(guard, [this] { return quitWriter || !buffers.empty(); });
@@ -124,13 +149,24 @@ void CZovWavePlay::WriterLoop() {
       block = std::move(buffers.front());
       buffers.pop_front();
     }
-    if (!abortWrites) WriteToDevice(block);
+    if (!abortWrites) WriteToDevice(block.data);
+    if (block.timeMs != kNoClock) {
+      const int64_t delay = DeviceDelayMs();
+      const int32_t now = NowMs();
+      std::lock_guard<std::mutex> guard(writeLock);
+      writtenEndMs_ = block.timeMs + block.durationMs;
+      // A device that cannot tell its delay is taken to hold this block.
+      writtenDelayMs_ = delay >= 0 ? delay : block.durationMs;
+      writtenAtMs_ = now;
+    }
     ++writtenBuffers;
     --pendingBuffers;  // the buffer is back
   }
 }
 
-int CZovWavePlay::PlayFrame(AVFrame* frame) {
+int CZovWavePlay::PlayFrame(AVFrame* frame) { return PlayTimedFrame(frame, kNoClock); }
+
+int CZovWavePlay::PlayTimedFrame(AVFrame* frame, int64_t timeMs) {
   if (!file || !device || !frame || mute || closing) return 0;
   if (pendingBuffers >= kMaxPending) {
     ++droppedFrames;
@@ -143,10 +179,15 @@ int CZovWavePlay::PlayFrame(AVFrame* frame) {
     block.assign(static_cast<size_t>(std::max(frame->linesize[0], 0)) * channels * 2, 0);
   }
   ApplyGain(block.data(), block.size(), Gain());
+  Block timed;
+  timed.timeMs = timeMs;
+  if (format.blockAlign > 0 && format.samplesPerSecond > 0)
+    timed.durationMs = int64_t(block.size() / format.blockAlign) * 1000 / format.samplesPerSecond;
+  timed.data = std::move(block);
   ++pendingBuffers;
   {
     std::lock_guard<std::mutex> guard(writeLock);
-    buffers.push_back(std::move(block));
+    buffers.push_back(std::move(timed));
   }
   writeWake.notify_one();
   return 0;

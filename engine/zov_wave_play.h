@@ -46,6 +46,9 @@ class CZovWavePlay : public CZovAudioPlay {
   static constexpr int kCloseSteps = 500;
   // OpenDevice result for a format the device does not support.
   static constexpr int kBadFormat = 32;
+  // The sound clock stops this long after the device ran out of sound (a
+  // few frames of slack for a scheduler that is a little late).
+  static constexpr int kStaleClockMs = 100;
 
   CZovWavePlay();
   ~CZovWavePlay() override;
@@ -53,6 +56,13 @@ class CZovWavePlay : public CZovAudioPlay {
   int Open(CZovBaseFile* decoderFile) override;
   void Close() override;
   int PlayFrame(AVFrame* frame) override;
+  int PlayTimedFrame(AVFrame* frame, int64_t timeMs) override;
+  // The end of the last timed buffer written, less what the device still
+  // held then (its delay), advanced by the time since.
+  int64_t SoundClockMs(int32_t nowMs) const override;
+  // The clock rule, apart for tests: the media time heard `sinceMs` after a
+  // write that ended at `writtenEndMs` with `delayMs` still to play.
+  static int64_t HeardTimeMs(int64_t writtenEndMs, int64_t delayMs, int64_t sinceMs);
 
   // The ALSA device name used: $ZOV_AUDIO_DEVICE, else "default".
   static std::string DeviceName();
@@ -79,12 +89,26 @@ class CZovWavePlay : public CZovAudioPlay {
   virtual void WriteToDevice(const std::vector<uint8_t>& block);
   // Drops what the device holds (Close when buffers stay pending).
   virtual void DropDevice();
+  // Sound still to be played by the device (ms), -1 when it cannot tell.
+  virtual int64_t DeviceDelayMs();
   void WriterLoop();
 
   std::thread callbackThread;
-  std::mutex writeLock;
+  mutable std::mutex writeLock;
   std::condition_variable writeWake;
-  std::deque<std::vector<uint8_t>> buffers;  // guarded by writeLock
-  bool quitWriter = false;                   // guarded by writeLock
+  // One converted frame on its way to the device, with its media time (ms;
+  // kNoClock when unknown) and length.
+  struct Block {
+    std::vector<uint8_t> data;
+    int64_t timeMs = kNoClock;
+    int64_t durationMs = 0;
+  };
+  std::deque<Block> buffers;  // guarded by writeLock
+  bool quitWriter = false;    // guarded by writeLock
+  // The sound clock's last reading (guarded by writeLock): end of the last
+  // timed block written, the device delay then, and when (NowMs).
+  int64_t writtenEndMs_ = kNoClock;
+  int64_t writtenDelayMs_ = 0;
+  int32_t writtenAtMs_ = 0;
   std::atomic<bool> abortWrites{false};
 };

@@ -272,7 +272,10 @@ namespace {
 
 // Telemetry payloads: the position of the second with its UTC time, and the
 // first accelerometer sample for the sensor series. The index is the
-// payload's ordinal in the extraction (payloads are one per second of video).
+// payload's ordinal in the extraction: payloads are one per second of video,
+// so the ordinal is the fix's second in the video. The clean-up keeps it
+// (videoTimed): the receiver's clock may jump (14.0, 16.47, 17.46 ... over
+// three payloads) without the video skipping a second.
 int DecodeGpmf(CZovGpsBlockState& st, const uint8_t* buf, size_t n, size_t) {
   ZovGpmfSecond g;
   if (!ZovParseGpmfPayload(buf, n, g)) return -1;
@@ -295,6 +298,7 @@ int DecodeGpmf(CZovGpsBlockState& st, const uint8_t* buf, size_t n, size_t) {
     f.y = g.accel[1];
     f.z = g.accel[2];
   }
+  f.videoTimed = true;
   st.blockState = kStateGpmf;
   ZovAcceptFix(st, index, f, ZovAcceptMode::kNoExchange);
   return 1;

@@ -61,15 +61,20 @@ GpsFixList BuildSensorList(GpsFixList& fixes) {
   if (fixes.empty()) return sensors;
   sensors.reserve(fixes.size());
   const uint32_t a = fixes[0].index;
-  if (a > 60) {
+  // Fixes placed on the recording's seconds keep them: a first fix 90 s in
+  // belongs to second 90, not 0.
+  if (a > 60 && !fixes[0].videoTimed) {
     fixes[0].index = 0;
     for (size_t i = 1; i < fixes.size(); ++i) fixes[i].index -= a;
   }
   bool ordinal = false;
+  const bool placed = fixes[0].videoTimed;
   for (size_t i = 0; i < fixes.size(); ++i) {
     GpsFix& f = fixes[i];
     uint32_t sensorIndex = f.index;
-    if (ordinal) {
+    if (placed) {
+      // Seconds of the recording stay seconds (a repeat is dropped later).
+    } else if (ordinal) {
       f.index = static_cast<uint32_t>(i);
       sensorIndex = f.index;
     } else if (f.index <= a) {
@@ -92,13 +97,20 @@ GpsFixList BuildSensorList(GpsFixList& fixes) {
 // Step 2. Fixes without a position or month are dropped; each fix gets its
 // UTC time stamp; a fix with a real time stamp is re-indexed from the last
 // kept fix by the seconds between them (same second: dropped; earlier: the
-// kept fix's stamp is pulled back and the fix dropped).
+// kept fix's stamp is pulled back and the fix dropped). A fix placed by the
+// recording's own timeline keeps its index whatever its GPS time says (a
+// receiver's clock that jumps must not shift the track against the video);
+// one that does not come after the last kept fix is dropped.
 void ReindexByTime(GpsFixList& fixes) {
   GpsFixList kept;
   kept.reserve(fixes.size());
   for (GpsFix& f : fixes) {
     if (NoPosition(f) || f.month == 0) continue;
     f.timeStamp = UtcTimeStamp(f);
+    if (f.videoTimed) {
+      if (kept.empty() || f.index > kept.back().index) kept.push_back(f);
+      continue;
+    }
     if (kept.empty()) {
       kept.push_back(f);
       continue;
@@ -249,10 +261,14 @@ void WrapLongitude(GpsFix& fix) {
 
 // Step 7. Indexes out of order or past the fill range follow their
 // predecessor; each gap of n seconds is closed with n copies of the fix
-// before it, moved along the way to the fix after it.
+// before it, moved along the way to the fix after it. Fixes placed on the
+// recording's seconds keep their indexes at any second; their gaps are
+// filled wherever they are, up to kMaxVideoGap seconds each (a longer one
+// is a stretch without a fix, which interpolation would invent).
 void FillGaps(GpsFixList& fixes) {
   if (fixes.empty()) return;
-  for (size_t i = 1; i < fixes.size(); ++i) {
+  const bool placed = fixes.front().videoTimed;
+  for (size_t i = 1; i < fixes.size() && !placed; ++i) {
     const uint32_t p = fixes[i - 1].index;
     if (fixes[i].index < p || fixes[i].index > kMaxFillIndex) fixes[i].index = p + 1;
   }
@@ -264,7 +280,8 @@ void FillGaps(GpsFixList& fixes) {
     if (i + 1 == fixes.size()) break;
     const GpsFix& a = fixes[i];
     const GpsFix& b = fixes[i + 1];
-    if (b.index <= a.index + 1 || b.index > kMaxFillIndex) continue;
+    if (b.index <= a.index + 1) continue;
+    if (placed ? b.index - a.index - 1 > kMaxVideoGap : b.index > kMaxFillIndex) continue;
     if (gaps >= kMaxGaps) continue;
     ++gaps;
     const uint32_t n = b.index - a.index - 1;

@@ -36,6 +36,9 @@ constexpr uint32_t kMaxFirstIndex = 120;
 // Gap filling covers indexes up to this second and at most this many gaps.
 constexpr uint32_t kMaxFillIndex = 200;
 constexpr int kMaxGaps = 200;
+// Fixes placed on the recording's seconds (videoTimed): the longest gap
+// filled, in seconds.
+constexpr uint32_t kMaxVideoGap = 600;
 // A sensor-index gap wider than this is not filled with copies (a broken
 // counter must not turn into millions of records).
 constexpr int64_t kMaxSensorGap = 3600;

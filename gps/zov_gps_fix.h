@@ -35,6 +35,12 @@ struct GpsFix {
   float l = 0;              // L and R values (always 0 here)
   float r = 0;
   int32_t blockState = 0;   // block state of the block the record came from
+  // The index is the second of the recording the fix belongs to, taken from
+  // the recording's own timeline (telemetry payload, subtitle cue, side-file
+  // stamp or the recording's start), not from the GPS clock: the clean-up
+  // keeps it, so a jump in the GPS time does not shift the track against the
+  // video.
+  bool videoTimed = false;
 };
 
 // The extractor's fix list, in append order.

@@ -9,6 +9,8 @@
 #include <system_error>
 #include <thread>
 
+#include "gps/zov_gps_side.h"
+
 using namespace zovscan;
 
 namespace {
@@ -45,6 +47,7 @@ ZovGpsSourceKind ZovGpsSourceKindOf(const std::string& path) {
   if (ext == "txt") return ZovGpsSourceKind::kText;
   if (ext == "avi" || ext == "AVI") return ZovGpsSourceKind::kAvi;
   if (ext == "mp4" || ext == "MP4" || ext == "mov" || ext == "MOV") return ZovGpsSourceKind::kMp4;
+  if (ZovSideLayoutOfName(path) != ZovSideLayout::kNone) return ZovGpsSourceKind::kSideText;
   return ZovGpsSourceKind::kNone;
 }
 
@@ -62,6 +65,7 @@ ZovGpsSourceKind ZovGpsSourceKindOfContent(const CZovGpsFile& file) {
   const std::string_view text(reinterpret_cast<const char*>(h.data()), h.size());
   if (text.find("KARUGPS") != std::string_view::npos || text.find("GPSINFO") != std::string_view::npos)
     return ZovGpsSourceKind::kText;
+  if (ZovSideLayoutOfContent(h.data(), h.size()) != ZovSideLayout::kNone) return ZovGpsSourceKind::kSideText;
   return ZovGpsSourceKind::kNone;
 }
 
@@ -85,6 +89,7 @@ void CZovGpsScan::Run(ZovGpsSourceKind kind) {
       if (none()) WalkBoxes();
       if (none()) WalkBinaryRecords();
       break;
+    case ZovGpsSourceKind::kSideText:  // read by the extractor
     case ZovGpsSourceKind::kNone:
       break;
   }
@@ -330,6 +335,51 @@ std::vector<ZovGpsCandidate> CZovGpsScan::ReadSampleTable(const Box& stsz, const
       if (len > UINT64_MAX - at) return out;
       at += len;
     }
+  }
+  return out;
+}
+
+// The second of video at which each chunk's first sample starts, from the
+// sample durations (`stts` runs of count, duration), the samples per chunk
+// (`stsc` runs) and the track's timescale. Empty when a table is missing or
+// unusable; shorter than `chunks` when the tables run out first. Bounded by
+// the boxes and kMaxCandidates.
+std::vector<int64_t> CZovGpsScan::ChunkSeconds(const Box& stts, const Box& stsc, uint32_t timescale,
+                                               size_t chunks) const {
+  std::vector<int64_t> out;
+  uint8_t h[4];
+  if (timescale == 0 || stts.size < 16 || stsc.size < 16) return out;
+  if (!file_.ReadExact(stts.offset + 12, h, 4)) return out;
+  const uint64_t timeRuns = std::min<uint64_t>({ZovBe32(h), (stts.size - 16) / 8, kMaxCandidates});
+  const std::vector<uint8_t> times = file_.ReadVector(stts.offset + 16, static_cast<size_t>(timeRuns * 8));
+  if (!file_.ReadExact(stsc.offset + 12, h, 4)) return out;
+  const uint64_t chunkRuns = std::min<uint64_t>({ZovBe32(h), (stsc.size - 16) / 12, kMaxCandidates});
+  const std::vector<uint8_t> runs = file_.ReadVector(stsc.offset + 16, static_cast<size_t>(chunkRuns * 12));
+  const size_t runsRead = runs.size() / 12, timesRead = times.size() / 8;
+  // Walks the samples in order: t is the start of the next sample.
+  uint64_t t = 0;
+  size_t timeRun = 0;
+  uint64_t leftInTimeRun = timesRead ? ZovBe32(times.data()) : 0;
+  auto skipSamples = [&](uint64_t n) {
+    while (n > 0 && timeRun < timesRead) {
+      const uint64_t take = std::min(n, leftInTimeRun);
+      t += take * ZovBe32(times.data() + timeRun * 8 + 4);
+      n -= take;
+      leftInTimeRun -= take;
+      if (leftInTimeRun == 0 && ++timeRun < timesRead) leftInTimeRun = ZovBe32(times.data() + timeRun * 8);
+    }
+    return n == 0;
+  };
+  size_t run = 0;
+  for (uint64_t chunk = 1; chunk <= chunks; ++chunk) {
+    while (run + 1 < runsRead && ZovBe32(runs.data() + (run + 1) * 12) <= chunk) {
+      if (ZovBe32(runs.data() + (run + 1) * 12) <= ZovBe32(runs.data() + run * 12)) return out;
+      ++run;
+    }
+    if (runsRead == 0 || ZovBe32(runs.data() + run * 12) > chunk) return out;
+    if (timeRun >= timesRead) return out;
+    out.push_back(int64_t(t / timescale));
+    if (!skipSamples(ZovBe32(runs.data() + run * 12 + 4))) return out;
   }
   return out;
 }
@@ -672,11 +722,31 @@ void CZovGpsScan::ScanSamples() {
     budget -= n;
     return true;
   };
+  // The track's clock, to place each text sample on its second of video.
+  uint32_t timescale = 0;
+  Box stts, stsc;
   Walk([&](const Box& box) {
     if (IsContainer(box.hdr)) return WalkResult::kEnter;
     if (box.Has("tkhd")) {
       uint8_t b;
       if (file_.ReadExact(box.offset + 23, &b, 1)) kind = b;
+      timescale = 0;
+      stts = stsc = Box{};
+      return WalkResult::kNext;
+    }
+    if (box.Has("mdhd")) {
+      uint8_t v[4];
+      // Version 0: times of 32 bits, version 1: of 64; the timescale follows.
+      if (file_.ReadExact(box.offset + 8, v, 1) && file_.ReadExact(box.offset + (v[0] == 1 ? 28 : 20), v, 4))
+        timescale = ZovBe32(v);
+      return WalkResult::kNext;
+    }
+    if (box.Has("stts")) {
+      stts = box;
+      return WalkResult::kNext;
+    }
+    if (box.Has("stsc")) {
+      stsc = box;
       return WalkResult::kNext;
     }
     if (box.Has("stsd")) {
@@ -701,10 +771,14 @@ void CZovGpsScan::ScanSamples() {
       } else if (kind >= 3) {
         uint8_t cnt[4];
         if (file_.ReadExact(box.offset + 12, cnt, 4) && !(cnt[0] & 0x80)) {
-          for (uint32_t off : ReadChunkOffsets(box, ZovBe32(cnt))) {
+          const std::vector<uint32_t> offsets = ReadChunkOffsets(box, ZovBe32(cnt));
+          const std::vector<int64_t> seconds = ChunkSeconds(stts, stsc, timescale, offsets.size());
+          for (size_t c = 0; c < offsets.size(); ++c) {
             if (!spend(kSampleRead) || Stopped()) return WalkResult::kStop;
-            std::vector<uint8_t> b = file_.ReadVector(off, kSampleRead);
-            if (!b.empty()) sink_.OnBlock(b.data(), b.size());
+            std::vector<uint8_t> b = file_.ReadVector(offsets[c], kSampleRead);
+            if (b.empty()) continue;
+            if (c < seconds.size()) sink_.OnTimedBlock(b.data(), b.size(), seconds[c]);
+            else sink_.OnBlock(b.data(), b.size());
           }
         }
       }

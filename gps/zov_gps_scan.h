@@ -35,6 +35,10 @@ class IZovGpsScanSink {
   virtual ~IZovGpsScanSink() = default;
   // A candidate buffer for the block parser; returns the parser's result.
   virtual int OnBlock(const uint8_t* data, size_t size) = 0;
+  // A sample of a timed track (a text track of the recording) that starts at
+  // `second` of the video: its fixes belong to that second whatever their
+  // GPS time says.
+  virtual int OnTimedBlock(const uint8_t* data, size_t size, int64_t second) { return OnBlock(data, size); }
   // One 44-byte binary GPS record; index is the candidate's ordinal.
   virtual void OnBinaryRecord(const uint8_t* record, uint32_t index) = 0;
   // One 128-byte `$G` text record read from an AMBA GPS track chunk.
@@ -43,7 +47,9 @@ class IZovGpsScanSink {
   virtual size_t FixCount() const = 0;
 };
 
-enum class ZovGpsSourceKind { kNone, kTransportStream, kText, kAvi, kMp4 };
+// kSideText: a side file of a public layout (zov_gps_side.h), read by the
+// extractor itself rather than by the container scan.
+enum class ZovGpsSourceKind { kNone, kTransportStream, kText, kAvi, kMp4, kSideText };
 
 // True when the scan is to end early. Called from several threads at once
 // (the stream workers), so it must be safe to call concurrently; empty: the
@@ -51,13 +57,15 @@ enum class ZovGpsSourceKind { kNone, kTransportStream, kText, kAvi, kMp4 };
 using ZovScanStop = std::function<bool()>;
 
 // Kind of source by the file name's extension, compared exactly: "TS"/"ts",
-// "txt" (not "TXT"), "avi"/"AVI", "mp4"/"MP4"/"mov"/"MOV".
+// "txt" (not "TXT"), "avi"/"AVI", "mp4"/"MP4"/"mov"/"MOV", and the side
+// layouts' extensions (ZovSideLayoutOfName) as kSideText.
 ZovGpsSourceKind ZovGpsSourceKindOf(const std::string& path);
 
 // Kind of source by the file's first bytes, for tools given files whose
 // extension is missing or unknown (the player chooses by extension only):
 // an MP4/MOV box type at offset 4, "RIFF....AVI ", transport-stream sync
-// bytes every 188 bytes, or a GPS block tag near the start of a side file.
+// bytes every 188 bytes, a GPS block tag near the start of a side file, or
+// the start of a side file of a public layout (kSideText).
 ZovGpsSourceKind ZovGpsSourceKindOfContent(const CZovGpsFile& file);
 
 struct ZovGpsCandidate {
@@ -148,6 +156,8 @@ class CZovGpsScan {
   // zovscan::kMaxCandidates; empty when a table is unusable.
   std::vector<ZovGpsCandidate> ReadSampleTable(const Box& stsz, const Box& stsc, const Box& chunks,
                                                bool co64) const;
+  std::vector<int64_t> ChunkSeconds(const Box& stts, const Box& stsc, uint32_t timescale,
+                                    size_t chunks) const;
   void AddCandidate(uint64_t offset, uint64_t length);
   void AddGpsTableCandidates(const Box& box);
   void ParseCandidates(bool clampToFile);

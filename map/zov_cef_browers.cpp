@@ -19,7 +19,7 @@
 #include "shell/zov_settings.h"
 #include "shell/zov_trace.h"
 #include "shell/zov_wnd_manager.h"
-#include "ui/zov_file_list_store.h"
+#include "library/zov_file_list_store.h"
 #include "ui/zov_file_list_view.h"
 
 namespace {

@@ -12,7 +12,7 @@
 #include "shell/zov_wnd_manager.h"
 #include "ui/zov_button.h"
 #include "ui/zov_file_info_probes.h"
-#include "ui/zov_file_list_store.h"
+#include "library/zov_file_list_store.h"
 
 namespace {
 

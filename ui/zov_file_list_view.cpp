@@ -2,7 +2,9 @@
 
 #include <algorithm>
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QMetaObject>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFileDialog>
@@ -17,7 +19,7 @@
 #include "shell/zov_settings.h"
 #include "shell/zov_wnd_manager.h"
 #include "ui/zov_file_list_contrl.h"
-#include "ui/zov_file_list_store.h"
+#include "library/zov_file_list_store.h"
 #include "ui/zov_ui_base.h"
 #include "ui/zov_vprocess.h"
 
@@ -30,6 +32,11 @@ constexpr const char* kVideoPatternsShown =
     "(*.mp4;*.mov;*.MP4;*.MOV;*.ts;*.TS;*.avi;*.AVI;*.MKV;*.MP3;*.TXT;*.txt)";
 constexpr const char* kVideoPatterns = "*.mp4;*.mov;*.MP4;*.MOV;*.ts;*.TS;*.avi;*.AVI;*.mkv;*.mp3;*.TXT;*.txt";
 constexpr int kRowTextFlags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine;
+// Library rows: moments are indented under their drive; the progress of a
+// scan takes this part of the title strip's width, at most this many pixels.
+constexpr int kMomentIndent = 14;
+constexpr int kProgressMaxWidth = 160;
+constexpr int kBadgePadding = 4;
 
 std::vector<std::string> Split(const std::string& text, char sep) {
   std::vector<std::string> parts;
@@ -72,6 +79,7 @@ int ZovPlayingScrollOffset(int offset, int index, int rowHeight, int count, int 
 CZovFileListView::CZovFileListView() : CZovWnd(nullptr) {}
 
 CZovFileListView::~CZovFileListView() {
+  if (store_) store_->SetLibraryListener(nullptr);
   if (directory_) directory_->Unregister(kWindowName);
 }
 
@@ -100,6 +108,13 @@ bool CZovFileListView::Create(QWidget* parent, const QRect& rect) {
   else barShownBeforeHide_ = true;
   PlaceBar();
   directory_->Register(kWindowName, this);
+  // The scan thread tells the store's listener; the call is posted here and
+  // runs on this thread, where the view is known to be still alive.
+  QPointer<CZovFileListView> self(this);
+  store_->SetLibraryListener([self] {
+    QMetaObject::invokeMethod(
+        qApp, [self] { if (self) self->OnLibraryChanged(); }, Qt::QueuedConnection);
+  });
   return true;
 }
 
@@ -198,8 +213,8 @@ void CZovFileListView::OnBarTimer() {
 
 void CZovFileListView::Rebuild(int selected) {
   if (!initialised_) return;
-  const std::vector<std::string> paths = store_->Paths();
-  const int count = static_cast<int>(paths.size());
+  const std::vector<ZovListRow> listed = store_->Rows();
+  const int count = static_cast<int>(listed.size());
   contentHeight_ = rowHeight_ * (count + 2);
   const bool overflow = contentHeight_ > ListHeight();
   contentWidth_ = 3 * width() - (overflow ? scroll_->width() : 0);
@@ -209,7 +224,8 @@ void CZovFileListView::Rebuild(int selected) {
     if (selected == 0) scrollOffset_ = 0;
     for (int i = 0; i < count; ++i) {
       const QRect rect(1, i * rowHeight_, contentWidth_ - 1, rowHeight_);
-      rows_.push_back({rect, paths[static_cast<size_t>(i)]});
+      const ZovListRow& l = listed[static_cast<size_t>(i)];
+      rows_.push_back({rect, l.path, l.kind, l.text, l.badge});
       store_->SetMarked(i, i == selected);
       if (i == selected) {
         store_->SelectIndex(i);
@@ -240,7 +256,7 @@ int CZovFileListView::WidestRowText() const {
   // the rebuild itself with thousands of rows.
   const QFontMetrics metrics(rowFont_);
   int widest = 0;
-  for (const Row& row : rows_) widest = std::max(widest, metrics.horizontalAdvance(QString::fromStdString(row.path)));
+  for (const Row& row : rows_) widest = std::max(widest, metrics.horizontalAdvance(QString::fromStdString(row.text)));
   return std::min(widest, std::max(0, contentWidth_ - 1));
 }
 
@@ -260,10 +276,6 @@ void CZovFileListView::paintEvent(QPaintEvent*) {
   painter.fillRect(list, listColor_);
   painter.setClipRect(list);
   painter.setFont(rowFont_);
-  // A path wider than the row shows its start and its file name with "..."
-  // between them: cut at the right edge, rows of one long folder would all
-  // look alike.
-  const QFontMetrics metrics(rowFont_);
   const int textWidth = std::max(1, width() - (ScrollBarShown() ? scroll_->width() : 0) - 6);
   // Rows in view: content y from the scroll offset, drawn at y = title height.
   const int first = std::max(0, scrollOffset_ / rowHeight_);
@@ -272,9 +284,106 @@ void CZovFileListView::paintEvent(QPaintEvent*) {
     const QRect r = rows_[static_cast<size_t>(i)].rect.translated(0, titleHeight_ - scrollOffset_);
     const bool marked = store_->IsMarked(i);
     if (marked) painter.fillRect(r, selectedFill_);
-    painter.setPen(marked ? selectedText_ : rowTextColor_);
-    const QString path = QString::fromStdString(rows_[static_cast<size_t>(i)].path);
-    painter.drawText(r, kRowTextFlags, metrics.elidedText(path, Qt::ElideMiddle, textWidth));
+    PaintRow(painter, rows_[static_cast<size_t>(i)], r, marked, textWidth);
+  }
+  painter.setClipping(false);
+  PaintProgress(painter);
+}
+
+QColor ZovBadgeColor(const std::string& badge) {
+  // Events and locked clips are what a driver looks for first: red; kept
+  // by hand: amber; recorded while parked: blue.
+  if (badge == "EVENT" || badge == "LOCKED") return QColor(0xd0, 0x3a, 0x32);
+  if (badge == "MANUAL") return QColor(0xd8, 0x8a, 0x1c);
+  return QColor(0x3a, 0x6e, 0xc8);
+}
+
+void CZovFileListView::PaintRow(QPainter& painter, const Row& row, const QRect& r, bool marked,
+                                int textWidth) {
+  const QFontMetrics metrics(rowFont_);
+  const QColor text = marked ? selectedText_ : rowTextColor_;
+  const QString label = QString::fromStdString(row.text);
+  switch (row.kind) {
+    case ZovRowKind::kFile:
+      // A path wider than the row shows its start and its file name with
+      // "..." between them: cut at the right edge, rows of one long folder
+      // would all look alike.
+      painter.setPen(text);
+      painter.drawText(r, kRowTextFlags, metrics.elidedText(label, Qt::ElideMiddle, textWidth));
+      return;
+    case ZovRowKind::kDrive: {
+      QFont bold = rowFont_;
+      bold.setBold(true);
+      painter.setFont(bold);
+      painter.setPen(text);
+      painter.drawText(r, kRowTextFlags, QFontMetrics(bold).elidedText(label, Qt::ElideRight, textWidth));
+      painter.setFont(rowFont_);
+      return;
+    }
+    case ZovRowKind::kMoment: {
+      const QRect inner = r.adjusted(kMomentIndent, 0, 0, 0);
+      painter.setPen(text);
+      painter.drawText(inner, kRowTextFlags, label);
+      if (row.badge.empty()) return;
+      const QString badge = QString::fromStdString(row.badge);
+      const int x = inner.left() + metrics.horizontalAdvance(label) + 2 * kBadgePadding;
+      const QRect box(x, r.top() + 2, metrics.horizontalAdvance(badge) + 2 * kBadgePadding, r.height() - 4);
+      painter.setRenderHint(QPainter::Antialiasing);
+      painter.setPen(Qt::NoPen);
+      painter.setBrush(ZovBadgeColor(row.badge));
+      painter.drawRoundedRect(box, 3, 3);
+      painter.setBrush(Qt::NoBrush);
+      painter.setPen(Qt::white);
+      painter.drawText(box, Qt::AlignCenter | Qt::TextSingleLine, badge);
+      painter.setRenderHint(QPainter::Antialiasing, false);
+      return;
+    }
+    case ZovRowKind::kUnplayable: {
+      // Greyed: halfway between the row text and the list's background.
+      const QColor grey((text.red() + listColor_.red()) / 2, (text.green() + listColor_.green()) / 2,
+                        (text.blue() + listColor_.blue()) / 2);
+      painter.setPen(grey);
+      painter.drawText(r.adjusted(kMomentIndent, 0, 0, 0), kRowTextFlags,
+                       metrics.elidedText(label, Qt::ElideMiddle, textWidth - kMomentIndent));
+      return;
+    }
+  }
+}
+
+QRect CZovFileListView::ProgressRect() const {
+  const int w = std::min(kProgressMaxWidth, width() / 2);
+  return QRect(width() - w - 4, 0, w, titleHeight_);
+}
+
+void CZovFileListView::PaintProgress(QPainter& painter) {
+  if (!progress_.scanning) return;
+  const QRect area = ProgressRect();
+  painter.setFont(rowFont_);
+  painter.setPen(titleTextColor_);
+  const QString count = QString("%1 / %2").arg(progress_.done).arg(progress_.total);
+  const int textWidth = QFontMetrics(rowFont_).horizontalAdvance(count) + 6;
+  painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, count);
+  // The bar: its outline, filled by the share of recordings read.
+  const QRect bar(area.left() + textWidth, area.top() + area.height() / 3, std::max(8, area.width() - textWidth),
+                  std::max(3, area.height() / 3));
+  painter.setPen(titleTextColor_);
+  painter.setBrush(Qt::NoBrush);
+  painter.drawRect(bar.adjusted(0, 0, -1, -1));
+  const double share = progress_.total ? static_cast<double>(progress_.done) / progress_.total : 0.0;
+  painter.fillRect(QRect(bar.left() + 1, bar.top() + 1, static_cast<int>((bar.width() - 2) * share), bar.height() - 2),
+                   selectedFill_);
+}
+
+void CZovFileListView::OnLibraryChanged() {
+  progress_ = store_->LibraryProgress();
+  RebuildKeepingPlaying(selected_);
+  // A dropped card plays its first moment as soon as that is known.
+  if (store_->TakePlayRequest()) {
+    const int first = store_->FirstMomentIndex();
+    if (first >= 0) {
+      Rebuild(first);
+      SendPlayRequest(ZOV_CODE_PLAY_CURRENT);
+    }
   }
 }
 
@@ -290,6 +399,10 @@ void CZovFileListView::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void CZovFileListView::OnLButtonDown(const QPoint& pt) {
+  if (progress_.scanning && ProgressRect().contains(pt)) {
+    store_->CancelLibraryScan();
+    return;
+  }
   const std::time_t now = secondsClock();
   if (now <= lastPressSecond_ || pt.y() <= titleHeight_) return;
   lastPressSecond_ = now;
@@ -318,6 +431,8 @@ void CZovFileListView::OnLButtonDblClk(const QPoint& pt) {
   // came within the second of an earlier press and so was not handled.
   if (pt.y() > titleHeight_) HighlightRowAt(pt);
   if (selected_ == store_->GetCurrentIndex()) return;
+  const size_t at = static_cast<size_t>(selected_);
+  if (at < rows_.size() && rows_[at].kind == ZovRowKind::kUnplayable) return;  // never played as black
   store_->SelectIndex(selected_);
   SendPlayRequest(ZOV_CODE_STOPPED);
 }

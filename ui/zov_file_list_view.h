@@ -14,6 +14,12 @@
 //   bar "add"      multi-selection open dialog; duplicates give one box
 //   bar "delete"   removes the highlighted files, stopping the playing one first
 //
+// Library rows (a dropped folder, read in the background): a drive row in
+// bold, its moments indented with their channel letters and a badge for a
+// mode that is not normal, and files that cannot play greyed with their
+// reason (a double-click does not play them). While the scan runs, the
+// title strip shows "done / total" and a bar; a click on them cancels it.
+//
 // Messages (WindowProc): ZOVWM_CLICK from the bar (1 add, 2 delete),
 // ZOVWM_VSCROLLPOS from the scroll bar, ZOVWM_LISTSELECT (lParam = index),
 // ZOVWM_LISTLAYOUT (re-place the bar), ZOVWM_RELABEL (repaint), ZOVWM_INFO_E codes 2007 (playing:
@@ -39,6 +45,7 @@
 #include <QRect>
 #include <QStringList>
 
+#include "library/zov_library_model.h"
 #include "platform/zov_wnd.h"
 
 class CZovFileListContrl;
@@ -91,6 +98,9 @@ class CZovFileListView : public CZovWnd {
   struct Row {
     QRect rect;  // content coordinates
     std::string path;
+    ZovRowKind kind = ZovRowKind::kFile;
+    std::string text;   // what the row shows (file rows: the path)
+    std::string badge;  // moment rows: the mode when not normal
   };
 
   CZovFileListView();
@@ -121,6 +131,8 @@ class CZovFileListView : public CZovWnd {
   // Width of the widest row text, at most the content width - 1.
   int WidestRowText() const;
   const std::vector<Row>& Rows() const { return rows_; }
+  // Where the scan's progress shows in the title strip (and a click cancels).
+  QRect ProgressRect() const;
   CZovVProcess* ScrollBar() const { return scroll_.get(); }
   CZovFileListContrl* Bar() const { return bar_.get(); }
   bool BarRequested() const { return barRequested_ != 0; }
@@ -155,6 +167,10 @@ class CZovFileListView : public CZovWnd {
   void OnInfo(WPARAM code, LPARAM record);
   void OnCodePlaying(int index);
   void OnBarTimer();
+  // The library changed or its scan moved on (posted by the store's listener).
+  void OnLibraryChanged();
+  void PaintProgress(QPainter& painter);
+  void PaintRow(QPainter& painter, const Row& row, const QRect& r, bool marked, int textWidth);
   // Input handlers.
   void OnLButtonDown(const QPoint& pt);
   void OnLButtonDblClk(const QPoint& pt);
@@ -203,4 +219,8 @@ class CZovFileListView : public CZovWnd {
   int32_t tickCounter_ = 0;
   bool barShownBeforeHide_ = false;
   std::time_t lastPressSecond_ = 0;
+  CZovLibraryScanner::Progress progress_;  // as of the last notification
 };
+
+// The badge colour of a mode ("EVENT", "LOCKED" ...) in the play list.
+QColor ZovBadgeColor(const std::string& badge);

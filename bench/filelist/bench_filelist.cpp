@@ -20,7 +20,7 @@
 #include <QWidget>
 
 #include "tools/zovgpsfixture/zov_gps_fixture.h"
-#include "ui/zov_file_list_store.h"
+#include "library/zov_file_list_store.h"
 #include "ui/zov_file_list_view.h"
 
 namespace {

@@ -30,7 +30,7 @@
 #include "engine/zov_base_player.h"
 #include "engine/zov_media_play.h"
 #include "engine/zov_time.h"
-#include "ui/zov_file_list_store.h"
+#include "library/zov_file_list_store.h"
 
 extern "C" {
 #include <libavformat/avformat.h>

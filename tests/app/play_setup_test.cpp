@@ -25,7 +25,7 @@
 #include "ui/zov_combo_box.h"
 #include "ui/zov_file_info_view.h"
 #include "ui/zov_file_list_view.h"
-#include "ui/zov_file_list_store.h"
+#include "library/zov_file_list_store.h"
 #include "ui/zov_mfc_button.h"
 #include "ui/zov_text.h"
 

@@ -21,7 +21,7 @@
 #include "engine/zov_media_play.h"
 #include "ui/zov_button.h"
 #include "ui/zov_player_view.h"
-#include "ui/zov_file_list_store.h"
+#include "library/zov_file_list_store.h"
 #include "app/zov_left_tab.h"
 #include "app/zov_play_dlg.h"
 #include "app/zov_right_tab.h"

@@ -28,7 +28,7 @@
 #include "tests/common/test_paths.h"
 #include "tests/common/test_wait.h"
 #include "ui/zov_button.h"
-#include "ui/zov_file_list_store.h"
+#include "library/zov_file_list_store.h"
 #include "ui/zov_player_view.h"
 
 using namespace zov_play;

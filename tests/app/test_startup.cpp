@@ -27,7 +27,7 @@
 #include "tests/common/test_gps_stream.h"
 #include "tests/common/test_wait.h"
 #include "ui/zov_button.h"
-#include "ui/zov_file_list_store.h"
+#include "library/zov_file_list_store.h"
 #include "update/update_client.h"
 
 namespace {

@@ -47,5 +47,16 @@ set_tests_properties(fixtures.damaged_clips PROPERTIES FIXTURES_SETUP damaged_cl
 zov_add_gtest(engine_player_damaged_test
   SOURCES test_player_damaged.cpp
   LIBS zov_engine
-  FIXTURES damaged_clips
+  FIXTURES clips damaged_clips
+  TIMEOUT 120)
+
+# Matroska, WebM, MOV and MP4 with and without sound and reordered pictures.
+add_test(NAME fixtures.container_clips
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/make-container-clips ${ZOV_FIXTURE_DIR})
+set_tests_properties(fixtures.container_clips PROPERTIES FIXTURES_SETUP container_clips TIMEOUT 300)
+
+zov_add_gtest(engine_player_containers_test
+  SOURCES test_player_containers.cpp
+  LIBS zov_engine
+  FIXTURES container_clips
   TIMEOUT 120)

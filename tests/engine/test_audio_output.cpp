@@ -329,4 +329,21 @@ TEST_F(AudioOutputTest, CloseOfAStuckDeviceStopsItAndReturns) {
   EXPECT_FALSE(out->HasDevice());
 }
 
+// The sound clock: the end of the last buffer written, less what the device
+// still held then, which shrinks as the device plays on.
+TEST(ZovWavePlay, SoundHeardIsTheWrittenEndLessTheDelayStillToPlay) {
+  struct Case {
+    const char* what;
+    int64_t writtenEnd, delay, since, heard;
+  } cases[] = {
+      {"just written, 200 ms in the device", 5000, 200, 0, 4800},
+      {"50 ms later", 5000, 200, 50, 4850},
+      {"the device ran dry: the clock stops at the end", 5000, 200, 400, 5000},
+      {"a device without delay", 5000, 0, 0, 5000},
+      {"a reading from before the write is not ahead of it", 5000, 200, -30, 4800},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(CZovWavePlay::HeardTimeMs(c.writtenEnd, c.delay, c.since), c.heard) << c.what;
+}
+
 }  // namespace

@@ -338,4 +338,70 @@ TEST(ZovHwDemuxer, OpensOnlyWithAWorkingDevice) {
   EXPECT_EQ(d.hwDeviceRef, nullptr);
 }
 
+// Decode times of picture packets that came without one, as Matroska gives
+// reordered pictures: presentation times 23, 183, 103, 63 ... with decode
+// times only from the third packet on (23, 63, ...), two pictures deep.
+TEST(ZovDemuxer, MissingDecodeTimesAreEstimatedInDecodeOrder) {
+  constexpr int64_t kNone = CZovDemuxer::kNoTime;
+  struct Case {
+    const char* what;
+    int64_t pts, lastDts, step;
+    int depth;
+    int64_t dts;
+  } cases[] = {
+      {"first packet, two pictures deep", 23, kNone, 40, 2, -57},
+      {"second packet: a step after the first", 183, -57, 40, 2, -17},
+      {"no reordering: the presentation time", 500, kNone, 40, 0, 500},
+      {"never after its own presentation time", 30, 0, 40, 0, 30},
+      {"always after the last decode time", 10, 20, 40, 0, 21},
+      {"a step of 0 is taken as 1 ms", 100, 50, 0, 0, 51},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(CZovDemuxer::EstimateDecodeTimeMs(c.pts, c.lastDts, c.step, c.depth), c.dts) << c.what;
+}
+
+// A recording cut short: its index (written first) lists samples beyond the
+// end of the file; what is playable ends with the last sample inside it.
+TEST(ZovDemuxer, CutShortEndIsTheLastSampleInsideTheFile) {
+  using E = CZovDemuxer::IndexEntryMs;
+  const E entries[] = {{100, 50, 0}, {150, 50, 40}, {200, 50, 80}, {250, 50, 120}};
+  struct Case {
+    const char* what;
+    size_t count;
+    int64_t fileSize;
+    int64_t end;
+  } cases[] = {
+      {"whole file", 4, 300, -1},
+      {"larger file (other data after the samples)", 4, 5000, -1},
+      {"cut inside the third sample", 4, 230, 40},
+      {"cut right after the second sample", 4, 200, 40},
+      {"cut before any sample", 4, 120, 0},
+      {"no index", 0, 300, -1},
+      {"unknown size", 4, -1, -1},
+  };
+  for (const Case& c : cases) EXPECT_EQ(CZovDemuxer::CutShortEndMs(entries, c.count, c.fileSize), c.end) << c.what;
+}
+
+// A Matroska clip with reordered pictures: every picture packet leaves the
+// demuxer with a decode time, in decode order and never after its
+// presentation time.
+TEST(ZovDemuxer, MatroskaPicturesGetRisingDecodeTimes) {
+  CZovDemuxer d;
+  ASSERT_TRUE(d.Open(Fixture("cont_mkv_b_mute.mkv").c_str()));
+  AVPacketUPtr pkt(av_packet_alloc());
+  int64_t last = INT64_MIN;
+  int pictures = 0;
+  while (d.ReadPacket(pkt.get()) == 0) {
+    if (pkt->stream_index == d.videoStreamIndex) {
+      ++pictures;
+      EXPECT_GT(pkt->dts, last) << "picture " << pictures;
+      EXPECT_LE(pkt->dts, pkt->pts) << "picture " << pictures;
+      last = pkt->dts;
+    }
+    av_packet_unref(pkt.get());
+  }
+  EXPECT_EQ(pictures, 50);
+  EXPECT_GT(d.estimatedDecodeTimes, 0);
+}
+
 }  // namespace

@@ -1,6 +1,7 @@
 // Damaged and unusual recordings play to their end in about their own length:
-// a transport stream with a one-hour clock jump or flipped bytes, an MP4 with
-// a broken video time table, RealMedia whose sound is all stamped 0, pictures
+// a transport stream with a one-hour clock jump or flipped bytes, MP4s with
+// a broken video time table (one with an edit list), the first half of a
+// file whose index comes first, RealMedia whose sound is all stamped 0, pictures
 // that start after the sound, a sound-only MP3, and clips whose decoder holds
 // pictures back until the end of input (every picture is presented). The
 // clips play side by side, each on its own manager, to keep the test short.
@@ -32,6 +33,11 @@ TEST(DamagedRecordings, EachPlaysToItsEndInAboutItsLength) {
       {"ts_jump.ts", 6, 145, 150},        // 3 s, a one-hour jump, 3 s
       {"ts_flipped.ts", 5, 100, 125},     // damaged pictures are not shown
       {"mp4_bad_stts.mp4", 4, 95, 100},   // pictures 10000 s apart in the table
+      // ... 0x7fff0000 apart, hidden by the edit list measured with them
+      {"mp4_stts_editlist.mp4", 4, 95, 100},
+      // the first half of a file whose index comes first: 2 s promised,
+      // pictures up to 0.9 s in the file
+      {"truncated_faststart.mp4", 1, 20, 30},
       {"real_zero_audio.rm", 3, 70, 75},  // sound stamped 0 throughout
       {"video_late.mp4", 5, 50, 50},      // pictures from 3 s to 5 s
       {"sound_only.mp3", 4, 0, 0},

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <climits>
 #include <functional>
 #include <map>
 #include <mutex>
@@ -15,8 +17,10 @@
 #include "engine/zov_base_file.h"
 #include "engine/zov_base_player.h"
 #include "engine/zov_media_queue.h"
+#include "engine/zov_read_thread.h"
 
 extern "C" {
+#include <libavcodec/packet.h>
 #include <libavutil/frame.h>
 }
 
@@ -391,6 +395,20 @@ TEST(SchedulerTimingTest, DecisionsOnTheFakeClock) {
   };
   ZovTimingView fresh;
   fresh.clockMs = kNone;
+  auto catchingUp = [](ZovTimingView v) {
+    v.catchUp = true;
+    return v;
+  };
+  auto following = [](ZovTimingView v, int64_t leaderMs) {
+    v.catchUp = true;
+    v.hasLeader = true;
+    v.leaderMs = leaderMs;
+    return v;
+  };
+  auto heard = [](ZovTimingView v, int64_t soundMs) {
+    v.soundClockMs = soundMs;
+    return v;
+  };
   struct Case {
     const char* what;
     ZovTimingView view;
@@ -431,6 +449,26 @@ TEST(SchedulerTimingTest, DecisionsOnTheFakeClock) {
       {"master ran dry: a follower ahead of the wall clock waits", with(anchored(1000, 2000, 2000), -1, 3100),
        A::kRest, 0, 0, false, false, false},
       {"lists empty at the end", with(anchored(0, 100, 66), -1, -1, true), A::kEnd, 0, 0, false, false, false},
+      {"other channel, 100 ms late: still shown", with(catchingUp(anchored(0, 200, 66)), 100), A::kPresent, 0, 0,
+       false, false, false},
+      {"other channel, 101 ms late: dropped", with(catchingUp(anchored(0, 201, 66)), 100), A::kDrop, 0, 0, false,
+       false, false},
+      {"other channel, 2 s late: dropped, the clock is kept", with(catchingUp(anchored(0, 2100, 66)), 100), A::kDrop,
+       0, 0, false, false, false},
+      {"other channel starts on the main channel's time, not on its picture", with(following(fresh, 5000), 4900),
+       A::kAnchor, 5000, 0, false, false, false},
+      {"other channel waits while the main clock does not run",
+       with(following(fresh, CZovBaseCheduler::kNoPlayhead), 100), A::kRest, 0, 0, false, false, false},
+      {"other channel after a jump: back on the main channel's time",
+       with(following(anchored(0, 4000, 3960), 4010), 3604000), A::kAnchor, 4010, 0, false, false, false},
+      {"other channel 250 ms off the main channel: keeps its clock", with(following(anchored(0, 1000, 960), 750), 1000),
+       A::kPresent, 0, 0, false, false, false},
+      {"other channel 251 ms off: back on the main channel's time", with(following(anchored(0, 1000, 960), 749), 1000),
+       A::kAnchor, 749, 0, false, false, false},
+      {"sound handed over but not heard yet: the picture waits", with(heard(anchored(0, 80, 66), 40), 100, 60),
+       A::kWait, 0, 20, false, false, false},
+      {"sound heard up to the picture: it is shown", with(heard(anchored(0, 80, 66), 60), 100, 60), A::kWait, 0, 20,
+       false, true, false},
   };
   for (const Case& c : cases) {
     ZovTimingDecision d = CZovBaseCheduler::DecideTiming(c.view);
@@ -614,6 +652,90 @@ TEST(PlayerEndRuleTest, DrainingLetsTheLastItemsPlayOut) {
   queue.endState = kZovThreadStopped;
   CZovBasePlayer::CheckEnd(&queue, &sched, false);
   EXPECT_FALSE(queue.NeedsData());
+}
+
+// A channel that is not the main one: how far its reader leaves pictures
+// out, decided from the lead of the newest decoded picture over the channel's
+// clock, on a fake wall clock. Each step is one decoded picture.
+TEST(CatchUpTest, FallsBackAStepAtATimeAndComesBackWhenAhead) {
+  constexpr int64_t kHold = ZovCatchUp::kHoldMs;
+  struct Step {
+    int64_t nowMs;
+    int64_t leadMs;
+    int32_t level;  // expected after the decision
+  };
+  const struct {
+    const char* what;
+    std::vector<Step> steps;
+  } cases[] = {
+      {"keeping up: every picture", {{1000, 900, 0}, {1040, 400, 0}, {1080, 151, 0}}},
+      {"behind: non-references, then key frames only, then no further",
+       {{1000, 100, 1}, {1000 + kHold, 50, 2}, {1000 + 2 * kHold, -400, 2}}},
+      {"a level is held: one slow picture right after a change does not move it",
+       {{1000, 100, 1}, {1000 + kHold - 1, -50, 1}, {1000 + kHold, -50, 2}}},
+      {"ahead again: back a step at a time",
+       {{1000, 0, 1}, {1000 + kHold, 0, 2}, {1000 + 2 * kHold, 1500, 1}, {1000 + 3 * kHold, 900, 0}}},
+      {"between the bounds nothing changes", {{1000, 100, 1}, {1000 + kHold, 500, 1}, {1000 + 5 * kHold, 800, 1}}},
+  };
+  for (const auto& c : cases) {
+    int32_t level = kZovSkipNone;
+    int64_t changedAt = 0;
+    for (const Step& s : c.steps) {
+      level = ZovCatchUp::Decide(level, s.leadMs, s.nowMs, &changedAt);
+      EXPECT_EQ(level, s.level) << c.what << " at " << s.nowMs;
+    }
+  }
+}
+
+// The main channel's clock as the others read it: extrapolated from its last
+// pass while that is recent, otherwise not running.
+TEST(CatchUpTest, MainClockIsReadOnlyWhileFresh) {
+  ZovPlayhead p;
+  EXPECT_EQ(p.At(1000), ZovPlayhead::kNone) << "nothing published";
+  p.Publish(5000, 1000);
+  EXPECT_EQ(p.At(1000), 5000);
+  EXPECT_EQ(p.At(1000 + ZovPlayhead::kFreshMs), 5000 + ZovPlayhead::kFreshMs);
+  EXPECT_EQ(p.At(1001 + ZovPlayhead::kFreshMs), ZovPlayhead::kNone) << "stale: the main channel waits";
+  p.Publish(ZovPlayhead::kNone, 1200);
+  EXPECT_EQ(p.At(1200), ZovPlayhead::kNone) << "paused or holding for a seek";
+}
+
+// The reader applies the level: key frames only leaves out every other
+// picture until the next key frame; a lower level starts at a key frame.
+TEST(CatchUpTest, KeyFramesOnlyEndsAtAKeyFrame) {
+  CZovReadThread reader;
+  CZovBaseFile file;  // not opened: no decoder context to configure
+  reader.file = &file;
+  reader.catchUp = true;
+  std::atomic<int64_t> playhead{0};
+  reader.playheadMs = &playhead;
+  AVPacket key{};
+  key.flags = AV_PKT_FLAG_KEY;
+  AVPacket other{};
+  EXPECT_FALSE(reader.SkipPacket(&other)) << "every picture at first";
+  // The hold since the last change is over at every decision here.
+  auto decide = [&](int64_t pictureMs) {
+    reader.levelChangedAtMs_ = INT32_MIN;
+    reader.NoteDecodedPicture(pictureMs);
+  };
+  playhead = 10000;
+  decide(9000);
+  EXPECT_EQ(reader.skipLevel, kZovSkipNonRef);
+  decide(9000);
+  ASSERT_EQ(reader.skipLevel, kZovSkipNonKey);
+  EXPECT_TRUE(reader.SkipPacket(&other));
+  // Far ahead: the wanted level drops, but pictures after skipped ones
+  // cannot be decoded before the next key frame.
+  decide(20000);
+  EXPECT_EQ(reader.skipLevel, kZovSkipNonKey);
+  EXPECT_TRUE(reader.SkipPacket(&other));
+  EXPECT_FALSE(reader.SkipPacket(&key));
+  EXPECT_EQ(reader.skipLevel, kZovSkipNonRef);
+  EXPECT_FALSE(reader.SkipPacket(&other));
+  // The clock stopped (pause, seek): no decision.
+  playhead = CZovReadThread::kNoPlayhead;
+  decide(0);
+  EXPECT_EQ(reader.skipLevel, kZovSkipNonRef);
 }
 
 }  // namespace

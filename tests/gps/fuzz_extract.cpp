@@ -1,6 +1,8 @@
 // Fuzz target of the whole extractor on file contents: the first byte picks
-// the file kind (by the extension the file is given), the rest is written to
-// a temporary file that ExtractGps scans, decodes and cleans up.
+// the file kind (by the extension the file is given: the containers, the
+// cameras' text files and the side layouts), the rest is written to a
+// temporary file that ExtractGps scans, decodes and cleans up.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdint>
@@ -10,13 +12,21 @@
 #include "gps/zov_gps_extractor.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-  static const char* kExt[] = {"mp4", "ts", "avi", "txt", "MOV"};
+  static const char* kExt[] = {"mp4", "ts", "avi", "txt", "MOV", "nmea", "gps", "dat", "srt", "gpx"};
   if (size < 1) return 0;
+  // A folder of its own: the extractor looks beside a recording for side
+  // files and for logs to attach by time.
   static const std::string base = [] {
     const char* tmp = std::getenv("TMPDIR");
-    return std::string(tmp && *tmp ? tmp : "/tmp") + "/zov_fuzz_extract_" + std::to_string(getpid());
+    const std::string dir =
+        std::string(tmp && *tmp ? tmp : "/tmp") + "/zov_fuzz_extract_" + std::to_string(getpid());
+    mkdir(dir.c_str(), 0700);
+    return dir + "/input";
   }();
-  const std::string path = base + "." + kExt[data[0] % 5];
+  static const struct RemoveAtExit {
+    ~RemoveAtExit() { rmdir(base.substr(0, base.size() - 6).c_str()); }
+  } removeAtExit;
+  const std::string path = base + "." + kExt[data[0] % 10];
   FILE* f = std::fopen(path.c_str(), "wb");
   if (!f) return 0;
   std::fwrite(data + 1, 1, size - 1, f);

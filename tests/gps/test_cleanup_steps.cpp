@@ -1,6 +1,7 @@
 // Clean-up of the raw fix list: each step on its own, then the whole chain.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -351,4 +352,44 @@ TEST(CleanupChain, TrackIsTheSameInEveryTimeZone) {
   // The fix at 02:00:00 is printed with its own latitude, not refilled
   // between its neighbours (which would give 50.00025).
   EXPECT_NE(utc.find("2023/03/26 02:00:00 N:50.00040"), std::string::npos) << utc;
+}
+
+// Fixes placed on the recording's seconds (telemetry payloads, subtitle
+// cues, side files) keep their seconds through the whole chain: a GPS clock
+// that jumps inserts nothing, a first fix late in the recording stays late,
+// and gaps are filled in video time wherever they are, up to a bound.
+TEST(CleanupChain, VideoTimedFixesKeepTheirSeconds) {
+  struct Case {
+    const char* name;
+    std::vector<std::pair<uint32_t, int>> fixes;  // index, GPS second of 12:00:00 + s
+    std::vector<uint32_t> want;                   // printed indexes
+  };
+  const uint32_t far = kMaxVideoGap + 310;
+  const std::vector<Case> cases = {
+      {"GPS clock jumps 2 s", {{0, 14}, {1, 16}, {2, 17}, {3, 18}}, {0, 1, 2, 3}},
+      {"first fix 90 s in", {{90, 0}, {91, 1}}, {90, 91}},
+      {"gap beyond 200 s filled", {{300, 0}, {303, 3}}, {300, 301, 302, 303}},
+      {"a second twice", {{5, 0}, {5, 1}, {6, 2}}, {5, 6}},
+      {"gap too long stays open", {{300, 0}, {far, 1}}, {300, far}},
+  };
+  for (const Case& c : cases) {
+    GpsFixList fixes;
+    for (const auto& [index, s] : c.fixes) {
+      GpsFix f = Fix(index, 12, 0, 0, 22.5 + index * 1e-4, 114.0);
+      AddSeconds(f, s);
+      f.videoTimed = true;
+      fixes.push_back(f);
+    }
+    std::string points, sensors;
+    GpsFixList printed;
+    ZovCleanUpAndPrint(fixes, points, sensors, &printed);
+    std::vector<uint32_t> got;
+    for (const GpsFix& f : printed) got.push_back(f.index);
+    EXPECT_EQ(got, c.want) << c.name;
+    // Each fix keeps its own position: the one of index k sits at k's.
+    for (const GpsFix& f : printed)
+      if (std::find(c.want.begin(), c.want.end(), f.index) != c.want.end()) {
+        EXPECT_NEAR(f.latitude, 22.5 + f.index * 1e-4, 1e-9) << c.name << " index " << f.index;
+      }
+  }
 }

@@ -240,3 +240,17 @@ TEST(ExtractPeer, BinaryRecordsAgreeWithExifTool) {
     }
   }
 }
+
+// A text track's samples are placed by their own time in the video: a GPS
+// clock that jumps 3 s between two one-second samples inserts no seconds.
+TEST(Extract, TextTrackSamplesKeepTheirSecondOfVideoWhenTheGpsClockJumps) {
+  ZovFixtureTrack track = ZovFixtureDrive(2, 22.5, 114.0);
+  track[1].second += 3;  // 12:34:51 becomes 12:34:54
+  const Extracted e = Extract(WriteLayout(ZovFixtureLayout::kTextTrack, track));
+  ASSERT_EQ(e.fixes.size(), 2u) << e.points;
+  for (int k = 0; k < 2; ++k) {
+    EXPECT_EQ(e.fixes[k].index, k);
+    EXPECT_EQ(e.fixes[k].second, track[k].second);
+    EXPECT_NEAR(e.fixes[k].latitude, track[k].latitude, 2e-5);
+  }
+}

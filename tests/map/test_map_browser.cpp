@@ -34,7 +34,7 @@
 #include "map/zov_map_calls.h"
 #include "shell/zov_settings.h"
 #include "shell/zov_wnd_manager.h"
-#include "ui/zov_file_list_store.h"
+#include "library/zov_file_list_store.h"
 #include "ui/zov_file_list_view.h"
 #include "tests/common/test_paths.h"
 #include "tests/common/test_wait.h"

@@ -16,7 +16,7 @@
 #include "tests/common/test_wait.h"
 #include "ui/zov_button.h"
 #include "ui/zov_file_info_view.h"
-#include "ui/zov_file_list_store.h"
+#include "library/zov_file_list_store.h"
 
 namespace {
 

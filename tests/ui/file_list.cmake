@@ -1,15 +1,12 @@
 # The play list store with its tracks (no window), then the list view and
 # its bar (window tests).
 zov_add_gtest(ui_file_list_store_test SOURCES test_file_list_store.cpp
-  LIBS zov_ui zov_shell zov_gps zov_gpsfixture)
+  LIBS zov_library zov_shell zov_gps zov_gpsfixture
+  FIXTURES clips)
 zov_add_gtest(ui_file_list_view_test
   SOURCES test_file_list_view.cpp ui_test_support.cpp
   LIBS zov_ui zov_shell zov_engine zov_platform Qt6::Test
-  XVFB LABELS window TIMEOUT 120)
+  XVFB LABELS window FIXTURES clips TIMEOUT 120)
 if(TARGET zovQuelnaResource)
   add_dependencies(ui_file_list_view_test zovQuelnaResource)
 endif()
-# The store's loader thread against the store's end and the process's exit,
-# with the real extractor (no window; the sanitizer pass runs it too).
-zov_add_gtest(ui_store_shutdown_test SOURCES test_store_shutdown.cpp
-  LIBS zov_ui zov_shell zov_gps zov_gpsfixture TIMEOUT 120)

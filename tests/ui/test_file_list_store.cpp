@@ -19,8 +19,9 @@
 
 #include "gps/zov_track_shift.h"
 #include "tests/common/test_paths.h"
+#include "tests/common/test_wait.h"
 #include "tools/zovgpsfixture/zov_gps_fixture.h"
-#include "ui/zov_file_list_store.h"
+#include "library/zov_file_list_store.h"
 
 namespace fs = std::filesystem;
 
@@ -194,16 +195,58 @@ TEST(FileListStore, DroppedFilesAddMediaAndSelectOnlyAListedFirstItem) {
   EXPECT_EQ(store.Count(), 2);
   EXPECT_EQ(store.GetCurrentPath(), log);
 
-  // A dropped folder (a camera's card) adds its recordings in listing order,
-  // not those of its subfolders, and its first recording is played.
-  const std::string card = dir + "/card";
-  const std::string second = MakeFile(card + "/0002.MP4", kVideo), first = MakeFile(card + "/0001.MP4", kVideo);
-  MakeFile(card + "/thumb.jpg", 10);
-  MakeFile(card + "/events/0003.MP4", kVideo);
+  // A dropped folder (a camera's card) is read into the library in the
+  // background, subfolders too: its drive, its moments and the files that
+  // cannot play; once its first moment is known, that moment is to be played.
+  const std::string card = dir + "/card/DCIM/Movie";
+  const std::string clip = zovtest::Fixture("h264_aac44_30fps.mp4");
+  if (clip.empty()) return;
+  const std::string front = card + "/2024_0517_080000_001F.MP4";
+  for (const std::string& name : {front, card + "/2024_0517_080001_001R.MP4",
+                                  card + "/RO/2024_0517_080100_002EF.MP4"}) {
+    fs::create_directories(fs::path(name).parent_path());
+    fs::copy_file(clip, name);
+  }
+  MakeFile(card + "/2024_0517_090000_003F.MP4", 0);
+  MakeFile(dir + "/card/thumb.jpg", 10);
   CZovFileListStore cardStore;
-  EXPECT_EQ(cardStore.AddDropped({card}), 0);
-  EXPECT_EQ(cardStore.Paths(), (std::vector<std::string>{first, second}));
-  EXPECT_EQ(cardStore.GetCurrentPath(), first);
+  cardStore.SetLibraryIndexPath(dir + "/library.sqlite");
+  std::atomic<int> told{0};
+  cardStore.SetLibraryListener([&] { ++told; });
+  EXPECT_EQ(cardStore.AddDropped({dir + "/card"}), -1);  // nothing to play yet
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return !cardStore.LibraryProgress().scanning && told > 0; }, 20000));
+  const std::vector<ZovListRow> rows = cardStore.Rows();
+  ASSERT_EQ(rows.size(), 4u);
+  EXPECT_EQ(rows[0].kind, ZovRowKind::kDrive);
+  EXPECT_EQ(rows[0].text, "2024-05-17  08:00-08:01  0.0 km  2 moments");
+  EXPECT_EQ(rows[1].kind, ZovRowKind::kMoment);
+  EXPECT_EQ(rows[1].text, "08:00:00  F R");
+  EXPECT_EQ(rows[1].path, front);
+  EXPECT_EQ(rows[2].badge, "LOCKED");
+  EXPECT_EQ(rows[3].kind, ZovRowKind::kUnplayable);
+  EXPECT_EQ(rows[3].text, "2024_0517_090000_003F.MP4: empty file");
+  EXPECT_TRUE(cardStore.TakePlayRequest());
+  EXPECT_FALSE(cardStore.TakePlayRequest());
+  EXPECT_EQ(cardStore.FirstMomentIndex(), 1);
+  // The drive row stands for its first moment; continuous play steps over
+  // the file that cannot play; going back wraps past it too.
+  EXPECT_EQ(cardStore.SelectIndex(0), 0);
+  EXPECT_EQ(cardStore.GetCurrentIndex(), 1);
+  EXPECT_EQ(cardStore.GetCurrentPath(), front);
+  EXPECT_EQ(cardStore.SelectNext(), 0);
+  EXPECT_EQ(cardStore.GetCurrentIndex(), 2);
+  EXPECT_EQ(cardStore.SelectNext(), -1);
+  EXPECT_EQ(cardStore.SelectIndex(3), -1);  // an unplayable row is never current
+  EXPECT_EQ(cardStore.CopyPlayingPaths(nullptr), -1);
+  EXPECT_EQ(cardStore.SelectIndex(1), 0);
+  EXPECT_EQ(cardStore.SelectPrevious(), 0);
+  EXPECT_EQ(cardStore.GetCurrentIndex(), 2);
+  // A file added on its own comes before the library rows, which keep the current one.
+  EXPECT_EQ(cardStore.AddFile(mp4), -1);
+  EXPECT_EQ(cardStore.Rows()[0].path, mp4);
+  cardStore.ReplaceLibraryRows(ZovLibraryListRows(ZovLibrary{}));
+  EXPECT_EQ(cardStore.Count(), 1);
+  EXPECT_EQ(cardStore.CopyPlayingPaths(nullptr), -1);  // the playing row went with its card
 }
 
 TEST(FileListStore, SelectionMovesWithoutWrappingForwardAndWrapsBackward) {

@@ -29,7 +29,7 @@
 #include "tests/common/test_wait.h"
 #include "tests/ui/ui_test_support.h"
 #include "ui/zov_file_list_contrl.h"
-#include "ui/zov_file_list_store.h"
+#include "library/zov_file_list_store.h"
 #include "ui/zov_file_list_view.h"
 #include "ui/zov_mfc_button.h"
 #include "ui/zov_ui_base.h"
@@ -122,6 +122,15 @@ class FileListViewTest : public ::testing::Test, private uitest::WithApp {
     QWheelEvent down(QPointF(50, 100), QPointF(view_->mapToGlobal(QPoint(50, 100))), QPoint(), QPoint(0, -120),
                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
     for (int i = 0; i < notches; ++i) QCoreApplication::sendEvent(view_.get(), &down);
+  }
+  // A copy of a real clip under dir_; "" (test skipped) without the clips.
+  std::string CopyClip(const std::string& rel) {
+    const std::string clip = zovtest::Fixture("h264_aac44_30fps.mp4");
+    if (clip.empty()) return {};
+    const std::string path = dir_ + "/" + rel;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path());
+    std::filesystem::copy_file(clip, path);
+    return path;
   }
   void Info(int code, int32_t index) {
     CZovWndManager::GetInstance()->SendValue("CZovFileListView", code, index);
@@ -269,15 +278,46 @@ TEST_F(FileListViewTest, DropsAddMediaAndPlayOnlyWhenTheFirstItemIsListed) {
   EXPECT_EQ(store_->GetCurrentIndex(), 1);
   EXPECT_EQ(view_->SelectedIndex(), 1);
   EXPECT_EQ(PixelOfRow(1), ColorOf(CZovFileListView::kSelectedFill));
-  // A dropped folder adds its recordings and plays the first of them.
-  const std::string card = dir_ + "/card";
-  MakeFile(card + "/2.mp4", 1048576);
-  const std::string firstOfCard = MakeFile(card + "/1.mp4", 1048576);
-  Drop({card});
-  EXPECT_EQ(store_->Count(), 4);
-  EXPECT_EQ(store_->GetCurrentPath(), firstOfCard);
-  EXPECT_EQ(view_->SelectedIndex(), 2);
+  // A dropped folder (a card) is read in the background; its first moment
+  // plays as soon as it is known.
+  const std::string front = CopyClip("card/DCIM/Movie/2024_0517_080000_001F.MP4");
+  if (front.empty()) return;
+  CopyClip("card/DCIM/Movie/2024_0517_080001_001R.MP4");
+  store_->SetLibraryIndexPath(dir_ + "/library.sqlite");
+  Drop({dir_ + "/card"});
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return play_.codes.size() == 2; }, 20000));
   EXPECT_EQ(play_.codes, (std::vector<int>{ZOV_CODE_PLAY_CURRENT, ZOV_CODE_PLAY_CURRENT}));
+  EXPECT_EQ(store_->GetCurrentPath(), front);
+  EXPECT_EQ(store_->Count(), 4);  // two files, the drive and its moment
+  EXPECT_EQ(view_->SelectedIndex(), 3);
+}
+
+TEST_F(FileListViewTest, LibraryRowsShowDrivesModesAndWhyAFileDoesNotPlay) {
+  if (CopyClip("card/DCIM/Movie/2024_0517_080000_001F.MP4").empty()) return;
+  CopyClip("card/DCIM/Movie/2024_0517_080001_001R.MP4");
+  CopyClip("card/DCIM/Movie/RO/2024_0517_080100_002EF.MP4");
+  MakeFile(dir_ + "/card/DCIM/Movie/2024_0517_090000_003F.MP4", 0);
+  store_->SetLibraryIndexPath(dir_ + "/library.sqlite");
+  store_->ScanFolders({dir_ + "/card"}, false);
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return view_->Rows().size() == 4 && !store_->LibraryProgress().scanning; }, 20000));
+  EXPECT_TRUE(play_.codes.empty());  // added, not dropped: nothing starts
+  const auto& rows = view_->Rows();
+  EXPECT_EQ(rows[0].kind, ZovRowKind::kDrive);
+  EXPECT_EQ(rows[1].text, "08:00:00  F R");
+  EXPECT_EQ(rows[2].badge, "LOCKED");
+  EXPECT_EQ(rows[3].text, "2024_0517_090000_003F.MP4: empty file");
+  const QImage shot = uitest::Grab(view_.get());
+  auto rowArea = [&](int i) { return QRect(1, RowPoint(i).y() - 6, 300, 12); };
+  const uint32_t red = ZovBadgeColor("LOCKED").rgb() & 0xFFFFFF;
+  EXPECT_GT(uitest::ShareOf(shot, rowArea(2), red, 10), 0.02);   // the badge
+  EXPECT_EQ(uitest::ShareOf(shot, rowArea(1), red, 10), 0.0);    // a normal moment has none
+  const uint32_t text = ColorOf(CZovFileListView::kRowTextColor);
+  EXPECT_GT(uitest::ShareOf(shot, rowArea(1), text, 10), 0.0);
+  EXPECT_EQ(uitest::ShareOf(shot, rowArea(3), text, 10), 0.0);   // greyed
+  // A double-click on the file that cannot play plays nothing.
+  ++now_;
+  QTest::mouseDClick(view_.get(), Qt::LeftButton, {}, RowPoint(3));
+  EXPECT_TRUE(play_.codes.empty());
 }
 
 TEST_F(FileListViewTest, AddingTheSameFileTwiceShowsOneBox) {

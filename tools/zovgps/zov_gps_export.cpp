@@ -33,6 +33,10 @@ constexpr const char* kHelp =
     "  -h, --help        this text\n"
     "  --version         the version\n"
     "\n"
+    "Side files: NMEA logs (.nmea .log), stamped NMEA (.gps, with .3gf),\n"
+    "day logs (.dat), drone subtitles (.srt) and GPX tracks (.gpx). A recording\n"
+    "without its own track takes the one of a side file of its name, or of a\n"
+    "day log or GPX file in its folder that covers its time.\n"
     "A file without a known extension is recognised by its content.\n"
     "Exit status: 0 a track was found, 1 none was found, 2 bad usage or an\n"
     "unreadable file.\n";
@@ -397,10 +401,24 @@ int ZovGpsToolMain(const std::vector<std::string>& args, std::string& out, std::
     probe.Close();
     std::string points, sensors;
     extractor.ExtractGpsAs(&handle, path, kind, &points, &sensors);
+    // A side file's extension may hide another layout (a camera's own text
+    // log named ".log"): then its content decides, as for a file without one.
+    if (kind == ZovGpsSourceKind::kSideText && extractor.LastTrack().empty()) {
+      CZovGpsFile again;
+      ZovGpsSourceKind byContent = ZovGpsSourceKind::kNone;
+      if (again.Open(path)) byContent = ZovGpsSourceKindOfContent(again);
+      again.Close();
+      if (byContent != ZovGpsSourceKind::kNone && byContent != ZovGpsSourceKind::kSideText)
+        extractor.ExtractGpsAs(&handle, path, byContent, &points, &sensors);
+    }
     ZovExportTrack t;
     t.path = path;
     t.points = ZovExportPointsFromFixes(extractor.LastTrack());
-    t.utc = kind != ZovGpsSourceKind::kText;
+    t.utc = extractor.LastTimesUtc();
+    if (!extractor.LastSideFile().empty())
+      err += "zovgps: " + path + ": track from " + extractor.LastSideFile() + "\n";
+    if (extractor.LastBadLines() > 0)
+      err += Format("zovgps: %s: %zu damaged lines skipped\n", path.c_str(), extractor.LastBadLines());
     for (const ZovExportPoint& p : t.points) t.hasAltitude = t.hasAltitude || p.altitude != 0;
     if (t.points.empty()) err += "no GPS track found in " + path + "\n";
     found += t.points.size();

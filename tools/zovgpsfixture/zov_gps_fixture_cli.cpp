@@ -7,11 +7,14 @@
 #include <cstdlib>
 
 #include "tools/zovgpsfixture/zov_gps_fixture.h"
+#include "tools/zovgpsfixture/zov_gps_side_fixture.h"
+#include <fstream>
 
 namespace {
 
 constexpr const char* kUsage =
     "usage: zovgpsfixture LAYOUT CLIP OUT [--seconds N] [--start LAT,LON] [--version V]\n"
+    "       zovgpsfixture side SIDE-LAYOUT OUT [--seconds N] [--start LAT,LON]\n"
     "       zovgpsfixture list\n";
 constexpr int kMaxSeconds = 100000;
 
@@ -81,6 +84,33 @@ int ParseOptions(const std::vector<std::string>& args, Options& o, std::string& 
   return -1;
 }
 
+// zovgpsfixture side LAYOUT OUT [options]: a side file of the drive ("3gf":
+// the accelerometer sidecar).
+int SideMain(const std::vector<std::string>& args, std::string& err) {
+  if (args.size() < 3) return Usage(err, "side needs a layout and an output file");
+  ZovSideFixture layout = ZovSideFixture::kNmea;
+  const bool accel = args[1] == "3gf";
+  if (!accel && !ZovSideFixtureFromName(args[1], layout)) return Usage(err, "unknown side layout " + args[1]);
+  Options o;
+  // The options start after "side LAYOUT OUT", where they start after
+  // "LAYOUT CLIP OUT".
+  if (const int status = ParseOptions(args, o, err); status >= 0) return status;
+  const ZovFixtureTrack track = ZovFixtureDrive(o.seconds, o.lat, o.lon);
+  std::ofstream f(args[2], std::ios::binary | std::ios::trunc);
+  if (accel) {
+    const std::vector<uint8_t> bytes = ZovSideFixtureAccel(track);
+    f.write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  } else {
+    const std::string text = ZovSideFixtureText(layout, track);
+    f.write(text.data(), std::streamsize(text.size()));
+  }
+  if (!f) {
+    err += "zovgpsfixture: cannot write " + args[2] + "\n";
+    return 1;
+  }
+  return 0;
+}
+
 }  // namespace
 
 int ZovFixtureToolMain(const std::vector<std::string>& args, std::string& out, std::string& err) {
@@ -90,8 +120,11 @@ int ZovFixtureToolMain(const std::vector<std::string>& args, std::string& out, s
   }
   if (args.size() == 1 && args[0] == "list") {
     for (ZovFixtureLayout l : ZovFixtureAllLayouts()) out += std::string(ZovFixtureLayoutName(l)) + "\n";
+    for (ZovSideFixture l : ZovSideFixtureAll()) out += "side " + std::string(ZovSideFixtureName(l)) + "\n";
+    out += "side 3gf\n";
     return 0;
   }
+  if (!args.empty() && args[0] == "side") return SideMain(args, err);
   if (args.size() < 3) {
     err += kUsage;
     return 2;

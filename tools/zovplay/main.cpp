@@ -3,7 +3,8 @@
 //   zovplay [options] FILE [FILE2 [FILE3]]
 //     Space pauses and resumes, Left/Right seek 10 s, Esc quits.
 //   --report            play to the end without waiting for a key, then print
-//                       one line of figures per channel
+//                       one line of figures per channel and, with sound, the
+//                       offset of the pictures from the sound heard
 //   --seek-latency N    after 1 s of play, seek N times and print the time from
 //                       SeekAll to the first picture of the new position
 //   --seek-stall N      after 1 s of play, press the arrow keys N times 100 ms
@@ -31,6 +32,7 @@
 
 #include "engine/zov_ffmpeg.h"
 #include "engine/zov_media_play.h"
+#include "engine/zov_report.h"
 #include "engine/zov_time.h"
 #include "tools/common/zov_tool_cli.h"
 
@@ -86,6 +88,7 @@ const char kUsage[] =
     "Plays up to three channels side by side, with sound from the first.\n"
     "Space pauses and resumes, Left/Right seek 10 s, Esc quits.\n"
     "  --report            play to the end, then print one line of figures per channel\n"
+    "                      and the offset of the pictures from the sound heard\n"
     "  --seek-latency N    after 1 s of play, seek N times (1-1000) and time each seek\n"
     "  --seek-stall N      after 1 s of play, press an arrow key N times (1-1000) 100 ms\n"
     "                      apart and print the longest time the window did not answer\n"
@@ -234,17 +237,23 @@ class PlayWindow : public QWidget {
     for (int ch = 0; ch < play->channelCount; ++ch) {
       CZovBasePlayer* p = play->players[ch].get();
       if (!p || !p->scheduler) continue;
-      // Packets without a picture of their own whose picture came out at the
-      // end of input were not lost.
-      const int64_t undecoded =
-          p->readThread ? std::max<int64_t>(0, p->readThread->undecodedVideo - p->readThread->drainedVideo) : 0;
-      const int64_t dropped = p->scheduler->droppedVideo + undecoded;
+      const ZovChannelFigures f = ZovFiguresOf(*p);
+      // vanished: pictures of the file neither shown nor dropped nor
+      // skipped (still queued at the end, or lost on the way).
       std::printf(
-          "presented %lld of %ld video frames, dropped %lld, late %lld, seeks %lld, cpu %.2f s, "
-          "wall %.2f s, peak rss %.1f MiB\n",
-          static_cast<long long>(p->scheduler->presentedVideo.load()), videoFrames_[ch],
-          static_cast<long long>(dropped), static_cast<long long>(p->scheduler->lateVideo.load()),
-          static_cast<long long>(p->seeks.load()), cpu, wall, PeakRssMiB());
+          "presented %lld of %ld video frames, dropped %lld, late %lld, vanished %lld, retimed %lld, "
+          "skipped %lld, seeks %lld, cpu %.2f s, wall %.2f s, peak rss %.1f MiB\n",
+          static_cast<long long>(f.presented), videoFrames_[ch], static_cast<long long>(f.dropped),
+          static_cast<long long>(f.late), static_cast<long long>(ZovVanished(videoFrames_[ch], f)),
+          static_cast<long long>(f.retimed), static_cast<long long>(f.skipped),
+          static_cast<long long>(f.seeks), cpu, wall, PeakRssMiB());
+    }
+    // Picture time minus the sound clock at each picture shown with sound.
+    if (CZovBasePlayer* main = play->players[0].get()) {
+      const ZovChannelFigures f = ZovFiguresOf(*main);
+      if (f.avOffsetCount > 0)
+        std::printf("av offset mean %.1f ms, max %lld ms\n", f.avOffsetMeanMs,
+                    static_cast<long long>(f.avOffsetMaxMs));
     }
     std::printf("peak queue %d video items, %d audio items\n", peakVideoQueue_, peakAudioQueue_);
     std::fflush(stdout);

@@ -1,4 +1,4 @@
-#include "ui/zov_file_list_store.h"
+#include "library/zov_file_list_store.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -9,16 +9,15 @@
 #include <array>
 #include <cstdio>
 #include <ctime>
+#include <iterator>
 #include <system_error>
 
-#include <QCoreApplication>
-#include <QMetaObject>
 #include <QString>
 
 #include "gps/zov_gps_extractor.h"
+#include "library/zov_recording_probe.h"
 #include "shell/zov_settings.h"
 #include "shell/zov_trace.h"
-#include "ui/zov_ui_base.h"
 
 namespace {
 
@@ -84,6 +83,8 @@ int64_t ReadableSize(const std::string& path) {
 
 int DefaultExtract(const std::string& path, std::string* points, std::string* sensors,
                    const ZovScanStop& stop) {
+  // The library's scan reads tracks too; the extractor is one per process.
+  std::lock_guard<std::mutex> hold(ZovExtractorLock());
   uint32_t handle = 0;
   InitExtractor(&handle);
   return ExtractGps(&handle, path, points, sensors, stop);
@@ -91,18 +92,8 @@ int DefaultExtract(const std::string& path, std::string* points, std::string* se
 
 std::string DefaultMapName() { return CZovSettings::GetInstance()->CurrentMapName(); }
 
-// Shows the text in a message box on the user-interface thread without
-// waiting for it; on standard error when there is no application.
-void DefaultWarning(const std::string& text) {
-  QCoreApplication* app = QCoreApplication::instance();
-  if (!app) {
-    std::fprintf(stderr, "%s\n", text.c_str());
-    return;
-  }
-  QMetaObject::invokeMethod(
-      app, [text] { CZovUiEnv::Get().NoCaptionBox(QString::fromStdString(text)); },
-      Qt::QueuedConnection);
-}
+// On standard error; the player replaces it with a message box at start-up.
+void DefaultWarning(const std::string& text) { std::fprintf(stderr, "%s\n", text.c_str()); }
 
 std::mutex g_storeLock;
 CZovFileListStore* g_store = nullptr;
@@ -136,8 +127,16 @@ void CZovFileListStore::DeleteInstance() {
 CZovFileListStore::CZovFileListStore()
     : extractor_(DefaultExtract), mapNameSource_(DefaultMapName), warningSink_(DefaultWarning) {}
 
-// The loader uses every member: it ends before any of them goes.
-CZovFileListStore::~CZovFileListStore() { EndLoads(); }
+CZovFileListStore::~CZovFileListStore() {
+  // The loader and the scans call back into the store: end them while it is whole.
+  EndLoads();
+  std::unique_ptr<CZovLibraryScanner> scanner;
+  {
+    std::lock_guard<std::mutex> hold(libraryLock_);
+    scanner = std::move(scanner_);
+  }
+  scanner.reset();
+}
 
 void CZovFileListStore::SetExtractor(ZovTrackExtractor extractor) {
   SetExtractor(ZovStoppableTrackExtractor(
@@ -269,40 +268,142 @@ int CZovFileListStore::AddFile(const std::string& path, int position, int marked
 
 namespace {
 
-// A dropped folder stands for the recordings in it (not in its subfolders),
-// in listing order, as a folder on the command line does.
-std::vector<std::string> ExpandFolders(const std::vector<std::string>& paths) {
-  std::vector<std::string> files;
-  for (const std::string& path : paths) {
-    struct stat st {};
-    std::vector<std::string> names;
-    if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || !ListSorted(path, names)) {
-      files.push_back(path);
-      continue;
-    }
-    const std::string folder = path.back() == '/' ? path : path + "/";
-    for (const std::string& name : names) {
-      struct stat item {};
-      const std::string file = folder + name;
-      if (CZovFileListStore::IsMediaExtension(CZovFileListStore::ExtensionOf(name)) &&
-          ::stat(file.c_str(), &item) == 0 && S_ISREG(item.st_mode))
-        files.push_back(file);
-    }
-  }
-  return files;
+bool IsFolder(const std::string& path) {
+  struct stat st {};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 }  // namespace
 
 int CZovFileListStore::AddDropped(const std::vector<std::string>& dropped) {
-  const std::vector<std::string> paths = ExpandFolders(dropped);
-  for (const std::string& path : paths)
+  // Folders (a card, its DCIM, a folder of cards) go to the library, read in
+  // the background; files are added one by one as always.
+  std::vector<std::string> folders, files;
+  for (const std::string& path : dropped) (IsFolder(path) ? folders : files).push_back(path);
+  const bool folderFirst = !dropped.empty() && !folders.empty() && folders.front() == dropped.front();
+  if (!folders.empty()) ScanFolders(folders, folderFirst);
+  for (const std::string& path : files)
     if (IsMediaExtension(ExtensionOf(path))) AddFile(path);
-  if (paths.empty()) return -1;
+  if (files.empty() || folderFirst) return -1;
   std::lock_guard<std::recursive_mutex> list(listLock_);
-  const int index = FindIndex(paths.front());
+  const int index = FindIndex(files.front());
   if (index >= 0) SelectIndex(index);
   return index;
+}
+
+// ---- The library ------------------------------------------------------------
+
+void CZovFileListStore::ScanFolders(const std::vector<std::string>& folders, bool playFirst) {
+  std::vector<std::string> roots;
+  CZovLibraryScanner* scanner = nullptr;
+  {
+    std::lock_guard<std::mutex> hold(libraryLock_);
+    for (const std::string& f : folders)
+      if (std::find(libraryRoots_.begin(), libraryRoots_.end(), f) == libraryRoots_.end())
+        libraryRoots_.push_back(f);
+    roots = libraryRoots_;
+    playPending_ = playFirst;
+    if (!scanner_) {
+      scanner_ = std::make_unique<CZovLibraryScanner>(
+          [this](std::shared_ptr<const ZovLibrary> lib, bool) {
+            ReplaceLibraryRows(ZovLibraryListRows(*lib));
+          },
+          [this] { NotifyLibrary(); }, libraryIndexPath_);
+    }
+    scanner = scanner_.get();
+  }
+  // The scanner lives until the store goes; Start never waits.
+  scanner->Start(std::move(roots));
+}
+
+void CZovFileListStore::CancelLibraryScan() {
+  std::lock_guard<std::mutex> hold(libraryLock_);
+  if (scanner_) scanner_->Cancel();
+}
+
+CZovLibraryScanner::Progress CZovFileListStore::LibraryProgress() const {
+  std::lock_guard<std::mutex> hold(libraryLock_);
+  return scanner_ ? scanner_->State() : CZovLibraryScanner::Progress{};
+}
+
+void CZovFileListStore::SetLibraryListener(std::function<void()> listener) {
+  std::lock_guard<std::mutex> hold(libraryLock_);
+  libraryListener_ = std::move(listener);
+}
+
+void CZovFileListStore::SetLibraryIndexPath(const std::string& path) {
+  std::lock_guard<std::mutex> hold(libraryLock_);
+  libraryIndexPath_ = path;
+}
+
+void CZovFileListStore::NotifyLibrary() {
+  std::function<void()> listener;
+  {
+    std::lock_guard<std::mutex> hold(libraryLock_);
+    listener = libraryListener_;
+  }
+  if (listener) listener();
+}
+
+bool CZovFileListStore::TakePlayRequest() {
+  std::lock_guard<std::mutex> hold(libraryLock_);
+  const bool requested = playRequested_;
+  playRequested_ = false;
+  return requested;
+}
+
+int CZovFileListStore::FirstMomentIndex() const {
+  std::lock_guard<std::recursive_mutex> list(listLock_);
+  for (size_t i = 0; i < entries_.size(); ++i)
+    if (entries_[i]->kind == ZovRowKind::kMoment) return static_cast<int>(i);
+  return -1;
+}
+
+void CZovFileListStore::ReplaceLibraryRows(const std::vector<ZovListRow>& rows) {
+  // The entries are made before the list lock is taken: with a large card
+  // that takes a while, and the list view reads the list while it paints.
+  bool hasMoment = false;
+  std::vector<EntryPtr> made;
+  made.reserve(rows.size());
+  for (const ZovListRow& row : rows) {
+    auto e = std::make_shared<FileEntry>();
+    e->kind = row.kind;
+    e->path = row.path;
+    e->text = row.text;
+    e->badge = row.badge;
+    hasMoment = hasMoment || row.kind == ZovRowKind::kMoment;
+    made.push_back(std::move(e));
+  }
+  {
+    std::lock_guard<std::recursive_mutex> list(listLock_);
+    // The current library row is found again by what it plays.
+    const bool currentIsRow = currentEntry_ && currentEntry_->kind != ZovRowKind::kFile;
+    const std::string currentPath = currentIsRow ? currentEntry_->path : std::string();
+    const ZovRowKind currentKind = currentIsRow ? currentEntry_->kind : ZovRowKind::kFile;
+    std::vector<EntryPtr> kept;
+    kept.reserve(entries_.size());
+    for (EntryPtr& e : entries_)
+      if (e->kind == ZovRowKind::kFile) kept.push_back(std::move(e));
+    entries_ = std::move(kept);
+    entries_.insert(entries_.end(), std::make_move_iterator(made.begin()),
+                    std::make_move_iterator(made.end()));
+    if (currentIsRow) {
+      currentEntry_ = nullptr;
+      currentFolder_ = nullptr;
+      for (size_t i = 0; i < entries_.size(); ++i)
+        if (entries_[i]->kind == currentKind && entries_[i]->path == currentPath) {
+          currentIndex_ = static_cast<int>(i);
+          currentEntry_ = entries_[i].get();
+        }
+    } else if (currentEntry_) {
+      currentIndex_ = IndexOfLocked(currentEntry_);
+    }
+  }
+  std::lock_guard<std::mutex> hold(libraryLock_);
+  if (playPending_ && hasMoment) {
+    playPending_ = false;
+    playRequested_ = true;
+  }
 }
 
 int CZovFileListStore::InsertEntry(EntryPtr entry, const std::string& folderPath) {
@@ -332,7 +433,10 @@ int CZovFileListStore::InsertEntry(EntryPtr entry, const std::string& folderPath
     return 0;
   }
   if (newFolder) {
-    entries_.push_back(std::move(entry));
+    // Files come before the library's rows, which stay together at the end.
+    const auto rows = std::find_if(entries_.begin(), entries_.end(),
+                                   [](const EntryPtr& e) { return e->kind != ZovRowKind::kFile; });
+    entries_.insert(rows, std::move(entry));
   } else if (successor) {
     entries_.insert(entries_.begin() + IndexOfLocked(successor), std::move(entry));
   } else {
@@ -350,7 +454,7 @@ int CZovFileListStore::IndexOfLocked(const FileEntry* entry) const {
 int CZovFileListStore::FindIndex(const std::string& path) const {
   std::lock_guard<std::recursive_mutex> list(listLock_);
   for (size_t i = 0; i < entries_.size(); ++i)
-    if (entries_[i]->path == path) return static_cast<int>(i);
+    if (entries_[i]->path == path && entries_[i]->kind != ZovRowKind::kDrive) return static_cast<int>(i);
   return -1;
 }
 
@@ -358,8 +462,10 @@ int CZovFileListStore::SelectIndex(int i) {
   std::lock_guard<std::recursive_mutex> list(listLock_);
   const int count = static_cast<int>(entries_.size());
   if (i > count) i = 0;
+  // A drive row stands for its first moment.
+  if (i >= 0 && i + 1 < count && entries_[static_cast<size_t>(i)]->kind == ZovRowKind::kDrive) ++i;
   currentIndex_ = i;
-  if (i >= 0 && i < count) {
+  if (i >= 0 && i < count && Playable(*entries_[static_cast<size_t>(i)])) {
     currentEntry_ = entries_[static_cast<size_t>(i)].get();
     currentFolder_ = currentEntry_->folder;
     return 0;
@@ -376,7 +482,9 @@ void CZovFileListStore::SelectIfNone(int i) {
 
 int CZovFileListStore::SelectNext() {
   std::lock_guard<std::recursive_mutex> list(listLock_);
-  if (currentIndex_ + 1 < static_cast<int>(entries_.size())) return SelectIndex(currentIndex_ + 1);
+  // Drive rows and files that cannot play are stepped over.
+  for (int i = currentIndex_ + 1; i < static_cast<int>(entries_.size()); ++i)
+    if (Playable(*entries_[static_cast<size_t>(i)])) return SelectIndex(i);
   return -1;
 }
 
@@ -386,6 +494,9 @@ int CZovFileListStore::SelectPrevious() {
   if (count == 1) return SelectIndex(0);
   int i = currentIndex_ - 1;
   if (i < 0 || i >= count) i = count - 1;
+  // Drive rows and files that cannot play are stepped over, wrapping once.
+  for (int n = 0; n < count && !Playable(*entries_[static_cast<size_t>(i)]); ++n)
+    i = i > 0 ? i - 1 : count - 1;
   return SelectIndex(i);
 }
 
@@ -438,6 +549,15 @@ std::vector<std::string> CZovFileListStore::Paths() const {
   paths.reserve(entries_.size());
   for (const auto& e : entries_) paths.push_back(e->path);
   return paths;
+}
+
+std::vector<ZovListRow> CZovFileListStore::Rows() const {
+  std::lock_guard<std::recursive_mutex> list(listLock_);
+  std::vector<ZovListRow> rows;
+  rows.reserve(entries_.size());
+  for (const auto& e : entries_)
+    rows.push_back({e->kind, e->path, e->kind == ZovRowKind::kFile ? e->path : e->text, e->badge});
+  return rows;
 }
 
 std::string CZovFileListStore::PathAt(int i) const {

@@ -38,6 +38,14 @@
 //   Entries are shared: a loader keeps the entry it loads alive even when the
 //   user removes it meanwhile (the result then goes with it).
 //
+// The library: a dropped folder (a card, its DCIM, a folder of cards) is
+// read by a background scan (zov_library_model.h) into drives and moments;
+// their rows follow the files added one by one. A drive row stands for its
+// first moment; a moment row plays its front channel; an unplayable file's
+// row says why and is never played (Select* step over it). Every snapshot
+// of the scan replaces the library rows under the list lock; the listener
+// (the list view) is told and posts itself a rebuild.
+//
 // Paths are UTF-8 with "/" as separator. An entry holds at most 255 UTF-16
 // units of path; longer paths are refused, never cut.
 #include <atomic>
@@ -55,6 +63,7 @@
 #include "gps/zov_gps_scan.h"
 #include "gps/zov_track_record.h"
 #include "gps/zov_track_second.h"
+#include "library/zov_library_model.h"
 
 class CZovDemuxer;
 struct FolderRecord;
@@ -82,7 +91,10 @@ struct FileEntry {
   int32_t group = -1;         // always -1
   int32_t listingPosition = -1;  // place in its folder's listing, or -1 when not found
   FileTrack track;            // guarded by the track lock
-  FolderRecord* folder = nullptr;
+  FolderRecord* folder = nullptr;  // none for library rows
+  ZovRowKind kind = ZovRowKind::kFile;
+  std::string text;           // library rows: what the row says
+  std::string badge;          // moment rows: the mode when not normal
 };
 
 // The files of one folder, in ascending listing position.
@@ -166,6 +178,8 @@ class CZovFileListStore {
 
   // Paths in display order, and the marks the list view keeps per row.
   std::vector<std::string> Paths() const;
+  // What every row shows, in display order (file rows: kind kFile, their path).
+  std::vector<ZovListRow> Rows() const;
   std::string PathAt(int i) const;
   bool IsMarked(int i) const;
   void SetMarked(int i, bool marked);
@@ -240,6 +254,26 @@ class CZovFileListStore {
   TrackEnds VisitTracksToDraw(
       const std::function<void(int track, const std::vector<GpsPoint>& points)>& visit) const;
 
+  // ---- The library -------------------------------------------------------
+  // Reads `folders` (with every folder dropped before) in the background.
+  // With `playFirst`, the first moment is made current and the listener's
+  // owner asked to play it (TakePlayRequest) as soon as it is known.
+  void ScanFolders(const std::vector<std::string>& folders, bool playFirst);
+  void CancelLibraryScan();
+  CZovLibraryScanner::Progress LibraryProgress() const;
+  // Replaces the library rows (the scan thread calls it with each snapshot).
+  // The current entry, when it is a library row, stays current.
+  void ReplaceLibraryRows(const std::vector<ZovListRow>& rows);
+  // Index of the first moment row, or -1.
+  int FirstMomentIndex() const;
+  // True once: a scan started with playFirst has a playable moment now.
+  bool TakePlayRequest();
+  // Called (on the scan thread) after the library rows or the progress
+  // changed; it must only post. Null: nobody is told.
+  void SetLibraryListener(std::function<void()> listener);
+  // The index file of the library (default: the cache folder's); tests.
+  void SetLibraryIndexPath(const std::string& path);
+
   // ---- Hooks (tests, tools) ----------------------------------------------
   // Replaces the extractor (default: the GPS extractor of gps/). The first
   // form never sees the stop check: a load it runs is stopped only after it.
@@ -268,6 +302,10 @@ class CZovFileListStore {
   // Places a new entry of an existing or new folder; caller holds the list lock.
   int InsertEntry(EntryPtr entry, const std::string& folderPath);
   int IndexOfLocked(const FileEntry* entry) const;
+  static bool Playable(const FileEntry& entry) {
+    return entry.kind == ZovRowKind::kFile || entry.kind == ZovRowKind::kMoment;
+  }
+  void NotifyLibrary();
   void ClearCurrentTrackLocked();
 
   // Taken first by the loaders; serialises extractions.
@@ -308,6 +346,17 @@ class CZovFileListStore {
   ZovStoppableTrackExtractor extractor_;
   std::function<std::string()> mapNameSource_;
   std::function<void(const std::string&)> warningSink_;
+
+  // ---- Guarded by libraryLock_ (taken alone, never with the others) ----
+  mutable std::mutex libraryLock_;
+  std::vector<std::string> libraryRoots_;
+  std::function<void()> libraryListener_;
+  std::string libraryIndexPath_;
+  bool playRequested_ = false;
+  bool playPending_ = false;
+  // The scanner calls back into the store; it is destroyed (its scans
+  // joined) first when the store goes.
+  std::unique_ptr<CZovLibraryScanner> scanner_;
 
   std::atomic<bool> allTracks_{false};
   std::atomic<CZovDemuxer*> openMedia_{nullptr};

@@ -1,0 +1,242 @@
+#include "library/zov_library_scan.h"
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cctype>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+
+#include "library/zov_camera_names.h"
+#include "library/zov_library_index.h"
+#include "library/zov_recording_probe.h"
+
+namespace {
+
+// Folder and base name without extension, letters folded: a side file
+// describes the recording of the same folder and base name.
+std::string StemKey(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  const size_t dot = path.rfind('.');
+  std::string key = (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+                        ? path
+                        : path.substr(0, dot);
+  for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return key;
+}
+
+// Attaches side files to recordings of the same folder and base name; the
+// others are left in `unattached`.
+void AttachByName(ZovLibrary& lib, const std::vector<ZovWalkedFile>& sides,
+                  std::vector<std::string>& unattached) {
+  std::unordered_map<std::string, std::vector<size_t>> byStem;
+  for (size_t i = 0; i < lib.recordings.size(); ++i)
+    byStem[StemKey(lib.recordings[i].path)].push_back(i);
+  for (const ZovWalkedFile& side : sides) {
+    const auto it = byStem.find(StemKey(side.path));
+    if (it == byStem.end()) {
+      unattached.push_back(side.path);
+      continue;
+    }
+    for (size_t i : it->second) lib.recordings[i].sideFiles.push_back(side.path);
+  }
+}
+
+// Opens recordings on a few threads. Each worker takes the next index of
+// `todo`, fills that recording (no other thread touches it until it is
+// marked done) and marks it done under the lock.
+class CZovExamineWorkers {
+ public:
+  CZovExamineWorkers(std::vector<ZovRecording>& recordings, std::vector<size_t> todo,
+                     const std::atomic<bool>* cancel)
+      : recordings_(recordings), todo_(std::move(todo)), cancel_(cancel),
+        done_(recordings.size(), 0) {
+    for (size_t i = 0; i < recordings.size(); ++i) done_[i] = 1;
+    for (size_t i : todo_) done_[i] = 0;
+    const unsigned cores = std::max(1u, std::min(kZovScanWorkers, std::thread::hardware_concurrency()));
+    const size_t n = std::min<size_t>(cores, todo_.size());
+    for (size_t w = 0; w < n; ++w) threads_.emplace_back([this] { Run(); });
+  }
+  ~CZovExamineWorkers() { Join(); }
+
+  // Waits until recording i is examined; false when the scan was cancelled first.
+  bool WaitFor(size_t i) {
+    std::unique_lock<std::mutex> hold(lock_);
+    wake_.wait(hold, [&] { return done_[i] != 0 || stopped_; });
+    return done_[i] != 0;
+  }
+
+  void Join() {
+    for (std::thread& t : threads_)
+      if (t.joinable()) t.join();
+  }
+
+ private:
+  void Run() {
+    for (;;) {
+      const size_t k = next_.fetch_add(1);
+      if (k >= todo_.size() || (cancel_ && cancel_->load(std::memory_order_relaxed))) {
+        std::lock_guard<std::mutex> hold(lock_);
+        if (k < todo_.size()) stopped_ = true;
+        wake_.notify_all();
+        return;
+      }
+      ZovRecording& r = recordings_[todo_[k]];
+      r.facts = ZovProbeRecording(r.path);
+      if (r.facts.playable) {
+        r.gpsFixes = ZovReadRecordingTrack(r.path, r.sideFiles, &r.track);
+        r.kilometres = ZovTrackKilometres(r.track);
+      }
+      std::lock_guard<std::mutex> hold(lock_);
+      done_[todo_[k]] = 1;
+      wake_.notify_all();
+    }
+  }
+
+  std::vector<ZovRecording>& recordings_;
+  const std::vector<size_t> todo_;
+  const std::atomic<bool>* cancel_;
+  std::atomic<size_t> next_{0};
+  std::vector<std::thread> threads_;
+  // ---- Guarded by lock_ ----
+  std::mutex lock_;
+  std::condition_variable wake_;
+  std::vector<char> done_;
+  bool stopped_ = false;
+};
+
+bool Cancelled(const ZovScanOptions& o) {
+  return o.cancel && o.cancel->load(std::memory_order_relaxed);
+}
+
+void SendSnapshot(const ZovScanOptions& o, const ZovLibrary& lib, size_t examined) {
+  if (!o.snapshot) return;
+  auto copy = std::make_shared<ZovLibrary>();
+  copy->messages = lib.messages;
+  copy->recordings.assign(lib.recordings.begin(),
+                          lib.recordings.begin() + static_cast<long>(examined));
+  for (ZovRecording& r : copy->recordings) r.track.clear();  // the list needs no tracks
+  ZovGroupLibrary(*copy, o.driveGapSeconds);
+  o.snapshot(std::move(copy));
+}
+
+}  // namespace
+
+void ZovAttachSideFilesByTime(ZovLibrary& library, std::vector<std::string>& unattached) {
+  // Day logs and GPX files are matched by the times of their fixes; until
+  // their readers exist they stay listed as side files of no recording.
+  (void)library;
+  (void)unattached;
+}
+
+ZovLibrary ZovScanLibrary(const std::vector<std::string>& paths, const ZovScanOptions& given,
+                          ZovScanStats* stats) {
+  ZovLibrary lib;
+  ZovScanStats local;
+  ZovWalkResult walk = ZovWalkPaths(paths, given.maxDepth, given.cancel);
+  lib.messages = std::move(walk.messages);
+
+  lib.recordings.reserve(walk.recordings.size());
+  for (ZovWalkedFile& f : walk.recordings) {
+    ZovRecording r;
+    r.path = std::move(f.path);
+    r.size = f.size;
+    r.mtimeNs = f.mtimeNs;
+    r.name = ZovReadName(r.path);
+    lib.recordings.push_back(std::move(r));
+  }
+  std::vector<std::string> unattached;
+  AttachByName(lib, walk.sideFiles, unattached);
+  // Examine in the order of the camera's clock, so the first moments are
+  // complete (and playable) first; unnamed files come last.
+  std::stable_sort(lib.recordings.begin(), lib.recordings.end(),
+                   [](const ZovRecording& a, const ZovRecording& b) {
+                     const bool an = a.name.start != kZovNoTime, bn = b.name.start != kZovNoTime;
+                     if (an != bn) return an;
+                     return an && a.name.start != b.name.start ? a.name.start < b.name.start
+                                                               : a.path < b.path;
+                   });
+
+  CZovLibraryIndex index;
+  if (given.useIndex) {
+    std::string message;
+    if (!index.Open(given.indexPath.empty() ? CZovLibraryIndex::DefaultPath() : given.indexPath,
+                    &message) ||
+        !message.empty())
+      lib.messages.push_back(message);
+  }
+  ZovScanOptions o = given;
+  if (o.driveGapSeconds < 0) {
+    const std::string gap = index.Setting(kZovDriveGapSetting);
+    char* end = nullptr;
+    const long value = std::strtol(gap.c_str(), &end, 10);
+    o.driveGapSeconds = !gap.empty() && *end == '\0' && value >= 0 && value <= kZovMaxDriveGap
+                            ? static_cast<int>(value)
+                            : kZovDefaultDriveGap;
+  }
+  const bool batch = index.IsOpen() && index.Begin();
+
+  // Facts the index holds are taken first (a lookup costs microseconds);
+  // the other recordings are opened by a few workers, whose results are
+  // taken up here in order: stored, counted, and sent on in snapshots.
+  std::vector<size_t> misses;
+  for (size_t i = 0; i < lib.recordings.size(); ++i) {
+    ZovRecording& r = lib.recordings[i];
+    if (index.IsOpen() && index.Lookup(r.path, r.size, r.mtimeNs, &r, o.keepTracks))
+      ++local.fromIndex;
+    else
+      misses.push_back(i);
+  }
+  CZovExamineWorkers workers(lib.recordings, misses, o.cancel);
+
+  ZovScanProgress progress{0, lib.recordings.size()};
+  if (o.progress) o.progress(progress);
+  size_t examined = 0;
+  size_t nextSnapshot = kZovSnapshotEvery;
+  bool sentFirst = false;
+  for (size_t i = 0; i < lib.recordings.size(); ++i) {
+    if (Cancelled(o) || !workers.WaitFor(i)) break;
+    ZovRecording& r = lib.recordings[i];
+    if (!r.fromIndex) {
+      if (!r.facts.playable && r.facts.reason.rfind("cannot be read", 0) == 0 &&
+          ::access(r.path.c_str(), F_OK) != 0 && errno == ENOENT) {
+        // Gone since the walk (deleted, or the card was pulled out).
+        lib.messages.push_back(r.path + ": vanished during the scan");
+        r.size = -1;
+      }
+      ++local.probed;
+      if (index.IsOpen() && r.size >= 0) index.Store(r);
+      if (!o.keepTracks) std::vector<ZovTrackPoint>().swap(r.track);
+    }
+    ++examined;
+    progress.done = examined;
+    if (o.progress) o.progress(progress);
+    // The first snapshot goes out once the first moment is complete (a
+    // recording past its span is known), so the player can start playing.
+    const bool firstReady =
+        !sentFirst && r.Start() - lib.recordings.front().Start() > kZovMomentSpan;
+    if (firstReady || (examined >= nextSnapshot && examined < lib.recordings.size())) {
+      sentFirst = true;
+      SendSnapshot(o, lib, examined);
+      // Each snapshot copies what is known so far: spacing them by half of
+      // that keeps the copying in proportion to the card (100,000 files).
+      nextSnapshot = examined + std::max(kZovSnapshotEvery, examined / 2);
+    }
+  }
+  workers.Join();
+  if (batch) index.Commit();
+  if (Cancelled(o) || walk.cancelled) {
+    lib.recordings.resize(examined);
+    lib.messages.push_back("scan cancelled: " + std::to_string(examined) + " of " +
+                           std::to_string(progress.total) + " recordings read");
+  }
+  std::erase_if(lib.recordings, [](const ZovRecording& r) { return r.size < 0; });
+  ZovAttachSideFilesByTime(lib, unattached);
+  lib.sideFiles = std::move(unattached);
+  ZovGroupLibrary(lib, o.driveGapSeconds);
+  if (stats) *stats = local;
+  return lib;
+}

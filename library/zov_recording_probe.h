@@ -1,0 +1,36 @@
+#pragma once
+// The cheap open of a recording: whether it plays, and if not why, with the
+// facts the library keeps (duration, streams, picture size, codec, the
+// container's creation time); and the reading of its GPS track.
+//
+// The open reads the container's header and decodes the first picture, so
+// a recording that would only ever show black is found before it is played:
+//   "empty file"                  0 bytes
+//   "not a recording"             no container the demuxer knows
+//   "cut short: no index"         an MP4/MOV whose index (moov) was never written
+//   "cannot be decoded: ..."      no picture stream, no decoder, or the first picture fails
+//   "cannot be read: ..."         the system refused the read (permissions, a pulled card)
+//
+// Thread: any. GPS reading goes through one process-wide lock, because the
+// extractor keeps process-wide state (the play list's track loader takes the
+// same lock).
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "library/zov_library_types.h"
+
+ZovFileFacts ZovProbeRecording(const std::string& path);
+
+// The lock every caller of the GPS extractor holds across an extraction.
+std::mutex& ZovExtractorLock();
+
+// The GPS track of a recording, read from the file itself and, when that
+// holds none, from its side files in turn. Returns the fix count.
+int ZovReadRecordingTrack(const std::string& path, const std::vector<std::string>& sideFiles,
+                          std::vector<ZovTrackPoint>* track);
+
+// Length of a track in kilometres (great-circle legs between fixes; legs
+// longer than kZovMaxLegKm, a fix from a lost signal, are left out).
+double ZovTrackKilometres(const std::vector<ZovTrackPoint>& track);
+inline constexpr double kZovMaxLegKm = 2.0;
