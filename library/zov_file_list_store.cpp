@@ -127,16 +127,9 @@ void CZovFileListStore::DeleteInstance() {
 CZovFileListStore::CZovFileListStore()
     : extractor_(DefaultExtract), mapNameSource_(DefaultMapName), warningSink_(DefaultWarning) {}
 
-CZovFileListStore::~CZovFileListStore() {
-  // The loader and the scans call back into the store: end them while it is whole.
-  EndLoads();
-  std::unique_ptr<CZovLibraryScanner> scanner;
-  {
-    std::lock_guard<std::mutex> hold(libraryLock_);
-    scanner = std::move(scanner_);
-  }
-  scanner.reset();
-}
+// The loader and the library's scan call back into the store: they end
+// while it is whole.
+CZovFileListStore::~CZovFileListStore() { EndLoads(); }
 
 void CZovFileListStore::SetExtractor(ZovTrackExtractor extractor) {
   SetExtractor(ZovStoppableTrackExtractor(
@@ -719,11 +712,19 @@ void CZovFileListStore::EndLoads() {
     loader = std::move(loader_);
   }
   loaderWake_.notify_all();
-  if (!loader.joinable()) return;
-  if (loader.get_id() == std::this_thread::get_id())
-    loader.detach();  // ended from its own done call: it returns right after
-  else
-    loader.join();
+  if (loader.joinable()) {
+    if (loader.get_id() == std::this_thread::get_id())
+      loader.detach();  // ended from its own done call: it returns right after
+    else
+      loader.join();
+  }
+  // The library's scan reads with the same extractor: it ends too.
+  std::unique_ptr<CZovLibraryScanner> scanner;
+  {
+    std::lock_guard<std::mutex> hold(libraryLock_);
+    scanner = std::move(scanner_);
+  }
+  scanner.reset();
 }
 
 bool CZovFileListStore::Loading() const {

@@ -217,8 +217,9 @@ class CZovFileListStore {
   void LoadInBackground(std::string path, LoadDone done);
   // Stops the load in progress, if any (it reports false); nothing waits.
   void CancelLoads();
-  // Stops the loader for good and joins its thread: returns once no thread
-  // of the store is left (one chunk read at most when a scan was running).
+  // Stops the loader for good and joins its thread, and ends the library's
+  // scan: returns once no thread of the store is left (one chunk read at
+  // most when a scan was running).
   // For whoever ends the process, before the objects a scan uses go.
   void EndLoads();
   // A background load waits or runs.
