@@ -166,7 +166,7 @@ int CZovGpsExtractor::ExtractGpsAs(const uint32_t* handle, const std::string& pa
   if (recording && state_.fixes.empty() && !TakeSideFilesOf(path)) TakeTimeLogsBeside(path);
   lastRaw_ = state_.fixes.size();
   // A stopped scan saw part of the file: its track would be cut short.
-  if (!handle || *handle != kZovExtractorMagic || state_.fixes.empty() || scan.Stopped()) {
+  if (!handle || *handle != kZovExtractorMagic || state_.fixes.empty() || (stop && stop())) {
     state_.Reset();
     return 0;
   }
