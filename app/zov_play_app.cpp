@@ -18,6 +18,12 @@
 #include "ui/zov_ui_base.h"
 #include "update/update_client.h"
 
+void ZovEndWorkersBeforeExit() {
+  // The store stays (nothing is deleted one by one on this path); only its
+  // loader ends, so no scan is left running into the exit handlers.
+  if (CZovFileListStore* store = CZovFileListStore::Peek()) store->EndLoads();
+}
+
 CZovPlayApp::CZovPlayApp(int& argc, char** argv) : argc_(argc), argv_(argv) {}
 
 // The shutdown list has released the browser and the singletons; what is
@@ -138,6 +144,8 @@ int CZovPlayApp::RunMainWindow() {
 void CZovPlayApp::ShutDown() {
   if (shutDown_) return;
   shutDown_ = true;
+  // First: its loader may still scan for the play window, and the scan uses
+  // the settings deleted below. The deletion stops and joins it.
   CZovFileListStore::DeleteInstance();
   Step("delete file list store");
   UpdateClient::DeleteInstance();

@@ -20,7 +20,7 @@ int64_t CommandFilter::WaitMs(int64_t nowMs) const {
   return last_ ? std::max<int64_t>(0, *last_ + kCommandGapMs - nowMs) : 0;
 }
 
-bool AllowedWhileStarting(int id) { return id == kIdOpenFile || id == kIdSound; }
+bool AllowedWhileStarting(int id) { return id != kIdScreenshot; }
 
 int SeekSecond(int value, int durationSeconds) {
   return static_cast<int>(int64_t(value) * durationSeconds / kSeekSteps);

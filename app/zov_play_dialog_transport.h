@@ -46,8 +46,6 @@ inline constexpr int kDurationSlackSeconds = 10;
 inline constexpr int kDurationGrowthSeconds = 30;
 // After an open failure the next file is tried this much later.
 inline constexpr int kOpenFailureRetryMs = 500;
-// A paused seek lets playback run this long to show the new position.
-inline constexpr int kPausedSeekShowMs = 50;
 // One press of the Left or Right arrow key seeks this far.
 inline constexpr int kStepSeekSeconds = 10;
 // A held arrow key seeks again at most this long after the last seek ended.
@@ -71,7 +69,8 @@ class CommandFilter {
   std::optional<int64_t> last_;
 };
 
-// Commands that still run while the start-up thread works.
+// Commands that act while a start loads its track: all but the screenshot
+// (nothing is shown yet). A transport command then replaces the start.
 bool AllowedWhileStarting(int id);
 
 // Second of the recording for a seek bar value 0..300.

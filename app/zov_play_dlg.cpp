@@ -30,6 +30,7 @@
 #include "app/zov_qt_translations.h"
 #include "app/zov_left_tab.h"
 #include "app/zov_panel_windows.h"
+#include "app/zov_play_app.h"
 #include "app/zov_play_dialog_transport.h"
 #include "app/zov_program_icon.h"
 #include "app/zov_right_tab.h"
@@ -97,6 +98,7 @@ constexpr ShortcutKey kShortcuts[] = {
 };
 
 void EndProcess(int code) {
+  ZovEndWorkersBeforeExit();
   std::fflush(stdout);
   std::fflush(stderr);
   std::exit(code);

@@ -70,7 +70,7 @@ ZovGpsSourceKind ZovGpsSourceKindOfContent(const CZovGpsFile& file) {
 }
 
 void CZovGpsScan::Run(ZovGpsSourceKind kind) {
-  auto none = [this] { return sink_.FixCount() == 0; };
+  auto none = [this] { return sink_.FixCount() == 0 && !Stopped(); };
   switch (kind) {
     case ZovGpsSourceKind::kTransportStream:
       ScanTailIndex();
@@ -110,6 +110,7 @@ void CZovGpsScan::ParseCandidates(bool clampToFile) {
   uint64_t budget = size + kMaxCandidate;
   std::vector<uint8_t> buf;
   for (const ZovGpsCandidate& c : candidates_) {
+    if (Stopped()) return;
     if (c.offset >= size) continue;
     uint64_t len = c.length;
     if (clampToFile) len = std::min(len, size - c.offset);
@@ -155,7 +156,8 @@ void CZovGpsScan::ScanTailIndex() {
   CZovGpsWindow win(file_);
   uint64_t pos = size - n - 1;
   const uint64_t steps = n > 132 ? n - 132 : 0;
-  for (uint64_t step = 0; step < steps && pos + kTailMinRoom <= size;) {
+  for (uint64_t step = 0, visits = 0; step < steps && pos + kTailMinRoom <= size; ++visits) {
+    if (visits % kStopCheckEvery == 0 && Stopped()) return;
     size_t held = 0;
     const uint8_t* h = win.Get(pos, 8, &held);
     if (!h) break;
@@ -228,6 +230,7 @@ void CZovGpsScan::Walk(Visit&& visit) {
   // crafted file of 8-byte boxes) costs one read per page, not one per box.
   CZovGpsWindow win(file_, kBoxHeaderWindow);
   for (size_t boxes = 0; pos < size && size - pos >= 16 && boxes < kMaxBoxes; ++boxes) {
+    if (boxes % kStopCheckEvery == 0 && Stopped()) return;
     Box box;
     box.offset = pos;
     const uint8_t* h = win.Get(pos, 16);
@@ -688,6 +691,7 @@ void CZovGpsScan::WalkBinaryRecords() {
 
   uint32_t ordinal = 0;
   for (const ZovGpsCandidate& c : candidates_) {
+    if (Stopped()) return;
     const uint32_t index = ordinal++;
     uint8_t buf[48 + kBinaryRecord];
     const size_t want = static_cast<size_t>(std::min<uint64_t>(c.length, sizeof(buf)));
@@ -756,7 +760,7 @@ void CZovGpsScan::ScanSamples() {
         // The box's own size serves as the byte count of the offset table;
         // it is bounded by the box here, so no bytes after it are taken.
         for (uint32_t off : ReadChunkOffsets(box, (box.size - 16) / 4)) {
-          if (!spend(2 * kSampleRead)) return WalkResult::kStop;
+          if (!spend(2 * kSampleRead) || Stopped()) return WalkResult::kStop;
           for (uint64_t probe : {kSampleKaruProbe1, kSampleKaruProbe2}) {
             std::vector<uint8_t> b = file_.ReadVector(uint64_t(off) + probe, kSampleRead);
             if (b.size() >= 12 && std::memcmp(b.data() + 8, "KARU", 4) == 0 &&
@@ -770,7 +774,7 @@ void CZovGpsScan::ScanSamples() {
           const std::vector<uint32_t> offsets = ReadChunkOffsets(box, ZovBe32(cnt));
           const std::vector<int64_t> seconds = ChunkSeconds(stts, stsc, timescale, offsets.size());
           for (size_t c = 0; c < offsets.size(); ++c) {
-            if (!spend(kSampleRead)) return WalkResult::kStop;
+            if (!spend(kSampleRead) || Stopped()) return WalkResult::kStop;
             std::vector<uint8_t> b = file_.ReadVector(offsets[c], kSampleRead);
             if (b.empty()) continue;
             if (c < seconds.size()) sink_.OnTimedBlock(b.data(), b.size(), seconds[c]);
@@ -881,6 +885,7 @@ void CZovGpsScan::ScanTsChunk(uint64_t chunk, std::vector<uint64_t>& slots) cons
   constexpr uint64_t kWindow = kTsPacket * 16384;  // 3,080,192 bytes: whole pages and packets
   std::vector<uint8_t> buf;
   for (uint64_t pos = begin; pos < end;) {
+    if (Stopped()) return;
     // Holes of a sparse file read as zeros and hold no packet: skip to the
     // window that holds the next data (windows stay page-aligned).
     const uint64_t data = file_.NextData(pos);
@@ -954,6 +959,7 @@ void CZovGpsScan::ScanTransportStream() {
   if (first >= 0) {
     seconds.reserve(streamHits_.size());
     for (uint64_t off : streamHits_) {
+      if (Stopped()) return;
       const int64_t pts = TsPtsOfPacketAt(file_, off - off % kTsPacket);
       if (pts < 0) break;
       // 33-bit times wrap (every 26.5 hours): the distance forward from the first.
@@ -963,6 +969,7 @@ void CZovGpsScan::ScanTransportStream() {
   }
   uint8_t pkt[kTsPacket];
   for (size_t i = 0; i < streamHits_.size(); ++i) {
+    if (Stopped()) return;
     const size_t got = file_.ReadAt(streamHits_[i], pkt, kTsPacket);
     if (got == 0) continue;
     if (seconds.empty())
@@ -983,7 +990,8 @@ void CZovGpsScan::ScanAviChunks() {
   const uint64_t end = std::min<uint64_t>(ZovLe32(head + 4), size);
   uint64_t pos = uint64_t(ZovLe32(head + 16)) + 20 + 12;
   CZovGpsWindow win(file_, 64 * 1024);
-  while (pos < end) {
+  for (uint64_t chunks = 0; pos < end; ++chunks) {
+    if (chunks % kStopCheckEvery == 0 && Stopped()) break;
     const uint8_t* c = win.Get(pos, 8);
     if (!c) break;
     const uint64_t chunkSize = ZovLe32(c + 4);

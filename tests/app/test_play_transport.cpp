@@ -29,11 +29,10 @@ TEST(PlayTransport, CommandFilterDropsClicksWithinOneSecondOfThePreviousClick) {
   EXPECT_TRUE(early.Accept(10));
 }
 
-TEST(PlayTransport, OnlyOpenFileAndSoundRunWhileStarting) {
-  for (int id : {kIdPrevious, kIdNext, kIdPlay, kIdStop, kIdScreenshot})
-    EXPECT_FALSE(AllowedWhileStarting(id)) << id;
-  EXPECT_TRUE(AllowedWhileStarting(kIdOpenFile));
-  EXPECT_TRUE(AllowedWhileStarting(kIdSound));
+TEST(PlayTransport, EveryCommandButTheScreenshotRunsWhileStarting) {
+  for (int id : {kIdPrevious, kIdNext, kIdPlay, kIdStop, kIdOpenFile, kIdSound})
+    EXPECT_TRUE(AllowedWhileStarting(id)) << id;
+  EXPECT_FALSE(AllowedWhileStarting(kIdScreenshot));
 }
 
 TEST(PlayTransport, SeekSecondScalesTheBarToTheDurationAndSeeksOncePerTarget) {
