@@ -155,7 +155,9 @@ TEST(PlayTransport, BottomRowStaysWholeAndClearDownToTheMinimumWidth) {
       EXPECT_GE(place.lefts[i], place.lefts[i - 1] + widths[i - 1] + kBottomRowMinGap) << width << " " << i;
     const int rowRight = place.lefts.back() + widths.back();
     EXPECT_LE(rowRight, width - 10) << width;
-    if (place.positionsShown) EXPECT_LE(rowRight + kStripClearance, width - 10 - 180) << width;
+    if (place.positionsShown) {
+      EXPECT_LE(rowRight + kStripClearance, width - 10 - 180) << width;
+    }
     if (width >= 935) {
       EXPECT_TRUE(place.positionsShown) << width;
       EXPECT_EQ(place.lefts, BottomRowLefts(widths, width)) << width;

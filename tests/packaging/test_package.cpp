@@ -63,7 +63,7 @@ class Package : public ::testing::Test {
 
 TEST_F(Package, HoldsTheInstallationTheDesktopEntryAndTheDocuments) {
   const std::string base = "/usr/lib/zovgpsplay";
-  for (const std::string file :
+  for (const std::string& file :
        {base + "/tamarin", base + "/bin/tamarinsoft", base + "/bin/libzovQuelnaResource.so",
         base + "/bin/libQORGPS.so", base + "/setup/quelnasetup.ini", base + "/setup/map/lib/leaflet.js",
         base + "/setup/map/lib/basemap.js", std::string("/usr/share/applications/tamarinsoft.desktop"),
