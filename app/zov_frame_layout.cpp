@@ -62,3 +62,7 @@ const char* ZovUpdateNoticeKey(int state) {
   if (state >= 33 && state <= 36) return "newestversion";
   return nullptr;
 }
+
+QSize ZovMinimumClientSize(int leftMinWidth, int stripHeight, int rightMinHeight) {
+  return QSize(leftMinWidth + kZovPanelGap + kZovRightPanelWidth, stripHeight + rightMinHeight);
+}

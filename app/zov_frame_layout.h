@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include <QRect>
+#include <QSize>
 
 // Width of the right panel for client widths other than 1360..1363.
 inline constexpr int kZovRightPanelWidth = 340;
@@ -21,6 +22,11 @@ int ZovSplitX(int width);
 // `width` x `height` below a strip `stripHeight` high.
 QRect ZovRightPanelRect(int width, int height, int stripHeight);
 QRect ZovLeftPanelRect(int width, int height, int stripHeight, bool rightShown);
+
+// The least client size of the main window: a left panel `leftMinWidth`
+// wide beside the right panel, and below the title strip (`stripHeight`)
+// room for the right panel's least height.
+QSize ZovMinimumClientSize(int leftMinWidth, int stripHeight, int rightMinHeight);
 
 // The window's place in `workArea`: the designed size centred (offsets halved
 // in integers) when it fits, otherwise the whole work area.

@@ -7,6 +7,7 @@
 #include <QPaintEvent>
 
 #include "app/zov_panel_windows.h"
+#include "app/zov_program_icon.h"
 #include "engine/zov_media_play.h"
 #include "shell/zov_settings.h"
 #include "shell/zov_wnd_manager.h"
@@ -20,6 +21,12 @@ CZovLeftTab::CZovLeftTab(QWidget* parent) : CZovWnd(parent) {
   videoPanes_ = new CZovPlayerListView();
   videoPanes_->CreateEx(this, ZovRect{0, 0, width(), height()}, QString(), kZovPlayerListId);
   videoPanes_->show();
+  // While nothing plays the video area shows the program's mark, dim and in
+  // one colour, so an empty window does not look like a black recording.
+  videoPanes_->idleLook = [mark = ZovProgramIconSilhouette(kZovIdleMarkSize, kZovIdleMarkColour)](
+                              QPainter& painter, const QRect& area) {
+    painter.drawImage(area.center() - QPoint(mark.width() / 2, mark.height() / 2), mark);
+  };
   directory_ = CZovWndManager::GetInstance();
   directory_->Register(name_, this);
 }

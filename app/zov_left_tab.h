@@ -17,6 +17,11 @@
 #include "platform/zov_wnd.h"
 #include "ui/zov_player_view.h"  // kZovLeftTabName, kZovPlayerListId
 
+// The mark of the idle video area: the program icon's shape, this many
+// pixels square, in a grey just above the black.
+inline constexpr int kZovIdleMarkSize = 96;
+inline constexpr unsigned kZovIdleMarkColour = 0x2C2F36;
+
 class CZovPlayWindowBase;
 class CZovSettings;
 class CZovWndManager;

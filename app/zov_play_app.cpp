@@ -6,6 +6,7 @@
 #include "app/zov_panel_windows.h"
 #include "app/zov_play_dlg.h"
 #include "app/zov_program_icon.h"
+#include "app/zov_qt_translations.h"
 #include "map/zov_client_app.h"
 #include "platform/zov_paths.h"
 #include "shell/zov_main_thread.h"
@@ -16,6 +17,12 @@
 #include "library/zov_file_list_store.h"
 #include "ui/zov_ui_base.h"
 #include "update/update_client.h"
+
+void ZovEndWorkersBeforeExit() {
+  // The store stays (nothing is deleted one by one on this path); only its
+  // loader ends, so no scan is left running into the exit handlers.
+  if (CZovFileListStore* store = CZovFileListStore::Peek()) store->EndLoads();
+}
 
 CZovPlayApp::CZovPlayApp(int& argc, char** argv) : argc_(argc), argv_(argv) {}
 
@@ -117,6 +124,7 @@ bool CZovPlayApp::StartBrowserRuntime() {
     QApplication::setApplicationName(QString::fromLatin1(kZovIconName));
     QApplication::setDesktopFileName(QString::fromLatin1(kZovIconName));
   }
+  zov_play::ProcessQtTranslations().Apply(settings->Texts().CurrentLanguageName());
   browserReady_ = browserApp_->Initialize() ? 1 : 0;
   return true;
 }
@@ -136,6 +144,8 @@ int CZovPlayApp::RunMainWindow() {
 void CZovPlayApp::ShutDown() {
   if (shutDown_) return;
   shutDown_ = true;
+  // First: its loader may still scan for the play window, and the scan uses
+  // the settings deleted below. The deletion stops and joins it.
   CZovFileListStore::DeleteInstance();
   Step("delete file list store");
   UpdateClient::DeleteInstance();

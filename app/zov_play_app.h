@@ -16,6 +16,20 @@
 // browser runtime's reference, CZovSettings, CZovWndManager, CZovMainThread,
 // the "release CEF app:end" trace, the trace lock.
 //
+// Order of ending. Every worker thread has an owner that stops and joins it
+// before anything the thread uses goes:
+//   1. the play window: playback (the engine's workers) stops when the close
+//      button is pressed or when the main window is deleted;
+//   2. the file list store: its loader (the play window's start-up scans) is
+//      stopped and joined by ZovEndWorkersBeforeExit on the close button's
+//      path, and by the store's deletion, first in the shutdown list;
+//   3. the shutdown list (Esc, the window manager's close) deletes the other
+//      singletons, each joining its own threads (update client, main thread);
+//   4. the exit handlers (both ways) destroy the static objects: the GPS
+//      extractor, the datum shift, the folder listing cache. No thread of the
+//      program that uses them is left by then. The close button leaves the
+//      heap singletons (settings, window directory, update client) alive.
+//
 // The QApplication is made by the browser runtime step: the browser must be
 // configured before it exists and initialised after. When one exists already
 // (tests), it is used. The first thread is the user-interface thread.
@@ -36,6 +50,11 @@ inline constexpr const char* kZovTempFolderName = "karu";
 inline constexpr size_t kZovTempPathChars = 128;
 // The application's key (organisation name).
 inline constexpr const char* kZovAppKey = "qomtra";
+
+// Stops and joins the worker threads that use objects the exit handlers
+// destroy (the file list store's loader); the close button's path calls it
+// right before the process exits. Waits at most one chunk read of a scan.
+void ZovEndWorkersBeforeExit();
 
 class CZovPlayApp {
  public:

@@ -5,7 +5,6 @@
 #include <ctime>
 #include <filesystem>
 #include <fstream>
-#include <thread>
 
 #include <QDir>
 #include <QDragEnterEvent>
@@ -61,7 +60,7 @@ constexpr int kBottomRow[] = {kIdSound, kIdVolume, kIdPrevious, kIdPlay,
 
 // The windows told that playback stopped.
 constexpr const char* kStopListeners[] = {"CZovLeftTab", "CZovGsensorView", "CZovCefBrowers",
-                                          "CZovFileListView"};
+                                          "CZovFileListView", "CZovPlayDlg"};
 
 std::u16string Utf16(const std::string& text) {
   return QString::fromStdString(text).toStdU16String();
@@ -104,6 +103,9 @@ CPlayDialog::CPlayDialog(QWidget* parent) : CZovPlayWindowBase(parent) {
 CPlayDialog::~CPlayDialog() {
   KillTimer(kTickTimerId);
   directory_->Unregister(kZovPlayDialogName);
+  // A scan for this window's start is of no use any more; the store joins
+  // its loader when it is deleted.
+  if (starting_) store_->CancelLoads();
   if (!m_pMediaPlay->stopped) {
     m_pMediaPlay->StopAll();
     SetPlayLook(false);
@@ -186,15 +188,18 @@ void CPlayDialog::Layout() {
     row.push_back(control);
     widths.push_back(control->width());
   }
-  const std::vector<int> lefts = BottomRowLefts(widths, clientWidth);
-  for (size_t i = 0; i < row.size(); ++i) row[i]->move(lefts[i], row[i]->y());
-
   const ZovRect seekRect = settings_->LoadRect(10176);
   const int margin = seekRect.left;
+  const StripMeasures strip{timeText_->x() + timeText_->width(), latitudeText_->width(), margin};
+  const BottomRowPlace place = PlaceBottomRow(widths, clientWidth, strip);
+  for (size_t i = 0; i < row.size(); ++i) row[i]->move(place.lefts[i], row[i]->y());
+
   seekBar_->setGeometry(margin, seekRect.top, std::max(clientWidth - 2 * margin, 1),
                         seekRect.Height());
-  for (CZovText* text : {latitudeText_, longitudeText_})
+  for (CZovText* text : {latitudeText_, longitudeText_}) {
     text->move(clientWidth - margin - text->width(), text->y());
+    text->setVisible(place.positionsShown);
+  }
 }
 
 // --- Window procedure -----------------------------------------------------
@@ -225,10 +230,10 @@ LRESULT CPlayDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       if (wParam == kTickTimerId) OnTick();
       return 0;
     case kMsgStartupDone:
-      OnStartupDone(wParam != 0);
+      OnStartupDone(wParam != 0, static_cast<uint64_t>(lParam));
       return 0;
-    case kMsgRepause:
-      if (m_pMediaPlay->GetState() != 0) m_pMediaPlay->PauseAll();
+    case kMsgPlayNext:
+      OnPlayNext(static_cast<uint64_t>(lParam));
       return 0;
     default:
       return CZovPlayWindowBase::WindowProc(message, wParam, lParam);
@@ -240,21 +245,14 @@ void CPlayDialog::OnClick(int id) {
   // list stops the file it deletes this way, which must not go on playing
   // because the file was started by a click less than a second before.
   if (!commandFilter_.Accept(NowMs()) && id != kIdStop) return;
+  // While a start loads its track, transport commands act: the last one wins.
   if (starting_ && !AllowedWhileStarting(id)) return;
   switch (id) {
     case kIdPrevious:
-      if (store_->SelectPrevious() == 0) {
-        Stop(false);
-        StartPlaying();
-      }
+      if (store_->SelectPrevious() == 0) Restart();
       break;
     case kIdNext:
-      if (store_->SelectNext() == 0) {
-        Stop(false);
-        StartPlaying();
-      } else {
-        Stop(true);
-      }
+      OnPlayNext(startSerial_);
       break;
     case kIdPlay:
       switch (PlayCommand(m_pMediaPlay->stopped ? 0 : m_pMediaPlay->GetState(), false)) {
@@ -294,23 +292,14 @@ void CPlayDialog::OnSlider(UINT message, int id, int value) {
     m_pMediaPlay->SetVolume(value);
     return;
   }
+  // A paused recording stays paused and shows the new position's picture.
   if (id != kIdSeekBar || message != ZOVWM_SEEKDROP || m_pMediaPlay->stopped) return;
-  const bool paused = m_pMediaPlay->GetState() == 2;
   Seek(value);
-  if (paused) RepauseAfterSeek();
-}
-
-void CPlayDialog::RepauseAfterSeek() {
-  // Playback runs briefly to show the new position, then pauses again.
-  QTimer::singleShot(kPausedSeekShowMs, Object(), [ref = Ref()] { ref.Post(kMsgRepause); });
 }
 
 void CPlayDialog::OnInfo(int code, LPARAM record) {
   const auto data = ZovTakeMsgData(record);  // every record is freed here
-  if (code == ZOV_CODE_STOPPED || code == ZOV_CODE_PLAY_CURRENT) {
-    Stop(false);
-    StartPlaying();
-  }
+  if (code == ZOV_CODE_STOPPED || code == ZOV_CODE_PLAY_CURRENT) Restart();
 }
 
 void CPlayDialog::OnSoundCommand() {
@@ -334,45 +323,57 @@ void CPlayDialog::HideBusy() {
 }
 
 void CPlayDialog::StartPlaying() {
-  ShowBusy();
-  if (starting_ || opening_) {
-    HideBusy();
+  // A text log on show keeps the play command inert until the next stop;
+  // anything else that is open was stopped by the caller.
+  if (opening_ && !starting_) return;
+  std::string path;
+  if (store_->CopyPlayingPaths(&path) < 0) {
+    CancelStart();
     return;
   }
+  // The same file asked for again while it loads goes on loading.
+  if (starting_ && path == playingPath_) return;
+  ShowBusy();
+  const uint64_t serial = ++startSerial_;
   starting_ = true;
   opening_ = true;
   lastGpsSecond_ = -1;
   seekTarget_.Forget();
   ClearPositionTexts();
-  std::string path;
-  if (store_->CopyPlayingPaths(&path) < 0) {
-    opening_ = false;
-    starting_ = false;
-    HideBusy();
-    return;
-  }
   playingPath_ = path;
-  std::thread(StartupBody, Ref(), store_, playingPath_).detach();
+  // The long part runs on the store's loader (a start still loading is
+  // stopped there); its end comes back as a message.
+  store_->LoadInBackground(path, [ref = Ref(), serial](bool loaded) {
+    ref.Post(kMsgStartupDone, loaded ? 1 : 0, static_cast<LPARAM>(serial));
+  });
 }
 
-void CPlayDialog::StartupBody(CZovTargetRef self, CZovFileListStore* store, std::string path) {
-  // The long part: the store may scan the whole file for its GPS blocks.
-  if (store->AllTracks()) store->LoadAllTracks();
-  store->MakeCurrent(path);
-  self.Post(kMsgStartupDone, 1, 0);
+void CPlayDialog::Restart() {
+  Stop(false);
+  StartPlaying();
 }
 
-void CPlayDialog::OnStartupDone(bool haveRecording) {
+void CPlayDialog::CancelStart() {
+  ++startSerial_;
+  if (!starting_) return;
+  starting_ = false;
+  opening_ = false;
+  store_->CancelLoads();
+  HideBusy();
+}
+
+void CPlayDialog::OnStartupDone(bool loaded, uint64_t serial) {
+  // The result of a start that a later request replaced is dropped.
+  if (serial != startSerial_ || !starting_) return;
   HideBusy();
   starting_ = false;
-  if (!haveRecording) {
+  if (!loaded) {
     opening_ = false;
     return;
   }
-  // The list may have changed while the track was read. A file removed from
-  // it meanwhile is not played; a row chosen meanwhile was ignored (commands
-  // wait for the start-up), so the file being opened is made current again
-  // and the list shows and continues from the file that plays.
+  // The list may have changed while the track was read: a file removed from
+  // it meanwhile is not played, and the file being opened is made current
+  // again, so the list shows and continues from the file that plays.
   const int index = store_->FindIndex(playingPath_);
   if (index < 0) {
     opening_ = false;
@@ -385,6 +386,15 @@ void CPlayDialog::OnStartupDone(bool haveRecording) {
   // until the next stop, so the play command does nothing meanwhile.
   if (IsTextLog(playingPath_)) return;
   OpenCurrent(playingPath_);
+}
+
+void CPlayDialog::OnPlayNext(uint64_t serial) {
+  // The end of a recording, or a failed open, that a later request replaced.
+  if (serial != startSerial_) return;
+  if (store_->SelectNext() == 0)
+    Restart();
+  else
+    Stop(true);
 }
 
 void CPlayDialog::OpenCurrent(const std::string& path) {
@@ -411,13 +421,12 @@ void CPlayDialog::OpenCurrent(const std::string& path) {
 
 void CPlayDialog::OnOpenFailed(int pathCount) {
   if (pathCount == 1) {
-    // The next file is tried a little later, without holding this thread,
-    // and not before the command filter lets the click through: a file that
-    // fails at once after the click that chose it must not end the play
-    // list there. A command the user gives meanwhile still wins.
-    const int64_t delay = std::max<int64_t>(kOpenFailureRetryMs, commandFilter_.WaitMs(NowMs()) + 1);
-    QTimer::singleShot(static_cast<int>(delay), Qt::PreciseTimer, Object(),
-                       [ref = Ref()] { ref.Post(ZOVWM_CLICK, kIdNext, 0); });
+    // The next file is tried a little later, without holding this thread.
+    // It is no click, so the command filter cannot drop it and end the play
+    // list here; a command the user gives meanwhile replaces it.
+    QTimer::singleShot(kOpenFailureRetryMs, Qt::PreciseTimer, Object(), [ref = Ref(), serial = startSerial_] {
+      ref.Post(kMsgPlayNext, 0, static_cast<LPARAM>(serial));
+    });
     directory_->SendData("CZovLeftTab", ZOV_CODE_STOPPED);
     DebugTrace("m_pMediaPlay error   \r\n");
   } else {
@@ -431,8 +440,8 @@ void CPlayDialog::OnOpenFailed(int pathCount) {
 
 void CPlayDialog::Stop(bool resetSeekBar) {
   store_->SetOpenMedia(nullptr);
+  CancelStart();
   opening_ = false;
-  if (starting_) return;
   KillTimer(kTickTimerId);
   seekBar_->enabled = 0;
   ClearPositionTexts();
@@ -471,7 +480,6 @@ void CPlayDialog::StepSeek(int seconds, bool repeat) {
   m_pMediaPlay->SeekAll(target);
   ++seekCount_;
   if (duration > 0) seekBar_->SetValue(static_cast<int>(int64_t(target) * kSeekSteps / duration));
-  if (state == 2) RepauseAfterSeek();
   lastStepSeekMs_ = NowMs();
 }
 
@@ -497,8 +505,10 @@ void CPlayDialog::OnTick() {
   }
   SetPlayLook(false);
   KillTimer(kTickTimerId);
+  // The program's own "next" is no click: the command filter does not drop
+  // it, and a request the user makes meanwhile replaces it.
   if (EndOfFileAction(settings_->PlayModeIndex()) == EndAction::kPlayNext)
-    PostMessage(ZOVWM_CLICK, kIdNext, 0);
+    PostMessage(kMsgPlayNext, 0, static_cast<LPARAM>(startSerial_));
   else
     Stop(false);
 }
@@ -555,10 +565,7 @@ void CPlayDialog::OpenChosenFile(const std::string& path) {
   store_->SelectIndex(index);
   if (CZovMsgTarget* parent = dynamic_cast<CZovMsgTarget*>(parentWidget()))
     parent->SendMessage(ZOVWM_LISTSELECT, 0, index);
-  if (!starting_) {
-    Stop(false);
-    StartPlaying();
-  }
+  Restart();
 }
 
 void CPlayDialog::DropFiles(const std::vector<std::string>& paths) {

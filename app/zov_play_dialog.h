@@ -8,14 +8,18 @@
 //
 // Registered in the window directory as "CPlayDialog".
 //
-// Threads. Everything here runs on the user-interface thread except the
-// start-up thread's body (StartupBody), which only loads the GPS track of the
-// file through the store (which may scan the file for a long time) and then
-// posts kMsgStartupDone back. The engine, the controls, the timer and every
-// directory send are driven from the user-interface thread, so nothing that
-// thread does can wait for the start-up thread: there is no lock between
-// them. `starting_` and `opening_` are atomics because the busy state is read
-// by both.
+// Threads. Everything here runs on the user-interface thread. The start-up's
+// long part, loading the file's GPS track (the store may scan the whole
+// file), runs on the store's loader thread, which posts kMsgStartupDone back;
+// the store owns that thread, stops it and joins it at its end. Nothing here
+// waits for it: there is no lock between the two.
+//
+// The last request wins. Every start and stop takes a new serial; what the
+// loader, the end of a recording or a failed open post back carries the
+// serial it belongs to and is dropped once a later request came. A start
+// asked for while another loads replaces it (the store stops the scan in
+// progress), so a burst of next/previous clicks ends with the file of the
+// last one playing.
 #include <atomic>
 #include <memory>
 #include <optional>
@@ -44,11 +48,13 @@ inline constexpr const char* kZovPlayDialogName = "CPlayDialog";
 
 class CPlayDialog : public CZovPlayWindowBase {
  public:
-  // Private message: the start-up thread has made the file's track current.
-  // wParam 1 when there is a recording to open, 0 when nothing is current.
+  // Private message: the store's loader has made the file's track current.
+  // wParam 1 when it did, 0 when the load was stopped; lParam the serial of
+  // the start it belongs to.
   static constexpr UINT kMsgStartupDone = WM_USER + 3100;
-  // Private message: a paused seek has shown its picture; pause again.
-  static constexpr UINT kMsgRepause = WM_USER + 3101;
+  // Private message: the recording of start lParam has ended (continuous
+  // play) or failed to open; the next file of the list starts.
+  static constexpr UINT kMsgPlayNext = WM_USER + 3102;
   // Skin rectangle of the play window itself.
   static constexpr int kSkinWindowRect = 10163;
   // Skin ids of the window's background and of the position texts' colour.
@@ -63,6 +69,7 @@ class CPlayDialog : public CZovPlayWindowBase {
   // CZovPlayWindowBase
   QRect DesignRect() const override;
   bool IsPlaying() const override;
+  // Stops playback and any start in progress (the close command calls it).
   void StopPlayback() override { Stop(true); }
   void SetVideoArea(QWidget* area) override { videoArea_ = area; }
 
@@ -105,14 +112,19 @@ class CPlayDialog : public CZovPlayWindowBase {
   void OnInfo(int code, LPARAM record);
   void OnSpace();
   void OnTick();
-  void OnStartupDone(bool haveRecording);
+  void OnStartupDone(bool loaded, uint64_t serial);
+  void OnPlayNext(uint64_t serial);
   void OnOpenFileCommand();
   void OnScreenshotCommand();
   void OnSoundCommand();
 
   // Transport.
+  // Starts the current file; a start in progress is replaced by this one.
   void StartPlaying();
-  static void StartupBody(CZovTargetRef self, CZovFileListStore* store, std::string path);
+  // Stop, then start the current file (next, previous, a row chosen).
+  void Restart();
+  // Forgets a start in progress: its load is stopped and its result dropped.
+  void CancelStart();
   void OpenCurrent(const std::string& path);
   void OnOpenFailed(int pathCount);
   void Stop(bool resetSeekBar);
@@ -123,8 +135,6 @@ class CPlayDialog : public CZovPlayWindowBase {
   // the recording; a paused recording shows the new picture and stays paused.
   // A repeat of a held key within kStepRepeatGapMs of the last step is dropped.
   void StepSeek(int seconds, bool repeat);
-  // After a seek made while paused: shows the new picture, then pauses again.
-  void RepauseAfterSeek();
   void SendGpsTick(int second, int mode);
   void SetPlayLook(bool pauseLook);
   void SetTimeText(const std::string& text);
@@ -152,11 +162,10 @@ class CPlayDialog : public CZovPlayWindowBase {
   CZovWarning* busyPopup_ = nullptr;  // made on first use
   QWidget* videoArea_ = nullptr;
 
-  // Busy state, read by both threads.
-  std::atomic<bool> starting_{false};
-  std::atomic<bool> opening_{false};
-
   // User-interface thread only.
+  bool starting_ = false;  // a start waits for its track load
+  bool opening_ = false;   // from a start until a stop or a failed open
+  uint64_t startSerial_ = 0;  // moves on at every start and stop
   int channelCount_ = 0;
   int lastGpsSecond_ = -1;
   bool initialized_ = false;

@@ -20,7 +20,7 @@ int64_t CommandFilter::WaitMs(int64_t nowMs) const {
   return last_ ? std::max<int64_t>(0, *last_ + kCommandGapMs - nowMs) : 0;
 }
 
-bool AllowedWhileStarting(int id) { return id == kIdOpenFile || id == kIdSound; }
+bool AllowedWhileStarting(int id) { return id != kIdScreenshot; }
 
 int SeekSecond(int value, int durationSeconds) {
   return static_cast<int>(int64_t(value) * durationSeconds / kSeekSteps);
@@ -131,6 +131,46 @@ std::vector<int> BottomRowLefts(const std::vector<int>& widths, int clientWidth)
     x += w + kBottomRowGap;
   }
   return lefts;
+}
+
+namespace {
+
+int RowWidth(const std::vector<int>& widths, int gap) {
+  const int gaps = widths.empty() ? 0 : static_cast<int>(widths.size()) - 1;
+  return std::accumulate(widths.begin(), widths.end(), 0) + gaps * gap;
+}
+
+std::vector<int> RowFrom(const std::vector<int>& widths, int left, int gap) {
+  std::vector<int> lefts;
+  for (int w : widths) {
+    lefts.push_back(left);
+    left += w + gap;
+  }
+  return lefts;
+}
+
+}  // namespace
+
+BottomRowPlace PlaceBottomRow(const std::vector<int>& widths, int clientWidth, const StripMeasures& strip) {
+  const int row = RowWidth(widths, kBottomRowGap);
+  const int leftLimit = strip.timeRight + kStripClearance;
+  const int positionsLeft = clientWidth - strip.margin - strip.positionsWidth;
+  const std::vector<int> designed = BottomRowLefts(widths, clientWidth);
+  const int designedLeft = designed.empty() ? 0 : designed.front();
+  if (designedLeft >= leftLimit && designedLeft + row + kStripClearance <= positionsLeft) return {designed, true};
+  const int between = positionsLeft - kStripClearance - leftLimit;
+  if (row <= between) return {RowFrom(widths, leftLimit + (between - row) / 2, kBottomRowGap), true};
+  // The position texts give way; the row keeps clear of the time text.
+  const int room = clientWidth - strip.margin - leftLimit;
+  const int gaps = std::max(static_cast<int>(widths.size()) - 1, 1);
+  const int sum = RowWidth(widths, 0);
+  const int gap = std::clamp((room - sum) / gaps, kBottomRowMinGap, kBottomRowGap);
+  const int left = leftLimit + std::max((room - RowWidth(widths, gap)) / 2, 0);
+  return {RowFrom(widths, left, gap), false};
+}
+
+int BottomRowMinimumWidth(const std::vector<int>& widths, const StripMeasures& strip) {
+  return strip.timeRight + kStripClearance + RowWidth(widths, kBottomRowMinGap) + strip.margin;
 }
 
 std::string ShotFileName(const std::tm& when, int positionSeconds) {

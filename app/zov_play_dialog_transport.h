@@ -46,8 +46,6 @@ inline constexpr int kDurationSlackSeconds = 10;
 inline constexpr int kDurationGrowthSeconds = 30;
 // After an open failure the next file is tried this much later.
 inline constexpr int kOpenFailureRetryMs = 500;
-// A paused seek lets playback run this long to show the new position.
-inline constexpr int kPausedSeekShowMs = 50;
 // One press of the Left or Right arrow key seeks this far.
 inline constexpr int kStepSeekSeconds = 10;
 // A held arrow key seeks again at most this long after the last seek ended.
@@ -71,7 +69,8 @@ class CommandFilter {
   std::optional<int64_t> last_;
 };
 
-// Commands that still run while the start-up thread works.
+// Commands that act while a start loads its track: all but the screenshot
+// (nothing is shown yet). A transport command then replaces the start.
 bool AllowedWhileStarting(int id);
 
 // Second of the recording for a seek bar value 0..300.
@@ -133,6 +132,36 @@ std::string PositionText(char hemisphere, float value);
 // Left edges of the eight bottom controls (sound, volume, previous, play,
 // next, stop, open file, screenshot), laid out left to right, centred.
 std::vector<int> BottomRowLefts(const std::vector<int>& widths, int clientWidth);
+
+// Skin rectangles of the bottom row's controls, in the row's order.
+inline constexpr int kBottomRowRects[] = {10170, 10173, 10164, 10166, 10165, 10167, 10168, 10169};
+// Room kept between the bottom row and the time text or the position texts.
+inline constexpr int kStripClearance = 10;
+// The narrowest gap between two bottom-row controls, in the narrowest window.
+inline constexpr int kBottomRowMinGap = 8;
+
+// What the bottom row must keep clear of: the time text at the left (its
+// right edge) and the two position texts right-aligned `margin` from the
+// right edge, `positionsWidth` wide.
+struct StripMeasures {
+  int timeRight = 0;
+  int positionsWidth = 0;
+  int margin = 0;
+};
+
+struct BottomRowPlace {
+  std::vector<int> lefts;
+  bool positionsShown = true;
+};
+
+// The bottom row in a window `clientWidth` wide. As designed (centred, 20
+// pixels apart) while that clears the time and position texts; otherwise
+// centred in the room between them; in a narrower window the position texts
+// give way and the row takes the room up to the right margin, its gaps
+// shrinking down to kBottomRowMinGap. Every control stays whole and apart
+// from the time text down to BottomRowMinimumWidth.
+BottomRowPlace PlaceBottomRow(const std::vector<int>& widths, int clientWidth, const StripMeasures& strip);
+int BottomRowMinimumWidth(const std::vector<int>& widths, const StripMeasures& strip);
 
 // "shot_YYYYMMDD_HHMMSS_P.bmp" for local time `when` and playback second P.
 std::string ShotFileName(const std::tm& when, int positionSeconds);

@@ -24,10 +24,14 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "app/zov_frame_layout.h"
+#include "app/zov_qt_translations.h"
 #include "app/zov_left_tab.h"
 #include "app/zov_panel_windows.h"
+#include "app/zov_play_app.h"
+#include "app/zov_play_dialog_transport.h"
 #include "app/zov_program_icon.h"
 #include "app/zov_right_tab.h"
 #include "platform/zov_network.h"
@@ -53,6 +57,15 @@ constexpr int kRectFileInfo = 10322;
 constexpr int kColourStrip = 10114;
 constexpr int kColourText = 10116;
 constexpr int kFontTitle = 10117;
+// Skin rectangles of the panels that set the window's least size: the play
+// window's time text, latitude text and seek bar; the map area; the file
+// list's title and one of its rows.
+constexpr int kRectPlayTime = 10179;
+constexpr int kRectPlayLatitude = 10177;
+constexpr int kRectPlaySeekBar = 10176;
+constexpr int kRectMapBrowser = 10205;
+constexpr int kRectListTitle = 10285;
+constexpr int kRectListRow = 10290;
 // Room left between the end of the title text and the first title button.
 constexpr int kTitleButtonGap = 12;
 // The download bar's colour: green (0, 200, 0).
@@ -85,6 +98,7 @@ constexpr ShortcutKey kShortcuts[] = {
 };
 
 void EndProcess(int code) {
+  ZovEndWorkersBeforeExit();
   std::fflush(stdout);
   std::fflush(stderr);
   std::exit(code);
@@ -166,6 +180,23 @@ void CZovPlayDlg::LoadSkin() {
   strip_ = settings_->LoadRect(kRectStrip).ToQRect();
   titleRect_ = settings_->LoadRect(kRectTitleText).ToQRect();
   titleFont_ = settings_->CreateNormalFont(kFontTitle);
+  setMinimumSize(MinimumClientSize());
+}
+
+QSize CZovPlayDlg::MinimumClientSize() const {
+  // The play window's bottom row beside the right panel, from the skin the
+  // play window lays out.
+  std::vector<int> row;
+  for (int id : zov_play::kBottomRowRects) row.push_back(settings_->LoadRect(id).Width());
+  const zov_play::StripMeasures strip{settings_->LoadRect(kRectPlayTime).right,
+                                      settings_->LoadRect(kRectPlayLatitude).Width(),
+                                      settings_->LoadRect(kRectPlaySeekBar).left};
+  // The map area above the file list's title, one row and its Add/Delete bar
+  // (as high as the title).
+  const int listTitle = settings_->LoadRect(kRectListTitle).Height();
+  const int rightHeight = settings_->LoadRect(kRectMapBrowser).Height() + 2 * listTitle +
+                          settings_->LoadRect(kRectListRow).Height();
+  return ZovMinimumClientSize(zov_play::BottomRowMinimumWidth(row, strip), strip_.height(), rightHeight);
 }
 
 void CZovPlayDlg::CreateTitleButtons() {
@@ -402,6 +433,7 @@ void CZovPlayDlg::OnInfo(int code, LPARAM record) {
   const bool hasByte = data && data->Read(&first);
   switch (code) {
     case ZOV_CODE_LANGUAGE:
+      zov_play::ProcessQtTranslations().Apply(settings_->Texts().CurrentLanguageName());
       if (leftTab_) leftTab_->SendMessage(ZOVWM_RELABEL);
       if (rightTab_) rightTab_->SendMessage(ZOVWM_RELABEL);
       if (fileInfo_) fileInfo_->SendMessage(ZOVWM_RELABEL);
@@ -411,6 +443,9 @@ void CZovPlayDlg::OnInfo(int code, LPARAM record) {
       break;
     case ZOV_CODE_PLAYING:
       OnTitleText(data ? data->Text16() : std::u16string());
+      break;
+    case ZOV_CODE_STOPPED:  // nothing plays: the title no longer names a file
+      OnTitleText(std::u16string());
       break;
     case ZOV_CODE_DOWNLOAD:
       if (data) OnProgress(data->Values<uint32_t>());

@@ -26,6 +26,7 @@
 #include <QColor>
 #include <QFont>
 #include <QRect>
+#include <QSize>
 #include <QString>
 
 #include "platform/zov_wnd.h"
@@ -123,6 +124,8 @@ class CZovPlayDlg : public CZovWnd {
   void CreateTitleButtons();
   void CreateShortcuts();
   void PlaceInitially();
+  // The least client size that keeps every control whole (the window's minimum size).
+  QSize MinimumClientSize() const;
 
   // Handlers of the window procedure.
   void OnCommand(int id);

@@ -102,3 +102,22 @@ QIcon ZovProgramIcon() {
   for (int size : kZovIconSizes) icon.addPixmap(QPixmap::fromImage(ZovDrawProgramIcon(size)));
   return icon;
 }
+
+// The lens and the road are mid-tones: they make the silhouette. The dark
+// tile behind them and the white play mark and centre line are left out, so
+// the mark reads as the icon's lens with its play mark cut out, over a road.
+constexpr int kSilhouetteLeast = 64;
+constexpr int kSilhouetteMost = 200;
+
+QImage ZovProgramIconSilhouette(int size, QRgb colour) {
+  QImage shape = ZovDrawProgramIcon(size).convertToFormat(QImage::Format_ARGB32);
+  for (int y = 0; y < shape.height(); ++y) {
+    auto* line = reinterpret_cast<QRgb*>(shape.scanLine(y));
+    for (int x = 0; x < shape.width(); ++x) {
+      const int grey = qGray(line[x]);
+      const bool drawn = qAlpha(line[x]) >= 128 && grey >= kSilhouetteLeast && grey < kSilhouetteMost;
+      line[x] = drawn ? (colour | 0xFF000000u) : 0u;
+    }
+  }
+  return shape;
+}

@@ -18,3 +18,7 @@ QImage ZovDrawProgramIcon(int size);
 QString ZovProgramIconSvg();
 // Every PNG size in one icon (the main window's big and small icon).
 QIcon ZovProgramIcon();
+// The icon's lens and road in one flat colour, transparent elsewhere (the
+// tile behind them, the play mark and the road's line): the video area's
+// mark while nothing plays.
+QImage ZovProgramIconSilhouette(int size, QRgb colour);

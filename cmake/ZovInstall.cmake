@@ -28,3 +28,42 @@ if(TARGET tamarinsoft)
   install(FILES ${ZOV_DESKTOP_OUT} DESTINATION share/applications)
   install(DIRECTORY ${ZOV_ICON_DIR}/ DESTINATION share/icons/hicolor)
 endif()
+
+# The command-line tools that users run are installed beside the player.
+# zovlib joins them once its folder is part of the build.
+foreach(tool zovgps zovplay zovlib)
+  if(TARGET ${tool})
+    install(TARGETS ${tool} RUNTIME DESTINATION bin)
+  endif()
+endforeach()
+
+# Manual pages (one per installed program, compressed as Debian wants them),
+# the AppStream description, and the package's copyright and change log.
+set(ZOV_PACKAGING_DIR ${CMAKE_SOURCE_DIR}/packaging)
+set(zov_doc_out ${CMAKE_BINARY_DIR}/packaging)
+set(zov_doc_files)
+foreach(program tamarinsoft zovgps zovplay zovlib)
+  if(TARGET ${program})
+    set(page ${zov_doc_out}/man/${program}.1.gz)
+    add_custom_command(OUTPUT ${page}
+      COMMAND ${CMAKE_COMMAND} -E make_directory ${zov_doc_out}/man
+      COMMAND sh -c "gzip -9nc \"$0\" > \"$1\"" ${ZOV_PACKAGING_DIR}/man/${program}.1 ${page}
+      DEPENDS ${ZOV_PACKAGING_DIR}/man/${program}.1
+      COMMENT "Compressing the manual page of ${program}"
+      VERBATIM)
+    list(APPEND zov_doc_files ${page})
+    install(FILES ${page} DESTINATION share/man/man1)
+  endif()
+endforeach()
+add_custom_command(OUTPUT ${zov_doc_out}/changelog.gz
+  COMMAND ${CMAKE_COMMAND} -E make_directory ${zov_doc_out}
+  COMMAND sh -c "gzip -9nc \"$0\" > \"$1\"" ${ZOV_PACKAGING_DIR}/changelog ${zov_doc_out}/changelog.gz
+  DEPENDS ${ZOV_PACKAGING_DIR}/changelog
+  COMMENT "Compressing the change log"
+  VERBATIM)
+list(APPEND zov_doc_files ${zov_doc_out}/changelog.gz)
+add_custom_target(zov_docs ALL DEPENDS ${zov_doc_files})
+install(FILES ${ZOV_PACKAGING_DIR}/org.zovgpsplay.player.metainfo.xml DESTINATION share/metainfo)
+install(FILES ${ZOV_PACKAGING_DIR}/copyright ${zov_doc_out}/changelog.gz DESTINATION share/doc/zovgpsplay)
+
+include(ZovPackage)

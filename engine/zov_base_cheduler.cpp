@@ -52,8 +52,10 @@ void CZovBaseCheduler::Run() {
   }
   if (catchUp) ZovLowerThreadPriority(CZovReadThread::kCatchUpNice);
   // Pre-buffer: wait for the reader to queue enough items (a channel that
-  // follows the main one starts with it instead).
-  while (queue->NeedsData() && !(catchUp && leader) && state != kZovThreadStopped) clock->Sleep(kIdleSleepMs);
+  // follows the main one starts with it instead; a seek's picture is shown
+  // at once, even while paused).
+  while (queue->NeedsData() && !(catchUp && leader) && state != kZovThreadStopped && !holdFlag)
+    clock->Sleep(kIdleSleepMs);
   ChooseMaster();
   while (state != kZovThreadStopped) RunPass();
   ReleaseHeld();
@@ -155,7 +157,8 @@ bool CZovBaseCheduler::PresentIfRunning(F&& present) {
 }
 
 ZovPassMode CZovBaseCheduler::DecideMode(int32_t state, bool hold, bool needsData) {
-  if (hold) return state == kZovThreadPaused ? ZovPassMode::kPausedRest : ZovPassMode::kSeekHold;
+  // A seek shows its picture whether playing or paused.
+  if (hold) return state == kZovThreadStopped ? ZovPassMode::kStopped : ZovPassMode::kSeekHold;
   // Wait for the reader to refill, until it has reached the end.
   if (needsData && state != kZovThreadStopped) return ZovPassMode::kPrebuffer;
   if (state == kZovThreadStopped) return ZovPassMode::kStopped;
@@ -264,17 +267,46 @@ ZovTimingView CZovBaseCheduler::TimingView() const {
   return v;
 }
 
+void CZovBaseCheduler::BeginSeek(int64_t targetMs, uint32_t serial) {
+  seekTargetMs_ = targetMs;
+  seekSerial_ = serial;
+  // A pass that decided on old items before this presents none of them.
+  forgetHeld_ = true;
+  holdFlag = 1;
+}
+
+void CZovBaseCheduler::ApplySeek() {
+  const uint32_t serial = seekSerial_;
+  if (serial == appliedSeekSerial_) return;
+  forgetHeld_ = false;
+  ReleaseHeld();
+  clockMs = seekTargetMs_.load();
+  appliedSeekSerial_ = serial;
+  seekShown_ = false;
+}
+
 void CZovBaseCheduler::HoldPass() {
-  // A seek is being carried out: show pictures as they come, drop sound.
-  PresentIfRunning([this] {
-    if (!follower) follower = queue->PopVideo();
-    queue->PopAudio().reset();
-    if (follower) {
-      const int64_t time = follower->timeMs;
-      Present(follower);
-      clockMs = time;
+  {
+    std::lock_guard<std::recursive_mutex> unit(stateLock);
+    if (state == kZovThreadStopped) return;
+    ApplySeek();
+    if (!seekShown_) {
+      // Sound stays queued: it plays from the re-anchor on.
+      if (ZovMediaItemPtr first = queue->PopVideo()) {
+        const int64_t time = first->timeMs;
+        Present(first);
+        clockMs = time;
+        seekShown_ = true;
+      } else if ((file && file->IsSoundOnly()) || (queue->endState == kZovQueueAtEnd && queue->VideoCount() == 0)) {
+        seekShown_ = true;  // no picture is coming
+      }
     }
-  });
+    if (seekShown_ && seekSerial_ == appliedSeekSerial_) {
+      holdFlag = 0;
+      RequestReanchor();
+      return;
+    }
+  }
   clock->Sleep(kIdleSleepMs);
 }
 
@@ -288,7 +320,10 @@ void CZovBaseCheduler::TakeItems() {
 
 void CZovBaseCheduler::RunPass() {
   const bool needsData = queue->NeedsData() && !(catchUp && (Anchored() || leader));
-  const ZovPassMode mode = DecideMode(state, holdFlag != 0, needsData);
+  // A seek announced but not applied yet holds even when its flag was
+  // cleared by the end of the hold before it.
+  const bool hold = holdFlag != 0 || seekSerial_ != appliedSeekSerial_;
+  const ZovPassMode mode = DecideMode(state, hold, needsData);
   if (mode != ZovPassMode::kPlay && mode != ZovPassMode::kPrebuffer) Publish(kNoPlayhead);
   switch (mode) {
     case ZovPassMode::kStopped:

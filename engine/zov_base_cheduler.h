@@ -14,8 +14,13 @@
 //
 // Lock order: this thread's stateLock (taken to pop and to present), then the
 // queue's lock inside it, then whatever the decoder object takes to present.
-// clockMs, anchorMediaMs and holdFlag are also written by the user-interface
-// thread during a seek, while the worker is paused (hence atomics).
+//
+// Seeks: the read thread carries a seek out and tells the scheduler with
+// BeginSeek (atomics only, no lock). The scheduler's next pass holds: under
+// its stateLock it drops the items it held for the old position, moves the
+// clock to the target, shows the first picture of the new position as soon
+// as it is queued (also while paused), then ends the hold; playing, the
+// clock re-anchors on the next master item once the pre-buffer is there.
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -63,7 +68,7 @@ enum class ZovPassMode {
   kStopped,     // the worker is stopping: nothing
   kPausedRest,  // paused: drop the waiting master item, re-anchor later, rest
   kPrebuffer,   // the reader has not queued enough yet: rest
-  kSeekHold,    // a seek is being carried out: show pictures as they come
+  kSeekHold,    // a seek is being carried out: show its first picture
   kPlay,        // take items and decide on their times
 };
 
@@ -175,13 +180,18 @@ class CZovBaseCheduler : public CZovThread {
   // Releases the held timed and follower items (worker thread, or once the
   // worker has ended).
   void ReleaseHeld();
-  // A seek on another thread, holding stateLock while the worker is paused:
-  // the held items belong to the old position. Only the worker touches them,
-  // so it drops them itself under stateLock before it next takes items or
-  // presents, and a pass that decided on them presents nothing.
-  void ForgetHeld() { forgetHeld_ = true; }
   // The next master item re-anchors the clock.
   void RequestReanchor() { anchorMediaMs = kNoAnchor; }
+  // The read thread has flushed the queue for a seek to `targetMs` (its
+  // request's serial) and is about to read the new position: the next pass
+  // holds (see the header comment). Any thread; takes no lock. The items the
+  // scheduler holds belong to the old position; only the worker touches
+  // them, so it drops them itself under stateLock before it next takes
+  // items or presents, and a pass that decided on them presents nothing.
+  void BeginSeek(int64_t targetMs, uint32_t serial);
+  // Serial of the last seek whose hold began (its clock is at the target or
+  // past it); 0 before any.
+  uint32_t AppliedSeekSerial() const { return appliedSeekSerial_; }
   bool Anchored() const { return anchorMediaMs != kNoAnchor; }
   void SetClock(ZovSchedulerClock* c) { clock = c ? c : ZovSchedulerClock::Real(); }
   // The snapshot DecideTiming sees now.
@@ -229,6 +239,8 @@ class CZovBaseCheduler : public CZovThread {
   template <class F>
   bool PresentIfRunning(F&& present);
   void HoldPass();
+  // Under stateLock: starts the hold of a seek that BeginSeek announced.
+  void ApplySeek();
   void TakeItems();
   void Act(const ZovTimingDecision& d);
   // Shows a video item or plays an audio item, then releases it.
@@ -253,6 +265,11 @@ class CZovBaseCheduler : public CZovThread {
   ZovSchedulerClock* clock;
   std::atomic<bool> holdsMaster_{false};
   std::atomic<bool> forgetHeld_{false};
+  // The seek announced by BeginSeek, and the one whose hold began.
+  std::atomic<int64_t> seekTargetMs_{0};
+  std::atomic<uint32_t> seekSerial_{0};
+  std::atomic<uint32_t> appliedSeekSerial_{0};
+  bool seekShown_ = true;  // worker only: the hold's first picture is shown
   // Held between passes (worker only): the timed item t and follower item f.
   ZovMediaItemPtr timed;
   ZovMediaItemPtr follower;

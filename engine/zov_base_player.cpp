@@ -1,7 +1,6 @@
 #include "engine/zov_base_player.h"
 
 #include "engine/zov_d3d11_render_view.h"
-#include "engine/zov_time.h"
 
 CZovBasePlayer::CZovBasePlayer() = default;
 
@@ -53,6 +52,7 @@ void CZovBasePlayer::Start() {
   scheduler = std::make_unique<CZovBaseCheduler>();
   readThread->file = file.get();
   readThread->queue = queue.get();
+  readThread->scheduler = scheduler.get();
   scheduler->file = file.get();
   scheduler->queue = queue.get();
   scheduler->audioOutput = audioOutput.get();
@@ -84,37 +84,7 @@ void CZovBasePlayer::Resume() {
 void CZovBasePlayer::Seek(int seconds) {
   if (!readThread || !scheduler || !queue || !file) return;
   ++seeks;
-  // Both workers finish the unit in progress and wait.
-  readThread->SetState(kZovThreadPaused);
-  scheduler->SetState(kZovThreadPaused);
-  readThread->keyframeOnly = 1;
-  readThread->keyframeTaken = 0;
-  scheduler->holdFlag = 1;
-  scheduler->droppedVideo += queue->VideoCount();
-  queue->Flush();
-  {
-    // The items the scheduler took from the queue and holds for their time
-    // belong to the old position too: shown after the seek, they would put
-    // an old picture on the screen and the clock back to its time. The
-    // scheduler drops them itself: its pass in progress may still read them.
-    std::lock_guard<std::recursive_mutex> unit(scheduler->stateLock);
-    scheduler->ForgetHeld();
-  }
-  // The end the reader met belongs to the old position: left set, the next
-  // poll would mark the refilling queue draining (no pre-buffering) and stop
-  // the scheduler as soon as the queue runs dry for a moment. The reader is
-  // paused, so nothing sets it again until it meets the end once more.
-  queue->endState = kZovQueueReading;
-  queue->draining = 0;
-  scheduler->clockMs = int64_t(seconds) * 1000;
-  file->Seek(seconds);
-  scheduler->SetState(kZovThreadRunning);
-  readThread->SetState(kZovThreadRunning);
-  readThread->keyframeOnly = 0;
-  readThread->keyframeTaken = 0;
-  scheduler->holdFlag = 0;
-  SleepMs(kSeekSettleMs);
-  scheduler->RequestReanchor();
+  readThread->RequestSeek(seconds);
 }
 
 void CZovBasePlayer::Shutdown() {
@@ -150,7 +120,11 @@ void CZovBasePlayer::CheckEnd(CZovMediaQueue* queue, CZovBaseCheduler* scheduler
 int CZovBasePlayer::GetState() {
   // The channels without sound time their pictures, so their end is the
   // video list running dry (as their scheduler's master choice says).
-  if (readThread && file)
+  // While a seek is asked for or held, the end the reader met belongs to the
+  // old position and the queue is being refilled: no end is decided.
+  const bool seeking = readThread && scheduler &&
+                       (readThread->LastSeekSerial() != scheduler->AppliedSeekSerial() || scheduler->holdFlag);
+  if (readThread && file && !seeking)
     CheckEnd(queue.get(), scheduler.get(), channel == 0 && file->TimedBySound());
   if (!scheduler || scheduler->state == kZovThreadStopped) return 0;
   if (scheduler->state == kZovThreadPaused) return 2;
@@ -160,6 +134,10 @@ int CZovBasePlayer::GetState() {
 int CZovBasePlayer::GetPositionSeconds() {
   if (channel != 0) return 0;
   if (!scheduler || scheduler->state == kZovThreadStopped) return kStoppedPosition;
+  // A seek asked for and not begun yet: a second arrow press counts from
+  // its target, and the position does not jump back meanwhile.
+  if (readThread && readThread->LastSeekSerial() != scheduler->AppliedSeekSerial())
+    if (const std::optional<int> target = readThread->LastSeekSeconds()) return *target;
   return static_cast<int>(scheduler->clockMs / 1000);
 }
 

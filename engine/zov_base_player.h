@@ -8,8 +8,8 @@
 //
 // Every operation runs on the user-interface thread. Lock order, for every
 // path through the player: a worker's stateLock, then the queue's lock, then
-// the demuxer's lock; the player itself takes them one at a time (SetState,
-// then Flush, then Seek), never one inside another in the other order.
+// the demuxer's lock. A seek takes none of them here: it is a request the
+// read thread carries out (see zov_read_thread.h), so Seek never waits.
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -27,10 +27,6 @@ class CZovBasePlayer {
  public:
   // Position reported by a channel that is not playing.
   static constexpr int kStoppedPosition = 10000;
-  // The seek sequence waits this long before the final re-anchor, so the
-  // reader has queued the new position's first pictures and the clock
-  // starts from them rather than from an empty queue.
-  static constexpr int kSeekSettleMs = 200;
 
   CZovBasePlayer();
   virtual ~CZovBasePlayer();
@@ -48,11 +44,16 @@ class CZovBasePlayer {
 
   void Pause();
   void Resume();
+  // Asks the channel's workers to seek to `seconds`; returns at once. The
+  // state stays as it is: a paused channel shows the new position's first
+  // picture and stays paused. Seeks asked for before the last one was
+  // carried out coalesce to the last.
   void Seek(int seconds);
   void Shutdown();
   // 0 stopped, 1 playing, 2 paused. Detects the end of the recording: once
   // the reader met the end and the master list ran dry, the scheduler stops.
   int GetState();
+  // The clock's second; while a seek has not begun its hold, its target.
   int GetPositionSeconds();
   int GetDurationSeconds();
   void SetDurationSeconds(int seconds);

@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "engine/zov_base_cheduler.h"
 #include "engine/zov_base_file.h"
 #include "engine/zov_demuxer.h"
 #include "engine/zov_media_queue.h"
@@ -108,8 +109,57 @@ void CZovReadThread::PushDrained() {
   for (ZovMediaItemPtr& item : drained) queue->Push(std::move(item));
 }
 
+void CZovReadThread::RequestSeek(int seconds) {
+  const uint64_t serial = seekAsked_.fetch_add(1) + 1;
+  seekSlot_ = (serial << 32) | static_cast<uint32_t>(seconds);
+}
+
+std::optional<int> CZovReadThread::LastSeekSeconds() const {
+  const uint64_t slot = seekSlot_;
+  if ((slot >> 32) == 0) return std::nullopt;
+  return static_cast<int>(static_cast<uint32_t>(slot));
+}
+
+bool CZovReadThread::TakeSeek() {
+  if (LastSeekSerial() == seekTaken_) return false;
+  std::lock_guard<std::recursive_mutex> unit(stateLock);
+  if (state == kZovThreadStopped) return false;
+  // The slot is read again: a request that came while the lock was awaited
+  // replaces the one seen before.
+  const uint64_t slot = seekSlot_;
+  seekTaken_ = static_cast<uint32_t>(slot >> 32);
+  CarryOutSeek(static_cast<int>(static_cast<uint32_t>(slot)), seekTaken_);
+  return true;
+}
+
+void CZovReadThread::CarryOutSeek(int seconds, uint32_t serial) {
+  if (!file || !queue) return;
+  ++seeksCarriedOut;
+  // The pictures queued for the old position are never shown.
+  if (scheduler) scheduler->droppedVideo += queue->VideoCount();
+  queue->Flush();
+  // The end met belongs to the old position: left set, the next poll would
+  // mark the refilling queue draining and stop the scheduler as soon as the
+  // queue runs dry for a moment.
+  queue->endState = kZovQueueReading;
+  queue->draining = 0;
+  // Told after the flush, so the scheduler's hold sees only new pictures.
+  if (scheduler) scheduler->BeginSeek(int64_t(seconds) * 1000, serial);
+  file->Seek(seconds);
+  keyframeOnly = 1;
+  keyframeTaken = 0;
+  seekReadOn_ = true;
+  seekFill_ = true;
+  skippedToKeyframe_ = 0;
+}
+
 bool CZovReadThread::RunPass() {
-  if (state != kZovThreadRunning) return false;
+  if (TakeSeek()) return true;
+  // A paused reader still reads the picture a seek is to show.
+  auto reading = [this] {
+    return state == kZovThreadRunning || (state == kZovThreadPaused && seekFill_);
+  };
+  if (!reading()) return false;
   if (QueueFull()) {
     NoteFullReadAhead();
     return false;
@@ -123,7 +173,9 @@ bool CZovReadThread::RunPass() {
   // returned (a seek then flushes the queue and the video decoder).
   BeforeUnit();
   std::lock_guard<std::recursive_mutex> unit(stateLock);
-  if (state != kZovThreadRunning) return false;
+  if (!reading()) return false;
+  // A seek asked for meanwhile goes first: this packet is of the old position.
+  if (LastSeekSerial() != seekTaken_) return true;
   auto item = std::make_unique<ZovMediaItem>();
   const int rc = file->ReadPacket(item.get());
   if (rc == -1) return false;
@@ -132,21 +184,31 @@ bool CZovReadThread::RunPass() {
     // holds, then the queue is marked; reads go on.
     if (queue->endState != kZovQueueAtEnd) PushDrained();
     queue->endState = kZovQueueAtEnd;
+    seekFill_ = false;  // no picture is coming
     return false;
   }
   if (item->type == kZovItemVideo) {
     ++videoPacketsRead;
     if (keyframeOnly) {
-      if (!item->packet || item->packet->flags != AV_PKT_FLAG_KEY) return true;
+      const bool key = item->packet && item->packet->flags == AV_PKT_FLAG_KEY;
+      if (!key && !(seekReadOn_ && ++skippedToKeyframe_ > kMaxSkippedBeforeKeyframe)) return true;
       keyframeTaken = 1;
+      // A seek reads on from its key frame: the decoder gives its picture
+      // only after a few more packets when it decodes on several threads.
+      if (seekReadOn_.exchange(false)) {
+        keyframeOnly = 0;
+        keyframeTaken = 0;
+      }
     }
     if (file->demuxer && file->demuxer->hardwareFlag == 1) {
       queue->Push(std::move(item));  // decoded at presentation
+      seekFill_ = false;
     } else if (catchUp && SkipPacket(item->packet.get())) {
       ++skippedVideo;
     } else if (file->Decode(item.get()) == 0) {
       NoteDecodedPicture(item->timeMs);
       queue->Push(std::move(item));
+      seekFill_ = false;
     } else {
       ++undecodedVideo;
     }
@@ -154,7 +216,10 @@ bool CZovReadThread::RunPass() {
   }
   if (item->type == kZovItemAudio) {
     // Only the main channel has sound.
-    if (file->channelIndex == 0 && file->Decode(item.get()) == 0) queue->Push(std::move(item));
+    if (file->channelIndex == 0 && file->Decode(item.get()) == 0) {
+      queue->Push(std::move(item));
+      if (file->IsSoundOnly()) seekFill_ = false;  // the sound is what a seek shows
+    }
     return true;
   }
   return false;  // a packet of another stream

@@ -4,15 +4,25 @@
 // as fast as decoding allows until kMaxQueuedVideo video items wait.
 //
 // Lock order: this thread's stateLock, then the queue's lock (Push) or the
-// demuxer's lock (ReadPacket, inside the decoder object); never the reverse.
-// The user-interface thread changes the state (SetState waits for the unit of
-// work in progress) and writes keyframeOnly/keyframeTaken during a seek.
+// demuxer's lock (ReadPacket, Seek, inside the decoder object); never the
+// reverse. The user-interface thread changes the state (SetState waits for
+// the unit of work in progress).
+//
+// Seeks: RequestSeek (any thread, never waits) leaves the target in a slot;
+// the reader carries out the latest one at the start of its next pass, in
+// any state but stopped: it flushes the queue, tells the scheduler
+// (BeginSeek), seeks the demuxer and reads from the next key frame on. A
+// paused reader reads on until the first picture of the new position is
+// queued, so a paused seek shows its picture. Requests that come while one
+// is carried out coalesce: only the last is carried out next.
 #include <atomic>
 #include <cstdint>
+#include <optional>
 
 #include "engine/zov_media_queue.h"
 #include "engine/zov_thread.h"
 
+class CZovBaseCheduler;
 struct AVPacket;
 class CZovBaseFile;
 class CZovMediaQueue;
@@ -87,6 +97,10 @@ class CZovReadThread : public CZovThread {
   static constexpr int kMaxQueuedVideo = ZovReadAhead::kMaxItems;
   // Pause between passes that had nothing to do.
   static constexpr int kIdleSleepMs = 5;
+  // After a seek, video packets before the first key frame are skipped; past
+  // this many (a recording that flags no key frames) reading goes on from
+  // any frame rather than skipping to the end.
+  static constexpr int kMaxSkippedBeforeKeyframe = 600;
 
   CZovReadThread();
   ~CZovReadThread() override;
@@ -104,6 +118,16 @@ class CZovReadThread : public CZovThread {
   bool QueueFull() const;
   // Queues the pictures the decoder held back at the end of input.
   void PushDrained();
+
+  // Asks for a seek to `seconds` (any thread; returns at once). Replaces a
+  // request the reader has not taken yet.
+  void RequestSeek(int seconds);
+  // The last seek asked for: its target and serial (1, 2, ...), or none.
+  std::optional<int> LastSeekSeconds() const;
+  uint32_t LastSeekSerial() const { return static_cast<uint32_t>(seekSlot_.load() >> 32); }
+  // Carries out the latest request not taken yet (reader thread; RunPass
+  // does it first). True when it carried one out.
+  bool TakeSeek();
 
   // Channels other than the main one catch up (ZovCatchUp) against their
   // scheduler's media time now, `playheadMs` (not owned; kNoPlayhead while
@@ -131,6 +155,7 @@ class CZovReadThread : public CZovThread {
   std::atomic<uint8_t> keyframeTaken{0};  // the key frame of this seek was queued
   CZovMediaQueue* queue = nullptr;        // not owned
   CZovBaseFile* file = nullptr;           // not owned
+  CZovBaseCheduler* scheduler = nullptr;  // not owned; told of each seek (may be null)
 
   // Counters for reports: items that gave no picture, packets read.
   std::atomic<int64_t> undecodedVideo{0};
@@ -140,4 +165,20 @@ class CZovReadThread : public CZovThread {
   std::atomic<int64_t> drainedVideo{0};
   // Picture packets left out to catch up (not decoded at all).
   std::atomic<int64_t> skippedVideo{0};
+  // Seeks carried out (requests that were replaced before are not counted).
+  std::atomic<int64_t> seeksCarriedOut{0};
+
+ private:
+  // The seek itself, under stateLock.
+  void CarryOutSeek(int seconds, uint32_t serial);
+
+  // The request slot: serial in the high 32 bits, target seconds in the low.
+  std::atomic<uint64_t> seekSlot_{0};
+  std::atomic<uint32_t> seekAsked_{0};
+  uint32_t seekTaken_ = 0;  // reader thread only
+  // Set by a seek: the key frame found reads on (instead of resting).
+  std::atomic<bool> seekReadOn_{false};
+  // Set by a seek until its first picture is queued: a paused reader reads.
+  std::atomic<bool> seekFill_{false};
+  int skippedToKeyframe_ = 0;  // reader thread only
 };

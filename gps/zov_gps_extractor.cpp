@@ -43,8 +43,9 @@ void CZovGpsExtractor::OnAmbaRecord(const uint8_t* data, size_t size) {
 }
 
 int CZovGpsExtractor::ExtractGps(const uint32_t* handle, const std::string& path,
-                                 std::string* pointText, std::string* sensorText) {
-  return ExtractGpsAs(handle, path, ZovGpsSourceKindOf(path), pointText, sensorText);
+                                 std::string* pointText, std::string* sensorText,
+                                 const ZovScanStop& stop) {
+  return ExtractGpsAs(handle, path, ZovGpsSourceKindOf(path), pointText, sensorText, stop);
 }
 
 void CZovGpsExtractor::AcceptPlaced(const GpsFixList& placed) {
@@ -140,7 +141,7 @@ bool CZovGpsExtractor::TakeTimeLogsBeside(const std::string& recording) {
 
 int CZovGpsExtractor::ExtractGpsAs(const uint32_t* handle, const std::string& path,
                                    ZovGpsSourceKind kind, std::string* pointText,
-                                   std::string* sensorText) {
+                                   std::string* sensorText, const ZovScanStop& stop) {
   state_.Reset();
   lastFixes_ = lastSensors_ = 0;
   lastRaw_ = 0;
@@ -154,7 +155,7 @@ int CZovGpsExtractor::ExtractGpsAs(const uint32_t* handle, const std::string& pa
     file.Close();
     TakeSideTrack(path, ZovSideLayout::kNone);
   } else {
-    CZovGpsScan scan(file, *this);
+    CZovGpsScan scan(file, *this, stop);
     scan.Run(kind);
     file.Close();
   }
@@ -164,7 +165,8 @@ int CZovGpsExtractor::ExtractGpsAs(const uint32_t* handle, const std::string& pa
                          kind == ZovGpsSourceKind::kAvi;
   if (recording && state_.fixes.empty() && !TakeSideFilesOf(path)) TakeTimeLogsBeside(path);
   lastRaw_ = state_.fixes.size();
-  if (!handle || *handle != kZovExtractorMagic || state_.fixes.empty()) {
+  // A stopped scan saw part of the file: its track would be cut short.
+  if (!handle || *handle != kZovExtractorMagic || state_.fixes.empty() || (stop && stop())) {
     state_.Reset();
     return 0;
   }
@@ -181,6 +183,6 @@ int CZovGpsExtractor::ExtractGpsAs(const uint32_t* handle, const std::string& pa
 void InitExtractor(uint32_t* handle) { CZovGpsExtractor::Instance().InitExtractor(handle); }
 
 int ExtractGps(const uint32_t* handle, const std::string& path, std::string* pointText,
-               std::string* sensorText) {
-  return CZovGpsExtractor::Instance().ExtractGps(handle, path, pointText, sensorText);
+               std::string* sensorText, const ZovScanStop& stop) {
+  return CZovGpsExtractor::Instance().ExtractGps(handle, path, pointText, sensorText, stop);
 }

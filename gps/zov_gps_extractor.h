@@ -14,7 +14,13 @@
 // State is process-wide and lives in one object (CZovGpsExtractor::Instance):
 // the decoder state with its shared record area, the fix list and the block
 // state carried between records. Callers serialise extractions (the track
-// store holds its track lock across the call); the object is not locked.
+// store holds its load lock across the call); the object is not locked.
+//
+// Life: created on first use and destroyed by the exit handlers. Every
+// thread that extracts must have ended by then: the file list store's loader
+// is ended by the store's owner before the process ends (see app/README.md).
+// An extraction given a stop check ends early when it answers true and then
+// yields nothing.
 #include <cstdint>
 #include <string>
 
@@ -36,11 +42,11 @@ class CZovGpsExtractor : private IZovGpsScanSink {
   // count after clean-up, or 0 (file not readable, nothing found, or the
   // handle word without the magic, in which case no texts are written).
   int ExtractGps(const uint32_t* handle, const std::string& path, std::string* pointText,
-                 std::string* sensorText);
+                 std::string* sensorText, const ZovScanStop& stop = {});
   // The same with the kind of source given (tools that choose it by the
   // file's content); ExtractGps takes it from the file name's extension.
   int ExtractGpsAs(const uint32_t* handle, const std::string& path, ZovGpsSourceKind kind,
-                   std::string* pointText, std::string* sensorText);
+                   std::string* pointText, std::string* sensorText, const ZovScanStop& stop = {});
 
   // The fixes of the last extraction's point text, at full precision.
   const GpsFixList& LastTrack() const { return lastTrack_; }
@@ -94,4 +100,4 @@ class CZovGpsExtractor : private IZovGpsScanSink {
 // The extractor's entry points as the track store calls them.
 void InitExtractor(uint32_t* handle);
 int ExtractGps(const uint32_t* handle, const std::string& path, std::string* pointText,
-               std::string* sensorText);
+               std::string* sensorText, const ZovScanStop& stop = {});

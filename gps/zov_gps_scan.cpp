@@ -70,7 +70,7 @@ ZovGpsSourceKind ZovGpsSourceKindOfContent(const CZovGpsFile& file) {
 }
 
 void CZovGpsScan::Run(ZovGpsSourceKind kind) {
-  auto none = [this] { return sink_.FixCount() == 0; };
+  auto none = [this] { return sink_.FixCount() == 0 && !Stopped(); };
   switch (kind) {
     case ZovGpsSourceKind::kTransportStream:
       ScanTailIndex();
@@ -110,6 +110,7 @@ void CZovGpsScan::ParseCandidates(bool clampToFile) {
   uint64_t budget = size + kMaxCandidate;
   std::vector<uint8_t> buf;
   for (const ZovGpsCandidate& c : candidates_) {
+    if (Stopped()) return;
     if (c.offset >= size) continue;
     uint64_t len = c.length;
     if (clampToFile) len = std::min(len, size - c.offset);
@@ -155,7 +156,8 @@ void CZovGpsScan::ScanTailIndex() {
   CZovGpsWindow win(file_);
   uint64_t pos = size - n - 1;
   const uint64_t steps = n > 132 ? n - 132 : 0;
-  for (uint64_t step = 0; step < steps && pos + kTailMinRoom <= size;) {
+  for (uint64_t step = 0, visits = 0; step < steps && pos + kTailMinRoom <= size; ++visits) {
+    if (visits % kStopCheckEvery == 0 && Stopped()) return;
     size_t held = 0;
     const uint8_t* h = win.Get(pos, 8, &held);
     if (!h) break;
@@ -228,6 +230,7 @@ void CZovGpsScan::Walk(Visit&& visit) {
   // crafted file of 8-byte boxes) costs one read per page, not one per box.
   CZovGpsWindow win(file_, kBoxHeaderWindow);
   for (size_t boxes = 0; pos < size && size - pos >= 16 && boxes < kMaxBoxes; ++boxes) {
+    if (boxes % kStopCheckEvery == 0 && Stopped()) return;
     Box box;
     box.offset = pos;
     const uint8_t* h = win.Get(pos, 16);
@@ -688,6 +691,7 @@ void CZovGpsScan::WalkBinaryRecords() {
 
   uint32_t ordinal = 0;
   for (const ZovGpsCandidate& c : candidates_) {
+    if (Stopped()) return;
     const uint32_t index = ordinal++;
     uint8_t buf[48 + kBinaryRecord];
     const size_t want = static_cast<size_t>(std::min<uint64_t>(c.length, sizeof(buf)));
@@ -756,7 +760,7 @@ void CZovGpsScan::ScanSamples() {
         // The box's own size serves as the byte count of the offset table;
         // it is bounded by the box here, so no bytes after it are taken.
         for (uint32_t off : ReadChunkOffsets(box, (box.size - 16) / 4)) {
-          if (!spend(2 * kSampleRead)) return WalkResult::kStop;
+          if (!spend(2 * kSampleRead) || Stopped()) return WalkResult::kStop;
           for (uint64_t probe : {kSampleKaruProbe1, kSampleKaruProbe2}) {
             std::vector<uint8_t> b = file_.ReadVector(uint64_t(off) + probe, kSampleRead);
             if (b.size() >= 12 && std::memcmp(b.data() + 8, "KARU", 4) == 0 &&
@@ -770,7 +774,7 @@ void CZovGpsScan::ScanSamples() {
           const std::vector<uint32_t> offsets = ReadChunkOffsets(box, ZovBe32(cnt));
           const std::vector<int64_t> seconds = ChunkSeconds(stts, stsc, timescale, offsets.size());
           for (size_t c = 0; c < offsets.size(); ++c) {
-            if (!spend(kSampleRead)) return WalkResult::kStop;
+            if (!spend(kSampleRead) || Stopped()) return WalkResult::kStop;
             std::vector<uint8_t> b = file_.ReadVector(offsets[c], kSampleRead);
             if (b.empty()) continue;
             if (c < seconds.size()) sink_.OnTimedBlock(b.data(), b.size(), seconds[c]);
@@ -785,7 +789,8 @@ void CZovGpsScan::ScanSamples() {
 
 // ---------------------------------------------------------------------------
 // Transport stream: packets whose sync byte and PID bytes match one of the
-// cameras' GPS PIDs are searched for "KARUGPS" at positions 1-99.
+// cameras' GPS PIDs are searched for "KARUGPS" at positions 1-99. The blocks
+// found go on the second of video of their PES packet's time.
 
 namespace {
 bool IsGpsPacket(const uint8_t* p) {
@@ -799,6 +804,65 @@ bool IsGpsPacket(const uint8_t* p) {
 }  // namespace
 
 namespace {
+// Presentation times: 90 kHz, 33 bits.
+constexpr int64_t kTsPtsPerSecond = 90000;
+constexpr int64_t kTsPtsMask = (int64_t(1) << 33) - 1;
+// Packets read from the start for the stream's first time (3 MB), and back
+// from a block's packet for the start of the PES packet that carries it.
+constexpr uint64_t kTsFirstPtsPackets = 16384;
+constexpr uint64_t kTsPesLookBack = 32;
+
+uint16_t TsPid(const uint8_t* p) { return static_cast<uint16_t>((p[1] & 0x1F) << 8 | p[2]); }
+
+// The PTS of the PES packet that starts in this transport packet; -1 when
+// none starts here or its header carries no PTS.
+int64_t PesPts(const uint8_t* p) {
+  if (p[0] != 0x47 || !(p[1] & 0x40)) return -1;  // no payload unit starts here
+  const uint8_t control = (p[3] >> 4) & 3;
+  if (!(control & 1)) return -1;  // no payload
+  size_t at = 4;
+  if (control & 2) at += 1 + size_t(p[4]);  // adaptation field
+  if (at + 14 > kTsPacket) return -1;
+  const uint8_t* h = p + at;
+  if (h[0] != 0 || h[1] != 0 || h[2] != 1) return -1;
+  // The optional header ('10' bits) with its PTS flag set.
+  if ((h[6] & 0xC0) != 0x80 || !(h[7] & 0x80)) return -1;
+  const uint8_t* t = h + 9;
+  if (!(t[0] & 1) || !(t[2] & 1) || !(t[4] & 1)) return -1;  // marker bits
+  return (int64_t((t[0] >> 1) & 7) << 30) | (int64_t(t[1]) << 22) | (int64_t(t[2] >> 1) << 15) |
+         (int64_t(t[3]) << 7) | int64_t(t[4] >> 1);
+}
+
+// The first PTS of the stream (the first PES packet that carries one), -1
+// when the start of the file holds none.
+int64_t FirstTsPts(const CZovGpsFile& file) {
+  constexpr uint64_t kRun = 1024;  // packets a read
+  std::vector<uint8_t> buf(kRun * kTsPacket);
+  for (uint64_t done = 0; done < kTsFirstPtsPackets; done += kRun) {
+    const size_t got = file.ReadAt(done * kTsPacket, buf.data(), buf.size());
+    for (size_t i = 0; i + kTsPacket <= got; i += kTsPacket)
+      if (const int64_t pts = PesPts(buf.data() + i); pts >= 0) return pts;
+    if (got < buf.size()) break;
+  }
+  return -1;
+}
+
+// The PTS of the PES packet the transport packet at `packet` belongs to: its
+// own when a PES packet starts in it, else that of the last packet of the
+// same PID before it that started one (a few packets back at most).
+int64_t TsPtsOfPacketAt(const CZovGpsFile& file, uint64_t packet) {
+  uint8_t p[kTsPacket];
+  if (file.ReadAt(packet, p, kTsPacket) != kTsPacket || p[0] != 0x47) return -1;
+  if (p[1] & 0x40) return PesPts(p);
+  const uint16_t pid = TsPid(p);
+  for (uint64_t back = 1; back <= kTsPesLookBack && back * kTsPacket <= packet; ++back) {
+    uint8_t q[kTsPacket];
+    if (file.ReadAt(packet - back * kTsPacket, q, kTsPacket) != kTsPacket || q[0] != 0x47) return -1;
+    if (TsPid(q) == pid && (q[1] & 0x40)) return PesPts(q);
+  }
+  return -1;
+}
+
 // Looks for the tag at positions 1-99 of an accepted packet.
 bool FindKaruTag(const uint8_t* p, size_t& at) {
   for (size_t t = 1; t < kTsTagWindow && t + 7 <= kTsPacket; ++t)
@@ -821,6 +885,7 @@ void CZovGpsScan::ScanTsChunk(uint64_t chunk, std::vector<uint64_t>& slots) cons
   constexpr uint64_t kWindow = kTsPacket * 16384;  // 3,080,192 bytes: whole pages and packets
   std::vector<uint8_t> buf;
   for (uint64_t pos = begin; pos < end;) {
+    if (Stopped()) return;
     // Holes of a sparse file read as zeros and hold no packet: skip to the
     // window that holds the next data (windows stay page-aligned).
     const uint64_t data = file_.NextData(pos);
@@ -885,13 +950,32 @@ void CZovGpsScan::ScanTransportStream() {
   }
   for (std::thread& t : threads) t.join();
 
-  uint8_t pkt[kTsPacket];
-  for (const auto& chunk : slots) {
-    for (uint64_t off : chunk) {
-      streamHits_.push_back(off);
-      const size_t got = file_.ReadAt(off, pkt, kTsPacket);
-      if (got > 0) sink_.OnBlock(pkt, got);
+  for (const auto& chunk : slots) streamHits_.insert(streamHits_.end(), chunk.begin(), chunk.end());
+  // Each block goes on the second of video its packet belongs to, when the
+  // stream and every block's packet carry presentation times; otherwise
+  // (packets without PES headers) the blocks keep their own clock.
+  std::vector<int64_t> seconds;
+  const int64_t first = streamHits_.empty() ? -1 : FirstTsPts(file_);
+  if (first >= 0) {
+    seconds.reserve(streamHits_.size());
+    for (uint64_t off : streamHits_) {
+      if (Stopped()) return;
+      const int64_t pts = TsPtsOfPacketAt(file_, off - off % kTsPacket);
+      if (pts < 0) break;
+      // 33-bit times wrap (every 26.5 hours): the distance forward from the first.
+      seconds.push_back(((pts - first) & kTsPtsMask) / kTsPtsPerSecond);
     }
+    if (seconds.size() != streamHits_.size()) seconds.clear();
+  }
+  uint8_t pkt[kTsPacket];
+  for (size_t i = 0; i < streamHits_.size(); ++i) {
+    if (Stopped()) return;
+    const size_t got = file_.ReadAt(streamHits_[i], pkt, kTsPacket);
+    if (got == 0) continue;
+    if (seconds.empty())
+      sink_.OnBlock(pkt, got);
+    else
+      sink_.OnTimedBlock(pkt, got, seconds[i]);
   }
 }
 
@@ -906,7 +990,8 @@ void CZovGpsScan::ScanAviChunks() {
   const uint64_t end = std::min<uint64_t>(ZovLe32(head + 4), size);
   uint64_t pos = uint64_t(ZovLe32(head + 16)) + 20 + 12;
   CZovGpsWindow win(file_, 64 * 1024);
-  while (pos < end) {
+  for (uint64_t chunks = 0; pos < end; ++chunks) {
+    if (chunks % kStopCheckEvery == 0 && Stopped()) break;
     const uint8_t* c = win.Get(pos, 8);
     if (!c) break;
     const uint64_t chunkSize = ZovLe32(c + 4);

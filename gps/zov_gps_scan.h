@@ -15,8 +15,15 @@
 // scan, which cuts the file into chunks of 98,566,144 bytes and scans them on
 // worker threads; each worker writes only its own chunk's result slots, and
 // the sink is called on the caller's thread only, after every worker is done.
+//
+// Stopping: a scan may be given a stop check (ZovScanStop). It is asked
+// between chunk windows, packets, candidates and boxes, on the caller's
+// thread and on the stream workers at once; once it answers true the scan
+// ends early with what it has found, so an owner that is going away waits
+// at most one window read for it.
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -43,6 +50,11 @@ class IZovGpsScanSink {
 // kSideText: a side file of a public layout (zov_gps_side.h), read by the
 // extractor itself rather than by the container scan.
 enum class ZovGpsSourceKind { kNone, kTransportStream, kText, kAvi, kMp4, kSideText };
+
+// True when the scan is to end early. Called from several threads at once
+// (the stream workers), so it must be safe to call concurrently; empty: the
+// scan runs to its end.
+using ZovScanStop = std::function<bool()>;
 
 // Kind of source by the file name's extension, compared exactly: "TS"/"ts",
 // "txt" (not "TXT"), "avi"/"AVI", "mp4"/"MP4"/"mov"/"MOV", and the side
@@ -78,6 +90,9 @@ constexpr size_t kTsSlots = 1024;                   // recorded hits per chunk
 constexpr size_t kTsTagWindow = 100;                // tag positions 1-99 of a packet
 // Workers that run at once; chunks beyond this wait for a free worker.
 constexpr unsigned kTsMaxWorkers = 32;
+// Walks that step through many small items ask the stop check once per this
+// many items (boxes, tail bytes, AVI chunks).
+constexpr uint64_t kStopCheckEvery = 1024;
 // AVI: cameras pad each second with a JUNK chunk of this size holding the block.
 constexpr uint32_t kAviJunkSize = 34032;
 constexpr uint64_t kAviJunkBlockOffset = 33528;
@@ -107,7 +122,8 @@ constexpr size_t kBinaryRecord = 44;
 
 class CZovGpsScan {
  public:
-  CZovGpsScan(const CZovGpsFile& file, IZovGpsScanSink& sink) : file_(file), sink_(sink) {}
+  CZovGpsScan(const CZovGpsFile& file, IZovGpsScanSink& sink, ZovScanStop stop = {})
+      : file_(file), sink_(sink), stop_(std::move(stop)) {}
 
   // Runs the steps of the kind in order, each only while no fix was accepted.
   void Run(ZovGpsSourceKind kind);
@@ -125,6 +141,8 @@ class CZovGpsScan {
   const std::vector<ZovGpsCandidate>& Candidates() const { return candidates_; }
   // Transport-stream hits (file offsets of the tags) of the last stream scan.
   const std::vector<uint64_t>& StreamHits() const { return streamHits_; }
+  // The stop check answered true: the scan ended (or is ending) early.
+  bool Stopped() const { return stop_ && stop_(); }
 
  private:
   struct Box;
@@ -147,6 +165,7 @@ class CZovGpsScan {
 
   const CZovGpsFile& file_;
   IZovGpsScanSink& sink_;
+  ZovScanStop stop_;
   std::vector<ZovGpsCandidate> candidates_;
   std::vector<uint64_t> streamHits_;
 };

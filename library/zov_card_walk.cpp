@@ -169,6 +169,7 @@ class Walker {
           result_.recordings.push_back(std::move(file));
           break;
         case ZovGpsSourceKind::kText:
+        case ZovGpsSourceKind::kSideText:
           result_.sideFiles.push_back(std::move(file));
           break;
         case ZovGpsSourceKind::kNone:

@@ -34,7 +34,9 @@ struct ZovWalkResult {
 // True for the extensions of recordings ("mp4", "MOV", ...; no dot).
 bool ZovIsRecordingExtension(std::string_view extension);
 // True for the extensions of GPS side files (GPS logs, ".gps", ".3gf",
-// ".nmea", ".srt", ".txt", day logs ".dat", ".gpx").
+// ".nmea", ".srt", ".txt", day logs ".dat", ".gpx"). A file of another
+// extension (an NMEA ".log") whose first bytes are one of those layouts is a
+// side file too.
 bool ZovIsSideExtension(std::string_view extension);
 
 ZovWalkResult ZovWalkPaths(const std::vector<std::string>& paths, int maxDepth = kZovMaxFolderDepth,

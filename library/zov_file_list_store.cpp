@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <ctime>
 #include <iterator>
+#include <system_error>
 
 #include <QString>
 
@@ -80,12 +81,13 @@ int64_t ReadableSize(const std::string& path) {
   return size;
 }
 
-int DefaultExtract(const std::string& path, std::string* points, std::string* sensors) {
+int DefaultExtract(const std::string& path, std::string* points, std::string* sensors,
+                   const ZovScanStop& stop) {
   // The library's scan reads tracks too; the extractor is one per process.
   std::lock_guard<std::mutex> hold(ZovExtractorLock());
   uint32_t handle = 0;
   InitExtractor(&handle);
-  return ExtractGps(&handle, path, points, sensors);
+  return ExtractGps(&handle, path, points, sensors, stop);
 }
 
 std::string DefaultMapName() { return CZovSettings::GetInstance()->CurrentMapName(); }
@@ -112,25 +114,32 @@ CZovFileListStore* CZovFileListStore::Peek() {
 }
 
 void CZovFileListStore::DeleteInstance() {
-  std::lock_guard<std::mutex> hold(g_storeLock);
-  delete g_store;
-  g_store = nullptr;
+  CZovFileListStore* store = nullptr;
+  {
+    std::lock_guard<std::mutex> hold(g_storeLock);
+    store = g_store;
+    g_store = nullptr;
+  }
+  // Outside the singleton's lock: the destructor waits for the loader.
+  delete store;
 }
 
 CZovFileListStore::CZovFileListStore()
     : extractor_(DefaultExtract), mapNameSource_(DefaultMapName), warningSink_(DefaultWarning) {}
 
-CZovFileListStore::~CZovFileListStore() {
-  // The scans call back into the store: end them while it is whole.
-  std::unique_ptr<CZovLibraryScanner> scanner;
-  {
-    std::lock_guard<std::mutex> hold(libraryLock_);
-    scanner = std::move(scanner_);
-  }
-  scanner.reset();
-}
+// The loader and the library's scan call back into the store: they end
+// while it is whole.
+CZovFileListStore::~CZovFileListStore() { EndLoads(); }
 
 void CZovFileListStore::SetExtractor(ZovTrackExtractor extractor) {
+  SetExtractor(ZovStoppableTrackExtractor(
+      [extractor = std::move(extractor)](const std::string& path, std::string* points,
+                                         std::string* sensors, const ZovScanStop&) {
+        return extractor(path, points, sensors);
+      }));
+}
+
+void CZovFileListStore::SetExtractor(ZovStoppableTrackExtractor extractor) {
   std::lock_guard<std::recursive_mutex> load(loadLock_);
   extractor_ = std::move(extractor);
 }
@@ -576,18 +585,20 @@ std::string CZovFileListStore::CurrentFolder() const {
 
 // ---- Tracks -----------------------------------------------------------
 
-void CZovFileListStore::ExtractInto(const std::string& path, FileTrack& track) {
+void CZovFileListStore::ExtractInto(const std::string& path, FileTrack& track, const ZovScanStop& stop) {
+  // An extractor is always given a check it can call.
+  static const ZovScanStop kNever = [] { return false; };
   std::string points, sensors;
-  if (extractor_(path, &points, &sensors) == 0) return;
+  if (extractor_(path, &points, &sensors, stop ? stop : kNever) == 0) return;
   if (ZovReadTrackTexts(points, sensors, mapNameSource_(), track) ==
       ZovTrackReadResult::kOutOfMemory)
     DebugTrace("%s", kZovGpsErrorText);
 }
 
-void CZovFileListStore::LoadTrack(const EntryPtr& entry) {
+bool CZovFileListStore::LoadTrack(const EntryPtr& entry, const ZovScanStop& stop) {
   {
     std::lock_guard<std::recursive_mutex> track(trackLock_);
-    if (entry->track.extracted) return;
+    if (entry->track.extracted) return true;
     entry->track.extracted = 1;
     entry->track.pointCount = 0;
     entry->track.sampleCount = 0;
@@ -596,9 +607,15 @@ void CZovFileListStore::LoadTrack(const EntryPtr& entry) {
   FileTrack loaded;
   bool failed = false;
   try {
-    ExtractInto(entry->path, loaded);
+    ExtractInto(entry->path, loaded, stop);
   } catch (...) {
     failed = true;  // keep what was read before the exception
+  }
+  if (stop && stop()) {
+    // Cut short: a part of the track would pass for all of it.
+    std::lock_guard<std::recursive_mutex> track(trackLock_);
+    entry->track.extracted = 0;
+    return false;
   }
   {
     std::lock_guard<std::recursive_mutex> track(trackLock_);
@@ -616,19 +633,26 @@ void CZovFileListStore::LoadTrack(const EntryPtr& entry) {
     DebugTraceW(L"%ls", L"GPS excpet ！！");
     warningSink_(kZovGpsExceptText);
   }
+  return true;
 }
 
-void CZovFileListStore::LoadAllTracks() {
+void CZovFileListStore::LoadAllTracks() { LoadAllTracks(ZovScanStop()); }
+
+bool CZovFileListStore::LoadAllTracks(const ZovScanStop& stop) {
   std::lock_guard<std::recursive_mutex> load(loadLock_);
   std::vector<EntryPtr> all;
   {
     std::lock_guard<std::recursive_mutex> list(listLock_);
     all = entries_;
   }
-  for (const EntryPtr& e : all) LoadTrack(e);
+  for (const EntryPtr& e : all)
+    if (!LoadTrack(e, stop)) return false;
+  return true;
 }
 
-void CZovFileListStore::MakeCurrent(const std::string& path) {
+void CZovFileListStore::MakeCurrent(const std::string& path) { MakeCurrent(path, ZovScanStop()); }
+
+bool CZovFileListStore::MakeCurrent(const std::string& path, const ZovScanStop& stop) {
   std::lock_guard<std::recursive_mutex> load(loadLock_);
   ClearCurrentTrack();
   EntryPtr entry;
@@ -640,13 +664,93 @@ void CZovFileListStore::MakeCurrent(const std::string& path) {
         break;
       }
   }
-  if (!entry) return;
-  LoadTrack(entry);
+  if (!entry) return true;
+  if (!LoadTrack(entry, stop)) return false;
   std::lock_guard<std::recursive_mutex> track(trackLock_);
   currentPoints_ = entry->track.points;
   currentSamples_ = entry->track.samples;
   currentPointCount_ = entry->track.pointCount;
   currentSampleCount_ = entry->track.sampleCount;
+  return true;
+}
+
+// ---- The loader thread ---------------------------------------------------
+
+void CZovFileListStore::LoadInBackground(std::string path, LoadDone done) {
+  {
+    std::lock_guard<std::mutex> hold(loaderLock_);
+    if (!loaderEnding_) {
+      ++loadSerial_;  // the load in progress stops at its next check
+      pendingLoad_ = LoadRequest{std::move(path), std::move(done)};
+      try {
+        if (!loader_.joinable()) loader_ = std::thread(&CZovFileListStore::LoaderLoop, this);
+        loaderWake_.notify_one();
+        return;
+      } catch (const std::system_error&) {
+        // No thread to run it: refused like a request after the end.
+        done = std::move(pendingLoad_->done);
+        pendingLoad_.reset();
+      }
+    }
+  }
+  if (done) done(false);
+}
+
+void CZovFileListStore::CancelLoads() {
+  std::lock_guard<std::mutex> hold(loaderLock_);
+  ++loadSerial_;
+  pendingLoad_.reset();
+}
+
+void CZovFileListStore::EndLoads() {
+  std::thread loader;
+  {
+    std::lock_guard<std::mutex> hold(loaderLock_);
+    loaderEnding_ = true;
+    ++loadSerial_;
+    pendingLoad_.reset();
+    loader = std::move(loader_);
+  }
+  loaderWake_.notify_all();
+  if (loader.joinable()) {
+    if (loader.get_id() == std::this_thread::get_id())
+      loader.detach();  // ended from its own done call: it returns right after
+    else
+      loader.join();
+  }
+  // The library's scan reads with the same extractor: it ends too.
+  std::unique_ptr<CZovLibraryScanner> scanner;
+  {
+    std::lock_guard<std::mutex> hold(libraryLock_);
+    scanner = std::move(scanner_);
+  }
+  scanner.reset();
+}
+
+bool CZovFileListStore::Loading() const {
+  std::lock_guard<std::mutex> hold(loaderLock_);
+  return loaderBusy_ || pendingLoad_.has_value();
+}
+
+void CZovFileListStore::LoaderLoop() {
+  for (;;) {
+    LoadRequest request;
+    uint64_t serial = 0;
+    {
+      std::unique_lock<std::mutex> hold(loaderLock_);
+      loaderBusy_ = false;
+      loaderWake_.wait(hold, [this] { return loaderEnding_ || pendingLoad_.has_value(); });
+      if (loaderEnding_) return;
+      request = std::move(*pendingLoad_);
+      pendingLoad_.reset();
+      serial = loadSerial_;
+      loaderBusy_ = true;
+    }
+    const ZovScanStop stop = [this, serial] { return loadSerial_.load() != serial; };
+    bool loaded = !allTracks_ || LoadAllTracks(stop);
+    loaded = loaded && MakeCurrent(request.path, stop) && !stop();
+    if (request.done) request.done(loaded);
+  }
 }
 
 void CZovFileListStore::ClearCurrentTrack() {

@@ -13,10 +13,16 @@
 //     clock tick), VisitTracksToDraw (map panel, code 2007), ClearCurrentTrack,
 //     the all-tracks flag, the open media pointer (play window sets it, the
 //     file information view reads it).
-//   play window's start-up thread: LoadAllTracks and MakeCurrent, which run
-//     the GPS extractor (seconds for a large file).
+//   the store's loader thread: the loads asked for with LoadInBackground
+//     (the play window's start-up: LoadAllTracks and MakeCurrent, which run
+//     the GPS extractor, seconds for a large file).
 //   Any operation is safe from any thread; only the loaders ever wait for a
 //   scan, so the user-interface thread never waits for one.
+//
+// The loader thread belongs to the store: a newer request stops the scan in
+// progress at its next chunk (the last request wins), and the store's end
+// (EndLoads, or the destructor) stops it and joins the thread before
+// anything the scan uses goes.
 //
 // Locks (all recursive; a store operation may call another)
 //   load lock  -> list lock -> track lock   (always taken in this order)
@@ -27,6 +33,8 @@
 //   - list lock: the entries, folders, current index/entry/folder, marks.
 //   - track lock: every FileTrack, the current lists and counts, the picker.
 //     Held only for short copies, never across a scan or a send.
+//   - loader lock: the loader's request slot and its end (innermost; the
+//     loader never holds it while it loads).
 //   Entries are shared: a loader keeps the entry it loads alive even when the
 //   user removes it meanwhile (the result then goes with it).
 //
@@ -41,14 +49,18 @@
 // Paths are UTF-8 with "/" as separator. An entry holds at most 255 UTF-16
 // units of path; longer paths are refused, never cut.
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <thread>
 #include <vector>
 
+#include "gps/zov_gps_scan.h"
 #include "gps/zov_track_record.h"
 #include "gps/zov_track_second.h"
 #include "library/zov_library_model.h"
@@ -95,6 +107,10 @@ struct FolderRecord {
 // returns the record count (0: nothing found or not readable).
 using ZovTrackExtractor =
     std::function<int(const std::string& path, std::string* pointText, std::string* sensorText)>;
+// The same, given the load's stop check: an extractor that honours it ends
+// early once it answers true (the GPS extractor does, between chunks).
+using ZovStoppableTrackExtractor = std::function<int(const std::string& path, std::string* pointText,
+                                                     std::string* sensorText, const ZovScanStop& stop)>;
 
 class CZovFileListStore {
  public:
@@ -102,7 +118,7 @@ class CZovFileListStore {
   static CZovFileListStore* GetInstance();
   // The store or null; creates nothing.
   static CZovFileListStore* Peek();
-  // Deletes the store (shutdown).
+  // Deletes the store (shutdown): its loader is stopped and joined first.
   static void DeleteInstance();
 
   CZovFileListStore();
@@ -186,6 +202,28 @@ class CZovFileListStore {
   void MakeCurrent(const std::string& path);
   // Empties the current track.
   void ClearCurrentTrack();
+
+  // ---- Loading on the store's loader thread --------------------------------
+  // Called on the loader thread when a background load ends: `loaded` is
+  // false when it was stopped (a later request or the store's end) and its
+  // track was not made current.
+  using LoadDone = std::function<void(bool loaded)>;
+  // Runs LoadAllTracks (when the all-tracks flag is set) and MakeCurrent(path)
+  // on the loader thread, then `done` there. Returns at once. A request made
+  // while another waits or runs replaces it: the running scan stops at its
+  // next chunk and reports false, then the new one runs; one that had not
+  // started yet is dropped without its `done`. After EndLoads the request is
+  // refused and `done(false)` is called at once on this thread.
+  void LoadInBackground(std::string path, LoadDone done);
+  // Stops the load in progress, if any (it reports false); nothing waits.
+  void CancelLoads();
+  // Stops the loader for good and joins its thread, and ends the library's
+  // scan: returns once no thread of the store is left (one chunk read at
+  // most when a scan was running).
+  // For whoever ends the process, before the objects a scan uses go.
+  void EndLoads();
+  // A background load waits or runs.
+  bool Loading() const;
   // The point of playback second `second` (see gps/zov_track_second.h) of a
   // recording of `duration` seconds (kZovNoRecordingDuration when none is
   // open); `mode` goes into the tick (1 on ticks and seeks, 0 once after an
@@ -238,8 +276,10 @@ class CZovFileListStore {
   void SetLibraryIndexPath(const std::string& path);
 
   // ---- Hooks (tests, tools) ----------------------------------------------
-  // Replaces the extractor (default: the GPS extractor of gps/).
+  // Replaces the extractor (default: the GPS extractor of gps/). The first
+  // form never sees the stop check: a load it runs is stopped only after it.
   void SetExtractor(ZovTrackExtractor extractor);
+  void SetExtractor(ZovStoppableTrackExtractor extractor);
   // Replaces the source of the selected map's name (default: the settings).
   void SetMapNameSource(std::function<std::string()> source);
   // Replaces what shows "GPS excpet ！！" (default: a message box posted to
@@ -250,9 +290,16 @@ class CZovFileListStore {
   using EntryPtr = std::shared_ptr<FileEntry>;
 
   // Loads one entry's track when its flag is 0. Caller holds the load lock.
-  void LoadTrack(const EntryPtr& entry);
+  // False when `stop` ended it: nothing of it is kept and its flag goes back
+  // to 0, so a later load reads the file again.
+  bool LoadTrack(const EntryPtr& entry, const ZovScanStop& stop);
+  // LoadAllTracks and MakeCurrent with a stop check; false when stopped.
+  bool LoadAllTracks(const ZovScanStop& stop);
+  bool MakeCurrent(const std::string& path, const ZovScanStop& stop);
   // Runs the extractor and reads its texts into `track`; may throw.
-  void ExtractInto(const std::string& path, FileTrack& track);
+  void ExtractInto(const std::string& path, FileTrack& track, const ZovScanStop& stop);
+  // The loader thread's body: one request at a time until the end.
+  void LoaderLoop();
   // Places a new entry of an existing or new folder; caller holds the list lock.
   int InsertEntry(EntryPtr entry, const std::string& folderPath);
   int IndexOfLocked(const FileEntry* entry) const;
@@ -281,8 +328,23 @@ class CZovFileListStore {
   int currentSampleCount_ = 0;
   CZovSecondPicker picker_;
 
+  // ---- Guarded by loaderLock_ (innermost) ----
+  struct LoadRequest {
+    std::string path;
+    LoadDone done;
+  };
+  mutable std::mutex loaderLock_;
+  std::condition_variable loaderWake_;
+  std::optional<LoadRequest> pendingLoad_;
+  bool loaderBusy_ = false;    // the loader runs a request
+  bool loaderEnding_ = false;  // EndLoads was called: no more requests
+  std::thread loader_;         // started by the first request
+  // Bumped (under loaderLock_) by every request, cancel and the end; a load
+  // stops once it differs from the value it started with.
+  std::atomic<uint64_t> loadSerial_{0};
+
   // Set once at start-up or by tests (before loads run).
-  ZovTrackExtractor extractor_;
+  ZovStoppableTrackExtractor extractor_;
   std::function<std::string()> mapNameSource_;
   std::function<void(const std::string&)> warningSink_;
 

@@ -8,40 +8,79 @@
 #include <condition_variable>
 #include <mutex>
 #include <thread>
+#include <cmath>
 #include <unordered_map>
 
+#include "gps/zov_gps_side.h"
+#include "gps/zov_gps_side_file.h"
+#include "gps/zov_gps_timeline.h"
 #include "library/zov_camera_names.h"
 #include "library/zov_library_index.h"
 #include "library/zov_recording_probe.h"
 
 namespace {
 
-// Folder and base name without extension, letters folded: a side file
-// describes the recording of the same folder and base name.
-std::string StemKey(const std::string& path) {
+// Folder and base name without extension.
+std::string Stem(const std::string& path) {
   const size_t slash = path.rfind('/');
   const size_t dot = path.rfind('.');
-  std::string key = (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-                        ? path
-                        : path.substr(0, dot);
+  return (dot == std::string::npos || (slash != std::string::npos && dot < slash)) ? path
+                                                                                  : path.substr(0, dot);
+}
+
+std::string Folded(std::string key) {
   for (char& c : key) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return key;
 }
 
-// Attaches side files to recordings of the same folder and base name; the
-// others are left in `unattached`.
+// Letters folded: a side file describes the recording of the same folder
+// and base name.
+std::string StemKey(const std::string& path) { return Folded(Stem(path)); }
+
+// STEM_<mode> of a channel's recording STEM_<mode><channel> (..._NF and
+// ..._NR -> ..._N): the name of the stamped NMEA sidecar (.gps) and its
+// accelerometer sidecar (.3gf) that one camera writes for all its channels.
+// "" for other names.
+std::string SharedSidecarKey(const std::string& path) {
+  const std::string stem = Stem(path);
+  const size_t n = stem.size();
+  if (n < 3 || stem[n - 3] != '_' || !std::isalpha(static_cast<unsigned char>(stem[n - 2]))) return {};
+  const char channel = stem[n - 1];
+  if (channel != 'F' && channel != 'R' && channel != 'I' && channel != 'O') return {};
+  return Folded(stem.substr(0, n - 1));
+}
+
+bool IsChannelSidecar(const std::string& path) {
+  const size_t dot = path.rfind('.');
+  if (dot == std::string::npos) return false;
+  const std::string ext = Folded(path.substr(dot + 1));
+  return ext == "gps" || ext == "3gf";
+}
+
+// Attaches side files to recordings of the same folder and base name (and a
+// shared channel sidecar to every channel it serves); the others are left
+// in `unattached`.
 void AttachByName(ZovLibrary& lib, const std::vector<ZovWalkedFile>& sides,
                   std::vector<std::string>& unattached) {
-  std::unordered_map<std::string, std::vector<size_t>> byStem;
-  for (size_t i = 0; i < lib.recordings.size(); ++i)
+  std::unordered_map<std::string, std::vector<size_t>> byStem, byShared;
+  for (size_t i = 0; i < lib.recordings.size(); ++i) {
     byStem[StemKey(lib.recordings[i].path)].push_back(i);
+    if (std::string shared = SharedSidecarKey(lib.recordings[i].path); !shared.empty())
+      byShared[shared].push_back(i);
+  }
   for (const ZovWalkedFile& side : sides) {
-    const auto it = byStem.find(StemKey(side.path));
-    if (it == byStem.end()) {
+    const std::string key = StemKey(side.path);
+    const std::vector<size_t>* owners = nullptr;
+    if (const auto it = byStem.find(key); it != byStem.end()) {
+      owners = &it->second;
+    } else if (IsChannelSidecar(side.path)) {
+      if (const auto shared = byShared.find(key); shared != byShared.end()) owners = &shared->second;
+    }
+    if (!owners) {
       unattached.push_back(side.path);
       continue;
     }
-    for (size_t i : it->second) lib.recordings[i].sideFiles.push_back(side.path);
+    for (size_t i : *owners) lib.recordings[i].sideFiles.push_back(side.path);
   }
 }
 
@@ -125,11 +164,58 @@ void SendSnapshot(const ZovScanOptions& o, const ZovLibrary& lib, size_t examine
 
 }  // namespace
 
-void ZovAttachSideFilesByTime(ZovLibrary& library, std::vector<std::string>& unattached) {
-  // Day logs and GPX files are matched by the times of their fixes; until
-  // their readers exist they stay listed as side files of no recording.
-  (void)library;
-  (void)unattached;
+void ZovAttachSideFilesByTime(ZovLibrary& library, std::vector<std::string>& unattached,
+                              bool keepTracks) {
+  std::vector<std::string> left;
+  size_t opened = 0;
+  for (std::string& path : unattached) {
+    // Sidecars placed by their own first stamp or cue belong to one
+    // recording by name; only logs keyed by the clock are cut by time.
+    const ZovSideLayout byName = ZovSideLayoutOfName(path);
+    const bool ownTimeline = byName == ZovSideLayout::kStampedNmea || byName == ZovSideLayout::kSubtitle;
+    ZovSideTrack log;
+    bool timeKeyed = false;
+    if (!ownTimeline && !IsChannelSidecar(path) && opened < kZovMaxTimeLogs) {
+      ++opened;
+      timeKeyed = ZovReadSideFile(path, log) &&
+                  (log.layout == ZovSideLayout::kDayLog || log.layout == ZovSideLayout::kGpx ||
+                   log.layout == ZovSideLayout::kNmea);
+    }
+    if (!timeKeyed) {
+      left.push_back(std::move(path));
+      continue;
+    }
+    ZovSortByTime(log);
+    bool attached = false;
+    for (ZovRecording& r : library.recordings) {
+      if (!r.facts.playable) continue;
+      // The log's clock first: a day log keeps the camera's clock, as the
+      // name does; GPX and NMEA keep UTC, as most movie headers do.
+      const int64_t name = r.name.start, header = r.facts.created;
+      const int64_t order[2] = {log.utc ? header : name, log.utc ? name : header};
+      int64_t starts[2];
+      size_t n = 0;
+      for (int64_t t : order)
+        if (t != kZovNoTime) starts[n++] = t * 1000;
+      const int64_t durationMs = r.facts.seconds > 0 ? std::llround(r.facts.seconds * 1000) : -1;
+      for (size_t k = 0; k < n; ++k) {
+        GpsFixList fixes = ZovSideFixesForRecording(log, starts[k], durationMs);
+        if (fixes.empty()) continue;
+        attached = true;
+        r.sideFiles.push_back(path);
+        // A recording with a track of its own (or of a sidecar) keeps it.
+        if (r.gpsFixes == 0) {
+          std::vector<ZovTrackPoint> track;
+          r.gpsFixes = ZovTrackOfPlacedFixes(std::move(fixes), &track);
+          r.kilometres = ZovTrackKilometres(track);
+          if (keepTracks) r.track = std::move(track);
+        }
+        break;
+      }
+    }
+    if (!attached) left.push_back(std::move(path));
+  }
+  unattached = std::move(left);
 }
 
 ZovLibrary ZovScanLibrary(const std::vector<std::string>& paths, const ZovScanOptions& given,
@@ -234,7 +320,7 @@ ZovLibrary ZovScanLibrary(const std::vector<std::string>& paths, const ZovScanOp
                            std::to_string(progress.total) + " recordings read");
   }
   std::erase_if(lib.recordings, [](const ZovRecording& r) { return r.size < 0; });
-  ZovAttachSideFilesByTime(lib, unattached);
+  ZovAttachSideFilesByTime(lib, unattached, o.keepTracks);
   lib.sideFiles = std::move(unattached);
   ZovGroupLibrary(lib, o.driveGapSeconds);
   if (stats) *stats = local;

@@ -63,7 +63,14 @@ inline constexpr size_t kZovSnapshotEvery = 64;
 ZovLibrary ZovScanLibrary(const std::vector<std::string>& paths, const ZovScanOptions& options,
                           ZovScanStats* stats = nullptr);
 
-// Side files that carry no recording's base name: where GPS logs that cover
-// a whole day (day logs, GPX) are matched to recordings by time. Takes the
-// side files it attaches out of `unattached`.
-void ZovAttachSideFilesByTime(ZovLibrary& library, std::vector<std::string>& unattached);
+// Side files that carry no recording's base name: GPS logs keyed by the
+// clock (day logs, GPX, NMEA) are read once each and cut to every playable
+// recording they cover, by its start (the name's time in the camera's clock
+// for a day log, the movie header's in UTC for GPX and NMEA, each falling
+// back to the other) and its duration. A recording without a track of its
+// own takes the cut as its track; every recording covered lists the log
+// among its side files. Takes the logs it attaches out of `unattached`; at
+// most kZovMaxTimeLogs are read.
+inline constexpr size_t kZovMaxTimeLogs = 256;
+void ZovAttachSideFilesByTime(ZovLibrary& library, std::vector<std::string>& unattached,
+                              bool keepTracks = true);

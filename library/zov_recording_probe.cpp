@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "engine/zov_ffmpeg.h"
+#include "gps/zov_gps_cleanup.h"
 #include "gps/zov_gps_extractor.h"
 #include "gps/zov_gps_file.h"
 
@@ -219,6 +220,18 @@ std::mutex& ZovExtractorLock() {
 
 namespace {
 
+// The positions of cleaned-up fixes as track points; the count of them.
+int AppendFixes(const GpsFixList& cleaned, std::vector<ZovTrackPoint>* track) {
+  int fixes = 0;
+  for (const GpsFix& f : cleaned) {
+    if (f.latitude == 0 && f.longitude == 0) continue;
+    ++fixes;
+    if (track)
+      track->push_back({f.latitude, f.longitude, static_cast<float>(f.speed), f.timeStamp});
+  }
+  return fixes;
+}
+
 int ExtractInto(const std::string& path, ZovGpsSourceKind kind, std::vector<ZovTrackPoint>* track) {
   std::lock_guard<std::mutex> hold(ZovExtractorLock());
   CZovGpsExtractor& extractor = CZovGpsExtractor::Instance();
@@ -226,14 +239,7 @@ int ExtractInto(const std::string& path, ZovGpsSourceKind kind, std::vector<ZovT
   extractor.InitExtractor(&handle);
   std::string points, sensors;
   if (extractor.ExtractGpsAs(&handle, path, kind, &points, &sensors) <= 0) return 0;
-  int fixes = 0;
-  for (const GpsFix& f : extractor.LastTrack()) {
-    if (f.latitude == 0 && f.longitude == 0) continue;
-    ++fixes;
-    if (track)
-      track->push_back({f.latitude, f.longitude, static_cast<float>(f.speed), f.timeStamp});
-  }
-  return fixes;
+  return AppendFixes(extractor.LastTrack(), track);
 }
 
 ZovGpsSourceKind KindOf(const std::string& path) {
@@ -258,6 +264,15 @@ int ZovReadRecordingTrack(const std::string& path, const std::vector<std::string
   }
   if (track) track->clear();
   return 0;
+}
+
+int ZovTrackOfPlacedFixes(GpsFixList fixes, std::vector<ZovTrackPoint>* track) {
+  if (track) track->clear();
+  if (fixes.empty()) return 0;
+  std::string points, sensors;
+  GpsFixList cleaned;
+  ZovCleanUpAndPrint(fixes, points, sensors, &cleaned);
+  return AppendFixes(cleaned, track);
 }
 
 double ZovTrackKilometres(const std::vector<ZovTrackPoint>& track) {

@@ -18,6 +18,7 @@
 #include <string>
 #include <vector>
 
+#include "gps/zov_gps_fix.h"
 #include "library/zov_library_types.h"
 
 ZovFileFacts ZovProbeRecording(const std::string& path);
@@ -29,6 +30,11 @@ std::mutex& ZovExtractorLock();
 // holds none, from its side files in turn. Returns the fix count.
 int ZovReadRecordingTrack(const std::string& path, const std::vector<std::string>& sideFiles,
                           std::vector<ZovTrackPoint>* track);
+
+// The track of fixes already placed on a recording's seconds (a day log or
+// GPX track cut to it by time): the same clean-up as an extraction's.
+// Returns the fix count. Pure: needs no lock.
+int ZovTrackOfPlacedFixes(GpsFixList fixes, std::vector<ZovTrackPoint>* track);
 
 // Length of a track in kilometres (great-circle legs between fixes; legs
 // longer than kZovMaxLegKm, a fix from a lost signal, are left out).

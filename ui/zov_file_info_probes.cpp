@@ -286,5 +286,6 @@ std::string ZovReadPrettyName() {
 }
 
 std::string ZovSystemText(const std::string& label, int processors) {
-  return label + " " + "" + " " + std::to_string(processors);
+  const std::string count = std::to_string(processors) + (processors == 1 ? " processor" : " processors");
+  return label.empty() ? count : label + ", " + count;
 }

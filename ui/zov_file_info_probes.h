@@ -60,6 +60,6 @@ std::string ZovOsReleasePrettyName(std::string_view text);
 // PRETTY_NAME of /etc/os-release (or /usr/lib/os-release); empty when neither
 // is readable.
 std::string ZovReadPrettyName();
-// "%s %s %d" of the label, an empty text and the processor count: the label
-// and the count are separated by two blanks.
+// The system's name and its processor count as a person reads them:
+// "Debian GNU/Linux 12 (bookworm), 2 processors".
 std::string ZovSystemText(const std::string& label, int processors);

@@ -49,6 +49,24 @@ int64_t AverageBitRate(const std::string& path, int seconds) {
 
 }  // namespace
 
+std::string ZovGroupThousands(uint64_t value) {
+  std::string digits = std::to_string(value);
+  for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3) digits.insert(static_cast<size_t>(i), ",");
+  return digits;
+}
+
+std::string ZovInfoBitRate(int64_t bitsPerSecond) {
+  if (bitsPerSecond <= 0) return {};
+  if (bitsPerSecond < 1000) return " " + std::to_string(bitsPerSecond) + " b/s";
+  const uint64_t kilobits = (static_cast<uint64_t>(bitsPerSecond) + 500) / 1000;  // rounded
+  return " " + ZovGroupThousands(kilobits) + " kb/s";
+}
+
+std::string ZovInfoResolution(int width, int height) {
+  if (width <= 0 || height <= 0) return {};
+  return " " + std::to_string(width) + " \u00d7 " + std::to_string(height);
+}
+
 std::string ZovInfoDuration(int seconds) {
   if (seconds < 0) seconds = 0;
   return Format(" %02d:%02d:%02d", seconds / 3600, seconds / 60 % 60, seconds % 60);
@@ -60,8 +78,8 @@ std::vector<ZovInfoRow> ZovFileInfoRows(const ZovMediaFacts& media, const ZovMac
   return {
       {10330, MediaRow(media, label("filename"), pathValue)},
       {10331, MediaRow(media, label("filetime"), ZovInfoDuration(media.durationSeconds))},
-      {10332, MediaRow(media, label("resolution"), Format(" %d*%d", media.width, media.height))},
-      {10333, MediaRow(media, label("bitratio"), Format(" %fk", media.bitRate / 1024.0))},
+      {10332, MediaRow(media, label("resolution"), ZovInfoResolution(media.width, media.height))},
+      {10333, MediaRow(media, label("bitratio"), ZovInfoBitRate(media.bitRate))},
       {10334, MediaRow(media, label("frameratio"), Format(" %d", media.frameRate))},
       {10336, label("filetype") + " " + label("normalfile")},
       {10337, GpsRow(media, label)},

@@ -49,6 +49,13 @@ using ZovTextLookup = std::function<std::string(std::string_view)>;
 
 // " %02d:%02d:%02d" of a length in whole seconds (hours, minutes, seconds).
 std::string ZovInfoDuration(int seconds);
+// The row values as a person reads them, each after a blank; empty when the
+// value is unknown (zero): " 2,782 kb/s" (kilobits of 1000 bits, rounded),
+// " 1280 × 720".
+std::string ZovInfoBitRate(int64_t bitsPerSecond);
+std::string ZovInfoResolution(int width, int height);
+// "1,234,567": digits grouped by three with commas.
+std::string ZovGroupThousands(uint64_t value);
 // Every row of the view, in drawing order.
 std::vector<ZovInfoRow> ZovFileInfoRows(const ZovMediaFacts& media, const ZovMachineFacts& machine,
                                         const ZovTextLookup& label);

@@ -608,6 +608,15 @@ bool CZovFileListView::eventFilter(QObject* watched, QEvent* event) {
 void CZovFileListView::PlaceBar() {
   if (!bar_ || !initialised_) return;
   const QPoint topLeft = mapToGlobal(QPoint(0, 0));
-  const int barWidth = width() - (ScrollBarShown() ? scroll_->width() : 0);
-  bar_->setGeometry(topLeft.x(), topLeft.y() + height() - titleHeight_, std::max(0, barWidth), titleHeight_);
+  const QRect place = ZovListBarRect(width(), height(), titleHeight_, ScrollBarShown() ? scroll_->width() : 0);
+  bar_->setGeometry(place.translated(topLeft));
+}
+
+QRect ZovListBarRect(int width, int height, int barHeight, int scrollWidth) {
+  // The bar takes the strip as high as the title at the list's bottom, with
+  // a margin inside it, so its buttons' frames show whole above the
+  // window's bottom edge and beside the scroll bar.
+  const int inset = CZovFileListView::kBarInset;
+  return QRect(inset, height - barHeight, std::max(0, width - scrollWidth - 2 * inset),
+               std::max(0, barHeight - inset));
 }

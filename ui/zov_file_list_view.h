@@ -92,6 +92,8 @@ class CZovFileListView : public CZovWnd {
   static constexpr UINT kBarTimer = 1;
   static constexpr UINT kBarTimerMs = 1000;
   static constexpr int kBarHideTicks = 11;
+  // Margin between the Add/Delete bar and the list's edges.
+  static constexpr int kBarInset = 4;
   // Play window button that stops playback.
   static constexpr WPARAM kStopButtonId = 10154;
 
@@ -221,6 +223,11 @@ class CZovFileListView : public CZovWnd {
   std::time_t lastPressSecond_ = 0;
   CZovLibraryScanner::Progress progress_;  // as of the last notification
 };
+
+// The Add/Delete bar's place in a list `width` x `height` (list pixels): the
+// bottom strip `barHeight` high, inset by kBarInset at the sides and the
+// bottom, left of a scroll bar `scrollWidth` wide (0 when hidden).
+QRect ZovListBarRect(int width, int height, int barHeight, int scrollWidth);
 
 // The badge colour of a mode ("EVENT", "LOCKED" ...) in the play list.
 QColor ZovBadgeColor(const std::string& badge);

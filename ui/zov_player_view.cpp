@@ -377,6 +377,7 @@ void CZovPlayerListView::HideStills() {
     pane->SetNoFill(false);
     pane->update();
   }
+  update();  // the idle look comes back
 }
 
 void CZovPlayerListView::FillRenderWindows(std::array<QWindow*, 4>& windows) const {
@@ -401,4 +402,5 @@ void CZovPlayerListView::resizeEvent(QResizeEvent*) {
 void CZovPlayerListView::paintEvent(QPaintEvent*) {
   QPainter dc(this);
   dc.fillRect(rect(), Qt::black);
+  if (!active_ && idleLook) idleLook(dc, rect());
 }

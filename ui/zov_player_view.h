@@ -35,6 +35,7 @@
 // Threads: user-interface thread only (as every engine control call).
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include <QImage>
@@ -42,6 +43,7 @@
 
 #include "ui/zov_ui_base.h"
 
+class QPainter;
 class QWindow;
 class CZovMediaPlay;
 class CZovWndManager;
@@ -174,6 +176,9 @@ class CZovPlayerListView : public CZovUiBase {
 
   // When set, arrangement changes do not move the panes.
   int32_t frozen = 0;
+  // Draws the video area's look while no pane plays (at start and after a
+  // stop) over its black; set by the owner. Without one the area stays black.
+  std::function<void(QPainter&, const QRect&)> idleLook;
 
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 

@@ -18,7 +18,7 @@ set_tests_properties(fixtures.play_clips PROPERTIES FIXTURES_SETUP play_clips TI
 
 zov_add_gtest(app_play_window_test
   SOURCES test_play_window.cpp
-  LIBS zov_app
+  LIBS zov_app Qt6::Test
   XVFB LABELS window
   FIXTURES play_clips
   TIMEOUT 180)

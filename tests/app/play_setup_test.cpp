@@ -463,7 +463,7 @@ TEST(MainWindowHooks, FileInformationShowsTheRecordingBeingPlayed) {
 
   EXPECT_EQ(row(10330), settings->GetText("filename") + " " + clip);
   EXPECT_EQ(row(10331), settings->GetText("filetime") + " 00:00:30");
-  EXPECT_EQ(row(10332), settings->GetText("resolution") + " 640*360");
+  EXPECT_EQ(row(10332), settings->GetText("resolution") + " 640 \u00d7 360");
   EXPECT_EQ(row(10334), settings->GetText("frameratio") + " 30");
   EXPECT_EQ(row(10335), settings->GetText("pixelformat") + " yuv420p");
   EXPECT_EQ(row(10339), settings->GetText("videoinfo") + " h264");

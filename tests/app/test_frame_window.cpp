@@ -24,6 +24,7 @@
 #include "library/zov_file_list_store.h"
 #include "app/zov_left_tab.h"
 #include "app/zov_play_dlg.h"
+#include "app/zov_program_icon.h"
 #include "app/zov_right_tab.h"
 #include "shell/zov_wnd_manager.h"
 #include "tests/app/app_test_support.h"
@@ -190,6 +191,28 @@ TEST_F(FrameTest, TitleTextIsDrawnInTheStrip) {
   EXPECT_GT(changed, 100);
   // Outside the title rectangle the strip keeps its colour.
   EXPECT_EQ(after.pixelColor(800, 5), QColor(24, 26, 30));
+
+  // Playback stopped (the stop button, or the end of the last recording):
+  // the strip no longer names the file.
+  int32_t zero = 0;
+  SendCode(kZovPlayDlgName, ZOV_CODE_STOPPED, &zero, 4);
+  EXPECT_EQ(window_->TitleText(), QStringLiteral(" "));
+  EXPECT_EQ(window_->grab().toImage().copy(0, 0, 700, 36), before.copy(0, 0, 700, 36));
+}
+
+// The window cannot be made smaller than the size at which the play
+// window's bottom row still fits beside the right panel (time text 16..190,
+// clearance 10, eight controls 376 wide with 8-pixel gaps, margin 10: 642)
+// and the file list still shows its title, one row and its Add/Delete bar
+// below the 420-pixel map area.
+TEST_F(FrameTest, WindowKeepsItsMinimumSize) {
+  const QSize least(642 + 5 + 340, 36 + 420 + 28 + 24 + 28);
+  EXPECT_EQ(window_->minimumSize(), least);
+  window_->resize(600, 400);
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return window_->size() == least; }));
+  QApplication::processEvents();
+  EXPECT_EQ(window_->LeftTab()->width(), 642);
+  EXPECT_EQ(window_->RightTab()->geometry(), QRect(647, 36, 340, least.height() - 36));
 }
 
 // A long path uses the strip up to the buttons and keeps its end, the file
@@ -358,6 +381,45 @@ TEST_F(FrameTest, VideoOnlyModeComesBackWithThePageThatShowed) {
     EXPECT_EQ(panes->geometry().bottom() + 1, standIns_->play->geometry().top());
   }
   CZovUiEnv::Get().tickHook = nullptr;
+}
+
+// Nothing plays: the video area is black with the program's mark in its
+// middle, in one flat colour (so the window's tests that count colours to see
+// a picture are not fooled); a stop brings the same look back.
+TEST_F(FrameTest, IdleVideoAreaShowsTheProgramMark) {
+  CZovPlayerListView* panes = window_->LeftTab()->VideoPanes();
+  ASSERT_FALSE(panes->IsActive());
+  const QImage silhouette = ZovProgramIconSilhouette(kZovIdleMarkSize, kZovIdleMarkColour);
+  int shapePixels = 0;
+  for (int y = 0; y < silhouette.height(); ++y)
+    for (int x = 0; x < silhouette.width(); ++x) shapePixels += qAlpha(silhouette.pixel(x, y)) != 0;
+  ASSERT_GT(shapePixels, kZovIdleMarkSize * kZovIdleMarkSize / 4);
+
+  const auto markPixels = [&](QRect* box) {
+    const QImage shot = panes->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    int n = 0;
+    QRect found;
+    for (int y = 0; y < shot.height(); ++y)
+      for (int x = 0; x < shot.width(); ++x) {
+        const QRgb c = shot.pixel(x, y) & 0xFFFFFF;
+        if (c == kZovIdleMarkColour) {
+          ++n;
+          found |= QRect(x, y, 1, 1);
+        } else {
+          EXPECT_EQ(c, 0u) << "only black and the mark: " << x << "," << y;
+          if (c != 0) return -1;
+        }
+      }
+    if (box) *box = found;
+    return n;
+  };
+  QRect box;
+  EXPECT_EQ(markPixels(&box), shapePixels);
+  EXPECT_LE((box.center() - panes->rect().center()).manhattanLength(), kZovIdleMarkSize / 2);
+
+  int32_t zero = 0;
+  SendCode(kZovLeftTabName, ZOV_CODE_STOPPED, &zero, 4);
+  EXPECT_EQ(markPixels(nullptr), shapePixels);
 }
 
 TEST_F(FrameTest, LeftPanelHandsThePanesToTheEngineAndThePlayWindow) {

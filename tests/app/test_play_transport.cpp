@@ -29,11 +29,10 @@ TEST(PlayTransport, CommandFilterDropsClicksWithinOneSecondOfThePreviousClick) {
   EXPECT_TRUE(early.Accept(10));
 }
 
-TEST(PlayTransport, OnlyOpenFileAndSoundRunWhileStarting) {
-  for (int id : {kIdPrevious, kIdNext, kIdPlay, kIdStop, kIdScreenshot})
-    EXPECT_FALSE(AllowedWhileStarting(id)) << id;
-  EXPECT_TRUE(AllowedWhileStarting(kIdOpenFile));
-  EXPECT_TRUE(AllowedWhileStarting(kIdSound));
+TEST(PlayTransport, EveryCommandButTheScreenshotRunsWhileStarting) {
+  for (int id : {kIdPrevious, kIdNext, kIdPlay, kIdStop, kIdOpenFile, kIdSound})
+    EXPECT_TRUE(AllowedWhileStarting(id)) << id;
+  EXPECT_FALSE(AllowedWhileStarting(kIdScreenshot));
 }
 
 TEST(PlayTransport, SeekSecondScalesTheBarToTheDurationAndSeeksOncePerTarget) {
@@ -136,6 +135,46 @@ TEST(PlayTransport, OpenFileFilterTextAndItsQtForm) {
   ASSERT_EQ(qt.size(), 2u);
   EXPECT_EQ(qt[0], "Video (*.mp4 *.mov *.MP4 *.MOV *.ts *.TS *.avi *.AVI *.mkv *.mp3 *.TXT *.txt)");
   EXPECT_EQ(qt[1], "All files (*.*)");
+}
+
+// Every width from the minimum up: the row's controls stay whole, in order,
+// apart, clear of the time text, inside the right margin, and clear of the
+// position texts while those are shown. At the designed width and wider the
+// row is the designed one.
+TEST(PlayTransport, BottomRowStaysWholeAndClearDownToTheMinimumWidth) {
+  const std::vector<int> widths = {36, 120, 36, 40, 36, 36, 36, 36};  // the skin's row
+  const StripMeasures strip{190, 180, 10};
+  const int minimum = BottomRowMinimumWidth(widths, strip);
+  EXPECT_EQ(minimum, 190 + kStripClearance + 376 + 7 * kBottomRowMinGap + 10);
+  bool shownBefore = false;
+  for (int width = minimum; width <= 2000; ++width) {
+    const BottomRowPlace place = PlaceBottomRow(widths, width, strip);
+    ASSERT_EQ(place.lefts.size(), widths.size());
+    EXPECT_GE(place.lefts.front(), 190 + kStripClearance) << width;
+    for (size_t i = 1; i < widths.size(); ++i)
+      EXPECT_GE(place.lefts[i], place.lefts[i - 1] + widths[i - 1] + kBottomRowMinGap) << width << " " << i;
+    const int rowRight = place.lefts.back() + widths.back();
+    EXPECT_LE(rowRight, width - 10) << width;
+    if (place.positionsShown) {
+      EXPECT_LE(rowRight + kStripClearance, width - 10 - 180) << width;
+    }
+    if (width >= 935) {
+      EXPECT_TRUE(place.positionsShown) << width;
+      EXPECT_EQ(place.lefts, BottomRowLefts(widths, width)) << width;
+    }
+    // A wider window never hides texts that a narrower one shows.
+    EXPECT_FALSE(shownBefore && !place.positionsShown) << width;
+    shownBefore = shownBefore || place.positionsShown;
+  }
+  // The narrowest window: the row right after the time text, gaps at their least.
+  const BottomRowPlace narrowest = PlaceBottomRow(widths, minimum, strip);
+  EXPECT_FALSE(narrowest.positionsShown);
+  EXPECT_EQ(narrowest.lefts.front(), 190 + kStripClearance);
+  EXPECT_EQ(narrowest.lefts[1] - narrowest.lefts[0], 36 + kBottomRowMinGap);
+  // Texts that are narrower leave room for the designed gaps beside them.
+  const BottomRowPlace beside = PlaceBottomRow(widths, 800, StripMeasures{150, 60, 10});
+  EXPECT_TRUE(beside.positionsShown);
+  EXPECT_EQ(beside.lefts[1] - beside.lefts[0], 36 + kBottomRowGap);
 }
 
 TEST(PlayTransport, BottomRowIsCentredWithTwentyPixelGaps) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QTest>
 #include <QFileDialog>
 #include <QScreen>
 #include <QTimer>
@@ -12,6 +13,7 @@
 #include <future>
 #include <map>
 #include <regex>
+#include <thread>
 
 #include "app/zov_left_tab.h"
 #include "app/zov_panel_windows.h"
@@ -170,6 +172,8 @@ TEST_F(PlayWindowTest, NextAndPreviousFollowTheListAndQuickClicksAreDropped) {
   ASSERT_TRUE(zovtest::WaitUntil([] { return !dialog_->IsPlaying(); }));
   EXPECT_EQ(stopsHeard, 1);
   EXPECT_EQ(listeners_["CZovFileListView"]->Count(ZOV_CODE_STOPPED), 1);
+  // The main window hears it too, and clears the title that named the file.
+  EXPECT_EQ(listeners_["CZovPlayDlg"]->Count(ZOV_CODE_STOPPED), 1);
   EXPECT_EQ(dialog_->TimeText(), kZeroTimeText);
 
   // The list deletes the playing file right after a click (say the "next"
@@ -260,7 +264,7 @@ TEST_F(PlayWindowTest, TextLogShowsItsTrackAndPlaysNothingButATxtFolderPlays) {
   ASSERT_TRUE(WaitPlaying(store->FindIndex(Clip("txtclips/clip.mp4"))));
 }
 
-TEST_F(PlayWindowTest, UserInterfaceKeepsRunningWhileTheStartUpThreadScans) {
+TEST_F(PlayWindowTest, UserInterfaceKeepsRunningWhileTheStartUpScansAndAStopWins) {
   // A scan that lasts until the test lets it end.
   std::promise<void> release;
   std::shared_future<void> released = release.get_future().share();
@@ -275,7 +279,8 @@ TEST_F(PlayWindowTest, UserInterfaceKeepsRunningWhileTheStartUpThreadScans) {
   PlayFile(Clip("list/a.mp4"));
   ASSERT_TRUE(zovtest::WaitUntil([&] { return scanning.load(); }));
   EXPECT_TRUE(dialog_->IsStarting());
-  // Ticks, stop, seek and space all return at once while the scan runs.
+  // Ticks, stop, seek and space all return at once while the scan runs; the
+  // stop, the last request, wins: the scan's file never plays.
   const int64_t before = NowMs();
   dialog_->SendMessage(WM_TIMER, kTickTimerId, 0);
   dialog_->SendMessage(ZOVWM_SEEKDROP, kIdSeekBar, 100);
@@ -286,14 +291,17 @@ TEST_F(PlayWindowTest, UserInterfaceKeepsRunningWhileTheStartUpThreadScans) {
   QTimer::singleShot(20, [&] { timerFired = true; });
   EXPECT_TRUE(zovtest::WaitUntil([&] { return timerFired; }, 1000));
   EXPECT_LT(NowMs() - before, 1000);
-  EXPECT_TRUE(dialog_->IsStarting());
+  EXPECT_FALSE(dialog_->IsStarting());
   EXPECT_FALSE(dialog_->IsPlaying());
   release.set_value();
-  ASSERT_TRUE(WaitPlaying(0));
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return !store->Loading(); }));
+  app_->processEvents();
+  EXPECT_FALSE(dialog_->IsPlaying());
+  EXPECT_EQ(listeners_["CZovFileListView"]->Count(ZOV_CODE_PLAYING), 0);
   store->SetExtractor(RealExtract);
 }
 
-TEST_F(PlayWindowTest, ARowChosenOrRemovedWhileTheStartUpScansLeavesTheListTrue) {
+TEST_F(PlayWindowTest, ARowChosenWhileTheStartUpScansPlaysAndARemovedOneDoesNot) {
   // Each scan lasts until the test lets it end.
   std::promise<void> release[2];
   std::shared_future<void> released[2] = {release[0].get_future().share(), release[1].get_future().share()};
@@ -307,26 +315,26 @@ TEST_F(PlayWindowTest, ARowChosenOrRemovedWhileTheStartUpScansLeavesTheListTrue)
   for (const char* name : {"a.mp4", "b.mp4", "c.mp4"}) store->AddFile(Clip("list/" + std::string(name)), -1, 0);
   Listener* list = listeners_["CZovFileListView"];
   // a starts; meanwhile c is double-clicked in the list (which makes it
-  // current and asks for it to be played: ignored while starting).
+  // current and asks for it to be played): the later request replaces a's.
   PlayFile(Clip("list/a.mp4"));
   ASSERT_TRUE(zovtest::WaitUntil([&] { return scans.load() == 1; }));
   store->SelectIndex(2);
   CZovWndManager::GetInstance()->SendData(kZovPlayDialogName, ZOV_CODE_STOPPED);
   release[0].set_value();
-  ASSERT_TRUE(zovtest::WaitUntil([&] { return dialog_->IsPlaying() && list->Count(ZOV_CODE_PLAYING) > 0; }));
-  // The list is told the row of the file that plays, which is the current one.
-  ASSERT_EQ(list->payloads.back().size(), 4u);
-  EXPECT_EQ(*reinterpret_cast<const int32_t*>(list->payloads.back().data()), 0);
-  EXPECT_EQ(store->GetCurrentIndex(), 0);
-  // b starts and is deleted from the list before its scan ends: nothing plays.
-  Click(kIdNext);
   ASSERT_TRUE(zovtest::WaitUntil([&] { return scans.load() == 2 && dialog_->IsStarting(); }));
-  store->RemoveAt(store->FindIndex(Clip("list/b.mp4")));
+  EXPECT_EQ(list->Count(ZOV_CODE_PLAYING), 0);  // a's late result is dropped
+  // c is deleted from the list before its scan ends: nothing plays.
+  store->RemoveAt(store->FindIndex(Clip("list/c.mp4")));
   release[1].set_value();
   ASSERT_TRUE(zovtest::WaitUntil([&] { return !dialog_->IsStarting(); }));
   app_->processEvents();
   EXPECT_FALSE(dialog_->IsPlaying());
   EXPECT_EQ(list->Count(ZOV_CODE_PLAYING), 0);
+  // Chosen again, a plays and the list is told its row, the current one.
+  store->SelectIndex(0);
+  CZovWndManager::GetInstance()->SendData(kZovPlayDialogName, ZOV_CODE_STOPPED);
+  ASSERT_TRUE(WaitPlaying(0));
+  EXPECT_EQ(store->GetCurrentIndex(), 0);
   store->SetExtractor(RealExtract);
 }
 
@@ -481,6 +489,139 @@ TEST_F(PlayWindowTest, DropsVolumeSpaceAndTooltipsActAtOnce) {
   EXPECT_NE(dialog_->Button(kIdPlay)->toolTip(), before);
   settings_->SetLanguage(first);
   dialog_->SendMessage(ZOVWM_RELABEL, 0, 0);
+}
+
+// Requests made while a start reads its track replace it: a run of next and
+// previous clicks (each let through by the one-second rule) ends with the
+// file the last one chose playing, not with the file of the first. Then the
+// burst of the report: thirty clicks on the buttons 100 ms apart end playing.
+TEST_F(PlayWindowTest, TheLastOfQuickNextAndPreviousRequestsPlays) {
+  CZovFileListStore* store = CZovFileListStore::GetInstance();
+  // Each track read takes 1.5 s unless its load is stopped.
+  store->SetExtractor([](const std::string& path, std::string* points, std::string* sensors,
+                         const ZovScanStop& stop) {
+    for (int i = 0; i < 150 && !stop(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return RealExtract(path, points, sensors);
+  });
+  zovtest::Watchdog watchdog(60);
+  for (const char* name : {"a.mp4", "b.mp4", "c.mp4"}) store->AddFile(Clip("list/" + std::string(name)), -1, 0);
+  store->SelectIndex(0);
+  Click(kIdPlay);
+  ASSERT_TRUE(WaitPlaying(0));
+  // next, previous, next, previous: from a to b, a, b and back to a; every
+  // click comes while the start of the one before still reads its track.
+  int expected = 0;
+  for (int id : {kIdNext, kIdPrevious, kIdNext, kIdPrevious}) {
+    Click(id);
+    expected += id == kIdNext ? 1 : -1;
+    EXPECT_TRUE(dialog_->IsStarting());
+  }
+  ASSERT_TRUE(WaitPlaying(expected));
+  EXPECT_EQ(store->GetCurrentIndex(), expected);
+  EXPECT_EQ(dialog_->Button(kIdPlay)->stateIndex, 1);  // the pause look
+
+  // Thirty clicks on the real buttons, next and previous by turns.
+  store->SetExtractor(RealExtract);
+  Listener* list = listeners_["CZovFileListView"];
+  list->codes.clear();
+  list->payloads.clear();
+  CZovButton* next = dialog_->Button(kIdNext);
+  CZovButton* previous = dialog_->Button(kIdPrevious);
+  ASSERT_TRUE(zovtest::WaitUntil([] { return NowMs() - lastClick_ >= kCommandGapMs + 10; }));
+  for (int i = 0; i < 30; ++i) {
+    QTest::mouseClick(i % 2 ? previous : next, Qt::LeftButton);
+    bool due = false;
+    QTimer::singleShot(100, [&] { due = true; });
+    ASSERT_TRUE(zovtest::WaitUntil([&] { return due; }));
+  }
+  lastClick_ = NowMs();
+  CZovMediaPlay* play = CZovMediaPlay::Instance();
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return !dialog_->IsStarting() && play->GetState() == 1; }, 10000));
+  // The list was last told the row that plays, the current one.
+  int told = -1;
+  for (size_t i = 0; i < list->codes.size(); ++i)
+    if (list->codes[i] == ZOV_CODE_PLAYING && list->payloads[i].size() == 4)
+      told = *reinterpret_cast<const int32_t*>(list->payloads[i].data());
+  EXPECT_EQ(told, store->GetCurrentIndex());
+  EXPECT_EQ(dialog_->Button(kIdPlay)->stateIndex, 1);
+  const int64_t shown = play->players[0]->scheduler->presentedVideo;
+  EXPECT_TRUE(zovtest::WaitUntil([&] { return play->players[0]->scheduler->presentedVideo > shown + 15; }, 3000))
+      << "the file is not playing on";
+}
+
+// The end of a file goes on with the next one (continuous play) even while
+// the user keeps clicking: the program's own "next" is no click, so the
+// one-second rule does not drop it and leave the window stopped with the
+// play command doing nothing.
+TEST_F(PlayWindowTest, TheEndOfAFileGoesOnWhileTheUserKeepsClicking) {
+  ASSERT_EQ(settings_->PlayModeIndex(), 0);  // continuous
+  CZovFileListStore* store = CZovFileListStore::GetInstance();
+  for (const char* name : {"1.mp4", "2.mp4"}) store->AddFile(Clip("short/" + std::string(name)), -1, 0);
+  store->SelectIndex(0);
+  Click(kIdPlay);
+  ASSERT_TRUE(WaitPlaying(0));
+  // Clicks on the sound button every 300 ms across the end of the first file.
+  const bool soundOff = dialog_->Button(kIdSound)->stateIndex != 0;
+  bool next = false;
+  for (const int64_t end = NowMs() + 8000; NowMs() < end && !next;) {
+    dialog_->SendMessage(ZOVWM_CLICK, kIdSound, 0);
+    bool due = false;
+    QTimer::singleShot(300, [&] { due = true; });
+    ASSERT_TRUE(zovtest::WaitUntil([&] { return due; }));
+    next = store->GetCurrentIndex() == 1 && dialog_->IsPlaying() && !dialog_->IsStarting();
+  }
+  lastClick_ = NowMs();
+  EXPECT_TRUE(next) << "stopped at the end of the first file, opening " << dialog_->IsOpening();
+  if ((dialog_->Button(kIdSound)->stateIndex != 0) != soundOff) Click(kIdSound);
+}
+
+// Arrow presses 100 ms apart, as a user steps through a recording: each
+// press returns at once (the seek is carried out by the engine's threads),
+// and a press while paused shows the picture of the new position and stays
+// paused.
+TEST_F(PlayWindowTest, ArrowPressesNeverStallTheWindowAndAPausedSeekShowsItsPicture) {
+  PlayFile(Clip("pattern.mp4"));
+  ASSERT_TRUE(WaitPlaying(0));
+  CZovMediaPlay* play = CZovMediaPlay::Instance();
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return play->players[0]->scheduler->presentedVideo > 5; }));
+  std::vector<int64_t> pressMs;
+  int64_t longestGap = 0, lastBeat = NowMs();
+  QTimer heartbeat;
+  QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+    longestGap = std::max<int64_t>(longestGap, NowMs() - lastBeat);
+    lastBeat = NowMs();
+  });
+  heartbeat.start(5);
+  for (int i = 0; i < 50; ++i) {
+    const int64_t start = NowMs();
+    panel_->SendMessage(WM_KEYDOWN, (i / 3) % 2 ? VK_LEFT : VK_RIGHT, 0);
+    pressMs.push_back(NowMs() - start);
+    bool due = false;
+    QTimer::singleShot(100, [&] { due = true; });
+    ASSERT_TRUE(zovtest::WaitUntil([&] { return due; }));
+  }
+  heartbeat.stop();
+  std::sort(pressMs.begin(), pressMs.end());
+  std::printf("50 arrow presses 100 ms apart: press median %lld ms, longest %lld ms; longest unanswered %lld ms\n",
+              static_cast<long long>(pressMs[25]), static_cast<long long>(pressMs.back()),
+              static_cast<long long>(longestGap));
+  EXPECT_LT(pressMs.back(), 100);
+  EXPECT_EQ(play->players[0]->seeks.load(), 50);
+
+  // Paused: a press shows the new position's picture and stays paused.
+  dialog_->SendMessage(WM_KEYUP, VK_SPACE, 0);
+  ASSERT_EQ(play->GetState(), 2);
+  CZovBaseCheduler* scheduler = play->players[0]->scheduler.get();
+  const int64_t shown = scheduler->presentedVideo;
+  const int from = play->GetPositionSeconds();
+  const int to = from + kStepSeekSeconds < play->GetDurationSeconds() ? from + kStepSeekSeconds : from - kStepSeekSeconds;
+  panel_->SendMessage(WM_KEYDOWN, to > from ? VK_RIGHT : VK_LEFT, 0);
+  EXPECT_EQ(play->GetPositionSeconds(), to);
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return scheduler->presentedVideo > shown; }, 3000));
+  EXPECT_NEAR(scheduler->lastVideoMediaMs, to * 1000, 1100);
+  EXPECT_TRUE(zovtest::StaysFalse([&] { return scheduler->presentedVideo > shown + 1; }, 300));
+  EXPECT_EQ(play->GetState(), 2);
+  EXPECT_EQ(dialog_->Button(kIdPlay)->stateIndex, 0);  // still the play look
 }
 
 }  // namespace

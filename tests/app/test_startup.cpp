@@ -8,6 +8,7 @@
 #include <QTest>
 #include <QTimer>
 
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -16,11 +17,15 @@
 
 #include "app/zov_play_app.h"
 #include "app/zov_play_dlg.h"
+#include "engine/zov_time.h"
+#include "gps/zov_gps_extractor.h"
 #include "map/zov_client_app.h"
 #include "shell/zov_main_thread.h"
 #include "shell/zov_trace.h"
 #include "shell/zov_version.h"
 #include "tests/app/app_test_support.h"
+#include "tests/common/test_gps_stream.h"
+#include "tests/common/test_wait.h"
 #include "ui/zov_button.h"
 #include "library/zov_file_list_store.h"
 #include "update/update_client.h"
@@ -165,6 +170,74 @@ void RunAndClickClose() {
 TEST(StartUpDeathTest, CloseButtonStopsPlaybackAndEndsWithCodeZero) {
   GTEST_FLAG_SET(death_test_style, "threadsafe");
   EXPECT_EXIT(RunAndClickClose(), testing::ExitedWithCode(0), "playback stopped\n$");
+}
+
+// The child: the real play window starts a long transport stream whose GPS
+// scan is slowed as a slow card would slow it (the whole scan would take
+// about 17 s), and the window is closed while it scans, by Esc or by the
+// close button. The process must end at once with code 0: the scan stops at
+// its next chunk and its thread is joined before the store, the settings and
+// the extractor go. An exit handler, which runs before the static objects are
+// destroyed, reports how long the end took and whether a scan still runs.
+constexpr int kScanCheckMs = 100;
+constexpr int kEndWithinMs = 5000;
+int64_t g_closedAt = 0;
+std::atomic<int> g_checks{0};
+
+void ReportEnd() {
+  const int64_t took = NowMs() - g_closedAt;
+  const int checks = g_checks;
+  SleepMs(3 * kScanCheckMs);
+  if (g_checks != checks)
+    std::fprintf(stderr, "a scan still runs at exit\n");
+  else if (took >= kEndWithinMs)
+    std::fprintf(stderr, "ended %lld ms after the close\n", static_cast<long long>(took));
+  else
+    std::fprintf(stderr, "ended after the close\n");
+  std::fflush(stderr);
+}
+
+void CloseDuringAScan(bool closeButton) {
+  const std::string exe = apptest::MakeTestBase();
+  const std::string stream = zovtest::MakeLongGpsStream(zovtest::TempDir() + "/stream", 8);
+  CZovPlayApp app(g_argc, g_argv);
+  app.SetExecutablePath(exe);
+  if (!app.StartUp()) std::_Exit(5);
+  CZovFileListStore::GetInstance()->SetExtractor(
+      [](const std::string& path, std::string* points, std::string* sensors, const ZovScanStop& stop) {
+        uint32_t handle = 0;
+        InitExtractor(&handle);
+        return ExtractGps(&handle, path, points, sensors, [&stop] {
+          ++g_checks;
+          SleepMs(kScanCheckMs);
+          return stop();
+        });
+      });
+  app.SetStartFiles({stream});
+  app.onMainWindow = [&](CZovPlayDlg* window) {
+    QTimer::singleShot(0, window, [window, closeButton] {
+      ExitIfStillRunningAfter(60000);
+      if (!QTest::qWaitForWindowExposed(window, 30000)) std::_Exit(8);
+      if (!zovtest::WaitUntil([] { return g_checks > 2; }, 20000)) std::_Exit(6);
+      g_closedAt = NowMs();
+      std::atexit(ReportEnd);
+      if (closeButton)
+        QTest::mouseClick(window->TitleButton(kZovCmdClose), Qt::LeftButton);
+      else
+        QTest::keyClick(window, Qt::Key_Escape);
+    });
+  };
+  app.RunMainWindow();  // the close button ends the process inside
+  app.ShutDown();
+  std::exit(0);
+}
+
+TEST(StartUpDeathTest, ClosingDuringTheStartUpScanEndsAtOnceAndCleanly) {
+  GTEST_FLAG_SET(death_test_style, "threadsafe");
+  for (const bool closeButton : {false, true}) {
+    SCOPED_TRACE(closeButton ? "close button" : "Esc");
+    EXPECT_EXIT(CloseDuringAScan(closeButton), testing::ExitedWithCode(0), "ended after the close\n$");
+  }
 }
 
 }  // namespace

@@ -109,9 +109,12 @@ TEST_F(PlayerTest, SeekShowsPicturesFromTheTarget) {
   ASSERT_TRUE(WaitUntil([&] { return Sched(0)->presentedVideo > 5; }, 3000));
   play.SeekAll(5);
   EXPECT_EQ(play.players[0]->seeks, 1);
+  EXPECT_EQ(play.GetPositionSeconds(), 5);  // the target reads at once
+  // Once the scheduler holds for the seek, no picture from before it is
+  // shown, and the clock never goes back there (a picture the scheduler
+  // held for its time would be).
+  ASSERT_TRUE(WaitUntil([&] { return Sched(0)->AppliedSeekSerial() == 1; }, 2000));
   const int64_t before = Sched(0)->presentedVideo;
-  // No picture from before the seek is shown after it, and the clock never
-  // goes back there (a picture the scheduler held for its time would be).
   int64_t earliest = Sched(0)->clockMs;
   ASSERT_TRUE(WaitUntil([&] {
     earliest = std::min<int64_t>(earliest, Sched(0)->clockMs);
@@ -136,19 +139,58 @@ TEST_F(PlayerTest, SeekBackFromTheEndForgetsTheEnd) {
   queue->endState = kZovQueueAtEnd;
   queue->draining = 1;
   play.SeekAll(1);  // seven seconds left: more than the reader reads ahead
+  // Polled while the seek is carried out, the old end never stops playback.
+  ASSERT_TRUE(WaitUntil([&] { return play.GetState() == 1 && Sched(0)->AppliedSeekSerial() == 1 && !Sched(0)->holdFlag; }, 3000));
   EXPECT_EQ(queue->endState, 0);
-  EXPECT_EQ(play.GetState(), 1);
   EXPECT_EQ(queue->draining, 0);
+  EXPECT_TRUE(StaysFalse([&] { return play.GetState() != 1; }, 300));
 }
 
-TEST_F(PlayerTest, SeekWhilePausedLeavesItPlaying) {
+TEST_F(PlayerTest, SeekWhilePausedShowsTheTargetPictureAndStaysPaused) {
   const std::string clip = Clip("play_8s_gop30.mp4");
   ASSERT_EQ(play.Open(clip.c_str()), 0);
   play.StartAll();
   ASSERT_TRUE(WaitUntil([&] { return Sched(0)->presentedVideo > 3; }, 3000));
   play.PauseAll();
-  play.SeekAll(2);
-  EXPECT_EQ(play.GetState(), 1);
+  const int64_t shown = Sched(0)->presentedVideo;
+  play.SeekAll(5);
+  EXPECT_EQ(play.GetState(), 2);
+  EXPECT_EQ(play.GetPositionSeconds(), 5);
+  // One picture, from the key frame at second 5, and then nothing more.
+  ASSERT_TRUE(WaitUntil([&] { return Sched(0)->presentedVideo > shown; }, 3000));
+  EXPECT_GE(Sched(0)->lastVideoMediaMs, 4900);
+  EXPECT_LE(Sched(0)->lastVideoMediaMs, 6100);
+  EXPECT_TRUE(StaysFalse([&] { return Sched(0)->presentedVideo > shown + 1; }, 300));
+  EXPECT_EQ(play.GetState(), 2);
+  EXPECT_EQ(play.GetPositionSeconds(), 5);
+  // Resumed, it plays on from there.
+  play.ResumeAll();
+  ASSERT_TRUE(WaitUntil([&] { return Sched(0)->presentedVideo > shown + 10; }, 3000));
+  EXPECT_GE(Sched(0)->lastVideoMediaMs, 5000);
+}
+
+// Seeks come faster than they are carried out (a held arrow key, a dragged
+// bar): each call returns at once, the position reads the latest target,
+// and the pictures come from the last one only.
+TEST_F(PlayerTest, SeeksReturnAtOnceAndCoalesceToTheLast) {
+  const std::string clip = Clip("play_8s_gop30.mp4");
+  ASSERT_EQ(play.Open(clip.c_str()), 0);
+  play.StartAll();
+  ASSERT_TRUE(WaitUntil([&] { return Sched(0)->presentedVideo > 3; }, 3000));
+  CZovReadThread* reader = play.players[0]->readThread.get();
+  int64_t longestUs = 0;
+  for (int second : {1, 2, 3, 4, 5, 6, 2, 6}) {
+    const auto start = Clock::now();
+    play.SeekAll(second);
+    longestUs = std::max<int64_t>(longestUs, std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count());
+    EXPECT_EQ(play.GetPositionSeconds(), second);
+  }
+  EXPECT_LT(longestUs, 5000);
+  EXPECT_EQ(play.players[0]->seeks, 8);
+  ASSERT_TRUE(WaitUntil([&] { return Sched(0)->AppliedSeekSerial() == 8 && !Sched(0)->holdFlag; }, 3000));
+  EXPECT_LT(reader->seeksCarriedOut, 8);
+  ASSERT_TRUE(WaitUntil([&] { return Sched(0)->lastVideoMediaMs >= 6000; }, 3000));
+  EXPECT_LT(Sched(0)->lastVideoMediaMs, 7500);
 }
 
 TEST_F(PlayerTest, ThreeChannelsPlayTogetherEachOnVideoOrSound) {
@@ -357,6 +399,32 @@ TEST_F(ReadThreadTest, KeyFrameOnlyTakesOneKeyFrameThenRests) {
   reader.keyframeTaken = 0;
   for (int i = 0; i < 40; ++i) reader.RunPass();
   EXPECT_GT(reader.videoPacketsRead, read);
+}
+
+// Requests taken on the reader's own pass: only the latest is carried out,
+// pictures come from its key frame on, and a paused reader reads until the
+// first of them is queued, then rests.
+TEST_F(ReadThreadTest, SeekRequestsCoalesceAndAPausedReaderFillsOnePicture) {
+  reader.state = kZovThreadPaused;  // passes driven on this thread
+  for (int second : {1, 3, 5}) reader.RequestSeek(second);
+  EXPECT_TRUE(reader.RunPass());
+  EXPECT_EQ(reader.seeksCarriedOut, 1);
+  EXPECT_EQ(reader.LastSeekSeconds(), 5);
+  for (int i = 0; i < 2000 && queue.VideoCount() == 0; ++i) reader.RunPass();
+  ASSERT_EQ(queue.VideoCount(), 1);
+  EXPECT_TRUE(queue.PeekVideo()->frame->key_frame);
+  EXPECT_GE(queue.PeekVideo()->timeMs, 4900);
+  EXPECT_LE(queue.PeekVideo()->timeMs, 6100);
+  const int64_t read = reader.videoPacketsRead;
+  for (int i = 0; i < 20; ++i) EXPECT_FALSE(reader.RunPass());
+  EXPECT_EQ(reader.videoPacketsRead, read);
+  // Running, it reads on from the key frame (no rest after it).
+  reader.state = kZovThreadRunning;
+  for (int i = 0; i < 100; ++i) reader.RunPass();
+  EXPECT_GE(queue.VideoLoad().spanMs, ZovReadAhead::kPictureAheadMs) << "a full read-ahead";
+  EXPECT_GT(queue.VideoCount(), ZovReadAhead::kMinPictures);
+  EXPECT_EQ(reader.keyframeOnly, 0);
+  EXPECT_EQ(reader.seeksCarriedOut, 1);
 }
 
 TEST_F(ReadThreadTest, OtherChannelsQueueNoSound) {

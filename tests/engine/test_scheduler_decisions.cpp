@@ -269,25 +269,54 @@ TEST_F(SchedulerTest, WaitsUntilThirtyItemsOrTheEnd) {
   EXPECT_FALSE(events.empty());
 }
 
-TEST_F(SchedulerTest, HoldShowsPicturesAsTheyComeAndDropsSound) {
-  PushVideo(5000);
-  PushAudio(5000);
-  PushVideo(5033);
-  PushAudio(5021);
-  sched.holdFlag = 1;
+// The hold of a seek, playing and paused alike: the clock moves to the
+// target at once, the first picture of the new position is shown as soon as
+// it is queued, the sound stays queued, and the hold ends.
+TEST_F(SchedulerTest, HoldShowsTheSeeksFirstPictureAndKeepsTheSound) {
+  for (int32_t state : {kZovThreadRunning, kZovThreadPaused}) {
+    SCOPED_TRACE(state);
+    events.clear();
+    queue.Flush();
+    sched.SetState(state);
+    const uint32_t serial = sched.AppliedSeekSerial() + 1;
+    sched.BeginSeek(5000, serial);
+    sched.RunPass();  // nothing queued yet: the clock is at the target
+    EXPECT_EQ(sched.clockMs, 5000);
+    EXPECT_EQ(sched.AppliedSeekSerial(), serial);
+    EXPECT_TRUE(events.empty());
+    EXPECT_EQ(sched.holdFlag, 1);
+    PushVideo(4967);  // the key frame just before the target
+    PushAudio(4970);
+    PushVideo(5000);
+    sched.RunPass();
+    ASSERT_EQ(Of(0).size(), 1u);
+    EXPECT_EQ(Of(0)[0].mediaMs, 4967);
+    EXPECT_EQ(sched.clockMs, 4967);
+    EXPECT_EQ(sched.holdFlag, 0);
+    EXPECT_EQ(sched.anchorMediaMs, -1);
+    EXPECT_TRUE(Of(1).empty());
+    EXPECT_EQ(queue.AudioCount(), 1);
+    EXPECT_EQ(queue.VideoCount(), 1);
+    if (state == kZovThreadPaused) {
+      for (int i = 0; i < 10; ++i) sched.RunPass();
+      EXPECT_EQ(Of(0).size(), 1u);  // paused: the one picture only
+    }
+  }
+}
+
+// A second seek announced while the first is held restarts the hold.
+TEST_F(SchedulerTest, ASeekAnnouncedDuringAHoldIsHeldInTurn) {
+  sched.BeginSeek(5000, 1);
   sched.RunPass();
+  sched.BeginSeek(9000, 2);
   sched.RunPass();
-  std::vector<Event> v = Of(0);
-  ASSERT_EQ(v.size(), 2u);
-  EXPECT_EQ(sched.clockMs, 5033);
-  EXPECT_TRUE(Of(1).empty());
-  EXPECT_EQ(queue.TotalCount(), 0);
-  // Paused during the hold: nothing happens, the next item re-anchors.
-  PushVideo(5066);
-  sched.SetState(kZovThreadPaused);
+  EXPECT_EQ(sched.clockMs, 9000);
+  EXPECT_EQ(sched.AppliedSeekSerial(), 2u);
+  PushVideo(8967);
   sched.RunPass();
-  EXPECT_EQ(Of(0).size(), 2u);
-  EXPECT_EQ(sched.anchorMediaMs, -1);
+  ASSERT_EQ(Of(0).size(), 1u);
+  EXPECT_EQ(Of(0)[0].mediaMs, 8967);
+  EXPECT_EQ(sched.holdFlag, 0);
 }
 
 // A seek lands while the scheduler has decided on a held picture but not yet
@@ -303,19 +332,12 @@ TEST_F(SchedulerTest, SeekBetweenDecisionAndPresentationShowsOnlyTheNewPosition)
   ASSERT_EQ(Of(0).size(), 10u);
   bool sought = false;
   clock.betweenDecideAndAct = [&] {
-    // What the player's seek does to its scheduler and queue, in its order.
-    sched.SetState(kZovThreadPaused);
-    sched.holdFlag = 1;
+    // What the read thread's seek does to the queue and the scheduler, in
+    // its order, with no lock of the scheduler's.
     queue.Flush();
-    {
-      std::lock_guard<std::recursive_mutex> unit(sched.stateLock);
-      sched.ForgetHeld();
-    }
-    sched.clockMs = 5000;
+    sched.BeginSeek(5000, 1);
     for (int i = 0; i < 20; ++i) PushVideo(5000 + i * 40);
     EndOfRecording();
-    sched.SetState(kZovThreadRunning);
-    sched.holdFlag = 0;
     sought = true;
   };
   const size_t before = Of(0).size();
@@ -340,7 +362,8 @@ TEST(SchedulerModeTest, StateHoldAndFillDecideWhatAPassDoes) {
       {kZovThreadStopped, false, true, ZovPassMode::kStopped},
       {kZovThreadStopped, false, false, ZovPassMode::kStopped},
       {kZovThreadRunning, true, true, ZovPassMode::kSeekHold},  // a seek does not wait for the fill
-      {kZovThreadPaused, true, false, ZovPassMode::kPausedRest},
+      {kZovThreadPaused, true, false, ZovPassMode::kSeekHold},   // a paused seek shows its picture
+      {kZovThreadStopped, true, false, ZovPassMode::kStopped},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(CZovBaseCheduler::DecideMode(c.state, c.hold, c.needsData), c.mode)

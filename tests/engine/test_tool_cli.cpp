@@ -99,6 +99,7 @@ TEST(ToolCommandLine, ConventionsOfBothTools) {
       {"zovplay", {"--decode-mode", "3", clip}, 2, kErr, "--decode-mode must be 0, 1 or 2"},
       {"zovplay", {"--decode-mode", "x", clip}, 2, kErr, "--decode-mode must be 0, 1 or 2"},
       {"zovplay", {"--seek-latency"}, 2, kErr, "--seek-latency needs a count"},
+      {"zovplay", {"--seek-stall", "0", clip}, 2, kErr, "--seek-stall needs a count"},
       {"zovplay", {clip, clip, clip, clip}, 2, kErr, "at most three FILEs"},
       {"zovplay", {fifo}, 1, kErr, "not a regular file"},
       {"zovplay", {missing}, 1, kErr, "missing"},

@@ -66,8 +66,8 @@ TEST(FileInfoRows, OpenFileRowsCarryTheirValues) {
   const auto rows = RowsById(media);
   EXPECT_EQ(rows.at(10330), "[filename] /rec/a.mp4");
   EXPECT_EQ(rows.at(10331), "[filetime] 00:01:35");
-  EXPECT_EQ(rows.at(10332), "[resolution] 1920*1080");
-  EXPECT_EQ(rows.at(10333), "[bitratio] 1.500000k");
+  EXPECT_EQ(rows.at(10332), "[resolution] 1920 \u00d7 1080");
+  EXPECT_EQ(rows.at(10333), "[bitratio] 2 kb/s");
   EXPECT_EQ(rows.at(10334), "[frameratio] 30");
   EXPECT_EQ(rows.at(10337), "[gpsinfo] 95  [block]");
   EXPECT_EQ(rows.at(10338), "[audioinfo]");  // no audio codec: label alone
@@ -80,6 +80,35 @@ TEST(FileInfoRows, OpenFileRowsCarryTheirValues) {
   const auto other = RowsById(media);
   EXPECT_EQ(other.at(10337), "[gpsinfo] [nohave]");
   EXPECT_EQ(other.at(10342), "[decoder] [hwcodec]");
+}
+
+// Values as a person reads them: kilobits of 1000 bits, rounded and grouped
+// by three; an unknown value (a sound-only file has no picture size, some
+// containers no rate) leaves the label alone.
+TEST(FileInfoRows, RateAndSizeReadAsWrittenByHand) {
+  const struct {
+    int64_t bits;
+    const char* text;
+  } rates[] = {{2781592, " 2,782 kb/s"}, {2781499, " 2,781 kb/s"}, {999, " 999 b/s"}, {1000, " 1 kb/s"},
+               {999500, " 1,000 kb/s"}, {1234567890123, " 1,234,567,890 kb/s"}, {0, ""}, {-8, ""}};
+  for (const auto& c : rates) EXPECT_EQ(ZovInfoBitRate(c.bits), c.text) << c.bits;
+  const struct {
+    uint64_t value;
+    const char* text;
+  } groups[] = {{0, "0"}, {999, "999"}, {1000, "1,000"}, {100000, "100,000"},
+                {18446744073709551615ull, "18,446,744,073,709,551,615"}};
+  for (const auto& c : groups) EXPECT_EQ(ZovGroupThousands(c.value), c.text) << c.value;
+
+  EXPECT_EQ(ZovInfoResolution(1280, 720), " 1280 \u00d7 720");
+  EXPECT_EQ(ZovInfoResolution(0, 0), "");
+  EXPECT_EQ(ZovInfoResolution(1280, -1), "");
+
+  ZovMediaFacts sound;
+  sound.open = true;
+  sound.audioCodec = "mp3";
+  const auto rows = RowsById(sound);
+  EXPECT_EQ(rows.at(10332), "[resolution]");
+  EXPECT_EQ(rows.at(10333), "[bitratio]");
 }
 
 TEST(FileInfoRows, MachineRowsUseLabelColonBlank) {
@@ -144,9 +173,10 @@ TEST(SystemText, PrettyNameFromOsRelease) {
   for (const auto& c : cases) EXPECT_EQ(ZovOsReleasePrettyName(c.text), c.name) << c.text;
 }
 
-TEST(SystemText, LabelAndCountSeparatedByTwoBlanks) {
-  EXPECT_EQ(ZovSystemText("Debian GNU/Linux 12 (bookworm)", 2), "Debian GNU/Linux 12 (bookworm)  2");
-  EXPECT_EQ(ZovSystemText("", 16), "  16");
+TEST(SystemText, NameThenCountedProcessors) {
+  EXPECT_EQ(ZovSystemText("Debian GNU/Linux 12 (bookworm)", 2), "Debian GNU/Linux 12 (bookworm), 2 processors");
+  EXPECT_EQ(ZovSystemText("Debian", 1), "Debian, 1 processor");
+  EXPECT_EQ(ZovSystemText("", 16), "16 processors");
 }
 
 // A real 95-second clip, opened by the engine's software decoder object.
@@ -161,7 +191,7 @@ TEST(FileInfoRows, NinetyFiveSecondClipShowsItsLength) {
   CZovDemuxer& demuxer = *file.GetDemuxer();
   const auto rows = RowsById(ZovMediaFactsOf(&demuxer, clip, 0));
   EXPECT_EQ(rows.at(10331), "[filetime] 00:01:35");
-  EXPECT_EQ(rows.at(10332), "[resolution] 64*48");
+  EXPECT_EQ(rows.at(10332), "[resolution] 64 \u00d7 48");
   EXPECT_EQ(rows.at(10339), "[videoinfo] h264");
   EXPECT_EQ(rows.at(10330), "[filename] " + clip);
   EXPECT_EQ(rows.at(10335), "[pixelformat] yuv420p");

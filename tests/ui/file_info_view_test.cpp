@@ -63,7 +63,8 @@ TEST_F(FileInfoView, ProbesRunOnceAtCreationAndFillTheMachineRows) {
     EXPECT_EQ(m.h264List, "NO ACCEL");
     EXPECT_EQ(m.hevcList, "NO ACCEL");
   }
-  const std::string count = "  " + std::to_string(sysconf(_SC_NPROCESSORS_ONLN));
+  const long processors = sysconf(_SC_NPROCESSORS_ONLN);
+  const std::string count = ", " + std::to_string(processors) + (processors == 1 ? " processor" : " processors");
   ASSERT_GE(m.systemText.size(), count.size());
   EXPECT_EQ(m.systemText.substr(m.systemText.size() - count.size()), count);
   EXPECT_EQ(Text(view_, 10343), settings_->GetText("dxdsupport") + ": YES");
@@ -96,7 +97,7 @@ TEST_F(FileInfoView, MediaRowsComeFromTheStoresOpenMedia) {
   ASSERT_EQ(file.Open(clip.c_str()), 1);
   CZovFileListStore* store = CZovFileListStore::GetInstance();
   store->SetOpenMedia(file.GetDemuxer());
-  EXPECT_EQ(Text(view_, 10332), settings_->GetText("resolution") + " 320*240");
+  EXPECT_EQ(Text(view_, 10332), settings_->GetText("resolution") + " 320 \u00d7 240");
   EXPECT_EQ(Text(view_, 10334), settings_->GetText("frameratio") + " 30");
   EXPECT_EQ(Text(view_, 10338), settings_->GetText("audioinfo") + " aac");
   EXPECT_EQ(Text(view_, 10342), settings_->GetText("decoder") + " " + settings_->GetText("softcodec"));

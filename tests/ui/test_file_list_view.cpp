@@ -464,19 +464,41 @@ TEST_F(FileListViewTest, ListSelectStartsAtTheTopAndListLayoutPlacesTheBar) {
   const QPoint before = view_->mapToGlobal(QPoint(0, 0));
   top_.move(top_.pos() + QPoint(37, 23));
   ASSERT_TRUE(zovtest::WaitUntil([&] { return view_->mapToGlobal(QPoint(0, 0)) != before; }));
-  EXPECT_EQ(view_->Bar()->pos(), before + QPoint(0, view_->height() - view_->TitleHeight()))
-      << "the bar followed by itself; the message is not what moved it";
+  const QPoint inList = ZovListBarRect(view_->width(), view_->height(), view_->TitleHeight(), 0).topLeft();
+  EXPECT_EQ(view_->Bar()->pos(), before + inList) << "the bar followed by itself; the message is not what moved it";
   view_->SendMessage(ZOVWM_LISTLAYOUT, 0, 0);
-  EXPECT_EQ(view_->Bar()->pos(),
-            view_->mapToGlobal(QPoint(0, 0)) + QPoint(0, view_->height() - view_->TitleHeight()));
+  EXPECT_EQ(view_->Bar()->pos(), view_->mapToGlobal(QPoint(0, 0)) + inList);
+}
+
+// The bar sits in the list's bottom strip with a margin at the sides and
+// below, so the buttons' frames show whole at the window's bottom edge.
+TEST(FileListBar, TakesTheBottomStripWithAMargin) {
+  const int m = CZovFileListView::kBarInset;
+  const struct {
+    int width, height, bar, scroll;
+    QRect place;
+  } cases[] = {
+      {340, 304, 28, 0, QRect(m, 276, 340 - 2 * m, 28 - m)},
+      {340, 304, 28, 14, QRect(m, 276, 326 - 2 * m, 28 - m)},
+      {340, 80, 28, 0, QRect(m, 52, 340 - 2 * m, 28 - m)},  // the window at its least height
+      {6, 80, 28, 14, QRect(m, 52, 0, 28 - m)},              // never a negative width
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(ZovListBarRect(c.width, c.height, c.bar, c.scroll), c.place) << c.width << "x" << c.height;
 }
 
 TEST_F(FileListViewTest, BarFollowsTheRightButtonAndHidesAfterElevenTicks) {
   AddFiles(30);  // with the scroll bar shown the bar leaves it free
   CZovFileListContrl* bar = view_->Bar();
   const QPoint origin = view_->mapToGlobal(QPoint(0, 0));
-  EXPECT_EQ(bar->geometry(), QRect(origin.x(), origin.y() + view_->height() - view_->TitleHeight(),
-                                   view_->width() - view_->ScrollBar()->width(), view_->TitleHeight()));
+  EXPECT_EQ(bar->geometry(), ZovListBarRect(view_->width(), view_->height(), view_->TitleHeight(),
+                                            view_->ScrollBar()->width())
+                                 .translated(origin));
+  // Inside the list, clear of the scroll bar and of the list's bottom edge.
+  const QRect list(origin, view_->size());
+  EXPECT_TRUE(list.contains(bar->geometry())) << "bar outside the list";
+  EXPECT_LE(bar->geometry().right(), view_->ScrollBar()->mapToGlobal(QPoint(0, 0)).x() - 1);
+  EXPECT_LT(bar->geometry().bottom(), list.bottom());
   EXPECT_EQ(bar->AddButton()->width() + bar->DeleteButton()->width(), bar->width());
   // A window of its own, it goes and comes with the panel's window.
   ASSERT_TRUE(bar->isVisible());

@@ -249,6 +249,30 @@ void AddSecond(ZovFixturePoint& p) {
   ++p.day;  // the drives are short; a month end is not reached in fixtures
 }
 
+// The first presentation time of a transport stream (0 when none is found).
+int64_t FirstPts(const Bytes& ts) {
+  for (size_t i = 0; i + 188 <= ts.size(); i += 188) {
+    const uint8_t* p = &ts[i];
+    if (p[0] != 0x47 || !(p[1] & 0x40) || !(p[3] & 0x10)) continue;
+    const size_t at = 4 + ((p[3] & 0x20) ? 1 + size_t(p[4]) : 0);
+    if (at + 14 > 188) continue;
+    const uint8_t* h = p + at;
+    if (h[0] != 0 || h[1] != 0 || h[2] != 1 || (h[7] & 0x80) == 0) continue;
+    const uint8_t* t = h + 9;
+    return (int64_t((t[0] >> 1) & 7) << 30) | (int64_t(t[1]) << 22) | (int64_t(t[2] >> 1) << 15) |
+           (int64_t(t[3]) << 7) | int64_t(t[4] >> 1);
+  }
+  return 0;
+}
+
+// A PES header of private stream 1 with a PTS, for `payload` bytes after it.
+Bytes PesHeader(int64_t pts, size_t payload) {
+  const size_t length = 3 + 5 + payload;
+  return {0x00, 0x00, 0x01, 0xBD, uint8_t(length >> 8), uint8_t(length), 0x80, 0x80, 0x05,
+          uint8_t(0x21 | ((pts >> 29) & 0x0E)), uint8_t(pts >> 22), uint8_t(0x01 | ((pts >> 14) & 0xFE)),
+          uint8_t(pts >> 7), uint8_t(0x01 | ((pts << 1) & 0xFE))};
+}
+
 }  // namespace
 
 ZovFixtureTrack ZovFixtureDrive(int seconds, double lat, double lon, double kmh, int hour,
@@ -647,6 +671,7 @@ bool ZovWriteFixture(ZovFixtureLayout layout, const std::string& clip, const std
         case ZovFixtureLayout::kTransportStream: {
           if (c.size() < 188 || c[0] != 0x47) return Fail(error, "not a transport stream");
           const size_t packets = c.size() / 188;
+          const int64_t first = FirstPts(c);
           size_t next = 0;
           for (size_t i = 0; i < packets; ++i) {
             d.insert(d.end(), c.begin() + i * 188, c.begin() + (i + 1) * 188);
@@ -657,7 +682,13 @@ bool ZovWriteFixture(ZovFixtureLayout layout, const std::string& clip, const std
               pkt[2] = 0x00;
               pkt[3] = static_cast<uint8_t>(0x10 | (next & 0x0F));
               Bytes block = ZovFixtureKaruBlock(v, {track[next]}, uint32_t(next));
-              std::copy(block.begin(), block.end(), pkt.begin() + 4);
+              // Point k is second k of the video: its PES packet's time is the
+              // clip's first time plus k seconds (and a little, as a camera
+              // writes the fix after the second's first frame).
+              const Bytes pes = PesHeader((first + int64_t(next) * 90000 + 900) & ((int64_t(1) << 33) - 1),
+                                          block.size());
+              std::copy(pes.begin(), pes.end(), pkt.begin() + 4);
+              std::copy(block.begin(), block.end(), pkt.begin() + 4 + long(pes.size()));
               d.insert(d.end(), pkt.begin(), pkt.end());
               ++next;
             }

@@ -7,6 +7,8 @@
 //                       offset of the pictures from the sound heard
 //   --seek-latency N    after 1 s of play, seek N times and print the time from
 //                       SeekAll to the first picture of the new position
+//   --seek-stall N      after 1 s of play, press the arrow keys N times 100 ms
+//                       apart and print how long the window stopped answering
 //   --screenshot FILE   save a PNG of the window about 1.5 s into playback
 //   --decode-mode M     0 hardware (mode-0 device), 1 software (default), 2
 //   --size WxH          window size (default 1280x480)
@@ -73,6 +75,7 @@ double PeakRssMiB() {
 struct Options {
   bool report = false;
   int seekLatency = 0;
+  int seekStall = 0;
   std::string screenshot;
   int decodeMode = CZovMediaPlay::kDecodeSoftware;
   int width = 1280;
@@ -87,6 +90,8 @@ const char kUsage[] =
     "  --report            play to the end, then print one line of figures per channel\n"
     "                      and the offset of the pictures from the sound heard\n"
     "  --seek-latency N    after 1 s of play, seek N times (1-1000) and time each seek\n"
+    "  --seek-stall N      after 1 s of play, press an arrow key N times (1-1000) 100 ms\n"
+    "                      apart and print the longest time the window did not answer\n"
     "  --screenshot FILE   save a PNG of the window about 1.5 s into playback\n"
     "  --decode-mode M     0 hardware (vaapi), 1 software (default), 2 hardware (vdpau)\n"
     "  --size WxH          window size (default 1280x480)\n"
@@ -110,6 +115,9 @@ int ParseOptions(int argc, char** argv, Options& o) {
     } else if (a == "--seek-latency") {
       if (!zovtool::ParseInt(value(), 1, 1000, &o.seekLatency))
         return zovtool::UsageError(kTool, "--seek-latency needs a count from 1 to 1000");
+    } else if (a == "--seek-stall") {
+      if (!zovtool::ParseInt(value(), 1, 1000, &o.seekStall))
+        return zovtool::UsageError(kTool, "--seek-stall needs a count from 1 to 1000");
     } else if (a == "--screenshot") {
       const char* v = value();
       if (!v || !*v) return zovtool::UsageError(kTool, "--screenshot needs a file name");
@@ -180,6 +188,7 @@ class PlayWindow : public QWidget {
     poll_.start();
     if (!options_.screenshot.empty()) QTimer::singleShot(1500, this, [this] { Screenshot(); });
     if (options_.seekLatency > 0) QTimer::singleShot(1000, this, [this] { RunSeekLatency(); });
+    if (options_.seekStall > 0) QTimer::singleShot(1000, this, [this] { RunSeekStall(); });
     return true;
   }
 
@@ -192,15 +201,15 @@ class PlayWindow : public QWidget {
       play->PauseAll();
   }
 
+  // The arrow keys. The position reads a seek's target until it is carried
+  // out, so quick presses add up; a paused recording stays paused.
   void SeekBy(int delta) {
     CZovMediaPlay* play = CZovMediaPlay::Instance();
-    const int state = play->GetState();
-    if (state == 0) return;
-    int target = std::max(0, lastPosition_ + delta);
+    if (play->GetState() == 0) return;
+    int target = std::max(0, play->GetPositionSeconds() + delta);
     const int duration = play->GetDurationSeconds();
     if (duration > 0) target = std::min(target, std::max(0, duration - 1));
     play->SeekAll(target);
-    if (state == 2) play->PauseAll();  // a seek leaves the players running
   }
 
   void Poll() {
@@ -213,10 +222,7 @@ class PlayWindow : public QWidget {
       }
     }
     const int state = play->GetState();
-    if (state != 0) {
-      lastPosition_ = play->GetPositionSeconds();
-      return;
-    }
+    if (state != 0) return;
     if (options_.report && !seeking_) {
       poll_.stop();
       Report();
@@ -303,13 +309,64 @@ class PlayWindow : public QWidget {
     }
   }
 
+  // Arrow presses 100 ms apart, three right then three left, so the position
+  // stays inside the recording. A 5 ms heartbeat timer measures how long the
+  // event loop went unanswered; each press is timed as well.
+  void RunSeekStall() {
+    seeking_ = true;
+    heartbeat_.setInterval(kHeartbeatMs);
+    lastBeat_ = NowMs();
+    connect(&heartbeat_, &QTimer::timeout, this, [this] {
+      const int32_t now = NowMs();
+      longestGap_ = std::max(longestGap_, now - lastBeat_);
+      lastBeat_ = now;
+    });
+    heartbeat_.start();
+    presses_.setInterval(kPressGapMs);
+    connect(&presses_, &QTimer::timeout, this, [this] { Press(); });
+    presses_.start();
+  }
+
+  void Press() {
+    if (pressed_ == options_.seekStall) {
+      presses_.stop();
+      heartbeat_.stop();
+      std::sort(pressMs_.begin(), pressMs_.end());
+      const long slow = std::count_if(pressMs_.begin(), pressMs_.end(), [](int ms) { return ms > 50; });
+      std::printf("seek stall: %d presses %d ms apart, press median %d ms, longest %d ms, %ld over 50 ms, "
+                  "longest unanswered %d ms\n",
+                  options_.seekStall, kPressGapMs, pressMs_[pressMs_.size() / 2], pressMs_.back(), slow,
+                  longestGap_);
+      std::fflush(stdout);
+      seeking_ = false;
+      if (options_.report) {
+        poll_.stop();
+        Report();
+        QApplication::quit();
+      }
+      return;
+    }
+    const int32_t start = NowMs();
+    SeekBy((pressed_ / 3) % 2 == 0 ? 10 : -10);
+    pressMs_.push_back(NowMs() - start);
+    ++pressed_;
+  }
+
+  static constexpr int kHeartbeatMs = 5;
+  static constexpr int kPressGapMs = 100;
+
   Options options_;
   std::vector<QWindow*> panes_;
+  QTimer heartbeat_;
+  QTimer presses_;
+  int32_t lastBeat_ = 0;
+  int32_t longestGap_ = 0;
+  int pressed_ = 0;
+  std::vector<int> pressMs_;
   std::vector<long> videoFrames_;
   QTimer poll_;
   double cpuStart_ = 0;
   int32_t wallStart_ = 0;
-  int lastPosition_ = 0;
   int peakVideoQueue_ = 0;
   int peakAudioQueue_ = 0;
   bool seeking_ = false;
