@@ -300,6 +300,11 @@ class PlayWindow : public QWidget {
     if (!sorted.empty())
       std::printf("seek latency median %d ms over %zu seeks\n", sorted[sorted.size() / 2],
                   sorted.size());
+    EndSeekRun();
+  }
+
+  // After a seek measurement: play on, or with --report end with the report.
+  void EndSeekRun() {
     std::fflush(stdout);
     seeking_ = false;
     if (options_.report) {
@@ -337,13 +342,7 @@ class PlayWindow : public QWidget {
                   "longest unanswered %d ms\n",
                   options_.seekStall, kPressGapMs, pressMs_[pressMs_.size() / 2], pressMs_.back(), slow,
                   longestGap_);
-      std::fflush(stdout);
-      seeking_ = false;
-      if (options_.report) {
-        poll_.stop();
-        Report();
-        QApplication::quit();
-      }
+      EndSeekRun();
       return;
     }
     const int32_t start = NowMs();
