@@ -2,10 +2,12 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 
 #include "engine/zov_audio_play.h"
 #include "engine/zov_base_file.h"
 #include "engine/zov_read_thread.h"
+#include "engine/zov_tempo_filter.h"
 #include "engine/zov_time.h"
 
 int32_t ZovSchedulerClock::Now() { return NowMs(); }
@@ -25,6 +27,28 @@ CZovBaseCheduler::~CZovBaseCheduler() {
 void CZovBaseCheduler::Start() {
   state = kZovThreadRunning;
   StartThread(nullptr, this);
+}
+
+void CZovBaseCheduler::SetSpeedPercent(int32_t percent) {
+  speedPercent_ = std::clamp<int32_t>(percent, 25, 400);
+  if (leader && !catchUp) leader->speedPercent_ = speedPercent_.load();
+  RequestReanchor();
+}
+
+void CZovBaseCheduler::PlaySound(const ZovMediaItem& item) {
+  if (!audioOutput || !item.frame) return;
+  const int32_t speed = speedPercent_;
+  if (speed == 100) {
+    if (tempo_) tempo_->Reset();
+    audioOutput->PlayTimedFrame(item.frame.get(), item.timeMs);
+  } else if (speed <= kMaxSoundSpeedPercent) {
+    if (!tempo_) tempo_ = std::make_unique<CZovTempoFilter>();
+    for (AVFrameUPtr& frame : tempo_->Filter(item.frame.get(), speed))
+      audioOutput->PlayTimedFrame(frame.get(), item.timeMs);
+  } else {
+    return;  // muted beyond the speed the filter keeps intelligible
+  }
+  ++presentedAudio;
 }
 
 void CZovBaseCheduler::SetState(int32_t newState) {
@@ -77,17 +101,17 @@ void CZovBaseCheduler::Present(ZovMediaItemPtr& item) {
     const bool hasPicture = item->frame || item->packet;
     const int32_t time = item->timeMs;
     if (file && file->Present(item.get()) == 0 && hasPicture) {
+      if (presentedVideo == 0) firstVideoWallMs = clock->Now();
       ++presentedVideo;
+      NoteLeaderOffset(time);
       lastVideoMediaMs = time;
       lastVideoWallMs = clock->Now();
     }
   } else if (item->type == kZovItemAudio) {
-    if (audioOutput && item->frame) {
-      audioOutput->PlayTimedFrame(item->frame.get(), item->timeMs);
-      ++presentedAudio;
-    }
+    PlaySound(*item);
   }
   item.reset();
+  NoteHeld();
 }
 
 void CZovBaseCheduler::NoteSoundOffset(int64_t timeMs) {
@@ -99,6 +123,32 @@ void CZovBaseCheduler::NoteSoundOffset(int64_t timeMs) {
   ++avOffsetCount;
   const int64_t size = std::llabs(offset);
   if (size > avOffsetMaxMs) avOffsetMaxMs = size;
+}
+
+void CZovBaseCheduler::NoteLeaderOffset(int64_t timeMs) {
+  if (!catchUp || !leader || timeMs < kOffsetSettleMs) return;
+  const int64_t main = leader->At(clock->Now());
+  if (main == ZovPlayhead::kNone) return;
+  const int64_t size = std::llabs(timeMs - main);
+  ++leaderOffsetCount;
+  leaderOffsetSumMs += size;
+  if (size > leaderOffsetMaxMs) leaderOffsetMaxMs = size;
+}
+
+bool CZovBaseCheduler::MomentPlayedOut() const {
+  if (!queue || queue->endState != kZovQueueAtEnd || timed || (!videoMaster && follower)) return false;
+  return queue->VideoCount() == 0 && (videoMaster || queue->AudioCount() == 0);
+}
+
+int64_t CZovBaseCheduler::LastFrameEndMs() const {
+  if (presentedVideo == 0) return clock->Now();
+  // The last picture stays for its frame (a 10 to 100 ms step).
+  const int64_t step = std::clamp<int64_t>(file ? int64_t(file->minVideoIntervalMs.load()) : 33, 10, 100);
+  return int64_t(lastVideoWallMs) + step * 100 / std::max<int32_t>(speedPercent_, 1);
+}
+
+void CZovBaseCheduler::PublishLateness(int64_t lateMs) {
+  if (leader && !catchUp) leader->PublishLateness(lateMs);
 }
 
 void CZovBaseCheduler::PresentTimed() {
@@ -214,7 +264,8 @@ ZovTimingDecision CZovBaseCheduler::DecideTiming(const ZovTimingView& v) {
   // again from it rather than waiting for it or racing to catch up.
   if (v.hasTimed && v.clockMs != kInitialClockMs && std::llabs(v.timedMs - v.clockMs) > v.discontinuityMs)
     return AnchorDecision(v);
-  const int64_t wallElapsed = v.nowMs - v.anchorWallMs;
+  // Wall time elapsed since the anchor, as media time at the playback speed.
+  const int64_t wallElapsed = v.MediaOfWall(v.nowMs - v.anchorWallMs);
   const int64_t mediaNow = v.anchorMediaMs + wallElapsed;
   if (v.catchUp && v.hasLeader && v.leaderMs != kNoPlayhead && std::llabs(mediaNow - v.leaderMs) > kLeaderDriftMs)
     return AnchorDecision(v);
@@ -227,14 +278,22 @@ ZovTimingDecision CZovBaseCheduler::DecideTiming(const ZovTimingView& v) {
   const int64_t mediaElapsed = v.timedMs - v.anchorMediaMs;
   if (mediaElapsed > wallElapsed) {
     d.action = ZovTimingAction::kWait;
-    d.waitMs = mediaElapsed - wallElapsed;
+    d.waitMs = v.WallOfMedia(mediaElapsed - wallElapsed);
     return d;
   }
   const int64_t lateness = wallElapsed - mediaElapsed;
   if (v.catchUp) {
     // Keeps its clock with the main channel's: late pictures are dropped.
-    if (lateness > kCatchUpDropMs) d.action = ZovTimingAction::kDrop;
-    else d.action = ZovTimingAction::kPresent;
+    if (lateness > kCatchUpDropMs) {
+      d.action = ZovTimingAction::kDrop;
+      return d;
+    }
+    d.action = ZovTimingAction::kPresent;
+    // The main channel is behind: every other picture is left undrawn.
+    if (v.hasLeader && v.leaderLateMs > kLeaderLateMs) {
+      d.yielded = true;
+      if (v.leaderYieldOdd) d.action = ZovTimingAction::kDrop;
+    }
     return d;
   }
   d.action = ZovTimingAction::kPresent;
@@ -259,8 +318,13 @@ ZovTimingView CZovBaseCheduler::TimingView() const {
   if (catchUp && leader) {
     v.hasLeader = true;
     v.leaderMs = leader->At(v.nowMs);
+    v.leaderLateMs = leader->LateMs();
+    v.leaderYieldOdd = yieldOdd_;
   }
-  if (!videoMaster && audioOutput) {
+  v.speedPercent = speedPercent_;
+  // Sound played through the tempo filter is shorter or longer than its
+  // media time: at another speed the pictures keep the clock.
+  if (!videoMaster && audioOutput && v.speedPercent == 100) {
     const int64_t heard = audioOutput->SoundClockMs(static_cast<int32_t>(v.nowMs));
     if (heard != CZovAudioPlay::kNoClock) v.soundClockMs = heard;
   }
@@ -280,6 +344,7 @@ void CZovBaseCheduler::ApplySeek() {
   if (serial == appliedSeekSerial_) return;
   forgetHeld_ = false;
   ReleaseHeld();
+  if (tempo_) tempo_->Reset();
   clockMs = seekTargetMs_.load();
   appliedSeekSerial_ = serial;
   seekShown_ = false;
@@ -319,6 +384,20 @@ void CZovBaseCheduler::TakeItems() {
 }
 
 void CZovBaseCheduler::RunPass() {
+  // A drive moment standing by waits for the one before; one that is over
+  // leaves the panes to the next.
+  if (turn) {
+    if (turn->over) {
+      clock->Sleep(kIdleSleepMs);
+      return;
+    }
+    // Waits for its first picture's due time in short steps.
+    const int64_t wait = turn->WaitMs(clock->Now());
+    if (wait > 0) {
+      clock->Sleep(static_cast<int>(std::min<int64_t>(wait, kIdleSleepMs)));
+      return;
+    }
+  }
   const bool needsData = queue->NeedsData() && !(catchUp && (Anchored() || leader));
   // A seek announced but not applied yet holds even when its flag was
   // cleared by the end of the hold before it.
@@ -329,6 +408,7 @@ void CZovBaseCheduler::RunPass() {
     case ZovPassMode::kStopped:
       return;
     case ZovPassMode::kPrebuffer:
+      PrimeView();
       clock->Sleep(kIdleSleepMs);
       return;
     case ZovPassMode::kPausedRest:
@@ -342,10 +422,50 @@ void CZovBaseCheduler::RunPass() {
     case ZovPassMode::kPlay:
       break;
   }
+  if (turn && !catchUp && MomentPlayedOut()) {
+    turn->nextDueWallMs = LastFrameEndMs();
+    turn->over = true;
+    Publish(kNoPlayhead);
+    return;
+  }
   TakeItems();
   const ZovTimingView view = TimingView();
-  Publish(view.anchored ? view.anchorMediaMs + (view.nowMs - view.anchorWallMs) : kNoPlayhead);
+  Publish(view.anchored ? view.anchorMediaMs + view.MediaOfWall(view.nowMs - view.anchorWallMs) : kNoPlayhead);
   Act(DecideTiming(view));
+}
+
+namespace {
+
+// A black picture of the stream's size in planar 4:2:0, the layout software
+// decoders give most recordings; null for any other.
+AVFrameUPtr BlackPicture(const CZovDemuxer* demuxer) {
+  if (!demuxer || demuxer->hardwareFlag || demuxer->width <= 0 || demuxer->height <= 0) return nullptr;
+  if (demuxer->pixelFormat != AV_PIX_FMT_YUV420P && demuxer->pixelFormat != AV_PIX_FMT_YUVJ420P) return nullptr;
+  AVFrameUPtr frame(av_frame_alloc());
+  if (!frame) return nullptr;
+  frame->format = demuxer->pixelFormat;
+  frame->width = demuxer->width;
+  frame->height = demuxer->height;
+  if (av_frame_get_buffer(frame.get(), 0) < 0) return nullptr;
+  const int chromaRows = (frame->height + 1) / 2;
+  std::memset(frame->data[0], 16, size_t(frame->linesize[0]) * size_t(frame->height));
+  std::memset(frame->data[1], 128, size_t(frame->linesize[1]) * size_t(chromaRows));
+  std::memset(frame->data[2], 128, size_t(frame->linesize[2]) * size_t(chromaRows));
+  return frame;
+}
+
+}  // namespace
+
+void CZovBaseCheduler::PrimeView() {
+  if (primed_ || !file || !file->renderView || !queue || !file->renderView->IsReady()) return;
+  // The first decoded picture when there is one, else a black one: either
+  // draw compiles the programs the first presentation needs, while the
+  // reader is still decoding.
+  AVFrameUPtr frame(queue->CloneFrontVideoFrame());
+  if (!frame) frame = BlackPicture(file->demuxer.get());
+  if (!frame) return;
+  primed_ = true;
+  PresentIfRunning([&] { file->renderView->RenderFrame(frame.get()); });
 }
 
 void CZovBaseCheduler::Act(const ZovTimingDecision& d) {
@@ -360,6 +480,7 @@ void CZovBaseCheduler::Act(const ZovTimingDecision& d) {
         if (Anchored() && timed) ++discontinuities;
         anchorMediaMs = d.anchorMs;
         anchorWallMs = clock->Now();
+        PublishLateness(0);
         if (d.anchorOnTimed) PresentTimed();
         if (d.presentFollower) Present(follower);
       });
@@ -373,22 +494,30 @@ void CZovBaseCheduler::Act(const ZovTimingDecision& d) {
       clock->Sleep(static_cast<int>(std::min<int64_t>(d.waitMs, kWaitSliceMs)));
       return;
     case ZovTimingAction::kDrop: {
-      const bool done = PresentIfRunning([this] {
+      const bool done = PresentIfRunning([&] {
         if (!timed) return;
         clockMs = timed->timeMs;
+        if (d.yielded && timed->type == kZovItemVideo) ++yieldedVideo;
         Drop(timed);
       });
-      (void)done;  // the next picture is looked at at once
-      return;
+      if (done && d.yielded) yieldOdd_ = !yieldOdd_;
+      return;  // the next picture is looked at at once
     }
     case ZovTimingAction::kPresent: {
       if (d.presentFollower && !PresentIfRunning([this] { PresentFollower(); })) return;
-      const int64_t lateness = (clock->Now() - anchorWallMs) - (int64_t(timed->timeMs) - anchorMediaMs);
+      ZovTimingView speed;
+      speed.speedPercent = speedPercent_;
+      const int64_t lateness =
+          (clock->Now() - anchorWallMs) - speed.WallOfMedia(int64_t(timed->timeMs) - anchorMediaMs);
       if (d.reanchorNext) RequestReanchor();
+      // The master item's lateness is the main clock's: sound handed over
+      // late slows pictures and sound together.
+      PublishLateness(lateness);
       const bool done = PresentIfRunning([&] {
         if (timed->type == kZovItemVideo && lateness > kLateReportMs) ++lateVideo;
         PresentTimed();
       });
+      if (done && d.yielded) yieldOdd_ = !yieldOdd_;
       if (done) clock->Sleep(kDueSleepMs);
       return;
     }

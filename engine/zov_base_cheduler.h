@@ -4,7 +4,8 @@
 // or audio by the recording's packet rhythm; the other list follows and is
 // shown as soon as the master clock has reached each item's time. A pause, a
 // seek, a lateness above kLateReanchorMs or a discontinuity re-anchors the
-// clock on the next master item; there is no speed control.
+// clock on the next master item. The clock runs at the playback speed
+// (speedPercent: media ms per 100 wall ms); a change of speed re-anchors it.
 //
 // Each pass is a decision and an action. DecideMode looks at the worker state
 // and the queue (rest, pause, seek hold, play); when playing, DecideTiming
@@ -26,10 +27,11 @@
 #include <memory>
 
 #include "engine/zov_media_queue.h"
-#include "engine/zov_thread.h"
+#include "platform/zov_thread.h"
 
 class CZovBaseFile;
 class CZovAudioPlay;
+class CZovTempoFilter;
 
 // Source of "now" and of the pauses of the scheduler loop.
 class ZovSchedulerClock {
@@ -52,15 +54,46 @@ struct ZovPlayhead {
     wallMs_ = wallMs;
     mediaMs_ = mediaMs;
   }
-  // The main channel's media time at `nowMs`, or kNone.
+  // The main channel's media time at `nowMs`, or kNone (its clock runs at
+  // speedPercent_ media ms per 100 wall ms).
   int64_t At(int64_t nowMs) const {
     const int64_t media = mediaMs_;
     const int64_t wall = wallMs_;
     if (media == kNone || nowMs - wall > kFreshMs) return kNone;
-    return media + (nowMs - wall);
+    return media + (nowMs - wall) * speedPercent_ / 100;
   }
+  std::atomic<int32_t> speedPercent_{100};
+  // How late the main channel presented its last master item (ms after its
+  // time; 0 or less when on time).
+  void PublishLateness(int64_t lateMs) { lateMs_ = lateMs; }
+  int64_t LateMs() const { return lateMs_; }
   std::atomic<int64_t> mediaMs_{kNone};
   std::atomic<int64_t> wallMs_{0};
+  std::atomic<int64_t> lateMs_{0};
+};
+
+// One moment of a drive and its place in the sequence: the channels of a
+// moment that stands by (opened, first pictures decoded) present nothing
+// until the moment before is over, and nothing once their own is over. The
+// main channel's scheduler marks its moment over as soon as it has presented
+// its last picture, with the wall time that picture's frame ends; the next
+// moment's first picture is due then, without the user-interface thread
+// taking part. Shared by the schedulers of a moment and of the moment after
+// (atomics only).
+struct ZovMomentTurn {
+  // Set after nextDueWallMs.
+  std::atomic<bool> over{false};
+  // NowMs when the last picture's frame ends.
+  std::atomic<int64_t> nextDueWallMs{0};
+  // The moment this one follows (null: it plays at once).
+  std::shared_ptr<const ZovMomentTurn> after;
+  // Ms until this moment's first picture is due: 0 or less once it may
+  // present, INT64_MAX while the moment before plays.
+  int64_t WaitMs(int64_t nowMs) const {
+    if (!after) return 0;
+    if (!after->over) return INT64_MAX;
+    return after->nextDueWallMs - nowMs;
+  }
 };
 
 // What a pass does before looking at times.
@@ -105,11 +138,22 @@ struct ZovTimingView {
   // while the main clock does not run (leaderMs = kNoPlayhead).
   bool hasLeader = false;
   int64_t leaderMs = INT64_MIN;
+  // How late the main channel presents its items; while that is more than
+  // kLeaderLateMs, a following channel shows only every other picture
+  // (leaderYieldOdd says whether this one is the other), so its drawing
+  // does not keep the main channel behind.
+  int64_t leaderLateMs = 0;
+  bool leaderYieldOdd = false;
   // The sound heard now, when the sound is the master and plays; pictures
   // follow it rather than the sound handed to the output, which the device
   // plays later. kNoSoundClock: follow clockMs.
   static constexpr int64_t kNoSoundClock = INT64_MIN;
   int64_t soundClockMs = kNoSoundClock;
+  // Playback speed: media ms the clock advances per 100 wall ms.
+  int32_t speedPercent = 100;
+  // Media ms elapsed in `wallMs` of wall time at this speed, and back.
+  int64_t MediaOfWall(int64_t wallMs) const { return wallMs * speedPercent / 100; }
+  int64_t WallOfMedia(int64_t mediaMs) const { return (mediaMs * 100 + speedPercent - 1) / speedPercent; }
 };
 
 struct ZovTimingDecision {
@@ -119,6 +163,7 @@ struct ZovTimingDecision {
   int64_t waitMs = 0;            // kWait
   bool presentFollower = false;  // present the follower item first
   bool reanchorNext = false;     // kPresent: too late, re-anchor on the next one
+  bool yielded = false;          // kPresent/kDrop of a channel yielding to the main one
 };
 
 class CZovBaseCheduler : public CZovThread {
@@ -153,6 +198,10 @@ class CZovBaseCheduler : public CZovThread {
   // it (the main channel moved its clock back after a stall) starts again on
   // the main channel's time.
   static constexpr int kLeaderDriftMs = 250;
+  // The main channel showing its pictures later than this (more than a
+  // frame at 20 fps) makes the following channels yield (every other
+  // picture dropped).
+  static constexpr int kLeaderLateMs = 50;
   // playheadMs while the clock is not running.
   static constexpr int64_t kNoPlayhead = INT64_MIN;
 
@@ -193,12 +242,20 @@ class CZovBaseCheduler : public CZovThread {
   // past it); 0 before any.
   uint32_t AppliedSeekSerial() const { return appliedSeekSerial_; }
   bool Anchored() const { return anchorMediaMs != kNoAnchor; }
+  // Playback speed in percent (25 to 400): the clock runs that fast and is
+  // re-anchored on the next master item. Sound goes through a tempo filter
+  // up to kMaxSoundSpeedPercent and is left out beyond (any thread).
+  void SetSpeedPercent(int32_t percent);
+  int32_t SpeedPercent() const { return speedPercent_; }
+  static constexpr int32_t kMaxSoundSpeedPercent = 200;
   void SetClock(ZovSchedulerClock* c) { clock = c ? c : ZovSchedulerClock::Real(); }
   // The snapshot DecideTiming sees now.
   ZovTimingView TimingView() const;
   // A master item is popped and waits for its time (the end of the
   // recording is not reached while one does).
   bool HoldsMaster() const { return holdsMaster_; }
+  // Pictures popped and held for their time (0 to 2; any thread).
+  int32_t HeldPictures() const { return heldPictures_; }
 
   std::atomic<int64_t> clockMs{kInitialClockMs};
   // Media time now while the clock runs, else kNoPlayhead (read by the
@@ -209,6 +266,12 @@ class CZovBaseCheduler : public CZovThread {
   // The main channel's clock: channel 0 publishes into it, the others
   // anchor on it (null: each channel keeps its own clock).
   std::shared_ptr<ZovPlayhead> leader;
+  // The drive moment this channel plays (null: a recording on its own).
+  // Set before Start.
+  std::shared_ptr<ZovMomentTurn> turn;
+  // Of a channel following the main one, pictures this far into a moment
+  // count in the offset figures (the first second is the start's catching up).
+  static constexpr int64_t kOffsetSettleMs = 1000;
   std::atomic<int64_t> anchorMediaMs{kNoAnchor};
   std::atomic<int32_t> videoMaster{1};
   std::atomic<uint8_t> holdFlag{0};
@@ -221,12 +284,21 @@ class CZovBaseCheduler : public CZovThread {
   std::atomic<int64_t> presentedVideo{0};
   std::atomic<int64_t> presentedAudio{0};
   std::atomic<int64_t> droppedVideo{0};  // released without being shown
+  // Of those, dropped by a following channel to yield to a late main channel.
+  std::atomic<int64_t> yieldedVideo{0};
   std::atomic<int64_t> lateVideo{0};
   std::atomic<int64_t> reanchors{0};
   std::atomic<int64_t> discontinuities{0};
   // NowMs and media time of the last picture presented (seek latency).
   std::atomic<int32_t> lastVideoWallMs{0};
   std::atomic<int32_t> lastVideoMediaMs{-1};
+  // NowMs of the first picture presented (valid once presentedVideo > 0).
+  std::atomic<int32_t> firstVideoWallMs{0};
+  // A following channel: the largest distance, in ms, between a picture it
+  // presented and the main channel's media time then, from kOffsetSettleMs on.
+  std::atomic<int64_t> leaderOffsetMaxMs{0};
+  std::atomic<int64_t> leaderOffsetSumMs{0};
+  std::atomic<int64_t> leaderOffsetCount{0};
   // Picture time minus the sound clock at each picture presented while the
   // sound plays (channel 0): sum, count and largest size, in ms.
   std::atomic<int64_t> avOffsetSumMs{0};
@@ -245,6 +317,9 @@ class CZovBaseCheduler : public CZovThread {
   void Act(const ZovTimingDecision& d);
   // Shows a video item or plays an audio item, then releases it.
   void Present(ZovMediaItemPtr& item);
+  // Hands a sound item to the output: as it is at speed 1, through the
+  // tempo filter up to kMaxSoundSpeedPercent, not at all beyond.
+  void PlaySound(const ZovMediaItem& item);
   // Presents the master item and moves the clock to its time.
   void PresentTimed();
   void PresentFollower();
@@ -253,23 +328,47 @@ class CZovBaseCheduler : public CZovThread {
   void Publish(int64_t mediaMs);
   // Adds the picture at `timeMs`, just shown, to the sound offset figures.
   void NoteSoundOffset(int64_t timeMs);
+  // The main channel tells the others how late (ms after its time) it
+  // presents its master item.
+  void PublishLateness(int64_t lateMs);
+  // The main channel of a drive moment: the reader met the end and nothing
+  // is queued or held.
+  bool MomentPlayedOut() const;
+  // The wall time the frame of the last picture presented ends.
+  int64_t LastFrameEndMs() const;
+  // Adds a picture of time `timeMs`, just shown, to the leader offset figures.
+  void NoteLeaderOffset(int64_t timeMs);
   // Drops the held items when a seek asked for it (under stateLock); true
   // when it did.
   bool DropForgottenHeld();
   ZovMediaItemPtr PopTimed();
   ZovMediaItemPtr PopFollower();
+  // While the first pre-buffer fills: draws once, uncounted, the first
+  // decoded picture or a black one, so the view's first draw (with a
+  // software renderer, its shader compilation: about 350 ms on this machine)
+  // overlaps the decoding instead of delaying the first presentation.
+  void PrimeView();
 
   // Keeps holdsMaster_ in step with `timed`.
-  void NoteHeld() { holdsMaster_ = timed != nullptr; }
+  void NoteHeld() {
+    holdsMaster_ = timed != nullptr;
+    heldPictures_ = int32_t(timed && timed->type == kZovItemVideo) + int32_t(follower && follower->type == kZovItemVideo);
+  }
 
   ZovSchedulerClock* clock;
+  std::atomic<int32_t> speedPercent_{100};
+  // Keeps the pitch of sound played faster or slower (worker only).
+  std::unique_ptr<CZovTempoFilter> tempo_;
   std::atomic<bool> holdsMaster_{false};
+  std::atomic<int32_t> heldPictures_{0};
   std::atomic<bool> forgetHeld_{false};
   // The seek announced by BeginSeek, and the one whose hold began.
   std::atomic<int64_t> seekTargetMs_{0};
   std::atomic<uint32_t> seekSerial_{0};
   std::atomic<uint32_t> appliedSeekSerial_{0};
   bool seekShown_ = true;  // worker only: the hold's first picture is shown
+  bool yieldOdd_ = false;  // worker only: the next yielding picture is dropped
+  bool primed_ = false;    // worker only: PrimeView has drawn
   // Held between passes (worker only): the timed item t and follower item f.
   ZovMediaItemPtr timed;
   ZovMediaItemPtr follower;

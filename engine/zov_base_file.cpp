@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 extern "C" {
 #include <libavutil/hwcontext.h>
@@ -96,6 +97,11 @@ bool CZovBaseFile::OpenDecoders(bool video, bool audio) {
       // decoder threads would be made here, on the opening thread, at the
       // main channel's priority.
       if (channelIndex != 0) v->thread_count = 1;
+      // More frame threads than processors add no speed, only pictures in
+      // flight (memory, and frames of delay after each seek): the main
+      // channel takes at most one a processor.
+      const int processors = static_cast<int>(std::thread::hardware_concurrency());
+      if (channelIndex == 0 && processors > 0) v->thread_count = std::min(v->thread_count, processors);
       const AVCodec* decoder = avcodec_find_decoder(static_cast<AVCodecID>(demuxer->videoCodecId));
       int rc = decoder ? avcodec_open2(v, decoder, nullptr) : AVERROR_DECODER_NOT_FOUND;
       if (rc < 0) {
@@ -163,14 +169,14 @@ void CZovBaseFile::LearnFirstTime() {
   }
 }
 
-uint8_t CZovBaseFile::Seek(int seconds) {
+uint8_t CZovBaseFile::Seek(int64_t ms, bool keyBefore) {
   // Seek targets and item times count from the first packet's time. A seek
   // that comes before the reader has read anything (a quick click on the seek
   // bar while the machine is busy) would otherwise make the first packet
   // after it time zero, and every later seek would land that far too late.
   LearnFirstTime();
   ResetTimelines();
-  return demuxer && demuxer->Seek(seconds) ? 1 : 0;
+  return demuxer && demuxer->Seek(ms, keyBefore) ? 1 : 0;
 }
 
 int CZovBaseFile::ReadPacket(ZovMediaItem* item) {
@@ -210,17 +216,17 @@ int CZovBaseFile::ReadPacket(ZovMediaItem* item) {
   if (isVideo) {
     noteFirst();
     // Unsigned: a backward step is huge and never becomes the minimum.
-    if (lastVideoTimeMs >= 0) {
-      uint32_t gap = static_cast<uint32_t>(time) - static_cast<uint32_t>(lastVideoTimeMs);
-      if (gap < minVideoIntervalMs) minVideoIntervalMs = gap;
+    if (lastVideoTimeMs) {
+      uint32_t gap = static_cast<uint32_t>(time) - static_cast<uint32_t>(*lastVideoTimeMs);
+      if (gap < minVideoIntervalMs.load()) minVideoIntervalMs = gap;
     }
     lastVideoTimeMs = time;
     item->type = kZovItemVideo;
   } else if (isAudio) {
     noteFirst();
-    if (lastAudioTimeMs >= 0) {
-      uint32_t gap = static_cast<uint32_t>(time) - static_cast<uint32_t>(lastAudioTimeMs);
-      if (gap < static_cast<uint32_t>(minAudioIntervalMs)) minAudioIntervalMs = static_cast<int32_t>(gap);
+    if (lastAudioTimeMs) {
+      uint32_t gap = static_cast<uint32_t>(time) - static_cast<uint32_t>(*lastAudioTimeMs);
+      if (gap < static_cast<uint32_t>(minAudioIntervalMs.load())) minAudioIntervalMs = static_cast<int32_t>(gap);
     }
     lastAudioTimeMs = time;
     item->type = kZovItemAudio;
@@ -277,7 +283,7 @@ void CZovBaseFile::DrainVideo(std::vector<ZovMediaItemPtr>* out) {
   if (!codec || !avcodec_is_open(codec) || demuxer->hardwareFlag != 0) return;
   if (avcodec_send_packet(codec, nullptr) < 0) return;
   const int64_t step = videoTimeline.stepMs > 0 ? videoTimeline.stepMs : NominalStepMs(true, nullptr);
-  int64_t time = lastVideoTimeMs >= 0 && haveFirstTime ? int64_t(lastVideoTimeMs) - firstTimeMs : 0;
+  int64_t time = lastVideoTimeMs && haveFirstTime ? int64_t(*lastVideoTimeMs) - firstTimeMs : 0;
   for (;;) {
     AVFrameUPtr frame(av_frame_alloc());
     if (!frame || avcodec_receive_frame(codec, frame.get()) < 0) break;

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -61,7 +62,8 @@ class CZovBaseFile {
   virtual int Close();
   // The demuxer's Seek result (0 without a demuxer). Reads the first packets
   // first when no time has been read yet (see LearnFirstTime).
-  virtual uint8_t Seek(int seconds);
+  // keyBefore: to the key frame at or before `ms` (a frame step).
+  virtual uint8_t Seek(int64_t ms, bool keyBefore = false);
   // 0 = item filled (type -1 for a packet of another stream, whose packet is
   // discarded); -1 = no packet now; -2 = end of recording.
   virtual int ReadPacket(ZovMediaItem* item);
@@ -99,10 +101,15 @@ class CZovBaseFile {
 
   std::unique_ptr<CZovDemuxer> demuxer;
   CZovRenderView* renderView = nullptr;  // not owned; set before Open
-  uint32_t minVideoIntervalMs = kInitialIntervalMs;
-  int32_t minAudioIntervalMs = kInitialIntervalMs;
-  int32_t lastAudioTimeMs = -1;
-  int32_t lastVideoTimeMs = -1;
+  // Smallest steps between packet times so far: written by the read thread,
+  // read by the scheduler and the user-interface thread (which stream is the
+  // master, the end check).
+  std::atomic<uint32_t> minVideoIntervalMs{kInitialIntervalMs};
+  std::atomic<int32_t> minAudioIntervalMs{kInitialIntervalMs};
+  // Time of the last packet of each stream, none before the first (times
+  // may be negative: sound priming, reordered pictures before the first).
+  std::optional<int32_t> lastAudioTimeMs;
+  std::optional<int32_t> lastVideoTimeMs;
   int64_t firstTimeMs = -1;  // meaningful once haveFirstTime (it may be negative)
   bool haveFirstTime = false;
   AVBufferRefUPtr hwDeviceRef;  // hardware device of the mode-0 path

@@ -9,7 +9,9 @@ CZovBasePlayer::~CZovBasePlayer() { Shutdown(); }
 std::unique_ptr<CZovBaseFile> CZovBasePlayer::MakeFile() { return std::make_unique<CZovBaseFile>(); }
 
 std::unique_ptr<CZovRenderView> CZovBasePlayer::MakeView() {
-  return std::make_unique<CZovD3D11RenderView>();
+  auto view = std::make_unique<CZovD3D11RenderView>();
+  view->followClientOnSoftware = true;  // no back buffer larger than the pane on a software renderer
+  return view;
 }
 
 bool CZovBasePlayer::CreateView(QWindow* window) {
@@ -21,6 +23,12 @@ bool CZovBasePlayer::CreateView(QWindow* window) {
   return renderView->Attach(window);
 }
 
+void CZovBasePlayer::AdoptView(std::unique_ptr<CZovRenderView> view) {
+  if (!view || view.get() != borrowedView_) return;
+  renderView = std::move(view);
+  borrowedView_ = nullptr;
+}
+
 int CZovBasePlayer::Open(const char* path, int channelIndex) {
   StopWorkers();
   audioOutput.reset();
@@ -29,6 +37,7 @@ int CZovBasePlayer::Open(const char* path, int channelIndex) {
   channel = channelIndex;
   file->channelIndex = channelIndex;  // the decoder set-up depends on it
   const int opened = file->Open(path ? path : "");
+  if (borrowedView_) file->renderView = borrowedView_;
   if (!opened) return -1;
   if (channelIndex == 0) {
     audioOutput = std::make_unique<CZovWavePlay>();
@@ -44,7 +53,7 @@ void CZovBasePlayer::StopWorkers() {
   scheduler.reset();
 }
 
-void CZovBasePlayer::Start() {
+void CZovBasePlayer::Start(int64_t fromMs) {
   StopWorkers();
   if (queue) queue->Flush();
   queue = std::make_unique<CZovMediaQueue>();
@@ -62,9 +71,15 @@ void CZovBasePlayer::Start() {
   scheduler->catchUp = readThread->catchUp = channel != 0;
   readThread->playheadMs = &scheduler->playheadMs;
   scheduler->leader = sharedPlayhead;
+  scheduler->turn = turn;
+  scheduler->SetSpeedPercent(speedPercent);
   if (channel == 0 && sharedPlayhead) sharedPlayhead->Publish(ZovPlayhead::kNone, 0);
   queue->SetSoundOnly(file->IsSoundOnly());
   queue->KeepSoundBeforePicture();
+  if (fromMs > 0) {
+    ++seeks;
+    readThread->RequestSeek(fromMs);
+  }
   readThread->Start();
   scheduler->Start();
   readThread->SetState(kZovThreadRunning);
@@ -81,10 +96,22 @@ void CZovBasePlayer::Resume() {
   if (scheduler) scheduler->SetState(kZovThreadRunning);
 }
 
-void CZovBasePlayer::Seek(int seconds) {
+void CZovBasePlayer::Seek(int64_t ms) {
   if (!readThread || !scheduler || !queue || !file) return;
   ++seeks;
-  readThread->RequestSeek(seconds);
+  readThread->RequestSeek(ms);
+}
+
+uint32_t CZovBasePlayer::Step(int64_t ms, ZovSeekKind kind) {
+  if (!readThread || !scheduler || !queue || !file) return 0;
+  ++seeks;
+  readThread->RequestSeek(ms, kind);
+  return readThread->LastSeekSerial();
+}
+
+void CZovBasePlayer::SetSpeed(int32_t percent) {
+  speedPercent = percent;
+  if (scheduler) scheduler->SetSpeedPercent(percent);
 }
 
 void CZovBasePlayer::Shutdown() {
@@ -117,14 +144,14 @@ void CZovBasePlayer::CheckEnd(CZovMediaQueue* queue, CZovBaseCheduler* scheduler
   }
 }
 
-int CZovBasePlayer::GetState() {
+int CZovBasePlayer::GetState(bool checkEnd) {
   // The channels without sound time their pictures, so their end is the
   // video list running dry (as their scheduler's master choice says).
   // While a seek is asked for or held, the end the reader met belongs to the
   // old position and the queue is being refilled: no end is decided.
   const bool seeking = readThread && scheduler &&
                        (readThread->LastSeekSerial() != scheduler->AppliedSeekSerial() || scheduler->holdFlag);
-  if (readThread && file && !seeking)
+  if (checkEnd && readThread && file && !seeking)
     CheckEnd(queue.get(), scheduler.get(), channel == 0 && file->TimedBySound());
   if (!scheduler || scheduler->state == kZovThreadStopped) return 0;
   if (scheduler->state == kZovThreadPaused) return 2;
@@ -134,11 +161,17 @@ int CZovBasePlayer::GetState() {
 int CZovBasePlayer::GetPositionSeconds() {
   if (channel != 0) return 0;
   if (!scheduler || scheduler->state == kZovThreadStopped) return kStoppedPosition;
+  return static_cast<int>(GetPositionMs() / 1000);
+}
+
+int64_t CZovBasePlayer::GetPositionMs() {
+  if (channel != 0) return 0;
+  if (!scheduler || scheduler->state == kZovThreadStopped) return int64_t(kStoppedPosition) * 1000;
   // A seek asked for and not begun yet: a second arrow press counts from
   // its target, and the position does not jump back meanwhile.
   if (readThread && readThread->LastSeekSerial() != scheduler->AppliedSeekSerial())
-    if (const std::optional<int> target = readThread->LastSeekSeconds()) return *target;
-  return static_cast<int>(scheduler->clockMs / 1000);
+    if (const std::optional<int64_t> target = readThread->LastSeekMs()) return *target;
+  return scheduler->clockMs;
 }
 
 int CZovBasePlayer::GetDurationSeconds() {

@@ -37,24 +37,45 @@ class CZovBasePlayer {
   // for channel 0, opens the sound output on it. 0, or -1 when the open fails
   // (the decoder object is kept: the channel then shows nothing).
   virtual int Open(const char* path, int channel);
-  // (Re)creates reader, scheduler and queue, wires and starts them.
-  virtual void Start();
+  // Draws into `view`, which another player owns (a drive moment standing by
+  // on the pane of the playing one); set before Open. The view's picture size
+  // hints are left alone: the other player's scheduler uses them.
+  void BorrowView(CZovRenderView* view) { borrowedView_ = view; }
+  bool Borrows(const CZovRenderView* view) const { return view && borrowedView_ == view; }
+  // Takes over the view it borrowed (its owner is going).
+  void AdoptView(std::unique_ptr<CZovRenderView> view);
+  // The view this channel presents into (owned or borrowed).
+  CZovRenderView* View() const { return renderView ? renderView.get() : borrowedView_; }
+  // (Re)creates reader, scheduler and queue, wires and starts them. With
+  // fromMs > 0 the reader seeks there before its first read, so no picture
+  // of the recording's start is shown first.
+  virtual void Start(int64_t fromMs = 0);
   // Replaces the view with a new one of this player's kind, attached to window.
   virtual bool CreateView(QWindow* window);
 
   void Pause();
   void Resume();
-  // Asks the channel's workers to seek to `seconds`; returns at once. The
+  // Asks the channel's workers to seek to `ms` from the start; returns at once. The
   // state stays as it is: a paused channel shows the new position's first
   // picture and stays paused. Seeks asked for before the last one was
   // carried out coalesce to the last.
-  void Seek(int seconds);
+  void Seek(int64_t ms);
+  // A frame step from the picture at `ms` (see ZovSeekKind); returns the
+  // request's serial (its outcome: readThread->StepOutcome).
+  uint32_t Step(int64_t ms, ZovSeekKind kind);
+  // Playback speed in percent (taken by Start, and now).
+  void SetSpeed(int32_t percent);
+  int32_t speedPercent = 100;
   void Shutdown();
   // 0 stopped, 1 playing, 2 paused. Detects the end of the recording: once
-  // the reader met the end and the master list ran dry, the scheduler stops.
-  int GetState();
+  // the reader met the end and the master list ran dry, the scheduler stops
+  // (not with checkEnd false: a drive moment's main channel with the next
+  // moment standing by ends its turn itself).
+  int GetState(bool checkEnd = true);
   // The clock's second; while a seek has not begun its hold, its target.
   int GetPositionSeconds();
+  // The same in ms.
+  int64_t GetPositionMs();
   int GetDurationSeconds();
   void SetDurationSeconds(int seconds);
   void SetMute(bool flag);
@@ -70,6 +91,9 @@ class CZovBasePlayer {
   // The main channel's clock shared by the channels of one recording (set by
   // the media-play manager; null: this channel keeps its own clock).
   std::shared_ptr<ZovPlayhead> sharedPlayhead;
+  // The drive moment this channel plays (null: a recording on its own); the
+  // scheduler made in Start takes it.
+  std::shared_ptr<ZovMomentTurn> turn;
 
   std::unique_ptr<CZovRenderView> renderView;
   std::unique_ptr<CZovBaseFile> file;
@@ -82,4 +106,7 @@ class CZovBasePlayer {
   virtual std::unique_ptr<CZovBaseFile> MakeFile();
   virtual std::unique_ptr<CZovRenderView> MakeView();
   void StopWorkers();
+
+ private:
+  CZovRenderView* borrowedView_ = nullptr;
 };

@@ -209,8 +209,11 @@ CZovD3D11RenderView::~CZovD3D11RenderView() {
 }
 
 bool CZovD3D11RenderView::Attach(QWindow* renderWindow) {
-  std::lock_guard<std::recursive_mutex> guard(frameLock);
+  // The old watch is cut off before the frame lock is taken: the watch lock
+  // comes first in the program's order (a surface going takes the frame lock
+  // under it), so it is never taken under the frame lock.
   StopWatching();
+  std::lock_guard<std::recursive_mutex> guard(frameLock);
   window = renderWindow;
   WatchWindow();
   return Initialize();
@@ -218,15 +221,14 @@ bool CZovD3D11RenderView::Attach(QWindow* renderWindow) {
 
 void CZovD3D11RenderView::WatchWindow() {
   if (!window || window->thread() != QThread::currentThread()) return;
-  watchState = std::make_shared<ZovWindowWatchState>();
-  {
-    std::lock_guard<std::mutex> guard(watchState->lock);
-    watchState->surfaceGoing = [this] {
-      std::lock_guard<std::recursive_mutex> frame(frameLock);
-      ReleaseAll();
-      contextLost = true;  // rebuilt on the first frame after the surface is back
-    };
-  }
+  // No watcher sees the new state yet, so it is filled in without its lock.
+  auto state = std::make_shared<ZovWindowWatchState>();
+  state->surfaceGoing = [this] {
+    std::lock_guard<std::recursive_mutex> frame(frameLock);
+    ReleaseAll();
+    contextLost = true;  // rebuilt on the first frame after the surface is back
+  };
+  watchState = state;
   watcher = new ZovWindowWatcher(window, watchState);
 }
 
@@ -326,8 +328,9 @@ bool CZovD3D11RenderView::CreateTargets() {
   const QSize client = ClientPixelSize();
   const int clientWidth = std::max(1, client.width());
   const int clientHeight = std::max(1, client.height());
-  backBufferWidth = std::max(clientWidth, kMinBackBufferSize);
-  backBufferHeight = std::max(clientHeight, kMinBackBufferSize);
+  const int minSize = FollowsClient() ? 1 : kMinBackBufferSize;
+  backBufferWidth = std::max(clientWidth, minSize);
+  backBufferHeight = std::max(clientHeight, minSize);
 
   // The back buffer and the pass textures are 8-bit RGBA. They are made
   // unsized with BGRA client data so that Mesa keeps them as B8G8R8A8, the
@@ -454,6 +457,24 @@ bool CZovD3D11RenderView::CreatePassObjects(ZovD3D11Pass& pass, const std::strin
   gl->glBindVertexArray(0);
   gl->glBindBuffer(GL_ARRAY_BUFFER, 0);
   return true;
+}
+
+void CZovD3D11RenderView::ResizeBackBuffer(int width, int height) {
+  if (width == backBufferWidth && height == backBufferHeight) return;
+  backBufferWidth = width;
+  backBufferHeight = height;
+  // New storage for the same texture: the framebuffer keeps it attached; the
+  // pass textures follow on their next draw (EnsurePassTexture).
+  gl->glBindTexture(GL_TEXTURE_2D, backBuffer);
+  gl->glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA, width, height, 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
+  gl->glBindFramebuffer(GL_FRAMEBUFFER, backBufferTarget);
+  gl->glViewport(0, 0, width, height);
+  gl->glClearColor(0, 0, 0, 1);
+  gl->glClear(GL_COLOR_BUFFER_BIT);
+  const float params[4] = {float(width), float(height), sharpenStrength, 0};
+  gl->glBindBuffer(GL_UNIFORM_BUFFER, sharpenParams);
+  gl->glBufferData(GL_UNIFORM_BUFFER, sizeof(params), params, GL_DYNAMIC_DRAW);
+  gl->glBindBuffer(GL_UNIFORM_BUFFER, 0);
 }
 
 // Pass textures have the back buffer's size; they are made on the pass's first
@@ -622,6 +643,13 @@ int CZovD3D11RenderView::RenderFrame(AVFrame* frame) {
     DoneCurrent();
     Initialize();
     return ElapsedSince(start);
+  }
+  if (FollowsClient()) {
+    // The back buffer takes the size the picture is shown at.
+    const QSize client = ClientPixelSize().expandedTo(QSize(1, 1));
+    const ZovPictureRect rect = PictureRect(client.width(), client.height(), frame->width, frame->height,
+                                            frame->sample_aspect_ratio.num, frame->sample_aspect_ratio.den);
+    ResizeBackBuffer(std::max(1, rect.width), std::max(1, rect.height));
   }
   if (frame->hw_frames_ctx) {
     RenderHardwareFrame(frame);

@@ -90,8 +90,18 @@ class CZovD3D11RenderView : public CZovRenderView {
     kPassSharpen = 6,     // d3d11_sharpen: runs only with sharpenStrength > 0
     kPassCount = 7
   };
-  // The back buffer is never smaller than this in either direction.
+  // The back buffer is never smaller than this in either direction ...
   static constexpr int kMinBackBufferSize = 1280;
+  // ... unless this is set (before Attach) and the renderer is software:
+  // then the back buffer takes the size the picture is shown at in the
+  // window (the window's size before the first picture), since the processor
+  // draws each of its pixels: a 1280 x 1280 back buffer behind a 16:9
+  // picture in a third of a 1080p window (640 x 360) is seven times the
+  // drawing. It follows the window and the picture at each frame.
+  bool followClientOnSoftware = false;
+  // Whether the back buffer takes the window's size (software renderer and
+  // followClientOnSoftware).
+  bool FollowsClient() const { return followClientOnSoftware && driverType == 4; }
 
   // The largest rectangle of the picture's display aspect (width x sample
   // aspect sarNum/sarDen : height) centred in a client area; the whole area
@@ -107,6 +117,9 @@ class CZovD3D11RenderView : public CZovRenderView {
   // Stores the window and initialises on it (user-interface thread).
   bool Attach(QWindow* renderWindow) override;
   int RenderFrame(AVFrame* frame) override;
+  // Whether a frame would be drawn now: the window has a surface (a lost
+  // context is rebuilt by the next frame).
+  bool IsReady() override { return window && watchState->hasSurface; }
 
   virtual bool Initialize();
   // Releases every GL object and pass; currentFormat becomes -1.
@@ -151,6 +164,8 @@ class CZovD3D11RenderView : public CZovRenderView {
   bool MakeCurrent();
   void DoneCurrent();
   bool CreateTargets();
+  // Gives the back buffer a new size (FollowsClient), on the current context.
+  void ResizeBackBuffer(int width, int height);
   bool CreateOutputPass(int index);
   bool CreatePassObjects(ZovD3D11Pass& pass, const std::string& fragment, bool sharpen);
   void DrawStretch(int clientWidth, int clientHeight, const ZovPictureRect& rect);

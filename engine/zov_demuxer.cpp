@@ -83,9 +83,8 @@ int64_t CZovDemuxer::PlayableEndMs() const {
   return CutShortEndMs(entries.data(), entries.size(), fileSize);
 }
 
-int64_t CZovDemuxer::SeekTargetSecond(int seconds, int32_t firstTimestampMs) {
-  int64_t ms = static_cast<int64_t>(seconds) * 1000 + firstTimestampMs + 999;
-  return ms / 1000;
+int64_t CZovDemuxer::SeekTargetMs(int64_t ms, int32_t firstTimestampMs) {
+  return std::max<int64_t>(ms, 0) + firstTimestampMs;
 }
 
 int32_t CZovDemuxer::DurationRule(int64_t durationUs, int64_t startTimeUs, int32_t current) {
@@ -333,16 +332,16 @@ int CZovDemuxer::ReadPacket(AVPacket* packet) {
   return -1;
 }
 
-bool CZovDemuxer::Seek(int seconds) {
+bool CZovDemuxer::Seek(int64_t ms, bool keyBefore) {
   std::lock_guard<std::recursive_mutex> guard(lock);
   // A sound-only recording seeks on its sound stream.
   const int32_t index = videoStreamIndex >= 0 ? videoStreamIndex : audioStreamIndex;
   if (!formatContext || index < 0 || index >= static_cast<int>(formatContext->nb_streams)) return false;
-  const int64_t t = SeekTargetSecond(seconds, firstTimestampMs);
+  const int64_t t = SeekTargetMs(ms, firstTimestampMs);
   const AVRational tb = formatContext->streams[index]->time_base;
-  const int64_t target = av_rescale(t, tb.den, tb.num);
-  const int flags = (t * 1000 < positionMs) ? kSeekFlagsBackward : kSeekFlagsForward;
-  lastSeekSecond = t;
+  const int64_t target = av_rescale(t, tb.den, int64_t(tb.num) * 1000);
+  const int flags = keyBefore ? AVSEEK_FLAG_BACKWARD : (t < positionMs) ? kSeekFlagsBackward : kSeekFlagsForward;
+  lastSeekMs = t;
   lastSeekFlags = flags;
   lastVideoDtsMs_ = kNoTime;
   int rc = av_seek_frame(formatContext.get(), index, target, flags);

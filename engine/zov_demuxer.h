@@ -46,8 +46,10 @@ class CZovDemuxer {
   // Releases everything Open created; the object can be opened again.
   virtual void Close();
   virtual uint8_t IsOpened();
-  // Jumps to a whole second of the recording, counted from the first packet.
-  virtual bool Seek(int seconds);
+  // Jumps to `ms` into the recording, counted from the first packet (the one
+  // place a seek target is turned into the stream's time base). keyBefore:
+  // to the key frame at or before `ms` whichever way it goes (a frame step).
+  virtual bool Seek(int64_t ms, bool keyBefore = false);
   // 0 = packet read (pts/dts now in ms); -1 = no packet (end met now, or
   // nothing to deliver); -2 = the input reported an I/O error.
   virtual int ReadPacket(AVPacket* packet);
@@ -60,9 +62,9 @@ class CZovDemuxer {
     return formatContext ? audioCodecContext.get() : nullptr;
   }
 
-  // The container second that Seek(seconds) aims at: the requested offset
-  // from the first packet, raised to the next whole second.
-  static int64_t SeekTargetSecond(int seconds, int32_t firstTimestampMs);
+  // The container time in ms that Seek(ms) aims at: the requested offset
+  // (never before the start) from the first packet.
+  static int64_t SeekTargetMs(int64_t ms, int32_t firstTimestampMs);
   // The duration rule: the container's duration (microseconds) rounded to
   // seconds when it differs from start_time, else `current`; then anything
   // below 1 or above kMaxDurationSeconds becomes kFallbackDurationSeconds.
@@ -124,7 +126,7 @@ class CZovDemuxer {
 
   // What the last Seek asked libavformat for (for the information view and
   // tests): target container second and flags; -1 before any seek.
-  int64_t lastSeekSecond = -1;
+  int64_t lastSeekMs = -1;
   int lastSeekFlags = -1;
   // Why the last Open failed, for the tools and the play window ("" after a
   // successful open).

@@ -48,7 +48,19 @@ int32_t ZovCatchUp::Decide(int32_t level, int64_t leadMs, int64_t nowMs, int64_t
   return next;
 }
 
+bool ZovCatchUp::KeyFrameFarEnough(int32_t level, int64_t leadMs) {
+  return level == kZovSkipNonKey && leadMs > kAheadMs;
+}
+
+bool CZovReadThread::KeyFramesFarEnough() const {
+  if (!catchUp || !playheadMs || newestPictureMs_ == kNoPlayhead) return false;
+  const int64_t playhead = playheadMs->load();
+  if (playhead == kNoPlayhead) return false;
+  return ZovCatchUp::KeyFrameFarEnough(skipLevel, newestPictureMs_ - playhead);
+}
+
 void CZovReadThread::NoteDecodedPicture(int64_t pictureMs) {
+  newestPictureMs_ = pictureMs;
   if (!catchUp || !playheadMs) return;
   const int64_t playhead = playheadMs->load();
   if (playhead == kNoPlayhead) return;
@@ -106,18 +118,27 @@ void CZovReadThread::PushDrained() {
   std::vector<ZovMediaItemPtr> drained;
   file->DrainVideo(&drained);
   drainedVideo += static_cast<int64_t>(drained.size());
-  for (ZovMediaItemPtr& item : drained) queue->Push(std::move(item));
+  for (ZovMediaItemPtr& item : drained)
+    if (stepKind_ == kZovSeekKeyAfter || KeepStepPicture(item)) queue->Push(std::move(item));
 }
 
-void CZovReadThread::RequestSeek(int seconds) {
+void CZovReadThread::RequestSeek(int64_t ms, ZovSeekKind kind) {
   const uint64_t serial = seekAsked_.fetch_add(1) + 1;
-  seekSlot_ = (serial << 32) | static_cast<uint32_t>(seconds);
+  // The kind rides in the top two bits of the target's 32.
+  seekSlot_ = (serial << 32) | (uint64_t(kind) << 30) | static_cast<uint64_t>(std::clamp<int64_t>(ms, 0, kMaxSeekMs));
 }
 
-std::optional<int> CZovReadThread::LastSeekSeconds() const {
+std::optional<int64_t> CZovReadThread::LastSeekMs() const {
   const uint64_t slot = seekSlot_;
   if ((slot >> 32) == 0) return std::nullopt;
-  return static_cast<int>(static_cast<uint32_t>(slot));
+  return static_cast<int64_t>(slot & uint64_t(kMaxSeekMs));
+}
+
+ZovStepOutcome CZovReadThread::StepOutcome(uint32_t serial, int64_t* pictureMs) const {
+  if (stepSerial_ != serial) return kZovStepPending;
+  const auto outcome = static_cast<ZovStepOutcome>(stepOutcome_.load());
+  if (pictureMs) *pictureMs = stepPictureMs_;
+  return outcome;
 }
 
 bool CZovReadThread::TakeSeek() {
@@ -128,11 +149,12 @@ bool CZovReadThread::TakeSeek() {
   // replaces the one seen before.
   const uint64_t slot = seekSlot_;
   seekTaken_ = static_cast<uint32_t>(slot >> 32);
-  CarryOutSeek(static_cast<int>(static_cast<uint32_t>(slot)), seekTaken_);
+  CarryOutSeek(static_cast<int64_t>(slot & uint64_t(kMaxSeekMs)), seekTaken_,
+               static_cast<ZovSeekKind>((slot >> 30) & 3));
   return true;
 }
 
-void CZovReadThread::CarryOutSeek(int seconds, uint32_t serial) {
+void CZovReadThread::CarryOutSeek(int64_t ms, uint32_t serial, ZovSeekKind kind) {
   if (!file || !queue) return;
   ++seeksCarriedOut;
   // The pictures queued for the old position are never shown.
@@ -144,13 +166,69 @@ void CZovReadThread::CarryOutSeek(int seconds, uint32_t serial) {
   queue->endState = kZovQueueReading;
   queue->draining = 0;
   // Told after the flush, so the scheduler's hold sees only new pictures.
-  if (scheduler) scheduler->BeginSeek(int64_t(seconds) * 1000, serial);
-  file->Seek(seconds);
+  if (scheduler) scheduler->BeginSeek(ms, serial);
+  stepHeld_.reset();
+  stepOutcome_ = kZovStepPending;
+  stepSerial_ = serial;
+  // The hardware paths decode at presentation: a step there is a seek.
+  stepKind_ = file->demuxer && file->demuxer->hardwareFlag == 1 ? kZovSeekKeyAfter : kind;
+  stepTargetMs_ = ms;
+  if (stepKind_ == kZovSeekKeyAfter) {
+    file->Seek(ms);
+  } else {
+    // Every picture counts: a channel catching up decodes them all again.
+    if (catchUp) ApplySkipLevel(kZovSkipNone);
+    file->Seek(stepKind_ == kZovStepBefore ? std::max<int64_t>(ms - 1, 0) : ms, true);
+  }
   keyframeOnly = 1;
   keyframeTaken = 0;
   seekReadOn_ = true;
   seekFill_ = true;
   skippedToKeyframe_ = 0;
+  newestPictureMs_ = kNoPlayhead;
+}
+
+void CZovReadThread::FinishStep(ZovStepOutcome outcome, int64_t pictureMs) {
+  stepKind_ = kZovSeekKeyAfter;
+  stepPictureMs_ = pictureMs;
+  stepOutcome_ = outcome;
+}
+
+bool CZovReadThread::KeepStepPicture(ZovMediaItemPtr& item) {
+  const int64_t time = item->timeMs;
+  if (stepKind_ == kZovStepAfter) {
+    if (time <= stepTargetMs_) return false;
+    FinishStep(kZovStepFound, time);
+    return true;
+  }
+  if (time < stepTargetMs_) {
+    stepHeld_ = std::move(item);
+    return false;
+  }
+  if (stepHeld_) {
+    item = std::move(stepHeld_);
+    FinishStep(kZovStepFound, item->timeMs);
+  } else {
+    // Nothing before the target: its own picture stays shown.
+    FinishStep(kZovStepNone, time);
+  }
+  return true;
+}
+
+void CZovReadThread::EndStep() {
+  if (stepKind_ == kZovStepBefore && stepHeld_) {
+    const int64_t time = stepHeld_->timeMs;
+    FinishStep(kZovStepFound, time);
+    PushPicture(std::move(stepHeld_));
+  } else if (stepKind_ != kZovSeekKeyAfter) {
+    FinishStep(kZovStepNone, stepTargetMs_);
+  }
+}
+
+void CZovReadThread::PushPicture(ZovMediaItemPtr item) {
+  NoteDecodedPicture(item->timeMs);
+  queue->Push(std::move(item));
+  seekFill_ = false;
 }
 
 bool CZovReadThread::RunPass() {
@@ -160,7 +238,7 @@ bool CZovReadThread::RunPass() {
     return state == kZovThreadRunning || (state == kZovThreadPaused && seekFill_);
   };
   if (!reading()) return false;
-  if (QueueFull()) {
+  if (QueueFull() || KeyFramesFarEnough()) {
     NoteFullReadAhead();
     return false;
   }
@@ -183,6 +261,7 @@ bool CZovReadThread::RunPass() {
     // The end of the recording: the decoder gives up the pictures it still
     // holds, then the queue is marked; reads go on.
     if (queue->endState != kZovQueueAtEnd) PushDrained();
+    EndStep();
     queue->endState = kZovQueueAtEnd;
     seekFill_ = false;  // no picture is coming
     return false;
@@ -191,7 +270,10 @@ bool CZovReadThread::RunPass() {
     ++videoPacketsRead;
     if (keyframeOnly) {
       const bool key = item->packet && item->packet->flags == AV_PKT_FLAG_KEY;
-      if (!key && !(seekReadOn_ && ++skippedToKeyframe_ > kMaxSkippedBeforeKeyframe)) return true;
+      if (!key && !(seekReadOn_ && ++skippedToKeyframe_ > kMaxSkippedBeforeKeyframe)) {
+        ++passedOverVideo;
+        return true;
+      }
       keyframeTaken = 1;
       // A seek reads on from its key frame: the decoder gives its picture
       // only after a few more packets when it decodes on several threads.
@@ -203,20 +285,18 @@ bool CZovReadThread::RunPass() {
     if (file->demuxer && file->demuxer->hardwareFlag == 1) {
       queue->Push(std::move(item));  // decoded at presentation
       seekFill_ = false;
-    } else if (catchUp && SkipPacket(item->packet.get())) {
+    } else if (catchUp && stepKind_ == kZovSeekKeyAfter && SkipPacket(item->packet.get())) {
       ++skippedVideo;
     } else if (file->Decode(item.get()) == 0) {
-      NoteDecodedPicture(item->timeMs);
-      queue->Push(std::move(item));
-      seekFill_ = false;
+      if (stepKind_ == kZovSeekKeyAfter || KeepStepPicture(item)) PushPicture(std::move(item));
     } else {
       ++undecodedVideo;
     }
     return true;
   }
   if (item->type == kZovItemAudio) {
-    // Only the main channel has sound.
-    if (file->channelIndex == 0 && file->Decode(item.get()) == 0) {
+    // Only the main channel has sound; a frame step queues none.
+    if (file->channelIndex == 0 && stepKind_ == kZovSeekKeyAfter && file->Decode(item.get()) == 0) {
       queue->Push(std::move(item));
       if (file->IsSoundOnly()) seekFill_ = false;  // the sound is what a seek shows
     }

@@ -20,7 +20,7 @@
 #include <optional>
 
 #include "engine/zov_media_queue.h"
-#include "engine/zov_thread.h"
+#include "platform/zov_thread.h"
 
 class CZovBaseCheduler;
 struct AVPacket;
@@ -52,6 +52,12 @@ struct ZovCatchUp {
   // picture minus the channel's media time now; nowMs: wall clock;
   // changedAtMs: when the level last changed (updated when it changes).
   static int32_t Decide(int32_t level, int64_t leadMs, int64_t nowMs, int64_t* changedAtMs);
+  // Whether a reader at `level` whose newest picture leads by `leadMs` stops
+  // reading. With key frames only, the read-ahead's few pictures would be
+  // seconds of key frames: every picture between them is lost until they
+  // have all been shown. The reader rests once one key frame is far enough
+  // ahead instead, so decoding starts again at the next one.
+  static bool KeyFrameFarEnough(int32_t level, int64_t leadMs);
 };
 
 // How far the reader reads ahead of presentation. Decoded pictures are large
@@ -91,6 +97,21 @@ struct ZovReadAhead {
   static bool Rest(const View& v);
 };
 
+// What a seek request shows: the first picture from the key frame after the
+// target on (a seek), or exactly one picture next to the target (a frame
+// step): the first one after it, or the last one before it. A step seeks to
+// the key frame at or before the picture it wants and decodes up to it,
+// queueing nothing in between.
+enum ZovSeekKind : uint32_t {
+  kZovSeekKeyAfter = 0,
+  kZovStepAfter = 1,   // the first picture later than the target
+  kZovStepBefore = 2,  // the last picture earlier than the target
+};
+
+// How the last frame step ended: still carried out, its picture queued, or
+// no picture on that side of the target in this recording (its end or start).
+enum ZovStepOutcome : int32_t { kZovStepPending = 0, kZovStepFound = 1, kZovStepNone = 2 };
+
 class CZovReadThread : public CZovThread {
  public:
   // The most video items ever queued (ZovReadAhead decides when to rest).
@@ -119,11 +140,15 @@ class CZovReadThread : public CZovThread {
   // Queues the pictures the decoder held back at the end of input.
   void PushDrained();
 
-  // Asks for a seek to `seconds` (any thread; returns at once). Replaces a
-  // request the reader has not taken yet.
-  void RequestSeek(int seconds);
+  // Asks for a seek to `ms` from the start (any thread; returns at once). Replaces a
+  // request the reader has not taken yet. Targets reach 2^30 ms (12 days).
+  void RequestSeek(int64_t ms, ZovSeekKind kind = kZovSeekKeyAfter);
+  static constexpr int64_t kMaxSeekMs = (int64_t(1) << 30) - 1;
+  // The outcome of the step request of serial `serial` (a later request
+  // replaces it: pending until that one ends), and the time of its picture.
+  ZovStepOutcome StepOutcome(uint32_t serial, int64_t* pictureMs = nullptr) const;
   // The last seek asked for: its target and serial (1, 2, ...), or none.
-  std::optional<int> LastSeekSeconds() const;
+  std::optional<int64_t> LastSeekMs() const;
   uint32_t LastSeekSerial() const { return static_cast<uint32_t>(seekSlot_.load() >> 32); }
   // Carries out the latest request not taken yet (reader thread; RunPass
   // does it first). True when it carried one out.
@@ -147,9 +172,14 @@ class CZovReadThread : public CZovThread {
   bool SkipPacket(const AVPacket* packet);
   // Puts `level` in effect, with the video decoder's discard setting.
   void ApplySkipLevel(int32_t level);
+  // Whether the newest picture is far enough ahead at key frames only
+  // (ZovCatchUp::KeyFrameFarEnough against the channel's media time now).
+  bool KeyFramesFarEnough() const;
   std::atomic<int32_t> skipLevel{kZovSkipNone};  // the level in effect
   int32_t wantedLevel_ = kZovSkipNone;           // read thread only
   int64_t levelChangedAtMs_ = 0;                 // read thread only
+  // Time of the newest picture decoded since the last seek (read thread).
+  int64_t newestPictureMs_ = kNoPlayhead;
 
   std::atomic<uint8_t> keyframeOnly{0};   // during a seek: only key frames pass
   std::atomic<uint8_t> keyframeTaken{0};  // the key frame of this seek was queued
@@ -165,14 +195,35 @@ class CZovReadThread : public CZovThread {
   std::atomic<int64_t> drainedVideo{0};
   // Picture packets left out to catch up (not decoded at all).
   std::atomic<int64_t> skippedVideo{0};
+  // Picture packets passed over on the way to a seek's key frame.
+  std::atomic<int64_t> passedOverVideo{0};
   // Seeks carried out (requests that were replaced before are not counted).
   std::atomic<int64_t> seeksCarriedOut{0};
 
  private:
   // The seek itself, under stateLock.
-  void CarryOutSeek(int seconds, uint32_t serial);
+  void CarryOutSeek(int64_t ms, uint32_t serial, ZovSeekKind kind);
+  // During a frame step: whether the decoded picture `item` is queued. The
+  // pictures before the one wanted are dropped (stepping back holds the
+  // latest until a later one shows it was the last); `item` becomes the
+  // picture to queue when the step is complete.
+  bool KeepStepPicture(ZovMediaItemPtr& item);
+  // The end of input during a step: the held picture is the last one.
+  void EndStep();
+  void FinishStep(ZovStepOutcome outcome, int64_t pictureMs);
+  // Queues a decoded picture (a paused reader then rests).
+  void PushPicture(ZovMediaItemPtr item);
 
-  // The request slot: serial in the high 32 bits, target seconds in the low.
+  // The step carried out (reader thread), its target and the picture held.
+  ZovSeekKind stepKind_ = kZovSeekKeyAfter;
+  int64_t stepTargetMs_ = 0;
+  ZovMediaItemPtr stepHeld_;
+  // Its outcome, published for the user-interface thread.
+  std::atomic<uint32_t> stepSerial_{0};
+  std::atomic<int32_t> stepOutcome_{kZovStepPending};
+  std::atomic<int64_t> stepPictureMs_{0};
+
+  // The request slot: serial in the high 32 bits, target in ms in the low.
   std::atomic<uint64_t> seekSlot_{0};
   std::atomic<uint32_t> seekAsked_{0};
   uint32_t seekTaken_ = 0;  // reader thread only

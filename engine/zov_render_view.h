@@ -19,6 +19,7 @@ class CZovRenderView {
     window = renderWindow;
     return false;
   }
+  // Whether RenderFrame would draw now.
   virtual bool IsReady() { return true; }
   // Draws and presents one frame; returns the milliseconds it took.
   virtual int RenderFrame(AVFrame* frame) = 0;

@@ -11,6 +11,8 @@ ZovChannelFigures ZovFiguresOf(const CZovBasePlayer& p) {
     f.presented = s->presentedVideo;
     f.dropped = s->droppedVideo;
     f.late = s->lateVideo;
+    f.yielded = s->yieldedVideo;
+    f.held = s->HeldPictures();
     f.avOffsetCount = s->avOffsetCount;
     if (f.avOffsetCount > 0) f.avOffsetMeanMs = double(s->avOffsetSumMs.load()) / double(f.avOffsetCount);
     f.avOffsetMaxMs = s->avOffsetMaxMs;
@@ -20,6 +22,7 @@ ZovChannelFigures ZovFiguresOf(const CZovBasePlayer& p) {
     // end of input were not lost.
     f.dropped += std::max<int64_t>(0, r->undecodedVideo - r->drainedVideo);
     f.skipped = r->skippedVideo;
+    f.reached = r->videoPacketsRead - r->passedOverVideo;
   }
   if (const CZovBaseFile* file = p.file.get()) {
     f.retimed = file->retimedPictures;
@@ -32,4 +35,8 @@ ZovChannelFigures ZovFiguresOf(const CZovBasePlayer& p) {
 
 int64_t ZovVanished(int64_t total, const ZovChannelFigures& f) {
   return std::max<int64_t>(0, total - f.presented - f.dropped - f.skipped);
+}
+
+int64_t ZovVanishedSoFar(const ZovChannelFigures& f) {
+  return ZovVanished(f.reached - f.queued - f.held, f);
 }

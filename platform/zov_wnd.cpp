@@ -14,6 +14,8 @@
 #include <mutex>
 #include <unordered_map>
 
+#include "platform/zov_hand_over.h"
+
 namespace zov_detail {
 
 // Each thread that sends or receives cross-thread messages has one inbox.
@@ -101,26 +103,25 @@ void DrainInbox(const std::shared_ptr<Inbox>& inbox) {
 }
 
 // Posted window message. An owned lParam is released when the event is
-// destroyed without having been delivered (Qt drops the pending events of a
-// destroyed object).
+// destroyed: after its delivery, or undelivered (Qt drops the pending events
+// of a destroyed object).
 class MessageEvent : public QEvent {
  public:
   static QEvent::Type Kind() {
     static const QEvent::Type kind = static_cast<QEvent::Type>(QEvent::registerEventType());
     return kind;
   }
-  MessageEvent(UINT m, WPARAM w, LPARAM l, void (*dropped)(LPARAM))
-      : QEvent(Kind()), message(m), wParam(w), lParam(l), dropped_(dropped) {}
+  MessageEvent(UINT m, WPARAM w, LPARAM l, void (*release)(LPARAM))
+      : QEvent(Kind()), message(m), wParam(w), lParam(l), release_(release) {}
   ~MessageEvent() override {
-    if (dropped_) dropped_(lParam);
+    if (release_) release_(lParam);
   }
-  void MarkDelivered() { dropped_ = nullptr; }
   UINT message;
   WPARAM wParam;
   LPARAM lParam;
 
  private:
-  void (*dropped_)(LPARAM);
+  void (*release_)(LPARAM);
 };
 
 // Tells a thread's event loop that its inbox has requests.
@@ -181,9 +182,11 @@ bool CZovMsgTarget::PostMessage(UINT message, WPARAM wParam, LPARAM lParam) {
   return PostOwnedMessage(message, wParam, lParam, nullptr);
 }
 
-bool CZovMsgTarget::PostOwnedMessage(UINT message, WPARAM wParam, LPARAM lParam, void (*dropped)(LPARAM)) {
+bool CZovMsgTarget::PostOwnedMessage(UINT message, WPARAM wParam, LPARAM lParam, void (*release)(LPARAM)) {
   if (!QCoreApplication::instance()) return false;
-  QCoreApplication::postEvent(self_, new MessageEvent(message, wParam, lParam, dropped));
+  auto* event = new MessageEvent(message, wParam, lParam, release);
+  ZovHandOverTo(self_);  // the record behind lParam was written before the post
+  QCoreApplication::postEvent(self_, event);
   return true;
 }
 
@@ -202,10 +205,10 @@ bool CZovTargetRef::Post(UINT message, WPARAM wParam, LPARAM lParam) const {
   return PostOwned(message, wParam, lParam, nullptr);
 }
 
-bool CZovTargetRef::PostOwned(UINT message, WPARAM wParam, LPARAM lParam, void (*dropped)(LPARAM)) const {
+bool CZovTargetRef::PostOwned(UINT message, WPARAM wParam, LPARAM lParam, void (*release)(LPARAM)) const {
   if (!link_) return false;
   std::lock_guard<std::mutex> g(link_->lock);
-  return link_->target && link_->target->PostOwnedMessage(message, wParam, lParam, dropped);
+  return link_->target && link_->target->PostOwnedMessage(message, wParam, lParam, release);
 }
 
 LRESULT CZovTargetRef::Send(UINT message, WPARAM wParam, LPARAM lParam) const {
@@ -235,7 +238,9 @@ ZovQueuedSend CZovTargetRef::QueueSend(UINT message, WPARAM wParam, LPARAM lPara
     // Wakes the target thread both when it idles in its event loop and when
     // it is itself waiting inside a send.
     inbox->wake.notify_all();
-    QCoreApplication::postEvent(target->Object(), new WakeEvent());
+    auto* wake = new WakeEvent();
+    ZovHandOverTo(target->Object());
+    QCoreApplication::postEvent(target->Object(), wake);
   }
   return request;
 }
@@ -263,13 +268,12 @@ bool CZovMsgTarget::SetTimer(UINT id, UINT elapseMs) {
     StartTimerHere(id, elapseMs);
     return true;
   }
-  return QMetaObject::invokeMethod(
-      self_, [this, id, elapseMs] { StartTimerHere(id, elapseMs); }, Qt::QueuedConnection);
+  return ZovInvokeOn(self_, [this, id, elapseMs] { StartTimerHere(id, elapseMs); });
 }
 
 bool CZovMsgTarget::KillTimer(UINT id) {
   if (IsOwnThread()) return KillTimerHere(id);
-  return QMetaObject::invokeMethod(self_, [this, id] { KillTimerHere(id); }, Qt::QueuedConnection);
+  return ZovInvokeOn(self_, [this, id] { KillTimerHere(id); });
 }
 
 void CZovMsgTarget::StartTimerHere(UINT id, UINT elapseMs) {
@@ -290,9 +294,11 @@ bool CZovMsgTarget::KillTimerHere(UINT id) {
 }
 
 bool CZovMsgTarget::HandleLayerEvent(QEvent* event) {
+  ZovTakeOverHere();  // a posted event was written on the posting thread
   if (event->type() == MessageEvent::Kind()) {
     auto* m = static_cast<MessageEvent*>(event);
-    m->MarkDelivered();  // the window procedure owns what lParam holds now
+    // What lParam holds stays the event's: it is released with the event,
+    // after the window procedure has returned.
     WindowProc(m->message, m->wParam, m->lParam);
     return true;
   }

@@ -44,10 +44,11 @@ class CZovTargetRef {
   CZovTargetRef() = default;
   bool IsAlive() const;
   bool Post(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
-  // Posts a message whose lParam owns something: when the message is dropped
-  // undelivered (its target destroyed first), `dropped(lParam)` releases it.
-  // When the post itself fails nothing is called; the caller still owns it.
-  bool PostOwned(UINT message, WPARAM wParam, LPARAM lParam, void (*dropped)(LPARAM)) const;
+  // Posts a message that owns what its lParam points to: `release(lParam)`
+  // runs once, after the window procedure has handled the message, or when
+  // the message is dropped undelivered (its target destroyed first). When the
+  // post itself fails nothing is called; the caller still owns it.
+  bool PostOwned(UINT message, WPARAM wParam, LPARAM lParam, void (*release)(LPARAM)) const;
   LRESULT Send(UINT message, WPARAM wParam = 0, LPARAM lParam = 0) const;
   // The two halves of Send, so that a caller can queue under its own lock
   // (fixing the order of deliveries) and wait after releasing it. Messages
@@ -77,9 +78,9 @@ class CZovMsgTarget {
   // Queues the message to the target's thread. Any thread. False when there
   // is no application object to deliver it.
   bool PostMessage(UINT message, WPARAM wParam = 0, LPARAM lParam = 0);
-  // PostMessage with a release function for an undelivered lParam (see
+  // PostMessage of a message that owns its lParam (see
   // CZovTargetRef::PostOwned).
-  bool PostOwnedMessage(UINT message, WPARAM wParam, LPARAM lParam, void (*dropped)(LPARAM));
+  bool PostOwnedMessage(UINT message, WPARAM wParam, LPARAM lParam, void (*release)(LPARAM));
   // Handles the message on the target's thread and returns WindowProc's
   // result; blocks the caller when called from another thread. Returns 0
   // when the target is destroyed before it handled the message.

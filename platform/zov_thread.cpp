@@ -1,4 +1,4 @@
-#include "engine/zov_thread.h"
+#include "platform/zov_thread.h"
 
 #include <sys/resource.h>
 #include <sys/syscall.h>

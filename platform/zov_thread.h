@@ -1,11 +1,13 @@
 #pragma once
-// Base of every long-running worker (read thread, scheduler, main worker).
+// Base of every long-running worker (the engine's read threads and
+// schedulers, the window directory's delivery thread).
 //
 // Protocol: the owner calls Start(), which sets the working state and calls
 // StartThread(); the worker's Run() holds runLock for its whole body and loops
 // while state != kZovThreadStopped, doing one unit of work per pass under
 // stateLock. Stop() sets the stopped state and returns once the body has
-// returned. Lock order: stateLock before a queue's lock or a demuxer's lock.
+// returned. Lock order: runLock, then stateLock, then whatever one unit of
+// work takes (the engine's queue and demuxer locks).
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
