@@ -128,6 +128,10 @@ void CZovBasePlayer::CheckEnd(CZovMediaQueue* queue, CZovBaseCheduler* scheduler
                               bool audioMaster) {
   if (!queue || !scheduler || queue->endState != kZovQueueAtEnd) return;
   queue->draining = 1;
+  // Decided under the scheduler's unit lock: it pops an item and marks it
+  // held in one unit, so the last picture is never seen as neither queued
+  // nor held (and the recording ended one picture early).
+  std::lock_guard<std::recursive_mutex> unit(scheduler->stateLock);
   // A master item the scheduler has taken and waits to present is not
   // over yet: its picture or sound would be lost.
   if (scheduler->HoldsMaster()) return;
