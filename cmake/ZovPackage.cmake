@@ -39,8 +39,8 @@ side and measures playback).")
 # for the browser library also brings its helper process). Recommended, for
 # what is loaded at run time: the fonts of the Asian interface languages,
 # Qt's own translations and the software OpenGL driver for machines without
-# a graphics driver.
+# a graphics driver, and the time zones the camera clock setting names.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, qt6-translations-l10n, libgl1-mesa-dri")
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-noto-cjk, qt6-translations-l10n, libgl1-mesa-dri, tzdata")
 
 include(CPack)

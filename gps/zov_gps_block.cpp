@@ -348,6 +348,17 @@ int ZovParseGpsBlock(CZovGpsBlockState& st, const uint8_t* buf, size_t n) {
   return -1;
 }
 
+int ZovParseTimedGpsBlock(CZovGpsBlockState& st, const uint8_t* buf, size_t n, int64_t second) {
+  const size_t before = st.fixes.size();
+  const int result = ZovParseGpsBlock(st, buf, n);
+  // A list restarted by the block counts from its start.
+  for (size_t i = st.fixes.size() < before ? 0 : before; i < st.fixes.size(); ++i) {
+    st.fixes[i].index = static_cast<uint32_t>(second);
+    st.fixes[i].videoTimed = true;
+  }
+  return result;
+}
+
 // ---- Substitutions and the byte decoder ------------------------------------
 
 std::array<char, 43> ZovSubstitutionAlphabetA(uint32_t k) {

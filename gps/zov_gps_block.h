@@ -57,6 +57,11 @@ enum class ZovAcceptMode {
 // payload gives at most one fix: the first valid position of its second.
 int ZovParseGpsBlock(CZovGpsBlockState& state, const uint8_t* buffer, size_t length);
 
+// A block whose fixes belong to second `second` of the video (a timed
+// sample of the recording): decodes it as above and gives the fixes it added
+// that second as their index, marked as placed by the video's time.
+int ZovParseTimedGpsBlock(CZovGpsBlockState& state, const uint8_t* buffer, size_t length, int64_t second);
+
 // A text side file is handed to the block parser whole.
 inline int ZovParseGpsTextFile(CZovGpsBlockState& state, const uint8_t* data, size_t length) {
   return ZovParseGpsBlock(state, data, length);

@@ -47,11 +47,5 @@ ZovCivilTime ZovCivilFromUtcSeconds(int64_t seconds) {
 }
 
 void ZovSetFixTime(GpsFix& fix, int64_t utcSeconds) {
-  const ZovCivilTime c = ZovCivilFromUtcSeconds(utcSeconds);
-  fix.year = static_cast<uint32_t>(c.year);
-  fix.month = static_cast<uint32_t>(c.month);
-  fix.day = static_cast<uint32_t>(c.day);
-  fix.hour = static_cast<uint32_t>(c.hour);
-  fix.minute = static_cast<uint32_t>(c.minute);
-  fix.second = static_cast<uint32_t>(c.second);
+  ZovCopyFixDate(fix, ZovCivilFromUtcSeconds(utcSeconds));
 }

@@ -22,5 +22,18 @@ struct ZovCivilTime {
   int64_t year = 1970, month = 1, day = 1, hour = 0, minute = 0, second = 0;
 };
 ZovCivilTime ZovCivilFromUtcSeconds(int64_t seconds);
+// Copies the date and time fields (year, month, day, hour, minute, second)
+// of one record into another of any kind that has them: a fix, a calendar
+// time, the tools' export and fixture points.
+template <class To, class From>
+void ZovCopyFixDate(To& to, const From& from) {
+  to.year = static_cast<decltype(to.year)>(from.year);
+  to.month = static_cast<decltype(to.month)>(from.month);
+  to.day = static_cast<decltype(to.day)>(from.day);
+  to.hour = static_cast<decltype(to.hour)>(from.hour);
+  to.minute = static_cast<decltype(to.minute)>(from.minute);
+  to.second = static_cast<decltype(to.second)>(from.second);
+}
+
 // Sets a fix's date and time fields to the given second since 1970 (UTC).
 void ZovSetFixTime(GpsFix& fix, int64_t utcSeconds);

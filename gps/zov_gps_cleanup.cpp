@@ -352,8 +352,7 @@ void SanitizeDeviceText(GpsFix& fix) {
 
 }  // namespace zovcleanup
 
-ZovCleanupCounts ZovCleanUpAndPrint(GpsFixList& fixes, std::string& pointText,
-                                    std::string& sensorText, GpsFixList* printed) {
+GpsFixList ZovCleanUpFixes(GpsFixList& fixes) {
   using namespace zovcleanup;
   GpsFixList sensors = BuildSensorList(fixes);
   ReindexByTime(fixes);
@@ -363,6 +362,13 @@ ZovCleanupCounts ZovCleanUpAndPrint(GpsFixList& fixes, std::string& pointText,
   FilterJumps(fixes);
   FillGaps(fixes);
   ComputeHeadings(fixes);
+  return sensors;
+}
+
+ZovCleanupCounts ZovCleanUpAndPrint(GpsFixList& fixes, std::string& pointText,
+                                    std::string& sensorText, GpsFixList* printed) {
+  using namespace zovcleanup;
+  GpsFixList sensors = ZovCleanUpFixes(fixes);
 
   ZovCleanupCounts counts;
   counts.fixCount = static_cast<int>(fixes.size());

@@ -69,6 +69,10 @@ void SanitizeDeviceText(GpsFix& fix);
 double InitialBearing(double latA, double lonA, double latB, double lonB);
 }  // namespace zovcleanup
 
+// Runs the clean-up steps on the fix list in their order and returns the
+// sensor list taken from it before the fixes were reindexed.
+GpsFixList ZovCleanUpFixes(GpsFixList& fixes);
+
 // Runs steps 1-9 on the fix list (which it consumes) and writes the two
 // exchange texts. The counts are the fix and sensor counts after the steps.
 // `printed` (optional) receives the fixes of the point text's lines at full

@@ -24,14 +24,7 @@ int CZovGpsExtractor::OnBlock(const uint8_t* data, size_t size) {
 }
 
 int CZovGpsExtractor::OnTimedBlock(const uint8_t* data, size_t size, int64_t second) {
-  const size_t before = state_.fixes.size();
-  const int result = ZovParseGpsBlock(state_, data, size);
-  // A list restarted by the block counts from its start.
-  for (size_t i = state_.fixes.size() < before ? 0 : before; i < state_.fixes.size(); ++i) {
-    state_.fixes[i].index = static_cast<uint32_t>(second);
-    state_.fixes[i].videoTimed = true;
-  }
-  return result;
+  return ZovParseTimedGpsBlock(state_, data, size, second);
 }
 
 void CZovGpsExtractor::OnBinaryRecord(const uint8_t* record, uint32_t index) {

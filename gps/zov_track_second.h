@@ -13,18 +13,10 @@
 #include <vector>
 
 #include "gps/zov_track_record.h"
+#include "platform/zov_message_records.h"
 
-// Payload of code 2005 (ZOV_CODE_GPS_TICK): six float32 in this order. The
-// map panel acts only on mode 1.
-struct ZovTickPayload {
-  float mode = 0;
-  float second = 0;
-  float latitude = 0;   // signed degrees
-  float longitude = 0;  // signed degrees
-  float speed = 0;      // knots
-  float heading = 0;    // degrees
-};
-static_assert(sizeof(ZovTickPayload) == 24, "the tick payload is six float32");
+// The tick record (ZovTickPayload, code ZOV_CODE_GPS_TICK) is a message
+// record: platform/zov_message_records.h.
 
 // Reads a tick payload from a record's bytes; false when fewer than 24 bytes.
 bool ZovReadTickPayload(const void* bytes, int size, ZovTickPayload& tick);

@@ -67,6 +67,9 @@ extern const ZovStringResource kZovStrings[] = {
     {10168, "633,32,669,68"},   // open file
     {10169, "689,32,725,68"},   // screenshot
     {10170, "209,32,245,68"},   // sound
+    {10193, "0,32,36,68"},      // picture back (placed by the row's layout)
+    {10194, "0,32,36,68"},      // picture forward
+    {10195, "0,37,48,63"},      // playback speed
     {10172, "7,8,113,12"},      // volume track band
     {10173, "265,40,385,60"},   // volume slider
     {10174, "8,8,907,12"},      // seek track band

@@ -105,6 +105,22 @@ void DrawNext(QPainter& p, const QRectF& f, bool pressed, int) {
   Triangle(p, g.at(0.70, 0.5), g.at(0.12, 0.16), g.at(0.12, 0.84), c);
 }
 
+// One picture back / forward: a short triangle against a bar on its inner
+// side, unlike previous / next whose bar stands at the outer edge.
+void DrawStepBack(QPainter& p, const QRectF& f, bool pressed, int) {
+  Grid g(f, 10);
+  const QColor c = GlyphColor(pressed);
+  Triangle(p, g.at(0.14, 0.5), g.at(0.62, 0.2), g.at(0.62, 0.8), c);
+  RoundBar(p, QRectF(g.at(0.72, 0.2), g.at(0.86, 0.8)), c);
+}
+
+void DrawStepForward(QPainter& p, const QRectF& f, bool pressed, int) {
+  Grid g(f, 10);
+  const QColor c = GlyphColor(pressed);
+  RoundBar(p, QRectF(g.at(0.14, 0.2), g.at(0.28, 0.8)), c);
+  Triangle(p, g.at(0.86, 0.5), g.at(0.38, 0.2), g.at(0.38, 0.8), c);
+}
+
 void DrawStop(QPainter& p, const QRectF& f, bool pressed, int) {
   Grid g(f, 11);
   p.setPen(Qt::NoPen);
@@ -532,6 +548,8 @@ std::vector<SkinImage> DrawSkin() {
   strip(10155, "open file", 36, 36, 1, DrawOpenFile);
   strip(10156, "screenshot", 36, 36, 2, DrawScreenshot);
   strip(10157, "sound on / off", 36, 36, 2, DrawSound);
+  strip(10159, "picture back", 36, 36, 1, DrawStepBack);
+  strip(10160, "picture forward", 36, 36, 1, DrawStepForward);
   out.push_back({10158, "volume thumb", Thumb(14, 20, 5.5)});
   out.push_back({10162, "seek thumb", Thumb(16, 20, 6.5)});
   // Map panel dials (110 x 110; needles are full-size overlays).

@@ -317,12 +317,12 @@ void UpdateClient::ProgressThread() {
 void UpdateClient::SendProgress(int32_t received, int32_t expected) {
   CZovWndManager* directory = directory_.load();
   if (!directory || cancel_.load()) return;
-  int32_t payload[2] = {received, expected};
-  directory->SendData(kUpdateMainWindow, ZOV_CODE_DOWNLOAD, sizeof payload, payload, -1);
+  directory->Send<ZOV_CODE_DOWNLOAD>(
+      kZovMainWindowName, ZovProgressRecord{static_cast<uint32_t>(received), static_cast<uint32_t>(expected)}, -1);
 }
 
 void UpdateClient::SendCheckEnd() {
   CZovWndManager* directory = directory_.load();
   if (!directory || cancel_.load()) return;
-  directory->SendTo(kUpdateMainWindow, ZOVWM_INFO_E, ZOV_CODE_UPDATE, 0);
+  directory->SendTo(kZovMainWindowName, ZOVWM_INFO_E, ZOV_CODE_UPDATE, 0);
 }

@@ -20,6 +20,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/zov_window_names.h"
 #include "shell/zov_ini_file.h"
 #include "update/zov_update_transfer.h"
 
@@ -53,7 +54,6 @@ inline constexpr const char* kUpdateCheckPath = "/rest/camera/updateCorrectFile?
 inline constexpr const char* kUpdateFileFolder = "PCTOOLS/KPR417/";
 inline constexpr const char* kUpdateDescriptionFile = "zovplay_kpr417.ini";
 inline constexpr const char* kUpdateHandoverFile = "update.txt";
-inline constexpr const char* kUpdateMainWindow = "CZovPlayDlg";
 
 class UpdateClient {
  public:

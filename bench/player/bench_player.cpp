@@ -6,7 +6,7 @@
 //   playback        frames presented of the file's, and the CPU seconds of
 //                   the process and every process it started (the browser's
 //                   helpers) from the first picture to the end of playback
-// usage: zov_bench_player [--startup] FILE
+// usage: zov_bench_player [--startup] FILE|FOLDER
 //   --startup  end once the first picture and the track are there
 #include <dirent.h>
 #include <time.h>
@@ -17,6 +17,7 @@
 #include <QWebEngineView>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <map>
 #include <set>
@@ -27,9 +28,7 @@
 #include "app/zov_play_app.h"
 #include "app/zov_play_dialog_transport.h"
 #include "app/zov_play_dlg.h"
-#include "engine/zov_base_player.h"
-#include "engine/zov_media_play.h"
-#include "engine/zov_time.h"
+#include "engine/zov_engine.h"
 #include "library/zov_file_list_store.h"
 
 extern "C" {
@@ -115,6 +114,13 @@ long CountVideoFrames(const std::string& path) {
   return count;
 }
 
+// CPU seconds of this process alone (its browser helpers left out).
+double OwnCpuSeconds() {
+  timespec t{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+  return double(t.tv_sec) + double(t.tv_nsec) / 1e9;
+}
+
 class Poller : public QObject {
  public:
   Poller(QWidget* window, std::string path, int64_t loadMs, bool startOnly)
@@ -127,18 +133,18 @@ class Poller : public QObject {
   void Poll() {
     const int64_t now = NowMs();
     if (now > kGiveUpMs) Finish("gave up");
-    CZovMediaPlay* play = CZovMediaPlay::Instance();
-    CZovBasePlayer* player = play->players[0].get();
-    if (player && player->scheduler) {
-      const int64_t presented = player->scheduler->presentedVideo;
-      if (presented > 0 && firstPictureMs_ < 0) {
+    CZovEngine& engine = CZovEngine::Get();
+    if (engine.ChannelCount() > 0) {
+      const ZovChannelFigures figures = engine.Counters(0);
+      if (figures.presented > 0 && firstPictureMs_ < 0) {
         firstPictureMs_ = now;
         cpuStart_ = TreeCpuSeconds(getpid());
+        ownStart_ = OwnCpuSeconds();
       }
-      lastPresented_ = std::max(lastPresented_, presented);
-      lastDropped_ = std::max<int64_t>(lastDropped_, player->scheduler->droppedVideo);
-      lastLate_ = std::max<int64_t>(lastLate_, player->scheduler->lateVideo);
-      if (firstPictureMs_ >= 0 && !play->stopped && play->GetState() == 0) Finish("end");
+      lastPresented_ = std::max(lastPresented_, figures.presented);
+      lastDropped_ = std::max(lastDropped_, figures.dropped);
+      lastLate_ = std::max(lastLate_, figures.late);
+      if (firstPictureMs_ >= 0 && engine.IsStarted() && engine.State() == ZovPlayState::kStopped) Finish("end");
     } else if (firstPictureMs_ >= 0) {
       Finish("stopped");
     }
@@ -165,9 +171,22 @@ class Poller : public QObject {
     const double wall = (NowMs() - firstPictureMs_) / 1000.0;
     std::printf("first picture %lld ms\n", static_cast<long long>(firstPictureMs_ + loadMs_));
     std::printf("track on map %lld ms\n", static_cast<long long>(trackMs_ < 0 ? -1 : trackMs_ + loadMs_));
-    std::printf("presented %lld of %ld video frames, dropped %lld, late %lld, cpu %.2f s, wall %.2f s (%s)\n",
-                static_cast<long long>(lastPresented_), CountVideoFrames(path_),
-                static_cast<long long>(lastDropped_), static_cast<long long>(lastLate_), cpu, wall, how);
+    CZovEngine& engine = CZovEngine::Get();
+    if (engine.IsDrive()) {
+      // A folder played as a drive: each channel across its moments.
+      const ZovDriveFigures drive = engine.DriveFigures();
+      for (size_t i = 0; i < drive.channels.size(); ++i)
+        if (drive.channels[i].presented > 0)
+          std::printf("channel %zu: presented %lld, dropped %lld\n", i,
+                      static_cast<long long>(drive.channels[i].presented),
+                      static_cast<long long>(drive.channels[i].dropped));
+      std::printf("drive: moments %lld, cpu %.2f s (player process %.2f s), wall %.2f s (%s)\n",
+                  static_cast<long long>(drive.momentsPlayed), cpu, OwnCpuSeconds() - ownStart_, wall, how);
+    } else {
+      std::printf("presented %lld of %ld video frames, dropped %lld, late %lld, cpu %.2f s, wall %.2f s (%s)\n",
+                  static_cast<long long>(lastPresented_), CountVideoFrames(path_),
+                  static_cast<long long>(lastDropped_), static_cast<long long>(lastLate_), cpu, wall, how);
+    }
     std::fflush(stdout);
     std::_Exit(0);
   }
@@ -183,6 +202,7 @@ class Poller : public QObject {
   int64_t lastDropped_ = 0;
   int64_t lastLate_ = 0;
   double cpuStart_ = 0;
+  double ownStart_ = 0;
   bool asking_ = false;
 };
 
@@ -195,14 +215,23 @@ int main(int argc, char** argv) {
     return 2;
   }
   const int64_t loadMs = LoadTimeMs();
-  // The file as tamarinsoft's command line gives it: an absolute path.
+  // The file as tamarinsoft's command line gives it: an absolute path; a
+  // folder (a card) as it is, for the library to scan and play its first drive.
+  std::error_code error;
+  const std::filesystem::path given(argv[argc - 1]);
   const std::vector<std::string> files =
-      zov_play::ExpandCommandLine({argv[argc - 1]}, CZovFileListStore::IsMediaExtension);
+      std::filesystem::is_directory(given, error)
+          ? std::vector<std::string>{std::filesystem::absolute(given, error).lexically_normal().string()}
+          : zov_play::ExpandCommandLine({argv[argc - 1]}, CZovFileListStore::IsMediaExtension);
   if (files.empty()) return 2;
   int appArgc = 1;
   CZovPlayApp player(appArgc, argv);  // makes the QApplication
   player.SetStartFiles(files);
   std::unique_ptr<Poller> poller;
+  // Where the start-up's time goes, on stderr: each step's ms since process creation.
+  player.onStep = [loadMs](const char* step) {
+    std::fprintf(stderr, "step %-24s %lld ms\n", step, static_cast<long long>(NowMs() + loadMs));
+  };
   player.onMainWindow = [&](CZovPlayDlg* window) {
     poller = std::make_unique<Poller>(window, files.front(), loadMs, startOnly);
   };

@@ -2,8 +2,14 @@
 // offline basemap, the track lines, start and end marks and a turning marker.
 //
 // The player calls the global functions at the end of this file (their names
-// and argument orders are fixed: longitude before latitude). Nothing is
-// returned to the player.
+// and argument orders are fixed: longitude before latitude). The page answers
+// only through the player's channel object, window.zovPlayer (set by the
+// browser host when the page runs in the player): a click on a drive's track
+// asks it to seek there.
+//
+// Following: the view follows the marker (the player's Center calls) until
+// the user pans or zooms; then a button in the corner turns following back
+// on. Moves of the view made by the page itself never stop following.
 //
 // Offline basemap: land, coastlines and country borders from Natural Earth
 // (public domain), shipped beside the page in lib/basemap.js (projected and
@@ -33,7 +39,10 @@
     lines: {},            // track number -> polyline
     current: null,        // track number of the playing file (its first point is the start mark)
     angle: 0,             // marker angle last sent by the player
-    rotation: 0           // turn of the drawn arrow
+    rotation: 0,          // turn of the drawn arrow
+    drive: false,         // the lines are the segments of one drive (clickable)
+    follow: true,         // the view follows the marker
+    lastSeek: null        // [lng, lat] last sent to the player by a click on the track
   };
 
   // --- Offline basemap -----------------------------------------------------
@@ -400,18 +409,109 @@
     });
     if (!bounds) return;
     var right = map.getSize().x > 3 * DIALS_PX ? DIALS_PX : 0;
-    map.fitBounds(bounds, { paddingTopLeft: [FIT_PADDING, FIT_PADDING],
-                            paddingBottomRight: [FIT_PADDING + right, FIT_PADDING], animate: false,
-                            maxZoom: isOnline() ? ONLINE_MAX_ZOOM : OFFLINE_MAX_ZOOM });
+    own(function () {
+      map.fitBounds(bounds, { paddingTopLeft: [FIT_PADDING, FIT_PADDING],
+                              paddingBottomRight: [FIT_PADDING + right, FIT_PADDING], animate: false,
+                              maxZoom: isOnline() ? ONLINE_MAX_ZOOM : OFFLINE_MAX_ZOOM });
+    });
     state.fitted = true;
+    // A new drawing shows the whole track and follows its marker again.
+    setFollow(true);
+  }
+
+  // --- Following -----------------------------------------------------------
+  // Every move of the view the page makes itself runs inside own(); a move or
+  // zoom that starts outside it is the user's (drag, wheel, zoom buttons,
+  // keys, box zoom) and stops following.
+  var ownMoves = 0, followControl = null, followLabel = null;
+  function own(fn) {
+    ownMoves++;
+    try { return fn(); } finally { ownMoves--; }
+  }
+
+  function setFollow(on) {
+    state.follow = on;
+    if (followControl) followControl.style.display = on ? "none" : "";
+  }
+
+  function panToMarker() {
+    if (marker && map.hasLayer(marker)) own(function () { map.panTo(marker.getLatLng(), { animate: false }); });
+  }
+
+  // The button that turns following back on: a target symbol and the
+  // player's text for it (SetTexts), shown only while the view does not follow.
+  var FOLLOW_SVG =
+    '<svg width="16" height="16" viewBox="-8 -8 16 16" aria-hidden="true">' +
+    '<circle r="5" fill="none" stroke="currentColor" stroke-width="2"/><circle r="1.8" fill="currentColor"/>' +
+    '<path d="M0,-8V-5M0,5V8M-8,0H-5M5,0H8" stroke="currentColor" stroke-width="2"/></svg>';
+  var FollowControl = L.Control.extend({
+    options: { position: "topleft" },
+    onAdd: function () {
+      var button = L.DomUtil.create("button", "zov-follow");
+      button.type = "button";
+      button.innerHTML = FOLLOW_SVG;
+      followLabel = L.DomUtil.create("span", "zov-follow-text", button);
+      L.DomEvent.disableClickPropagation(button);
+      L.DomEvent.disableScrollPropagation(button);
+      L.DomEvent.on(button, "click", function () {
+        setFollow(true);
+        panToMarker();
+      });
+      followControl = button;
+      return button;
+    }
+  });
+
+  function startFollowing() {
+    new FollowControl().addTo(map);
+    setFollow(true);
+    map.on("movestart zoomstart", function () {
+      if (!ownMoves && state.follow) setFollow(false);
+    });
+    // A change of the page's size (the window's, or the player's SetMaxXY)
+    // keeps the centre without a move start: following goes on.
+  }
+
+  // --- Clicks on a drive's track -------------------------------------------
+  // A click within CLICK_PX pixels of a drive's line asks the player to seek
+  // to the drive time nearest the point of the line closest to the click.
+  var CLICK_PX = 12;
+
+  // The point of the drive's lines nearest a container point, with its
+  // distance in pixels; null when no line is drawn.
+  function nearestOnDrive(at) {
+    var best = null;
+    Object.keys(state.lines).forEach(function (k) {
+      var pts = state.lines[k].getLatLngs().map(function (p) { return map.latLngToContainerPoint(p); });
+      for (var i = 0; i < pts.length; i++) {
+        var q = i + 1 < pts.length ? L.LineUtil.closestPointOnSegment(at, pts[i], pts[i + 1]) : pts[i];
+        var d = at.distanceTo(q);
+        if (!best || d < best.px) best = { px: d, point: q };
+      }
+    });
+    return best;
+  }
+
+  function onMapClick(e) {
+    if (!state.drive) return;
+    var hit = nearestOnDrive(e.containerPoint);
+    if (!hit || hit.px > CLICK_PX) return;
+    var at = map.containerPointToLatLng(hit.point);
+    var lng = L.Util.wrapNum(at.lng, [-180, 180], true);
+    state.lastSeek = [lng, at.lat];
+    if (window.zovPlayer && window.zovPlayer.seekNear) window.zovPlayer.seekNear(at.lat, lng);
   }
 
   function start(options) {
     var begin = performance.now();
     loadBasemap();
     state.basemapMs = performance.now() - begin;
+    // No zoom animation: a zoom is done when its event has fired, so the
+    // page's own moves (centring on the marker, the follow button) never run
+    // into one half done and leave the view stuck in it.
     map = L.map("map", { zoomControl: true, attributionControl: false, worldCopyJump: true,
-                         minZoom: 1, maxZoom: ONLINE_MAX_ZOOM, fadeAnimation: false })
+                         minZoom: 1, maxZoom: ONLINE_MAX_ZOOM, fadeAnimation: false,
+                         zoomAnimation: false })
       .setView([25, 110], 3);
     L.control.attribution({ prefix: false }).addTo(map);
     map.createPane("basemap");
@@ -450,6 +550,8 @@
     map.on("move zoomend resize", updateGridLabels);
     updateGridLabels();
     startInset();
+    startFollowing();
+    map.on("click", onMapClick);
     state.startedAtMs = performance.now();
   }
 
@@ -495,11 +597,12 @@
   // fitted view already shows it, and panning would push the rest of the
   // track (and its end mark) out of the view or under the dials. Any other
   // Center pans.
+  // While the user has stopped following, Center leaves the view alone.
   window.Center = function (lng, lat) {
     var at = L.latLng(lat, nearLng(lng, referenceLng()));
     var keep = state.fitted && map.getBounds().contains(at);
     state.fitted = false;
-    if (!keep) map.panTo(at, { animate: false });
+    if (!keep && state.follow) own(function () { map.panTo(at, { animate: false }); });
   };
 
   window.Move = function (lng, lat, angle) {
@@ -524,12 +627,13 @@
     state.angle = (way + 180) % 360;  // the angle the player sends for that heading
     ensureMarker([lat2, lng]);
     turnMarker((540 - way) % 360);  // the arrow then points along the way
-    map.panTo([lat2, lng], { animate: false });
+    if (state.follow) own(function () { map.panTo([lat2, lng], { animate: false }); });
   };
 
   window.ClearLine = function () {
     trackLayer.clearLayers();
     state.lines = {};
+    state.drive = false;
   };
 
   window.Clear = function () {
@@ -546,7 +650,8 @@
     list[point] = [lat, lng];
   };
 
-  window.Line = function (track) {
+  // Draws the stored points of a track as its line (without fitting).
+  function drawLine(track, color, className) {
     var list = state.tracks[track] || [];
     if (state.lines[track]) trackLayer.removeLayer(state.lines[track]);
     delete state.lines[track];
@@ -561,17 +666,45 @@
     }
     var points = list.filter(function (p) { return p; });
     state.lines[track] = L.polyline(points, {
-      color: TRACK_COLORS[Math.abs(track) % TRACK_COLORS.length], weight: 5, opacity: 0.85,
-      lineJoin: "round", interactive: false
+      color: color, weight: 5, opacity: 0.85, lineJoin: "round", interactive: false, className: className
     }).addTo(trackLayer);
+  }
+
+  window.Line = function (track) {
+    drawLine(track, TRACK_COLORS[Math.abs(track) % TRACK_COLORS.length], "zov-line");
     fitTracks();
+  };
+
+  // The whole track of a drive: one array per segment, each of
+  // longitude, latitude pairs in a row. Segments are drawn as separate
+  // lines of one colour, so a gap in the drive shows as a gap; a click on
+  // them seeks the drive.
+  window.DriveTrack = function (segments) {
+    window.ClearLine();
+    state.tracks = {};
+    for (var k = 0; k < segments.length; k++) {
+      var flat = segments[k], list = [];
+      for (var i = 0; i + 1 < flat.length; i += 2) list.push([flat[i + 1], flat[i]]);
+      state.tracks[k] = list;
+      drawLine(k, TRACK_COLORS[0], "zov-drive");
+    }
+    state.drive = true;
+    fitTracks();
+  };
+
+  // Texts of the page in the player's language: {follow: "..."}.
+  window.SetTexts = function (texts) {
+    var follow = texts && texts.follow ? String(texts.follow) : "";
+    if (followLabel) followLabel.textContent = follow;
+    if (followControl) followControl.title = follow;
   };
 
   window.SetStartPoistion = function (lng, lat) {
     lng = nearLng(lng, referenceLng());
-    // The playing file's track is the one that starts here.
+    // The playing file's track is the one that starts here; every segment of
+    // a drive is the playing drive's.
     state.current = null;
-    Object.keys(state.tracks).forEach(function (k) {
+    if (!state.drive) Object.keys(state.tracks).forEach(function (k) {
       var first = state.tracks[k].filter(function (p) { return p; })[0];
       if (state.current === null && first && Math.abs(first[0] - lat) < 1e-6 && Math.abs(first[1] - lng) < 1e-6) {
         state.current = +k;
@@ -612,6 +745,11 @@
 
   window.ZovMap = {
     start: start,
+    // Where a position is drawn, in pixels of the page.
+    pixel: function (lng, lat) {
+      var p = map.latLngToContainerPoint([lat, nearLng(lng, referenceLng())]);
+      return [p.x, p.y];
+    },
     state: function () {
       var m = marker && map.hasLayer(marker) ? marker.getLatLng() : null;
       var s = startMark ? startMark.getLatLng() : null, e = endMark ? endMark.getLatLng() : null;
@@ -635,6 +773,14 @@
         size: [map.getSize().x, map.getSize().y],
         insetDot: !!(inset && inset.hasLayer(insetDot)),
         lines: Object.keys(state.lines).map(function (k) { return [+k, state.lines[k].getLatLngs().length]; }),
+        drive: state.drive,
+        drawnDriveLines: document.querySelectorAll("#map .leaflet-overlay-pane path.zov-drive").length,
+        follow: state.follow,
+        followButton: followControl && followControl.style.display !== "none" ? (function () {
+          var r = followControl.getBoundingClientRect();
+          return { text: followLabel.textContent, x: r.left + r.width / 2, y: r.top + r.height / 2 };
+        })() : null,
+        lastSeek: state.lastSeek,
         landRings: basemap.rings.length,
         borderLines: basemap.borders.length,
         basemapTiles: state.basemapTiles,

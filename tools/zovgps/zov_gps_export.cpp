@@ -152,12 +152,7 @@ std::vector<ZovExportPoint> ZovExportPointsFromFixes(const GpsFixList& fixes) {
   for (const GpsFix& f : fixes) {
     ZovExportPoint p;
     p.index = static_cast<int>(f.index);
-    p.year = static_cast<int>(f.year);
-    p.month = static_cast<int>(f.month);
-    p.day = static_cast<int>(f.day);
-    p.hour = static_cast<int>(f.hour);
-    p.minute = static_cast<int>(f.minute);
-    p.second = static_cast<int>(f.second);
+    ZovCopyFixDate(p, f);
     p.latitude = f.latLetter == 'S' ? -std::fabs(f.latitude) : std::fabs(f.latitude);
     p.longitude = f.lonLetter == 'W' ? -std::fabs(f.longitude) : std::fabs(f.longitude);
     p.speedKnots = f.speed;

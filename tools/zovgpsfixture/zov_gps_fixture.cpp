@@ -12,6 +12,7 @@
 #include <iterator>
 
 #include "gps/zov_gps_block.h"
+#include "gps/zov_gps_calendar.h"
 #include "gps/zov_gps_format_constants.h"
 
 extern char** environ;
@@ -82,12 +83,7 @@ double Nmea(double degrees) {
 
 GpsFix DateOf(const ZovFixturePoint& p) {
   GpsFix f;
-  f.year = static_cast<uint32_t>(p.year);
-  f.month = static_cast<uint32_t>(p.month);
-  f.day = static_cast<uint32_t>(p.day);
-  f.hour = static_cast<uint32_t>(p.hour);
-  f.minute = static_cast<uint32_t>(p.minute);
-  f.second = static_cast<uint32_t>(p.second);
+  ZovCopyFixDate(f, p);
   return f;
 }
 

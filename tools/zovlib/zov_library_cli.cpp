@@ -1,16 +1,24 @@
 #include "tools/zovlib/zov_library_cli.h"
 
+#include <QGuiApplication>
+#include <atomic>
+#include <csignal>
 #include <cstdio>
+#include <memory>
 
 extern "C" {
 #include <libavutil/log.h>
 }
 
+#include "export/zov_export.h"
 #include "library/zov_library_scan.h"
 
 namespace {
 
-constexpr const char* kUsage = "usage: zovlib [--format json|text] [--gap SECONDS] PATH...\n";
+constexpr const char* kUsage =
+    "usage: zovlib [--format json|text] [--gap SECONDS] PATH...\n"
+    "       zovlib --export START END OUTDIR [--overlay] [--no-position] [--front-only]\n"
+    "              [--unit kmh|mph] [--gap SECONDS] PATH...\n";
 constexpr const char* kHelp =
     "Prints the recording library of dash-camera cards, folders and files:\n"
     "drives, their moments (the channels recorded together) and the files\n"
@@ -20,13 +28,27 @@ constexpr const char* kHelp =
     "  --format text     a block per drive, a line per moment\n"
     "  --gap SECONDS     longest pause inside one drive (default: the index's\n"
     "                    setting drive_gap_seconds, else 120)\n"
+    "  --export START END OUTDIR\n"
+    "                    writes the range START..END of the drive that holds it\n"
+    "                    into OUTDIR (times as printed here: 2024-05-17T08:03:12):\n"
+    "                    one file per channel copied without re-encoding (from\n"
+    "                    the key frame at or before START), a GPX and a CSV of\n"
+    "                    the track and a PNG of every channel at START\n"
+    "  --overlay         instead, one H.264 file with the time, speed, position,\n"
+    "                    heading and channel drawn into the pictures\n"
+    "  --no-position     no GPX, no CSV and no position in the overlay\n"
+    "  --front-only      the overlay shows the front channel alone (default:\n"
+    "                    every channel side by side)\n"
+    "  --unit kmh|mph    the overlay's speed unit (default kmh)\n"
     "  -h, --help        this text\n"
     "  --version         the version\n"
     "\n"
     "Folders are read recursively. What was learned of each recording is kept\n"
     "in $XDG_CACHE_HOME/ZovGpsPlay/library.sqlite, so a second run reads only\n"
-    "new or changed files. Times are the camera's clock, without a zone.\n"
-    "Exit status: 0 something playable was found, 1 nothing was, 2 bad usage.\n";
+    "new or changed files. Times are the camera's clock, without a zone, as\n"
+    "corrected by the library's camera clock setting (set in the player).\n"
+    "Exit status: 0 something playable was found (or the export was written),\n"
+    "1 nothing was (or the export failed: the reason is on standard error), 2 bad usage.\n";
 
 
 std::string Format(const char* fmt, auto... args) {
@@ -46,7 +68,12 @@ size_t Utf8Length(const std::string& s, size_t i) {
   return n;
 }
 
-std::string Time(int64_t t) { return ZovFormatCameraTime(t); }
+std::string Time(int64_t t, const ZovCameraClock& clock) { return ZovFormatCameraTime(ZovShownTime(t, clock)); }
+
+// The camera clock the index keeps (none when no index is used).
+ZovCameraClock ClockOf(const ZovScanOptions& options) {
+  return options.useIndex ? ZovReadCameraClock(options.indexPath) : ZovCameraClock{};
+}
 
 // "FRI" style channel letters of a moment.
 std::string Letters(const ZovMoment& m) {
@@ -59,6 +86,66 @@ std::string Letters(const ZovMoment& m) {
     letters += c;
   }
   return letters;
+}
+
+std::atomic<bool> g_exportCancel{false};
+
+void CancelExport(int) { g_exportCancel.store(true); }
+
+struct ExportArgs {
+  bool wanted = false;
+  int64_t from = 0, to = 0;
+  std::string folder;
+  bool overlay = false, noPosition = false, frontOnly = false, mph = false;
+};
+
+// Runs an export of the scanned paths; returns the exit status.
+int RunExport(const ExportArgs& a, const std::vector<std::string>& paths, ZovScanOptions options,
+              std::string& out, std::string& err) {
+  options.keepTracks = true;  // the GPX, the CSV and the overlay need them
+  const ZovLibrary lib = ZovScanLibrary(paths, options);
+  for (const std::string& m : lib.messages) err += "zovlib: " + m + "\n";
+  // The times given are the corrected ones zovlib prints; the range is on the camera's own clock.
+  const ZovCameraClock clock = ClockOf(options);
+  const double from = static_cast<double>(a.from - clock.offsetSeconds);
+  const double to = static_cast<double>(a.to - clock.offsetSeconds);
+  const int drive = ZovDriveOfRange(lib, from, to);
+  if (drive < 0) {
+    err += "zovlib: no drive of the given paths reaches into " + ZovFormatCameraTime(a.from) + " to " +
+           ZovFormatCameraTime(a.to) + "\n";
+    return 1;
+  }
+  // The overlay's text needs fonts, which Qt gives only to an application.
+  std::unique_ptr<QGuiApplication> app;
+  static int argc = 3;
+  static char arg0[] = "zovlib", arg1[] = "-platform", arg2[] = "offscreen";
+  static char* argv[] = {arg0, arg1, arg2, nullptr};
+  if (a.overlay && !QGuiApplication::instance()) app = std::make_unique<QGuiApplication>(argc, argv);
+
+  ZovExportRequest request;
+  request.library = &lib;
+  request.drive = static_cast<size_t>(drive);
+  request.from = from;
+  request.to = to;
+  request.clock = clock;
+  request.folder = a.folder;
+  request.kind = a.overlay ? ZovExportKind::kOverlay : ZovExportKind::kLossless;
+  request.withPosition = !a.noPosition;
+  request.unit = a.mph ? ZovSpeedUnit::kMph : ZovSpeedUnit::kKmh;
+  request.layout = a.frontOnly ? ZovOverlayLayout::kFrontOnly : ZovOverlayLayout::kSideBySide;
+  g_exportCancel.store(false);
+  request.cancel = &g_exportCancel;
+  // Ctrl+C ends the export and removes what it wrote.
+  auto previous = std::signal(SIGINT, CancelExport);
+  const ZovExportResult result = ZovRunExport(request);
+  std::signal(SIGINT, previous);
+  for (const std::string& n : result.notices) err += "zovlib: " + n + "\n";
+  if (!result.ok) {
+    err += "zovlib: export failed: " + result.error + "\n";
+    return 1;
+  }
+  for (const std::string& f : result.files) out += f + "\n";
+  return 0;
 }
 
 }  // namespace
@@ -86,7 +173,7 @@ std::string ZovJsonString(const std::string& text) {
   return out + "\"";
 }
 
-std::string ZovLibraryJson(const ZovLibrary& lib) {
+std::string ZovLibraryJson(const ZovLibrary& lib, const ZovCameraClock& clock) {
   // About a line of 120 bytes per recording: one reservation, no regrowth.
   std::string out;
   out.reserve(256 + lib.recordings.size() * 160);
@@ -94,12 +181,12 @@ std::string ZovLibraryJson(const ZovLibrary& lib) {
   for (size_t d = 0; d < lib.drives.size(); ++d) {
     const ZovDrive& drive = lib.drives[d];
     out += d ? ",\n  " : "\n  ";
-    out += "{\"start\": \"" + Time(drive.start) + "\", \"end\": \"" + Time(drive.end) +
+    out += "{\"start\": \"" + Time(drive.start, clock) + "\", \"end\": \"" + Time(drive.end, clock) +
            "\", \"kilometres\": " + Format("%.2f", drive.kilometres) + ", \"moments\": [";
     for (size_t m = 0; m < drive.moments.size(); ++m) {
       const ZovMoment& moment = drive.moments[m];
       out += m ? ",\n    " : "\n    ";
-      out += "{\"start\": \"" + Time(moment.start) + "\", \"mode\": \"" +
+      out += "{\"start\": \"" + Time(moment.start, clock) + "\", \"mode\": \"" +
              ZovModeName(moment.mode) + "\", \"channels\": {";
       for (size_t c = 0; c < moment.channels.size(); ++c) {
         const auto& [key, index] = moment.channels[c];
@@ -121,15 +208,15 @@ std::string ZovLibraryJson(const ZovLibrary& lib) {
   return out;
 }
 
-std::string ZovLibraryText(const ZovLibrary& lib) {
+std::string ZovLibraryText(const ZovLibrary& lib, const ZovCameraClock& clock) {
   std::string out;
   for (const ZovDrive& drive : lib.drives) {
-    const std::string start = Time(drive.start), end = Time(drive.end);
+    const std::string start = Time(drive.start, clock), end = Time(drive.end, clock);
     out += "Drive " + start.substr(0, 10) + " " + start.substr(11) + " - " + end.substr(11) +
            Format(", %.1f km, %zu moment%s\n", drive.kilometres, drive.moments.size(),
                   drive.moments.size() == 1 ? "" : "s");
     for (const ZovMoment& m : drive.moments) {
-      out += "  " + Time(m.start).substr(11) + Format("  %-9s %-4s", ZovModeName(m.mode),
+      out += "  " + Time(m.start, clock).substr(11) + Format("  %-9s %-4s", ZovModeName(m.mode),
                                                       Letters(m).c_str());
       out += Format(" %5.0f s %4d fixes  ", m.seconds, m.gpsFixes) +
              lib.recordings[m.Lead()].path + "\n";
@@ -146,6 +233,7 @@ int ZovLibraryToolMain(const std::vector<std::string>& args, std::string& out, s
   ZovScanOptions options;
   options.keepTracks = false;  // the output holds fix counts and distances only
   std::vector<std::string> paths;
+  ExportArgs exporting;
   for (size_t i = 0; i < args.size(); ++i) {
     const std::string& arg = args[i];
     if (arg == "-h" || arg == "--help") {
@@ -179,6 +267,28 @@ int ZovLibraryToolMain(const std::vector<std::string>& args, std::string& out, s
       }
       options.driveGapSeconds = gap;
       ++i;
+    } else if (arg == "--export") {
+      if (i + 3 >= args.size() || !ZovParseCameraTime(args[i + 1], &exporting.from) ||
+          !ZovParseCameraTime(args[i + 2], &exporting.to)) {
+        err += "zovlib: --export needs START END OUTDIR, times as 2024-05-17T08:03:12\n" +
+               std::string(kUsage);
+        return 2;
+      }
+      exporting.wanted = true;
+      exporting.folder = args[i + 3];
+      i += 3;
+    } else if (arg == "--overlay") {
+      exporting.overlay = true;
+    } else if (arg == "--no-position") {
+      exporting.noPosition = true;
+    } else if (arg == "--front-only") {
+      exporting.frontOnly = true;
+    } else if (arg == "--unit") {
+      if (i + 1 >= args.size() || (args[i + 1] != "kmh" && args[i + 1] != "mph")) {
+        err += "zovlib: --unit needs kmh or mph\n" + std::string(kUsage);
+        return 2;
+      }
+      exporting.mph = args[++i] == "mph";
     } else if (arg == "--") {
       paths.insert(paths.end(), args.begin() + static_cast<std::ptrdiff_t>(i + 1), args.end());
       break;
@@ -193,11 +303,18 @@ int ZovLibraryToolMain(const std::vector<std::string>& args, std::string& out, s
     err += kUsage;
     return 2;
   }
+  if (!exporting.wanted && (exporting.overlay || exporting.noPosition || exporting.frontOnly || exporting.mph)) {
+    err += "zovlib: --overlay, --no-position, --front-only and --unit go with --export\n" +
+           std::string(kUsage);
+    return 2;
+  }
   // The library says why a file does not play; the demuxer's own lines would
   // only repeat it.
   av_log_set_level(AV_LOG_QUIET);
+  if (exporting.wanted) return RunExport(exporting, paths, options, out, err);
   const ZovLibrary lib = ZovScanLibrary(paths, options);
   for (const std::string& m : lib.messages) err += "zovlib: " + m + "\n";
-  out += json ? ZovLibraryJson(lib) : ZovLibraryText(lib);
+  const ZovCameraClock clock = ClockOf(options);
+  out += json ? ZovLibraryJson(lib, clock) : ZovLibraryText(lib, clock);
   return lib.drives.empty() ? 1 : 0;
 }

@@ -1,10 +1,16 @@
 // zovplay: a plain window with one pane per channel, side by side.
 //
 //   zovplay [options] FILE [FILE2 [FILE3]]
-//     Space pauses and resumes, Left/Right seek 10 s, Esc quits.
+//   zovplay [options] FOLDER
+//     Space pauses and resumes, Left/Right seek 10 s, Esc quits. A folder is
+//     scanned as the library scans a card, and its first drive plays as the
+//     player plays one: moment after moment, its channels together.
 //   --report            play to the end without waiting for a key, then print
 //                       one line of figures per channel and, with sound, the
-//                       offset of the pictures from the sound heard
+//                       offset of the pictures from the sound heard; of a
+//                       drive, also each channel's pictures across the drive,
+//                       the largest gap between moments and the largest
+//                       offset between channels
 //   --seek-latency N    after 1 s of play, seek N times and print the time from
 //                       SeekAll to the first picture of the new position
 //   --seek-stall N      after 1 s of play, press the arrow keys N times 100 ms
@@ -26,14 +32,19 @@
 #include <QWindow>
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <cstring>
 #include <string>
 #include <vector>
 
+#include "engine/zov_engine.h"
 #include "engine/zov_ffmpeg.h"
 #include "engine/zov_media_play.h"
 #include "engine/zov_report.h"
 #include "engine/zov_time.h"
+#include "library/zov_drive_plan.h"
+#include "library/zov_library_scan.h"
 #include "tools/common/zov_tool_cli.h"
 
 extern "C" {
@@ -78,23 +89,65 @@ struct Options {
   int seekStall = 0;
   std::string screenshot;
   int decodeMode = CZovMediaPlay::kDecodeSoftware;
+  int speed = 100;  // playback speed in percent
   int width = 1280;
   int height = 480;
   std::vector<std::string> files;
+  bool folder = false;  // files[0] is a folder: play its first drive
 };
+
+// The first drive of a folder as the player plays it: each moment's played
+// channels (main first) and length, and the channels' names by number.
+struct FolderDrive {
+  std::vector<ZovDriveMoment> moments;
+  std::vector<std::string> channelNames;
+  std::string problem;
+};
+
+FolderDrive FirstDriveOf(const std::string& folder) {
+  FolderDrive result;
+  ZovScanOptions options;
+  options.useIndex = false;  // a tool run leaves the user's index alone
+  options.keepTracks = false;
+  const ZovLibrary library = ZovScanLibrary({folder}, options);
+  if (library.drives.empty()) {
+    result.problem = "no drive found";
+    return result;
+  }
+  const ZovDrivePlan plan = ZovPlanDrive(library, library.drives.front());
+  for (const ZovPlanMoment& m : plan.moments) {
+    ZovDriveMoment moment;
+    moment.lengthMs = m.lengthMs;
+    const std::vector<ZovPlanChannel> played = ZovPlayedChannels(m);
+    for (size_t ch = 0; ch < played.size(); ++ch) {
+      moment.paths.push_back(played[ch].path);
+      if (result.channelNames.size() <= ch) result.channelNames.push_back(played[ch].key);
+    }
+    if (!moment.paths.empty()) result.moments.push_back(std::move(moment));
+  }
+  if (result.moments.empty()) result.problem = "the first drive has no moment";
+  return result;
+}
 
 const char kUsage[] =
     "usage: zovplay [options] FILE [FILE2 [FILE3]]\n"
-    "Plays up to three channels side by side, with sound from the first.\n"
-    "Space pauses and resumes, Left/Right seek 10 s, Esc quits.\n"
+    "       zovplay [options] FOLDER\n"
+    "Plays up to three channels side by side, with sound from the first; of a folder,\n"
+    "its first drive, moment after moment.\n"
+    "Space pauses and resumes, Left/Right seek 10 s, . and , step one picture,\n"
+    "[ and ] change the speed, Esc quits.\n"
     "  --report            play to the end, then print one line of figures per channel\n"
-    "                      and the offset of the pictures from the sound heard\n"
+    "                      and the offset of the pictures from the sound heard; of a\n"
+    "                      drive, each channel across it, the largest gap between\n"
+    "                      moments and the largest offset between channels\n"
     "  --seek-latency N    after 1 s of play, seek N times (1-1000) and time each seek\n"
     "  --seek-stall N      after 1 s of play, press an arrow key N times (1-1000) 100 ms\n"
     "                      apart and print the longest time the window did not answer\n"
     "  --screenshot FILE   save a PNG of the window about 1.5 s into playback\n"
     "  --decode-mode M     0 hardware (vaapi), 1 software (default), 2 hardware (vdpau)\n"
     "  --size WxH          window size (default 1280x480)\n"
+    "  --speed P           playback speed in percent: 25, 50, 100 (default), 150,\n"
+    "                      200 or 400\n"
     "  -h, --help          print this help\n"
     "  --version           print the program version\n";
 
@@ -125,6 +178,12 @@ int ParseOptions(int argc, char** argv, Options& o) {
     } else if (a == "--decode-mode") {
       if (!zovtool::ParseInt(value(), 0, 2, &o.decodeMode))
         return zovtool::UsageError(kTool, "--decode-mode must be 0, 1 or 2");
+    } else if (a == "--speed") {
+      const char* v = value();
+      const int p = v ? std::atoi(v) : 0;
+      if (std::find(CZovEngine::kSpeeds.begin(), CZovEngine::kSpeeds.end(), p) == CZovEngine::kSpeeds.end())
+        return zovtool::UsageError(kTool, "--speed must be 25, 50, 100, 150, 200 or 400");
+      o.speed = p;
     } else if (a == "--size") {
       if (!zovtool::ParseSize(value(), &o.width, &o.height))
         return zovtool::UsageError(kTool, "--size must be WxH, each from 1 to 16384");
@@ -136,18 +195,22 @@ int ParseOptions(int argc, char** argv, Options& o) {
   }
   if (o.files.empty()) return zovtool::UsageError(kTool, "no FILE given");
   if (o.files.size() > 3) return zovtool::UsageError(kTool, "at most three FILEs");
+  std::error_code ec;
+  o.folder = std::filesystem::is_directory(o.files[0], ec);
+  if (o.folder && o.files.size() > 1) return zovtool::UsageError(kTool, "a FOLDER comes alone");
   return -1;
 }
 
 class PlayWindow : public QWidget {
  public:
-  explicit PlayWindow(const Options& options) : options_(options) {
+  PlayWindow(const Options& options, FolderDrive drive) : options_(options), drive_(std::move(drive)) {
     setWindowTitle("zovplay");
     setStyleSheet("background: black;");
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(2);
-    for (size_t i = 0; i < options.files.size(); ++i) {
+    const size_t paneCount = options.folder ? std::max<size_t>(1, drive_.channelNames.size()) : options.files.size();
+    for (size_t i = 0; i < paneCount; ++i) {
       auto* pane = new QWindow();
       pane->setSurfaceType(QSurface::OpenGLSurface);
       panes_.push_back(pane);
@@ -163,6 +226,10 @@ class PlayWindow : public QWidget {
     key(QKeySequence(Qt::Key_Left), [this] { SeekBy(-10); });
     key(QKeySequence(Qt::Key_Right), [this] { SeekBy(10); });
     key(QKeySequence(Qt::Key_Escape), [] { QApplication::quit(); });
+    key(QKeySequence(Qt::Key_Period), [] { CZovMediaPlay::Instance()->StepFrame(+1); });
+    key(QKeySequence(Qt::Key_Comma), [] { CZovMediaPlay::Instance()->StepFrame(-1); });
+    key(QKeySequence(Qt::Key_BracketLeft), [] { ChangeSpeed(-1); });
+    key(QKeySequence(Qt::Key_BracketRight), [] { ChangeSpeed(+1); });
   }
 
   // Opens and starts the channels once the panes have native windows.
@@ -170,6 +237,8 @@ class PlayWindow : public QWidget {
     CZovMediaPlay* play = CZovMediaPlay::Instance();
     for (size_t i = 0; i < panes_.size(); ++i) play->renderWindows[i] = panes_[i];
     play->SetDecodeMode(options_.decodeMode);
+    play->SetSpeed(options_.speed);
+    if (options_.folder) return StartDrive(play);
     const char* f1 = options_.files.size() > 1 ? options_.files[1].c_str() : nullptr;
     const char* f2 = options_.files.size() > 2 ? options_.files[2].c_str() : nullptr;
     if (play->Open(options_.files[0].c_str(), f1, f2) != 0) {
@@ -193,6 +262,50 @@ class PlayWindow : public QWidget {
   }
 
  private:
+  bool StartDrive(CZovMediaPlay* play) {
+    // Opens and starts the first playable moment.
+    if (play->OpenDrive(drive_.moments, 0, 0) != 0) {
+      std::fprintf(stderr, "zovplay: no moment of the drive in %s plays\n", options_.files[0].c_str());
+      return false;
+    }
+    // The pictures of each channel number across the drive's moments; the
+    // usual lines describe the last moment.
+    driveFrames_.assign(drive_.channelNames.size(), 0);
+    for (const ZovDriveMoment& m : drive_.moments)
+      for (size_t ch = 0; ch < m.paths.size() && ch < driveFrames_.size(); ++ch)
+        driveFrames_[ch] += CountVideoFrames(m.paths[ch]);
+    for (const std::string& path : drive_.moments.back().paths) videoFrames_.push_back(CountVideoFrames(path));
+    cpuStart_ = CpuSeconds();
+    wallStart_ = NowMs();
+    poll_.setInterval(100);
+    connect(&poll_, &QTimer::timeout, this, [this] { Poll(); });
+    poll_.start();
+    if (!options_.screenshot.empty()) QTimer::singleShot(1500, this, [this] { Screenshot(); });
+    return true;
+  }
+
+  void DriveReport() {
+    CZovMediaPlay* play = CZovMediaPlay::Instance();
+    const ZovDriveFigures f = play->DriveFigures();
+    for (size_t ch = 0; ch < driveFrames_.size() && ch < f.channels.size(); ++ch)
+      std::printf("channel %zu (%s): presented %lld of %ld pictures, dropped %lld\n", ch,
+                  drive_.channelNames[ch].c_str(), static_cast<long long>(f.channels[ch].presented),
+                  driveFrames_[ch], static_cast<long long>(f.channels[ch].dropped));
+    std::printf("moments played %lld of %zu, stepped over %lld\n", static_cast<long long>(f.momentsPlayed),
+                drive_.moments.size(), static_cast<long long>(f.momentsSkipped));
+    std::printf("largest gap between moments: %lld ms (%lld changes)\n", static_cast<long long>(f.largestGapMs),
+                static_cast<long long>(f.changes));
+    std::printf("largest offset between channels: %lld ms (mean %.1f ms over %lld pictures)\n",
+                static_cast<long long>(f.largestOffsetMs),
+                f.offsetsMeasured > 0 ? double(f.offsetSumMs) / double(f.offsetsMeasured) : 0.0,
+                static_cast<long long>(f.offsetsMeasured));
+  }
+
+  static void ChangeSpeed(int steps) {
+    CZovMediaPlay* play = CZovMediaPlay::Instance();
+    play->SetSpeed(CZovEngine::NextSpeed(play->speedPercent, steps));
+  }
+
   void TogglePause() {
     CZovMediaPlay* play = CZovMediaPlay::Instance();
     if (play->GetState() == 2)
@@ -206,14 +319,15 @@ class PlayWindow : public QWidget {
   void SeekBy(int delta) {
     CZovMediaPlay* play = CZovMediaPlay::Instance();
     if (play->GetState() == 0) return;
-    int target = std::max(0, play->GetPositionSeconds() + delta);
-    const int duration = play->GetDurationSeconds();
-    if (duration > 0) target = std::min(target, std::max(0, duration - 1));
+    int64_t target = std::max<int64_t>(0, play->GetPositionMs() + int64_t(delta) * 1000);
+    const int64_t length = int64_t(play->GetDurationSeconds()) * 1000;
+    if (length > 0) target = std::min(target, std::max<int64_t>(0, length - 1000));
     play->SeekAll(target);
   }
 
   void Poll() {
     CZovMediaPlay* play = CZovMediaPlay::Instance();
+    play->StepTick();
     for (int ch = 0; ch < play->channelCount; ++ch) {
       CZovBasePlayer* p = play->players[ch].get();
       if (p && p->queue) {
@@ -225,12 +339,14 @@ class PlayWindow : public QWidget {
     if (state != 0) return;
     if (options_.report && !seeking_) {
       poll_.stop();
-      Report();
+      Report(true);
       QApplication::quit();
     }
   }
 
-  void Report() {
+  // playedOut: the recording played to its end; otherwise (a seek run) the
+  // pictures it never reached are not counted as vanished.
+  void Report(bool playedOut) {
     CZovMediaPlay* play = CZovMediaPlay::Instance();
     const double cpu = CpuSeconds() - cpuStart_;
     const double wall = (NowMs() - wallStart_) / 1000.0;
@@ -238,15 +354,22 @@ class PlayWindow : public QWidget {
       CZovBasePlayer* p = play->players[ch].get();
       if (!p || !p->scheduler) continue;
       const ZovChannelFigures f = ZovFiguresOf(*p);
-      // vanished: pictures of the file neither shown nor dropped nor
-      // skipped (still queued at the end, or lost on the way).
+      // vanished: pictures of the file (of those reached, when it did not
+      // play to the end) neither shown nor dropped nor skipped (still queued
+      // at the end, or lost on the way). yielded: of the dropped, left
+      // undrawn while the main channel was late. clock starts: anchors of
+      // the channel's clock (the first, then one after each stall).
+      const long frames = size_t(ch) < videoFrames_.size() ? videoFrames_[ch] : 0;
+      const int64_t vanished = playedOut ? ZovVanished(frames, f) : ZovVanishedSoFar(f);
       std::printf(
           "presented %lld of %ld video frames, dropped %lld, late %lld, vanished %lld, retimed %lld, "
-          "skipped %lld, seeks %lld, cpu %.2f s, wall %.2f s, peak rss %.1f MiB\n",
-          static_cast<long long>(f.presented), videoFrames_[ch], static_cast<long long>(f.dropped),
-          static_cast<long long>(f.late), static_cast<long long>(ZovVanished(videoFrames_[ch], f)),
+          "skipped %lld, seeks %lld, cpu %.2f s, wall %.2f s, peak rss %.1f MiB, yielded %lld, "
+          "clock starts %lld\n",
+          static_cast<long long>(f.presented), frames, static_cast<long long>(f.dropped),
+          static_cast<long long>(f.late), static_cast<long long>(vanished),
           static_cast<long long>(f.retimed), static_cast<long long>(f.skipped),
-          static_cast<long long>(f.seeks), cpu, wall, PeakRssMiB());
+          static_cast<long long>(f.seeks), cpu, wall, PeakRssMiB(), static_cast<long long>(f.yielded),
+          static_cast<long long>(p->scheduler->reanchors));
     }
     // Picture time minus the sound clock at each picture shown with sound.
     if (CZovBasePlayer* main = play->players[0].get()) {
@@ -256,6 +379,7 @@ class PlayWindow : public QWidget {
                     static_cast<long long>(f.avOffsetMaxMs));
     }
     std::printf("peak queue %d video items, %d audio items\n", peakVideoQueue_, peakAudioQueue_);
+    if (options_.folder) DriveReport();
     std::fflush(stdout);
   }
 
@@ -280,7 +404,7 @@ class PlayWindow : public QWidget {
       const int target = 2 + (i * 7919) % (duration - 3);
       CZovBaseCheduler* s = main->scheduler.get();
       const int32_t t0 = NowMs();
-      play->SeekAll(target);
+      play->SeekAll(int64_t(target) * 1000);
       int latency = -1;
       while (NowMs() - t0 < 5000) {
         const int32_t media = s->lastVideoMediaMs;
@@ -309,7 +433,7 @@ class PlayWindow : public QWidget {
     seeking_ = false;
     if (options_.report) {
       poll_.stop();
-      Report();
+      Report(false);
       QApplication::quit();
     }
   }
@@ -355,6 +479,8 @@ class PlayWindow : public QWidget {
   static constexpr int kPressGapMs = 100;
 
   Options options_;
+  FolderDrive drive_;
+  std::vector<long> driveFrames_;
   std::vector<QWindow*> panes_;
   QTimer heartbeat_;
   QTimer presses_;
@@ -380,7 +506,15 @@ int main(int argc, char** argv) {
   const int status = ParseOptions(argc, argv, options);
   if (status >= 0) return status;
   // A path that is not a readable regular file is refused before any window.
-  for (const std::string& f : options.files) {
+  FolderDrive drive;
+  if (options.folder) {
+    drive = FirstDriveOf(options.files[0]);
+    if (!drive.problem.empty()) {
+      std::fprintf(stderr, "zovplay: %s: %s\n", options.files[0].c_str(), drive.problem.c_str());
+      return zovtool::kExitFailed;
+    }
+  }
+  for (const std::string& f : options.folder ? std::vector<std::string>{} : options.files) {
     const std::string problem = CZovDemuxer::PathProblem(f.c_str());
     if (!problem.empty()) {
       std::fprintf(stderr, "zovplay: cannot open %s: %s\n", f.c_str(), problem.c_str());
@@ -388,7 +522,7 @@ int main(int argc, char** argv) {
     }
   }
   QApplication app(argc, argv);
-  PlayWindow window(options);
+  PlayWindow window(options, std::move(drive));
   window.show();
   QApplication::processEvents();
   if (!window.Start()) return 1;
