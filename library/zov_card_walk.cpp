@@ -77,7 +77,10 @@ class Walker {
   }
 
   ZovWalkResult Take() {
-    auto byPath = [](const ZovWalkedFile& a, const ZovWalkedFile& b) { return a.path < b.path; };
+    // A file both named and found in a walked folder counts as found there.
+    auto byPath = [](const ZovWalkedFile& a, const ZovWalkedFile& b) {
+      return a.path != b.path ? a.path < b.path : a.named < b.named;
+    };
     std::sort(result_.recordings.begin(), result_.recordings.end(), byPath);
     std::sort(result_.sideFiles.begin(), result_.sideFiles.end(), byPath);
     // A path given twice (a folder and a file in it) is one file.
@@ -153,7 +156,7 @@ class Walker {
     const std::string_view name =
         slash == std::string::npos ? std::string_view(path) : std::string_view(path).substr(slash + 1);
     const std::string_view ext = ExtensionOf(name);
-    ZovWalkedFile file{path, static_cast<int64_t>(st.st_size), MtimeNs(st)};
+    ZovWalkedFile file{path, static_cast<int64_t>(st.st_size), MtimeNs(st), named};
     if (ZovIsRecordingExtension(ext)) {
       result_.recordings.push_back(std::move(file));
     } else if (ZovIsSideExtension(ext)) {

@@ -22,6 +22,9 @@ struct ZovWalkedFile {
   std::string path;
   int64_t size = 0;
   int64_t mtimeNs = 0;
+  // Named on its own rather than found in a walked folder (its neighbours
+  // were not looked at).
+  bool named = false;
 };
 
 struct ZovWalkResult {

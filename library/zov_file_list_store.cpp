@@ -15,23 +15,15 @@
 #include <QString>
 
 #include "gps/zov_gps_extractor.h"
+#include "library/zov_library_group.h"
+#include "library/zov_library_index.h"
+#include "library/zov_library_scan.h"
+#include "library/zov_media_extensions.h"
 #include "library/zov_recording_probe.h"
 #include "shell/zov_settings.h"
 #include "shell/zov_trace.h"
 
 namespace {
-
-constexpr std::array<std::string_view, 16> kMediaExtensions = {
-    ".MP4", ".mp4", ".mov", ".MOV", ".mkv", ".MKV", ".rmvb", ".RMVB",
-    ".avi", ".AVI", ".mp3", ".MP3", ".txt", ".TXT", ".ts",  ".TS"};
-
-bool IsOneOf(std::string_view ext, bool withText) {
-  for (std::string_view e : kMediaExtensions) {
-    if (!withText && (e == ".txt" || e == ".TXT")) continue;
-    if (ext == e) return true;
-  }
-  return false;
-}
 
 // Length of a UTF-8 text in UTF-16 units.
 size_t Utf16Units(std::string_view text) {
@@ -156,18 +148,11 @@ void CZovFileListStore::SetWarningSink(std::function<void(const std::string&)> s
 
 // ---- Extensions and listing --------------------------------------------
 
-std::string CZovFileListStore::ExtensionOf(std::string_view path) {
-  const size_t dot = path.rfind('.');
-  return dot == std::string_view::npos ? std::string() : std::string(path.substr(dot));
-}
+std::string CZovFileListStore::ExtensionOf(std::string_view path) { return ZovExtensionOf(path); }
 
-bool CZovFileListStore::IsMediaExtension(std::string_view text) {
-  return IsOneOf(ExtensionOf(text), true);
-}
+bool CZovFileListStore::IsMediaExtension(std::string_view text) { return ZovIsMediaExtension(text); }
 
-bool CZovFileListStore::IsVideoExtension(std::string_view text) {
-  return IsOneOf(ExtensionOf(text), false);
-}
+bool CZovFileListStore::IsVideoExtension(std::string_view text) { return ZovIsVideoExtension(text); }
 
 namespace {
 
@@ -296,17 +281,111 @@ void CZovFileListStore::ScanFolders(const std::vector<std::string>& folders, boo
         libraryRoots_.push_back(f);
     roots = libraryRoots_;
     playPending_ = playFirst;
-    if (!scanner_) {
-      scanner_ = std::make_unique<CZovLibraryScanner>(
-          [this](std::shared_ptr<const ZovLibrary> lib, bool) {
-            ReplaceLibraryRows(ZovLibraryListRows(*lib));
-          },
-          [this] { NotifyLibrary(); }, libraryIndexPath_);
-    }
-    scanner = scanner_.get();
+    scanner = Scanner();
   }
   // The scanner lives until the store goes; Start never waits.
   scanner->Start(std::move(roots));
+}
+
+CZovLibraryScanner* CZovFileListStore::Scanner() {
+  if (!scanner_) {
+    scanner_ = std::make_unique<CZovLibraryScanner>(
+        [this](std::shared_ptr<const ZovLibrary> lib, bool) {
+          KeepLibrary(lib);
+          ReplaceLibraryRows(ZovLibraryListRows(*lib, CameraClock()));
+        },
+        [this] { NotifyLibrary(); }, libraryIndexPath_);
+  }
+  return scanner_.get();
+}
+
+int CZovFileListStore::DriveGap() const {
+  std::string path;
+  {
+    std::lock_guard<std::mutex> hold(libraryLock_);
+    if (chosenDriveGap_ >= 0) return chosenDriveGap_;
+    path = libraryIndexPath_;
+  }
+  return ZovDriveGapOfSetting(ZovPeekLibrarySetting(path, kZovDriveGapSetting));
+}
+
+void CZovFileListStore::KeepLibrary(std::shared_ptr<const ZovLibrary> library) {
+  std::lock_guard<std::mutex> hold(libraryLock_);
+  library_ = std::move(library);
+}
+
+ZovDrivePlan CZovFileListStore::DrivePlanOf(const std::string& path) const {
+  std::shared_ptr<const ZovLibrary> library;
+  {
+    std::lock_guard<std::mutex> hold(libraryLock_);
+    library = library_;
+  }
+  return library ? ZovPlanDriveOfPath(*library, path) : ZovDrivePlan{};
+}
+
+std::shared_ptr<const ZovLibrary> CZovFileListStore::LibraryOfDrive(const std::string& path, size_t* drive) const {
+  std::shared_ptr<const ZovLibrary> library;
+  {
+    std::lock_guard<std::mutex> hold(libraryLock_);
+    library = library_;
+  }
+  const int index = library ? ZovDriveIndexOfPath(*library, path) : -1;
+  if (index < 0) return nullptr;
+  if (drive) *drive = size_t(index);
+  return library;
+}
+
+void CZovFileListStore::SetPlayingDrive(std::shared_ptr<const ZovDrivePlan> plan) {
+  std::lock_guard<std::mutex> hold(libraryLock_);
+  playingDrive_ = std::move(plan);
+}
+
+std::shared_ptr<const ZovDrivePlan> CZovFileListStore::PlayingDrive() const {
+  std::lock_guard<std::mutex> hold(libraryLock_);
+  return playingDrive_;
+}
+
+ZovCameraClock CZovFileListStore::CameraClock() const {
+  std::string path;
+  {
+    std::lock_guard<std::mutex> hold(libraryLock_);
+    if (chosenClock_) return *chosenClock_;
+    if (readClock_) return *readClock_;
+    path = libraryIndexPath_;
+  }
+  // Read once: the windows ask on every tick and every drawing.
+  const ZovCameraClock clock = ZovReadCameraClock(path);
+  std::lock_guard<std::mutex> hold(libraryLock_);
+  if (path == libraryIndexPath_) readClock_ = clock;
+  return clock;
+}
+
+void CZovFileListStore::SetCameraClock(const ZovCameraClock& clock) {
+  std::vector<std::string> roots;
+  CZovLibraryScanner* scanner = nullptr;
+  {
+    std::lock_guard<std::mutex> hold(libraryLock_);
+    roots = libraryRoots_;
+    scanner = Scanner();
+    chosenClock_ = clock;
+  }
+  scanner->Start(std::move(roots), -1,
+                 {{kZovCameraZoneSetting, clock.zone},
+                  {kZovCameraOffsetSetting, std::to_string(std::clamp(clock.offsetSeconds, -kZovMaxCameraOffset, kZovMaxCameraOffset))},
+                  {kZovGpsNudgeSetting, std::to_string(std::clamp(clock.gpsNudgeMs, -kZovMaxGpsNudgeMs, kZovMaxGpsNudgeMs))}});
+}
+
+void CZovFileListStore::SetDriveGap(int seconds) {
+  std::vector<std::string> roots;
+  CZovLibraryScanner* scanner = nullptr;
+  {
+    std::lock_guard<std::mutex> hold(libraryLock_);
+    roots = libraryRoots_;
+    scanner = Scanner();
+    chosenDriveGap_ = std::clamp(seconds, 0, kZovMaxDriveGap);
+  }
+  // With no folders the scan only stores the setting.
+  scanner->Start(std::move(roots), std::clamp(seconds, 0, kZovMaxDriveGap));
 }
 
 void CZovFileListStore::CancelLibraryScan() {
@@ -327,6 +406,9 @@ void CZovFileListStore::SetLibraryListener(std::function<void()> listener) {
 void CZovFileListStore::SetLibraryIndexPath(const std::string& path) {
   std::lock_guard<std::mutex> hold(libraryLock_);
   libraryIndexPath_ = path;
+  chosenDriveGap_ = -1;  // another index keeps its own gap and clock
+  chosenClock_.reset();
+  readClock_.reset();
 }
 
 void CZovFileListStore::NotifyLibrary() {
@@ -364,6 +446,7 @@ void CZovFileListStore::ReplaceLibraryRows(const std::vector<ZovListRow>& rows) 
     e->path = row.path;
     e->text = row.text;
     e->badge = row.badge;
+    e->source = row.source;
     hasMoment = hasMoment || row.kind == ZovRowKind::kMoment;
     made.push_back(std::move(e));
   }
@@ -549,7 +632,7 @@ std::vector<ZovListRow> CZovFileListStore::Rows() const {
   std::vector<ZovListRow> rows;
   rows.reserve(entries_.size());
   for (const auto& e : entries_)
-    rows.push_back({e->kind, e->path, e->kind == ZovRowKind::kFile ? e->path : e->text, e->badge});
+    rows.push_back({e->kind, e->path, e->kind == ZovRowKind::kFile ? e->path : e->text, e->badge, e->source});
   return rows;
 }
 
@@ -749,6 +832,12 @@ void CZovFileListStore::LoaderLoop() {
     const ZovScanStop stop = [this, serial] { return loadSerial_.load() != serial; };
     bool loaded = !allTracks_ || LoadAllTracks(stop);
     loaded = loaded && MakeCurrent(request.path, stop) && !stop();
+    {
+      // The load is over before its caller hears so: Loading() must not
+      // still report it from inside or after the done call.
+      std::lock_guard<std::mutex> hold(loaderLock_);
+      loaderBusy_ = false;
+    }
     if (request.done) request.done(loaded);
   }
 }

@@ -63,6 +63,7 @@
 #include "gps/zov_gps_scan.h"
 #include "gps/zov_track_record.h"
 #include "gps/zov_track_second.h"
+#include "library/zov_drive_plan.h"
 #include "library/zov_library_model.h"
 
 class CZovDemuxer;
@@ -95,6 +96,7 @@ struct FileEntry {
   ZovRowKind kind = ZovRowKind::kFile;
   std::string text;           // library rows: what the row says
   std::string badge;          // moment rows: the mode when not normal
+  std::string source;         // moment rows: the card that tells it apart, or ""
 };
 
 // The files of one folder, in ascending listing position.
@@ -126,15 +128,12 @@ class CZovFileListStore {
   CZovFileListStore(const CZovFileListStore&) = delete;
   CZovFileListStore& operator=(const CZovFileListStore&) = delete;
 
-  // ---- Extensions (the text from the last "." on, compared whole) --------
-  // ".MP4" ".mp4" ".mov" ".MOV" ".mkv" ".MKV" ".rmvb" ".RMVB" ".avi" ".AVI"
-  // ".mp3" ".MP3" ".txt" ".TXT" ".ts" ".TS". `text` may be a path or just
-  // the extension.
+  // ---- Extensions: the list of zov_media_extensions.h ------------------
+  // One of kZovMediaExtensions; `text` may be a path or just the extension.
   static bool IsMediaExtension(std::string_view text);
-  // The same list without ".txt" and ".TXT".
+  // The same list without the text logs.
   static bool IsVideoExtension(std::string_view text);
-  // The extension of a path as the drop handlers test it: from the last "."
-  // on, dot included; empty when there is no ".".
+  // The extension of a path as the drop handlers test it (ZovExtensionOf).
   static std::string ExtensionOf(std::string_view path);
   // Place of `path` in the listing of its folder ("." and ".." first, then
   // names compared case-insensitively), or -1 when the folder does not list
@@ -274,6 +273,30 @@ class CZovFileListStore {
   void SetLibraryListener(std::function<void()> listener);
   // The index file of the library (default: the cache folder's); tests.
   void SetLibraryIndexPath(const std::string& path);
+  // The longest pause inside a drive, in seconds, as the index keeps it
+  // (read without waiting for a scan). Setting it stores it in the index
+  // from a scan of the library's folders, which groups them anew; never
+  // waits either.
+  int DriveGap() const;
+  void SetDriveGap(int seconds);
+  // The drive that holds the moment whose lead recording is `path`, from the
+  // last library the scan delivered; an empty plan when `path` is no
+  // moment's lead (a plain file of the list).
+  ZovDrivePlan DrivePlanOf(const std::string& path) const;
+  // The last library the scan delivered, and in `drive` the index of its
+  // drive that holds the moment whose lead recording is `path` (an export
+  // reads it on a worker: the snapshot never changes). Null when no drive
+  // of it does.
+  std::shared_ptr<const ZovLibrary> LibraryOfDrive(const std::string& path, size_t* drive) const;
+  // The camera's clock of the library (zov_camera_clock.h), as the index
+  // keeps it; setting it stores it from a scan of the library's folders,
+  // whose rows then show the corrected times. Neither waits.
+  ZovCameraClock CameraClock() const;
+  void SetCameraClock(const ZovCameraClock& clock);
+  // The drive that plays (null: none, or a plain file). The play window sets
+  // it before it sends ZOV_CODE_DRIVE; the map page and the timeline read it.
+  void SetPlayingDrive(std::shared_ptr<const ZovDrivePlan> plan);
+  std::shared_ptr<const ZovDrivePlan> PlayingDrive() const;
 
   // ---- Hooks (tests, tools) ----------------------------------------------
   // Replaces the extractor (default: the GPS extractor of gps/). The first
@@ -307,6 +330,10 @@ class CZovFileListStore {
     return entry.kind == ZovRowKind::kFile || entry.kind == ZovRowKind::kMoment;
   }
   void NotifyLibrary();
+  // Keeps the scan's snapshot for DrivePlanOf (scan thread).
+  void KeepLibrary(std::shared_ptr<const ZovLibrary> library);
+  // The scanner, made on first use; caller holds libraryLock_.
+  CZovLibraryScanner* Scanner();
   void ClearCurrentTrackLocked();
 
   // Taken first by the loaders; serialises extractions.
@@ -353,6 +380,13 @@ class CZovFileListStore {
   std::vector<std::string> libraryRoots_;
   std::function<void()> libraryListener_;
   std::string libraryIndexPath_;
+  std::shared_ptr<const ZovLibrary> library_;  // the scan's last snapshot
+  std::shared_ptr<const ZovDrivePlan> playingDrive_;
+  // The gap last chosen in this run, -1 before any: shown at once even
+  // while the scan thread has not stored it yet.
+  int chosenDriveGap_ = -1;
+  std::optional<ZovCameraClock> chosenClock_;  // likewise for the clock
+  mutable std::optional<ZovCameraClock> readClock_;  // as the index kept it, read once
   bool playRequested_ = false;
   bool playPending_ = false;
   // The scanner calls back into the store; it is destroyed (its scans

@@ -330,6 +330,27 @@ bool CZovLibraryIndex::SetSetting(const std::string& key, const std::string& val
   return ok;
 }
 
+std::string ZovPeekLibrarySetting(const std::string& path, const std::string& key,
+                                  const std::string& fallback) {
+  const std::string file = path.empty() ? CZovLibraryIndex::DefaultPath() : path;
+  struct stat st {};
+  if (::stat(file.c_str(), &st) != 0) return fallback;
+  sqlite3* db = nullptr;
+  std::string value = fallback;
+  if (sqlite3_open_v2(file.c_str(), &db, SQLITE_OPEN_READONLY, nullptr) == SQLITE_OK) {
+    // The scan thread may be closing or checkpointing the index right now.
+    sqlite3_busy_timeout(db, kZovIndexBusyMs);
+    sqlite3_stmt* s = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT value FROM settings WHERE key = ?", -1, &s, nullptr) == SQLITE_OK) {
+      sqlite3_bind_text(s, 1, key.c_str(), -1, SQLITE_TRANSIENT);
+      if (sqlite3_step(s) == SQLITE_ROW) value = Text(s, 0);
+    }
+    sqlite3_finalize(s);
+  }
+  sqlite3_close(db);
+  return value;
+}
+
 int64_t CZovLibraryIndex::Count() const {
   if (!db_) return 0;
   sqlite3_stmt* s = nullptr;

@@ -39,6 +39,13 @@ inline constexpr int32_t kZovIndexApplicationId = 0x5A4F564C;
 // How long a write waits for another process holding the database.
 inline constexpr int kZovIndexBusyMs = 2000;
 
+// One setting of the index at `path` ("" the default path), read without
+// opening the index for writing or checking it: for the user-interface
+// thread, which must not wait for a scan that holds the index. `fallback`
+// when there is no such file, setting or readable database.
+std::string ZovPeekLibrarySetting(const std::string& path, const std::string& key,
+                                  const std::string& fallback = {});
+
 class CZovLibraryIndex {
  public:
   CZovLibraryIndex() = default;

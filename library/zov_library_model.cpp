@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdio>
 
+#include "library/zov_library_group.h"
 #include "library/zov_library_scan.h"
 
 namespace {
@@ -27,6 +28,40 @@ int64_t NowMs() {
       .count();
 }
 
+// The folder of a path ("" for a bare name).
+std::string FolderOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+// The sources of a drive's moments when two of them start within a
+// moment's span (they come from different cards or camera folders, or the
+// grouping would have joined them): for each moment, the first folder name
+// of its lead recording below the folder all of the drive's moments share;
+// the file name when they share the recording's own folder. All empty when
+// no two moments meet.
+std::vector<std::string> MomentSources(const ZovLibrary& lib, const ZovDrive& d) {
+  bool meet = false;
+  for (size_t i = 1; i < d.moments.size() && !meet; ++i)
+    meet = d.moments[i].start - d.moments[i - 1].start <= kZovMomentSpan;
+  std::vector<std::string> sources(d.moments.size());
+  if (!meet) return sources;
+  std::string shared = FolderOf(lib.recordings[d.moments.front().Lead()].path);
+  for (const ZovMoment& m : d.moments) {
+    const std::string& path = lib.recordings[m.Lead()].path;
+    size_t n = 0;
+    while (n < shared.size() && n < path.size() && shared[n] == path[n]) ++n;
+    const size_t slash = n ? shared.rfind('/', n - 1) : std::string::npos;
+    shared.resize(slash == std::string::npos ? 0 : slash + 1);
+  }
+  for (size_t i = 0; i < d.moments.size(); ++i) {
+    const std::string& path = lib.recordings[d.moments[i].Lead()].path;
+    const std::string rest = path.substr(std::min(shared.size(), path.size()));
+    sources[i] = rest.substr(0, rest.find('/'));
+  }
+  return sources;
+}
+
 }  // namespace
 
 std::string ZovChannelLetters(const ZovMoment& m) {
@@ -38,20 +73,24 @@ std::string ZovChannelLetters(const ZovMoment& m) {
   return letters;
 }
 
-std::vector<ZovListRow> ZovLibraryListRows(const ZovLibrary& lib) {
+std::vector<ZovListRow> ZovLibraryListRows(const ZovLibrary& lib, const ZovCameraClock& clock) {
   std::vector<ZovListRow> rows;
   for (const ZovDrive& d : lib.drives) {
-    const std::string start = ZovFormatCameraTime(d.start), end = ZovFormatCameraTime(d.end);
+    const std::string start = ZovFormatCameraTime(ZovShownTime(d.start, clock)),
+                      end = ZovFormatCameraTime(ZovShownTime(d.end, clock));
     char text[160];
     std::snprintf(text, sizeof text, "%s  %s-%s  %.1f km  %zu moment%s", start.substr(0, 10).c_str(),
                   start.substr(11, 5).c_str(), end.substr(11, 5).c_str(), d.kilometres,
                   d.moments.size(), d.moments.size() == 1 ? "" : "s");
-    rows.push_back({ZovRowKind::kDrive, {}, text, {}});
-    for (const ZovMoment& m : d.moments) {
+    rows.push_back({ZovRowKind::kDrive, {}, text, {}, {}});
+    const std::vector<std::string> sources = MomentSources(lib, d);
+    for (size_t k = 0; k < d.moments.size(); ++k) {
+      const ZovMoment& m = d.moments[k];
       ZovListRow row;
+      row.source = sources[k];
       row.kind = ZovRowKind::kMoment;
       row.path = lib.recordings[m.Lead()].path;
-      row.text = ZovFormatCameraTime(m.start).substr(11) + "  " + ZovChannelLetters(m);
+      row.text = ZovFormatCameraTime(ZovShownTime(m.start, clock)).substr(11) + "  " + ZovChannelLetters(m);
       if (m.mode != ZovMode::kNormal) row.badge = Upper(ZovModeName(m.mode));
       rows.push_back(std::move(row));
     }
@@ -62,6 +101,7 @@ std::vector<ZovListRow> ZovLibraryListRows(const ZovLibrary& lib) {
     rows.push_back({ZovRowKind::kUnplayable, r.path,
                     (slash == std::string::npos ? r.path : r.path.substr(slash + 1)) + ": " +
                         r.facts.reason,
+                    {},
                     {}});
   }
   return rows;
@@ -69,6 +109,8 @@ std::vector<ZovListRow> ZovLibraryListRows(const ZovLibrary& lib) {
 
 struct CZovLibraryScanner::Run {
   std::vector<std::string> paths;
+  int storeDriveGap = -1;
+  std::vector<std::pair<std::string, std::string>> storeSettings;
   std::atomic<bool> cancel{false};
   std::atomic<bool> finished{false};  // the scan is over (progress shows no more)
   std::atomic<bool> ended{false};     // the body is about to return (it may be joined)
@@ -103,9 +145,12 @@ void CZovLibraryScanner::JoinEnded() {
   }
 }
 
-void CZovLibraryScanner::Start(std::vector<std::string> paths) {
+void CZovLibraryScanner::Start(std::vector<std::string> paths, int storeDriveGap,
+                               std::vector<std::pair<std::string, std::string>> storeSettings) {
   auto run = std::make_shared<Run>();
   run->paths = std::move(paths);
+  run->storeDriveGap = storeDriveGap;
+  run->storeSettings = std::move(storeSettings);
   std::lock_guard<std::mutex> hold(lock_);
   if (current_) current_->cancel = true;
   JoinEnded();
@@ -132,7 +177,11 @@ CZovLibraryScanner::Progress CZovLibraryScanner::State() const {
 void CZovLibraryScanner::Body(const std::shared_ptr<Run>& run) {
   ZovScanOptions o;
   o.indexPath = indexPath_;
-  o.keepTracks = false;  // the list shows fix counts and distances only
+  // The playing drive's map track and timeline are drawn from the library's
+  // tracks (about 1.5 KiB per one-minute recording).
+  o.keepTracks = true;
+  o.storeDriveGap = run->storeDriveGap;
+  o.storeSettings = run->storeSettings;
   o.cancel = &run->cancel;
   // A scan replaced by a newer one reports nothing more.
   auto isCurrent = [&] {

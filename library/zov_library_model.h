@@ -3,7 +3,8 @@
 // fills it.
 //
 // Rows: a drive ("2024-05-17  08:00-08:36  5.4 km  6 moments"), then its
-// moments ("08:00:00  F R" with the mode as a badge when it is not normal),
+// moments ("08:00:00  F R" with the mode as a badge when it is not normal,
+// and the card's folder name when moments of several cards meet in it),
 // drive after drive; then the files that cannot be played, greyed, with
 // their reasons. A moment row plays its front channel (or its first one).
 //
@@ -23,6 +24,7 @@
 #include <thread>
 #include <vector>
 
+#include "library/zov_camera_clock.h"
 #include "library/zov_library_types.h"
 
 enum class ZovRowKind : int32_t { kFile, kDrive, kMoment, kUnplayable };
@@ -32,10 +34,15 @@ struct ZovListRow {
   std::string path;   // file and moment rows: what plays; unplayable: the file
   std::string text;   // what the row says (file rows: their path)
   std::string badge;  // moment rows: "EVENT", "LOCKED" ... ("" for normal)
+  // Moment rows of a drive that holds moments of more than one card (or
+  // camera folder) at the same time: the folder that tells them apart
+  // ("" otherwise).
+  std::string source;
 };
 
-// The rows of a library, drives in time order, unplayable files last.
-std::vector<ZovListRow> ZovLibraryListRows(const ZovLibrary& library);
+// The rows of a library, drives in time order, unplayable files last; the
+// times as the camera's clock corrected by `clock` shows them.
+std::vector<ZovListRow> ZovLibraryListRows(const ZovLibrary& library, const ZovCameraClock& clock = {});
 // "F R", the letters of a moment's channels (front, rear, interior, left,
 // right, extra: F R I L G X).
 std::string ZovChannelLetters(const ZovMoment& moment);
@@ -54,7 +61,11 @@ class CZovLibraryScanner {
   CZovLibraryScanner& operator=(const CZovLibraryScanner&) = delete;
 
   // Scans `paths` (replacing a scan that still runs). Never waits.
-  void Start(std::vector<std::string> paths);
+  // `storeDriveGap` zero or more: the scan first stores it as the index's
+  // drive gap setting (see ZovScanOptions).
+  // `storeSettings` are stored with the index the same way.
+  void Start(std::vector<std::string> paths, int storeDriveGap = -1,
+             std::vector<std::pair<std::string, std::string>> storeSettings = {});
   // Ends the running scan within about one file; what was read is kept.
   void Cancel();
 

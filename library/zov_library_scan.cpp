@@ -10,6 +10,7 @@
 #include <thread>
 #include <cmath>
 #include <unordered_map>
+#include <unordered_set>
 
 #include "gps/zov_gps_side.h"
 #include "gps/zov_gps_side_file.h"
@@ -89,9 +90,11 @@ void AttachByName(ZovLibrary& lib, const std::vector<ZovWalkedFile>& sides,
 // marked done) and marks it done under the lock.
 class CZovExamineWorkers {
  public:
+  // `alone`: recordings named on their own, whose GPS side files the walk
+  // has not looked for (the extractor looks beside them).
   CZovExamineWorkers(std::vector<ZovRecording>& recordings, std::vector<size_t> todo,
-                     const std::atomic<bool>* cancel)
-      : recordings_(recordings), todo_(std::move(todo)), cancel_(cancel),
+                     std::vector<char> alone, const std::atomic<bool>* cancel)
+      : recordings_(recordings), todo_(std::move(todo)), alone_(std::move(alone)), cancel_(cancel),
         done_(recordings.size(), 0) {
     for (size_t i = 0; i < recordings.size(); ++i) done_[i] = 1;
     for (size_t i : todo_) done_[i] = 0;
@@ -126,7 +129,7 @@ class CZovExamineWorkers {
       ZovRecording& r = recordings_[todo_[k]];
       r.facts = ZovProbeRecording(r.path);
       if (r.facts.playable) {
-        r.gpsFixes = ZovReadRecordingTrack(r.path, r.sideFiles, &r.track);
+        r.gpsFixes = ZovReadRecordingTrack(r.path, r.sideFiles, &r.track, alone_[todo_[k]] != 0);
         r.kilometres = ZovTrackKilometres(r.track);
       }
       std::lock_guard<std::mutex> hold(lock_);
@@ -137,6 +140,7 @@ class CZovExamineWorkers {
 
   std::vector<ZovRecording>& recordings_;
   const std::vector<size_t> todo_;
+  const std::vector<char> alone_;
   const std::atomic<bool>* cancel_;
   std::atomic<size_t> next_{0};
   std::vector<std::thread> threads_;
@@ -218,6 +222,13 @@ void ZovAttachSideFilesByTime(ZovLibrary& library, std::vector<std::string>& una
   unattached = std::move(left);
 }
 
+int ZovDriveGapOfSetting(const std::string& text) {
+  char* end = nullptr;
+  const long value = std::strtol(text.c_str(), &end, 10);
+  return !text.empty() && *end == '\0' && value >= 0 && value <= kZovMaxDriveGap ? static_cast<int>(value)
+                                                                                : kZovDefaultDriveGap;
+}
+
 ZovLibrary ZovScanLibrary(const std::vector<std::string>& paths, const ZovScanOptions& given,
                           ZovScanStats* stats) {
   ZovLibrary lib;
@@ -226,7 +237,9 @@ ZovLibrary ZovScanLibrary(const std::vector<std::string>& paths, const ZovScanOp
   lib.messages = std::move(walk.messages);
 
   lib.recordings.reserve(walk.recordings.size());
+  std::unordered_set<std::string> alonePaths;
   for (ZovWalkedFile& f : walk.recordings) {
+    if (f.named) alonePaths.insert(f.path);
     ZovRecording r;
     r.path = std::move(f.path);
     r.size = f.size;
@@ -255,14 +268,12 @@ ZovLibrary ZovScanLibrary(const std::vector<std::string>& paths, const ZovScanOp
       lib.messages.push_back(message);
   }
   ZovScanOptions o = given;
-  if (o.driveGapSeconds < 0) {
-    const std::string gap = index.Setting(kZovDriveGapSetting);
-    char* end = nullptr;
-    const long value = std::strtol(gap.c_str(), &end, 10);
-    o.driveGapSeconds = !gap.empty() && *end == '\0' && value >= 0 && value <= kZovMaxDriveGap
-                            ? static_cast<int>(value)
-                            : kZovDefaultDriveGap;
-  }
+  if (o.storeDriveGap >= 0 && index.IsOpen() &&
+      !index.SetSetting(kZovDriveGapSetting, std::to_string(std::min(o.storeDriveGap, kZovMaxDriveGap))))
+    lib.messages.push_back("the drive gap setting could not be stored");
+  for (const auto& [key, value] : o.storeSettings)
+    if (index.IsOpen() && !index.SetSetting(key, value)) lib.messages.push_back("the setting " + key + " could not be stored");
+  if (o.driveGapSeconds < 0) o.driveGapSeconds = ZovDriveGapOfSetting(index.Setting(kZovDriveGapSetting));
   const bool batch = index.IsOpen() && index.Begin();
 
   // Facts the index holds are taken first (a lookup costs microseconds);
@@ -276,7 +287,10 @@ ZovLibrary ZovScanLibrary(const std::vector<std::string>& paths, const ZovScanOp
     else
       misses.push_back(i);
   }
-  CZovExamineWorkers workers(lib.recordings, misses, o.cancel);
+  std::vector<char> alone(lib.recordings.size(), 0);
+  if (!alonePaths.empty())
+    for (size_t i = 0; i < lib.recordings.size(); ++i) alone[i] = alonePaths.count(lib.recordings[i].path) ? 1 : 0;
+  CZovExamineWorkers workers(lib.recordings, misses, std::move(alone), o.cancel);
 
   ZovScanProgress progress{0, lib.recordings.size()};
   if (o.progress) o.progress(progress);

@@ -41,6 +41,11 @@ struct ZovScanOptions {
   // no index at all (every recording is opened).
   std::string indexPath;
   bool useIndex = true;
+  // Zero or more: stored first as the index's drive gap setting (the user
+  // changed it), so this scan and later ones group by it.
+  int storeDriveGap = -1;
+  // Stored first as settings of the index (key, value), like the gap.
+  std::vector<std::pair<std::string, std::string>> storeSettings;
   // Keep each recording's GPS track in the result (false: only its fix
   // count and length, which is all a list needs; memory stays small with
   // many files).
@@ -59,6 +64,10 @@ struct ZovScanOptions {
 inline constexpr unsigned kZovScanWorkers = 4;
 // Recordings examined before the first regular snapshot sent to the player.
 inline constexpr size_t kZovSnapshotEvery = 64;
+
+// The drive gap a setting's text gives: whole seconds from 0 to
+// kZovMaxDriveGap, else kZovDefaultDriveGap.
+int ZovDriveGapOfSetting(const std::string& text);
 
 ZovLibrary ZovScanLibrary(const std::vector<std::string>& paths, const ZovScanOptions& options,
                           ZovScanStats* stats = nullptr);

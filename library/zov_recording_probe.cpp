@@ -11,9 +11,12 @@
 #include <cstring>
 
 #include "engine/zov_ffmpeg.h"
+#include "gps/zov_gps_block.h"
 #include "gps/zov_gps_cleanup.h"
 #include "gps/zov_gps_extractor.h"
 #include "gps/zov_gps_file.h"
+#include "gps/zov_gps_scan.h"
+#include "library/zov_mp4_facts.h"
 
 namespace {
 
@@ -34,26 +37,28 @@ bool IsTopBoxType(const uint8_t* t) {
 }
 
 // MP4/MOV files start with one of the top-level boxes. For those, whether a
-// `moov` (the index) is among the top-level boxes: a camera that lost power
-// leaves a file of media data without it.
+// `moov` (the index) is among the top-level boxes, and where: a camera that
+// lost power leaves a file of media data without it.
 enum class BoxIndex { kNotBoxes, kHasIndex, kNoIndex };
-BoxIndex FindIndexBox(const std::string& path) {
-  CZovGpsFile file;
-  if (!file.Open(path)) return BoxIndex::kNotBoxes;
+BoxIndex FindIndexBox(const CZovGpsFile& file, uint64_t* moovAt, uint64_t* moovSize) {
   uint64_t at = 0;
   for (int n = 0; n < kMaxTopBoxes && at + 8 <= file.Size(); ++n) {
     uint8_t head[16];
     if (!file.ReadExact(at, head, 8)) break;
     if (!IsTopBoxType(head + 4)) return n == 0 ? BoxIndex::kNotBoxes : BoxIndex::kNoIndex;
-    if (std::memcmp(head + 4, "moov", 4) == 0) return BoxIndex::kHasIndex;
     uint64_t size = Be32(head);
     if (size == 1) {
       if (!file.ReadExact(at, head, 16)) break;
       size = (uint64_t{Be32(head + 8)} << 32) | Be32(head + 12);
     } else if (size == 0) {
-      break;  // to the end of the file
+      size = file.Size() - at;  // to the end of the file
     }
-    if (size < 8) break;
+    if (std::memcmp(head + 4, "moov", 4) == 0) {
+      *moovAt = at;
+      *moovSize = size;
+      return BoxIndex::kHasIndex;
+    }
+    if (size < 8 || size >= file.Size() - at) break;
     at += size;
   }
   return BoxIndex::kNoIndex;
@@ -125,7 +130,12 @@ std::string FirstPictureError(AVFormatContext* fmt, int stream) {
 
 }  // namespace
 
-ZovFileFacts ZovProbeRecording(const std::string& path) {
+namespace {
+
+// The cheap open. `direct`: an MP4/MOV index is read by the reader of its
+// boxes where it answers for the layout; otherwise (and for every other
+// container) the demuxer opens the file.
+ZovFileFacts Probe(const std::string& path, bool direct) {
   ZovFileFacts facts;
   struct stat st {};
   if (::stat(path.c_str(), &st) != 0) {
@@ -142,10 +152,17 @@ ZovFileFacts ZovProbeRecording(const std::string& path) {
   } else {
     ::close(fd);
   }
-  const BoxIndex index = FindIndexBox(path);
-  if (index == BoxIndex::kNoIndex) {
-    facts.reason = "cut short: no index";
-    return facts;
+  BoxIndex index = BoxIndex::kNotBoxes;
+  {
+    CZovGpsFile file;
+    uint64_t moovAt = 0, moovSize = 0;
+    if (file.Open(path)) index = FindIndexBox(file, &moovAt, &moovSize);
+    if (index == BoxIndex::kNoIndex) {
+      facts.reason = "cut short: no index";
+      return facts;
+    }
+    if (direct && index == BoxIndex::kHasIndex && ZovReadMp4Facts(file, moovAt, moovSize, &facts))
+      return facts;
   }
   AVFormatContext* raw = nullptr;
   const int opened = avformat_open_input(&raw, path.c_str(), nullptr, nullptr);
@@ -213,6 +230,12 @@ ZovFileFacts ZovProbeRecording(const std::string& path) {
   return facts;
 }
 
+}  // namespace
+
+ZovFileFacts ZovProbeRecording(const std::string& path) { return Probe(path, true); }
+
+ZovFileFacts ZovProbeRecordingWithDemuxer(const std::string& path) { return Probe(path, false); }
+
 std::mutex& ZovExtractorLock() {
   static std::mutex lock;
   return lock;
@@ -242,6 +265,17 @@ int ExtractInto(const std::string& path, ZovGpsSourceKind kind, std::vector<ZovT
   return AppendFixes(extractor.LastTrack(), track);
 }
 
+// The clean-up of an extraction (ZovCleanUpAndPrint's steps, in its order)
+// without printing its texts, which nobody here reads: the fixes its point
+// text would hold.
+GpsFixList CleanedUp(GpsFixList& fixes) {
+  ZovCleanUpFixes(fixes);
+  std::erase_if(fixes, [](const GpsFix& f) {
+    return (f.latLetter != 'N' && f.latLetter != 'S') || (f.lonLetter != 'E' && f.lonLetter != 'W');
+  });
+  return std::move(fixes);
+}
+
 ZovGpsSourceKind KindOf(const std::string& path) {
   ZovGpsSourceKind kind = ZovGpsSourceKindOf(path);
   if (kind != ZovGpsSourceKind::kNone) return kind;
@@ -249,13 +283,52 @@ ZovGpsSourceKind KindOf(const std::string& path) {
   return file.Open(path) ? ZovGpsSourceKindOfContent(file) : ZovGpsSourceKind::kNone;
 }
 
+// The GPS of a recording's own container: the extractor's scan and decoding
+// with a decoder state of this object's, so workers read side by side, and
+// without the extractor's look for side files beside the recording.
+class CZovContainerGps final : public IZovGpsScanSink {
+ public:
+  int Read(const std::string& path, ZovGpsSourceKind kind, std::vector<ZovTrackPoint>* track) {
+    state_.Reset();
+    CZovGpsFile file;
+    if (!file.Open(path)) return 0;
+    CZovGpsScan(file, *this).Run(kind);
+    file.Close();
+    if (state_.fixes.empty()) return 0;
+    const int n = AppendFixes(CleanedUp(state_.fixes), track);
+    state_.Reset();
+    return n;
+  }
+
+ private:
+  int OnBlock(const uint8_t* data, size_t size) override { return ZovParseGpsBlock(state_, data, size); }
+  int OnTimedBlock(const uint8_t* data, size_t size, int64_t second) override {
+    return ZovParseTimedGpsBlock(state_, data, size, second);
+  }
+  void OnBinaryRecord(const uint8_t* record, uint32_t index) override {
+    ZovDecodeBinaryRecord(state_, record, kBinaryRecordSize, index);
+  }
+  void OnAmbaRecord(const uint8_t* data, size_t size) override { ZovDecodeAmbaRecord(state_, data, size); }
+  size_t FixCount() const override { return state_.fixes.size(); }
+
+  CZovGpsBlockState state_;
+};
+
+bool IsContainer(ZovGpsSourceKind kind) {
+  return kind == ZovGpsSourceKind::kMp4 || kind == ZovGpsSourceKind::kTransportStream ||
+         kind == ZovGpsSourceKind::kAvi;
+}
+
 }  // namespace
 
 int ZovReadRecordingTrack(const std::string& path, const std::vector<std::string>& sideFiles,
-                          std::vector<ZovTrackPoint>* track) {
+                          std::vector<ZovTrackPoint>* track, bool lookBeside) {
   if (track) track->clear();
   const ZovGpsSourceKind kind = KindOf(path);
-  if (kind != ZovGpsSourceKind::kNone) {
+  if (!lookBeside && IsContainer(kind)) {
+    if (const int n = CZovContainerGps().Read(path, kind, track); n > 0) return n;
+    if (track) track->clear();
+  } else if (kind != ZovGpsSourceKind::kNone) {
     if (const int n = ExtractInto(path, kind, track); n > 0) return n;
   }
   for (const std::string& side : sideFiles) {
@@ -275,19 +348,22 @@ int ZovTrackOfPlacedFixes(GpsFixList fixes, std::vector<ZovTrackPoint>* track) {
   return AppendFixes(cleaned, track);
 }
 
-double ZovTrackKilometres(const std::vector<ZovTrackPoint>& track) {
+double ZovLegKilometres(double latA, double lonA, double latB, double lonB) {
   constexpr double kEarthKm = 6371.0;
   constexpr double kRad = M_PI / 180.0;
+  const double dlat = (latB - latA) * kRad;
+  const double dlon = (lonB - lonA) * kRad;
+  const double h = std::sin(dlat / 2) * std::sin(dlat / 2) +
+                   std::cos(latA * kRad) * std::cos(latB * kRad) * std::sin(dlon / 2) * std::sin(dlon / 2);
+  return 2 * kEarthKm * std::asin(std::min(1.0, std::sqrt(h)));
+}
+
+double ZovTrackKilometres(const std::vector<ZovTrackPoint>& track) {
   double km = 0;
   for (size_t i = 1; i < track.size(); ++i) {
     const ZovTrackPoint& a = track[i - 1];
     const ZovTrackPoint& b = track[i];
-    const double dlat = (b.latitude - a.latitude) * kRad;
-    const double dlon = (b.longitude - a.longitude) * kRad;
-    const double h = std::sin(dlat / 2) * std::sin(dlat / 2) +
-                     std::cos(a.latitude * kRad) * std::cos(b.latitude * kRad) *
-                         std::sin(dlon / 2) * std::sin(dlon / 2);
-    const double leg = 2 * kEarthKm * std::asin(std::min(1.0, std::sqrt(h)));
+    const double leg = ZovLegKilometres(a.latitude, a.longitude, b.latitude, b.longitude);
     if (leg <= kZovMaxLegKm) km += leg;
   }
   return km;
