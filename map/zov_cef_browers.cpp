@@ -22,17 +22,6 @@
 #include "library/zov_file_list_store.h"
 #include "ui/zov_file_list_view.h"
 
-namespace {
-
-// Payload of code 4057: float32 latitude 1, longitude 1, latitude 2,
-// longitude 2, one value not used, heading.
-struct ZovMoveTwoPayload {
-  float latitude1, longitude1, latitude2, longitude2, unused, heading;
-};
-static_assert(sizeof(ZovMoveTwoPayload) == 24, "the two-position payload is six float32");
-
-}  // namespace
-
 CZovCefBrowers::CZovCefBrowers(QWidget* parent, CZovVersion* version)
     : CZovWnd(parent),
       settings_(CZovSettings::GetInstance()),
@@ -45,18 +34,18 @@ CZovCefBrowers::CZovCefBrowers(QWidget* parent, CZovVersion* version)
   speedRect_ = settings_->LoadRect(kSpeedRect);
   panelColor_ = settings_->LoadQColor(kPanelColor);
   CreateDials();
-  CZovWndManager::GetInstance()->Register(kDirectoryName, this);
+  CZovWndManager::GetInstance()->Register(kZovMapPageName, this);
   CreateListView();
   // Files given on the command line start loading before timer 3 fires; the
   // tracks loaded for them depend on the all-tracks flag, so it is right from
   // the start (timer 3 sets it again).
   store_->SetAllTracks(settings_->TrackConnectIndex() != 0);
-  SetTimer(kCreateTimer, kTimerMs);
+  SetTimer(kCreateTimer, kCreateTimerMs);
   SetTimer(kLayoutTimer, kTimerMs);
 }
 
 CZovCefBrowers::~CZovCefBrowers() {
-  if (CZovWndManager* directory = CZovWndManager::Peek()) directory->Unregister(kDirectoryName);
+  if (CZovWndManager* directory = CZovWndManager::Peek()) directory->Unregister(kZovMapPageName);
   if (client_) client_->ClearBrowser();
   client_.reset();
 }
@@ -88,14 +77,17 @@ void CZovCefBrowers::CreateListView() {
 LRESULT CZovCefBrowers::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case ZOVWM_INFO_E:
-      OnInfo(static_cast<int>(wParam), ZovTakeMsgData(lParam), lParam);
+      OnInfo(static_cast<int>(wParam), lParam);
       return 0;
     case ZOVWM_LISTLAYOUT:
       if (listView_) listView_->SendMessage(ZOVWM_LISTLAYOUT, 0, 0);
       return 0;
     case ZOVWM_LISTSELECT:
+      if (listView_) listView_->SendMessage(message, wParam, lParam);
+      return 0;
     case ZOVWM_RELABEL:
       if (listView_) listView_->SendMessage(message, wParam, lParam);
+      SendTexts();
       return 0;
     case WM_KEYUP:
       if (wParam == VK_SPACE) {
@@ -112,36 +104,41 @@ LRESULT CZovCefBrowers::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   }
 }
 
-void CZovCefBrowers::OnInfo(int code, std::unique_ptr<ZovMsgData> record, LPARAM lParam) {
+void CZovCefBrowers::OnInfo(int code, LPARAM record) {
   switch (code) {
     case ZOV_CODE_CREATE_BROWSER:
       OnCreateBrowser();
       break;
     case ZOV_CODE_GPS_TICK:
-      OnTick(record.get());
+      if (auto tick = ZovReadRecord<ZOV_CODE_GPS_TICK>(record)) OnTick(*tick);
       break;
-    case ZOV_CODE_PLAYING:
+    case ZOV_CODE_DRAW_TRACK:
       OnDrawTrack();
       break;
     case ZOV_CODE_STOPPED:
       OnStopped();
       break;
     case ZOV_CODE_ALL_TRACKS:
-      store_->SetAllTracks(lParam != 0);
+      store_->SetAllTracks(record != 0);
       break;
     case ZOV_CODE_MOVE_TWO:
-      OnMoveTwo(record.get());
+      if (auto move = ZovReadRecord<ZOV_CODE_MOVE_TWO>(record)) OnMoveTwo(*move);
+      break;
+    case ZOV_CODE_DRIVE:
+      OnDrive();
+      break;
+    case ZOV_CODE_DRIVE_POSITION:
+      if (auto at = ZovReadRecord<ZOV_CODE_DRIVE_POSITION>(record)) OnDrivePosition(at->ms);
       break;
     default:
-      break;  // not for this window; the record is freed all the same
+      break;  // not for this window
   }
 }
 
 void CZovCefBrowers::OnTimer(UINT id) {
   if (id == kCreateTimer) {
     KillTimer(kCreateTimer);
-    CZovWndManager::GetInstance()->SendData("ZovCefBrowers", ZOV_CODE_CREATE_BROWSER, 0, nullptr,
-                                            kCreateDelayMs);
+    CZovWndManager::GetInstance()->Send<ZOV_CODE_CREATE_BROWSER>(kZovMapPageName, kCreateDelayMs);
     store_->SetAllTracks(settings_->TrackConnectIndex() != 0);
   } else if (id == kLayoutTimer) {
     if (client_ && client_->GetBrowser()) {
@@ -164,6 +161,8 @@ void CZovCefBrowers::OnCreateBrowser() {
   // Until the page draws, the browser shows the panel's colour, not a white box.
   client_->SetBackground(panelColor_);
   connect(client_.get(), &ClientHandler::PageLoaded, this, [this](bool ok) { OnPageLoaded(ok); });
+  connect(client_.get(), &ClientHandler::SeekNear, this,
+          [this](double latitude, double longitude) { OnSeekNear(latitude, longitude); });
   QRect area = browserRect_.ToQRect();
   if (width() > 0) area.setWidth(width());
   pageLocation_ = settings_->CurrentMapLocation();
@@ -205,6 +204,7 @@ bool CZovCefBrowers::ShowOfflinePage() {
 
 void CZovCefBrowers::OnPageLoaded(bool ok) {
   if (!ok && ShowOfflinePage()) return;
+  if (ok) SendTexts();
   if (!ok || !redrawOnLoad_) return;
   redrawOnLoad_ = false;
   // The same track again, and the marker where the last tick put it: the
@@ -213,22 +213,36 @@ void CZovCefBrowers::OnPageLoaded(bool ok) {
   for (const QString& call : markerCalls_) Run(call);
 }
 
-void CZovCefBrowers::OnTick(const ZovMsgData* record) {
-  ZovTickPayload tick;
-  if (!record || !ZovReadTickPayload(record->payload.data(), int(record->payload.size()), tick)) return;
+void CZovCefBrowers::OnTick(const ZovTickPayload& tick) {
   if (tick.mode != 1) return;
-  if (ZovIsPosition(tick.latitude, tick.longitude)) {
-    markerCalls_ = {ZovCallMove(tick.longitude, tick.latitude, ZovMarkerAngle(tick.heading)),
-                    ZovCallCenter(tick.longitude, tick.latitude)};
-    for (const QString& call : markerCalls_) Run(call);
-  } else {
+  // While a drive is shown, its positions (code 2041) place the marker on its track.
+  const bool ownMarker = !DriveShown();
+  if (ownMarker && ZovIsPosition(tick.latitude, tick.longitude)) {
+    PlaceMarker(tick.longitude, tick.latitude, tick.heading);
+  } else if (ownMarker) {
     DebugTrace("Cef ZOVWM_INFO_E: %f %f IS_DOUBLE_ZERO  \r\n", double(tick.latitude), double(tick.longitude));
   }
   ShowSpeed(tick.speed);
-  heading_ = tick.heading;
+  // Only the dials change: the panel itself (and with it the browser and
+  // the list under it) is not repainted for a tick.
+  SetHeading(tick.heading);
+}
+
+void CZovCefBrowers::PlaceMarker(double longitude, double latitude, double heading) {
+  QStringList calls = {ZovCallMove(longitude, latitude, ZovMarkerAngle(heading)),
+                       ZovCallCenter(longitude, latitude)};
+  // A vehicle standing still sends the same point every second: the page
+  // (and the browser's compositing) is left alone then.
+  if (calls == markerCalls_) return;
+  markerCalls_ = std::move(calls);
+  for (const QString& call : markerCalls_) Run(call);
+}
+
+void CZovCefBrowers::SetHeading(double heading) {
+  if (heading == heading_ && compass_->Angle() == heading) return;
+  heading_ = heading;
   compass_->SetAngle(heading_);
   compass_->update();
-  update();
 }
 
 void CZovCefBrowers::ShowSpeed(double knots) {
@@ -248,12 +262,23 @@ void CZovCefBrowers::ResetDials(bool compassToo) {
 }
 
 void CZovCefBrowers::OnDrawTrack() {
+  // A moment of the playing drive: the drive's whole track stays drawn.
+  if (DriveShown()) {
+    drawn_ = 1;
+    return;
+  }
+  drivePlan_.reset();
+  driveTrack_.clear();
   markerCalls_.clear();
   DrawTrack();
   ResetDials(true);
 }
 
 void CZovCefBrowers::DrawTrack() {
+  if (DriveShown()) {
+    DrawDrive();
+    return;
+  }
   // Calls skipped for want of a page are made again when it has loaded.
   if (!Run(ZovCallClearLine())) redrawOnLoad_ = true;
   Run(ZovCallClear());
@@ -281,17 +306,63 @@ void CZovCefBrowers::OnStopped() {
   ResetDials(false);
 }
 
-void CZovCefBrowers::OnMoveTwo(const ZovMsgData* record) {
-  ZovMoveTwoPayload move;
-  if (!record || !record->Read(&move)) return;
+bool CZovCefBrowers::DriveShown() const { return drivePlan_ && store_->PlayingDrive() == drivePlan_; }
+
+void CZovCefBrowers::OnDrive() {
+  drivePlan_ = store_->PlayingDrive();
+  driveTrack_ = drivePlan_ ? ZovDriveTrack(*drivePlan_) : std::vector<std::vector<ZovDrivePoint>>();
+  if (!drivePlan_) return;  // nothing plays as a drive: code 2007 draws the file's track
+  markerCalls_.clear();
+  DrawDrive();
+  ResetDials(true);
+}
+
+void CZovCefBrowers::DrawDrive() {
+  // Calls skipped for want of a page are made again when it has loaded.
+  if (!Run(ZovCallClearLine())) redrawOnLoad_ = true;
+  Run(ZovCallClear());
+  Run(ZovCallDriveTrack(driveTrack_));
+  const ZovDrivePoint* first = nullptr;
+  const ZovDrivePoint* last = nullptr;
+  for (const auto& segment : driveTrack_)
+    for (const ZovDrivePoint& p : segment) {
+      if (ZovIsZeroPoint(p.latitude, p.longitude)) continue;
+      if (!first) first = &p;
+      last = &p;
+    }
+  if (first) {
+    Run(ZovCallSetStartPoistion(first->longitude, first->latitude));
+    Run(ZovCallSetEndPoistion(last->longitude, last->latitude));
+  }
+  drawn_ = 1;
+}
+
+void CZovCefBrowers::OnDrivePosition(int64_t ms) {
+  if (!DriveShown()) return;
+  // A nudged track: the fix shown with the picture at `ms` is the one
+  // written the nudge before it.
+  const ZovCameraClock clock = CZovFileListStore::GetInstance()->CameraClock();
+  const ZovDriveSpot spot = ZovDriveSpotAt(driveTrack_, ZovTrackTimeAt(ms, clock));
+  if (spot.found) PlaceMarker(spot.longitude, spot.latitude, spot.heading);
+}
+
+void CZovCefBrowers::OnSeekNear(double latitude, double longitude) {
+  if (!DriveShown()) return;
+  int64_t ms = ZovNearestDriveMs(driveTrack_, latitude, longitude);
+  if (ms < 0) return;
+  // The picture that goes with that fix (the nudge the other way).
+  ms = std::max<int64_t>(0, ms + CZovFileListStore::GetInstance()->CameraClock().gpsNudgeMs);
+  CZovWndManager::GetInstance()->Send<ZOV_CODE_SEEK_DRIVE>(kZovPlayDialogName, ZovDriveTimeRecord{ms});
+}
+
+void CZovCefBrowers::SendTexts() { Run(ZovCallSetTexts(settings_->GetQText("mapfollow"))); }
+
+void CZovCefBrowers::OnMoveTwo(const ZovMoveTwoRecord& move) {
   if (!ZovIsPosition(move.latitude1, move.longitude1) || !ZovIsPosition(move.latitude2, move.longitude2)) {
     return;
   }
   Run(ZovCallMoveTow(move.longitude1, move.latitude1, move.longitude2, move.latitude2));
-  heading_ = move.heading;
-  compass_->SetAngle(heading_);
-  compass_->update();
-  update();
+  SetHeading(move.heading);
 }
 
 QRect CZovCefBrowers::BrowserArea() const {
@@ -360,5 +431,5 @@ void CZovCefBrowers::DropFiles(const std::vector<std::string>& paths) {
   const int index = store_->AddDropped(paths);
   if (auto* parent = dynamic_cast<CZovMsgTarget*>(parentWidget()))
     parent->SendMessage(ZOVWM_LISTSELECT, 0, std::max(index, 0));
-  if (index >= 0) CZovWndManager::GetInstance()->SendData("CPlayDialog", ZOV_CODE_PLAY_CURRENT);
+  if (index >= 0) CZovWndManager::GetInstance()->Send<ZOV_CODE_PLAY_CURRENT>(kZovPlayDialogName);
 }

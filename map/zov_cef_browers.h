@@ -8,10 +8,12 @@
 //   ZOVWM_INFO_E  2003 create the browser          2005 position tick (24-byte tick)
 //                 2007 draw the current track      2010 forget the drawn track, reset the speed dial
 //                 2022 all-tracks flag (lParam)    4057 two-position move
+//                 2040 a drive started: its whole track drawn
+//                 2041 drive position: the marker to that drive time
 //                 other codes: ignored. Every record is freed.
 //   ZOVWM_LISTLAYOUT  to the play list view with wParam = lParam = 0
 //   ZOVWM_LISTSELECT  to the play list view as sent
-//   ZOVWM_RELABEL     to the play list view
+//   ZOVWM_RELABEL     to the play list view; the page's texts anew
 //   WM_KEYUP space    to the parent window
 //   WM_TIMER 3 (once, 1 s after start): code 2003 to this window, the
 //            all-tracks flag from the "trackconnect" choice
@@ -25,6 +27,12 @@
 // the track came before it, or the page of another map) gets the track drawn
 // again, so the track is never lost to a page that was not there yet.
 //
+// A drive (code 2040, the store's PlayingDrive()) is shown while it is the
+// store's playing drive: its whole track stays drawn through its moments
+// (their own code 2007 draws nothing then), drive positions place the marker
+// and ticks move only the dials. A click on its track sends code 2042 with
+// the drive time nearest the click to "CPlayDialog".
+//
 // Registered in the window directory as "CZovCefBrowers".
 // Threads: user-interface thread only (the directory delivers other threads'
 // records here by a send).
@@ -37,6 +45,9 @@
 #include <QStringList>
 #include <QUrl>
 
+#include "library/zov_drive_plan.h"
+#include "platform/zov_message_records.h"
+#include "platform/zov_window_names.h"
 #include "platform/zov_wnd.h"
 #include "shell/zov_resource_library.h"
 
@@ -50,7 +61,6 @@ struct ZovMsgData;
 
 class CZovCefBrowers : public CZovWnd {
  public:
-  static constexpr const char* kDirectoryName = "CZovCefBrowers";
   static constexpr int kTemplateId = 108;
   // Layout and look (resource ids).
   static constexpr int kBrowserRect = 10205;
@@ -72,6 +82,9 @@ class CZovCefBrowers : public CZovWnd {
   static constexpr UINT kCreateTimer = 3;
   static constexpr UINT kLayoutTimer = 4;
   static constexpr UINT kTimerMs = 1000;
+  // Timer 3 fires at the shortest timer period (10 ms): the browser starts
+  // and loads its page while the recording opens, not a second later.
+  static constexpr UINT kCreateTimerMs = 0;
   // Delay written into the code-2003 record (the directory delivers at once).
   static constexpr int kCreateDelayMs = 500;
   // Text traced when the browser cannot be made.
@@ -101,6 +114,8 @@ class CZovCefBrowers : public CZovWnd {
   CZovCompass* SpeedDial() const { return speed_; }
   CZovFileListView* ListView() const { return listView_; }
   bool Drawn() const { return drawn_ != 0; }
+  // True while a drive's track is drawn and that drive plays.
+  bool DriveShown() const;
   double Heading() const { return heading_; }
   const QString& SpeedText() const { return speedText_; }
   // The browser's area in the panel, as the last layout placed it.
@@ -121,16 +136,26 @@ class CZovCefBrowers : public CZovWnd {
  private:
   void CreateDials();
   void CreateListView();
-  void OnInfo(int code, std::unique_ptr<ZovMsgData> record, LPARAM lParam);
+  void OnInfo(int code, LPARAM record);
   void OnTimer(UINT id);
   void OnCreateBrowser();
-  void OnTick(const ZovMsgData* record);
-  // Code 2007: the current track drawn anew, the dials reset.
+  void OnTick(const ZovTickPayload& tick);
+  // The current track drawn anew, the dials reset.
   void OnDrawTrack();
   // The track calls alone (also for a page that loaded after they were made).
   void DrawTrack();
   void OnStopped();
-  void OnMoveTwo(const ZovMsgData* record);
+  void OnDrive();
+  void OnDrivePosition(int64_t ms);
+  void DrawDrive();
+  // The page asked to seek the drive near a position.
+  void OnSeekNear(double latitude, double longitude);
+  // Places the marker and centres on it; skipped when nothing changed.
+  void PlaceMarker(double longitude, double latitude, double heading);
+  void SendTexts();
+  void OnMoveTwo(const ZovMoveTwoRecord& move);
+  // Turns the compass to `heading`; redrawn only when it moved.
+  void SetHeading(double heading);
   void OnPageLoaded(bool ok);
   bool ShowOfflinePage();
   void Layout(int width, int height);
@@ -154,4 +179,6 @@ class CZovCefBrowers : public CZovWnd {
   bool redrawOnLoad_ = false;       // the drawn track has not reached the page
   std::string pageLocation_;        // the page asked for last
   QStringList markerCalls_;         // the last tick's marker calls, for a reloaded page
+  std::shared_ptr<const ZovDrivePlan> drivePlan_;     // the drive drawn last (null: none)
+  std::vector<std::vector<ZovDrivePoint>> driveTrack_;  // its track on the drive clock
 };

@@ -1,12 +1,16 @@
 #include "map/zov_client_handler.h"
 
 #include <QTimer>
+#include <QWebChannel>
 #include <QWebEnginePage>
+#include <QWebEngineScript>
+#include <QWebEngineScriptCollection>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
 #include <QWidget>
 
 #include "map/zov_client_app.h"
+#include "map/zov_page_channel.h"
 
 namespace {
 
@@ -62,6 +66,7 @@ bool ClientHandler::CreateBrowser(QWidget* parent, const QRect& bounds, const QU
   auto* view = new QWebEngineView(parent);
   auto* page = new ZovMapPage(profile, view);
   page->setBackgroundColor(background_);
+  ConnectChannel(page);
   view->setPage(page);
   view->setGeometry(bounds);
   view->setContextMenuPolicy(Qt::DefaultContextMenu);
@@ -70,7 +75,7 @@ bool ClientHandler::CreateBrowser(QWidget* parent, const QRect& bounds, const QU
   connect(page, &QWebEnginePage::loadFinished, this, [this](bool ok) { OnLoadFinished(ok); });
   // The view going away (its parent destroyed, or CloseBrowser) ends the
   // browser's life.
-  connect(view, &QObject::destroyed, this, [this, view] { OnBeforeClose(view); });
+  connect(view, &QObject::destroyed, this, [this, gone = static_cast<const QObject*>(view)] { OnBeforeClose(gone); });
   view->show();
   BeginLoad();
   page->load(url);
@@ -81,8 +86,34 @@ bool ClientHandler::CreateBrowser(QWidget* parent, const QRect& bounds, const QU
   return true;
 }
 
+void ClientHandler::ConnectChannel(QWebEnginePage* page) {
+  // The channel and its object live as long as the page (they are its
+  // children); the page's calls reach this client as signals.
+  auto* player = new ZovPageChannel(page);
+  connect(player, &ZovPageChannel::SeekNear, this, &ClientHandler::SeekNear);
+  auto* channel = new QWebChannel(page);
+  channel->registerObject(QString::fromLatin1(kZovPageChannelName), player);
+  page->setWebChannel(channel);
+  const QString source = ZovPageChannelScript();
+  if (source.isEmpty()) {
+    if (auto app = ClientApp::Current())
+      app->Log("ERROR", "CHANNEL", "no web channel library: the map page cannot ask anything");
+    return;
+  }
+  QWebEngineScript script;
+  script.setName(QStringLiteral("zov-player-channel"));
+  script.setSourceCode(source);
+  script.setInjectionPoint(QWebEngineScript::DocumentReady);
+  script.setWorldId(QWebEngineScript::MainWorld);
+  script.setRunsOnSubFrames(false);
+  page->scripts().insert(script);
+}
+
 void ClientHandler::OnAfterCreated(QWebEngineView* browser) {
-  if (!browser_) browser_ = browser;
+  if (browser_.isNull()) {
+    browser_ = browser;
+    heldObject_ = browser;
+  }
 }
 
 bool ClientHandler::DoClose(QWebEngineView* /*browser*/) {
@@ -90,8 +121,11 @@ bool ClientHandler::DoClose(QWebEngineView* /*browser*/) {
   return false;
 }
 
-void ClientHandler::OnBeforeClose(QWebEngineView* browser) {
-  if (browser_ == browser || !browser_) browser_ = nullptr;
+void ClientHandler::OnBeforeClose(const QObject* browser) {
+  if (heldObject_ == browser || browser_.isNull()) {
+    browser_ = nullptr;
+    heldObject_ = nullptr;
+  }
   waiting_.clear();
 }
 
@@ -159,4 +193,7 @@ void ClientHandler::CloseBrowser() {
   QTimer::singleShot(0, this, [view = QPointer<QWebEngineView>(browser_)] { delete view.data(); });
 }
 
-void ClientHandler::ClearBrowser() { browser_ = nullptr; }
+void ClientHandler::ClearBrowser() {
+  browser_ = nullptr;
+  heldObject_ = nullptr;
+}

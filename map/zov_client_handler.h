@@ -27,9 +27,11 @@
 // accepts and never answers) is stopped, so it ends as a failed load instead
 // of holding the calls for ever.
 //
-// No pop-ups of its own (new windows are refused), no script-to-program
-// channel, the context menu as the browser builds it, JavaScript dialogs as
-// the browser shows them.
+// Page to program: each page gets a ZovPageChannel ("player") through a
+// QWebChannel and the script that connects to it (map/zov_page_channel.h);
+// what the page asks arrives as this client's signals, on the user-interface
+// thread. No pop-ups of its own (new windows are refused), the context menu
+// as the browser builds it, JavaScript dialogs as the browser shows them.
 #include <QColor>
 #include <QObject>
 #include <QPointer>
@@ -93,15 +95,21 @@ class ClientHandler : public QObject {
   // --- Life-span steps (called by the client itself; public for tests) ----
   void OnAfterCreated(QWebEngineView* browser);
   bool DoClose(QWebEngineView* browser);
-  void OnBeforeClose(QWebEngineView* browser);
+  // `browser` is the view being destroyed, by then only a QObject: it is
+  // compared as one and never cast back to the view.
+  void OnBeforeClose(const QObject* browser);
   // Context menu: the menu stays as built; no command is handled.
   bool OnContextMenuCommand(int /*commandId*/) { return false; }
 
  signals:
   // The held browser's page finished loading (ok = false when it failed).
   void PageLoaded(bool ok);
+  // The page asked to seek the drive near a position (a click on its track).
+  void SeekNear(double latitude, double longitude);
 
  private:
+  // Publishes the page's ZovPageChannel and injects the script that reaches it.
+  void ConnectChannel(QWebEnginePage* page);
   void OnLoadStarted();
   void OnLoadFinished(bool ok);
   void OnLoadTimedOut();
@@ -111,6 +119,7 @@ class ClientHandler : public QObject {
 
   QPointer<QWebEngineView> made_;     // the view this client made
   QPointer<QWebEngineView> browser_;  // the held browser
+  const QObject* heldObject_ = nullptr;  // the same, compared at its destruction
   bool closing_ = false;
   bool loading_ = false;
   QStringList waiting_;               // calls made while the page loads

@@ -33,6 +33,7 @@ void CZovCompass::SetCaption(const ZovRect& rect, ZovColorRef colour, int fontId
 }
 
 void CZovCompass::SetValue(const QString& text, double angle) {
+  if (angle == angle_ && text == caption_) return;  // nothing to draw anew
   angle_ = angle;
   caption_ = text;
   repaint();

@@ -8,7 +8,7 @@
 // Drawing (every paint): the background colour, the face at (0, 0) in its own
 // size, then the needle at its position turned about the centre, then the
 // caption centred on one line in its rectangle. SetValue stores the angle and
-// the caption and repaints at once; setting the angle alone (SetAngle) and
+// the caption and repaints at once (nothing when both are as they were); setting the angle alone (SetAngle) and
 // updating repaints with the caption last given.
 //
 // Threads: user-interface thread only.

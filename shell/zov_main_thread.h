@@ -6,7 +6,7 @@
 #include <condition_variable>
 #include <mutex>
 
-#include "engine/zov_thread.h"
+#include "platform/zov_thread.h"
 
 // Longest pause between two passes over the delayed queue.
 inline constexpr int kZovMainThreadPassMs = 1000;

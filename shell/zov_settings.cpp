@@ -9,6 +9,18 @@
 
 namespace {
 
+// "rear,left" -> {"rear", "left"}; empty pieces are left out.
+std::vector<std::string> SplitChannelKeys(const std::string& line) {
+  std::vector<std::string> keys;
+  size_t from = 0;
+  while (from <= line.size()) {
+    const size_t comma = std::min(line.find(',', from), line.size());
+    if (comma > from) keys.push_back(line.substr(from, comma - from));
+    from = comma + 1;
+  }
+  return keys;
+}
+
 CZovSettings* g_settings = nullptr;
 
 std::string Key(const char* format, int i) {
@@ -175,6 +187,7 @@ void CZovSettings::Load(const std::string& file) {
     std::lock_guard<std::mutex> g(stringLock_);
     // A folder longer than the read buffer would be cut into another path.
     screenshotFolder_ = ini.LastReadWasCut() ? std::string() : dirpath;
+    preferredChannels_ = SplitChannelKeys(ini.ReadString("setup", "channels", ""));
   }
 
   // Repair: an index that names no loaded entry becomes 0.
@@ -196,6 +209,20 @@ void CZovSettings::Load(const std::string& file) {
 std::string CZovSettings::UnitName() const {
   std::lock_guard<std::mutex> g(stringLock_);
   return unitName_;
+}
+
+std::vector<std::string> CZovSettings::PreferredChannels() const {
+  std::lock_guard<std::mutex> g(stringLock_);
+  return preferredChannels_;
+}
+
+void CZovSettings::SetPreferredChannels(const std::vector<std::string>& keys) {
+  std::string line;
+  for (const std::string& key : keys) line += (line.empty() ? "" : ",") + key;
+  CZovIniFile ini;
+  if (ini.SetFile(SettingsFile())) ini.WriteString("setup", "channels", line);
+  std::lock_guard<std::mutex> g(stringLock_);
+  preferredChannels_ = SplitChannelKeys(line);
 }
 
 std::string CZovSettings::ScreenshotFolder() const {

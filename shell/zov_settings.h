@@ -127,6 +127,11 @@ class CZovSettings {
   // Writes key "track" only.
   void SetTrack(int value);
   void SetScreenshotFolder(const std::string& folder);
+  // The channels the driver chose to see when a moment has more than the
+  // panes show ("rear", "left" ...; key "channels", comma-separated), in
+  // their order; empty: front, rear, interior.
+  std::vector<std::string> PreferredChannels() const;
+  void SetPreferredChannels(const std::vector<std::string>& keys);
   // In memory only: the setup dialog's start-up decode choice and its track
   // toggle (which then calls SetTrack).
   void OverrideDecodeMode(int index) { decodeModeIndex_ = index; }
@@ -172,6 +177,7 @@ class CZovSettings {
   std::string cacheFolder_;
   std::string userFolder_;
   std::string fontFace_;
+  std::vector<std::string> preferredChannels_;  // guarded by stringLock_
 
   // Lists, fixed after Init.
   int languageCount_ = 0, unitCount_ = 0, mapCount_ = 0;

@@ -26,8 +26,8 @@ extern const ZovTextTable kZovTextTableGreek;        // 16 Greece
 extern const ZovTextTable kZovTextTableDutch;        // 17 Netherlands
 
 // Every language name written in its own language, in the order of the
-// language list; all tables but the English-text ones carry these rows
-// unchanged after "selectlanguage".
+// language list; every table carries these rows unchanged after
+// "selectlanguage".
 #define ZOV_LANGUAGE_NAME_ENTRIES \
     {"chineses", "中文"}, \
     {"english", "EngLish"}, \

@@ -12,23 +12,7 @@ namespace {
   {"mutlanguage", "Multi-language"},                                                           \
   {"basesetup", "Base Setup"},                                                                 \
   {"selectlanguage", "Language:"},                                                             \
-  {"chineses", "中文"},                                                                        \
-  {"english", "EngLish"},                                                                      \
-  {"jap", "日本語"},                                                                           \
-  {"France", "France"},                                                                        \
-  {"Deutsch", "Deutsch"},                                                                      \
-  {"taiwan", "繁體"},                                                                          \
-  {"korean", "한국어"},                                                                        \
-  {"Russia", "Русский"},                                                                       \
-  {"Turkey", "Turkish"},                                                                       \
-  {"Hebrew", "Hebrew"},                                                                        \
-  {"Portugal", "Português"},                                                                   \
-  {"Spain", "Español"},                                                                        \
-  {"poland", "Język polski"},                                                                  \
-  {"Italy", "Italiano"},                                                                       \
-  {"Hungary", "Magyar nyelv"},                                                                 \
-  {"Greece", "Ελλάδα"},                                                                        \
-  {"Netherlands", "Nederlands"},                                                               \
+  ZOV_LANGUAGE_NAME_ENTRIES                                                                    \
   {"selectmap", "Maps :"},                                                                     \
   {"gaode", "Amap"},                                                                           \
   {"google", "Google Map"},                                                                    \

@@ -63,7 +63,10 @@ bool CZovTextSelector::ChooseTable(std::string_view languageName) {
 }
 
 std::string CZovTextSelector::GetText(std::string_view key) const {
-  return ZovLookUpText(CurrentTable(), key);
+  const ZovTextTable* table = CurrentTable();
+  std::string text = ZovLookUpText(table, key);
+  if (text.empty()) text = ZovAddedTextOf(ZovTextTableIndex(table), key);
+  return text;
 }
 
 std::string CZovTextSelector::CurrentLanguageName() const {

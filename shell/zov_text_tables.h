@@ -52,6 +52,11 @@ int ZovTextTableIndex(const ZovTextTable* table);
 // a one-character key (the sentinel). Empty when absent or `table` is null.
 std::string ZovLookUpText(const ZovTextTable* table, std::string_view key);
 
+// The text of `key` among the texts added for later features (one per
+// table, zov_text_table_added.cpp); empty when it is not one of them or the
+// index is outside 0..16.
+std::string ZovAddedTextOf(int tableIndex, std::string_view key);
+
 // The current table and the text service built on it. CZovSettings holds one
 // and forwards its GetText and language choice here.
 class CZovTextSelector {
@@ -63,7 +68,8 @@ class CZovTextSelector {
   // Returns false, leaving the current table as it was, when none matches.
   bool ChooseTable(std::string_view languageName);
 
-  // Text of `key` in the current table; empty when absent.
+  // Text of `key` in the current table, else among the added texts of its
+  // language; empty when absent from both.
   std::string GetText(std::string_view key) const;
 
   const ZovTextTable* CurrentTable() const { return current_.load(std::memory_order_acquire); }

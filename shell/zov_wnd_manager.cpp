@@ -11,8 +11,11 @@ namespace {
 // Guards creation and deletion of the directory object itself, and the
 // delayed-queue pass of the main thread against that deletion.
 std::mutex g_managerLife;
-// The directory; owned here, guarded by g_managerLife.
-std::unique_ptr<CZovWndManager> g_owner;
+// The directory; owned here, guarded by g_managerLife. A plain pointer, not
+// an owner with a static destructor: a process that ends through exit()
+// without its shutdown list (the close button) must not free the directory
+// under the main thread's delivery pass, which may still be running then.
+CZovWndManager* g_owner = nullptr;
 // The same pointer for lock-free look-ups.
 std::atomic<CZovWndManager*> g_manager{nullptr};
 
@@ -35,8 +38,8 @@ CZovWndManager* CZovWndManager::GetInstance() {
   std::lock_guard<std::mutex> g(g_managerLife);
   m = g_manager.load(std::memory_order_acquire);
   if (!m) {
-    g_owner = std::make_unique<CZovWndManager>();
-    m = g_owner.get();
+    g_owner = new CZovWndManager();
+    m = g_owner;
     g_manager.store(m, std::memory_order_release);
   }
   return m;
@@ -47,7 +50,8 @@ CZovWndManager* CZovWndManager::Peek() { return g_manager.load(std::memory_order
 void CZovWndManager::DeleteInstance() {
   std::lock_guard<std::mutex> g(g_managerLife);
   g_manager.store(nullptr, std::memory_order_release);
-  g_owner.reset();
+  delete g_owner;
+  g_owner = nullptr;
 }
 
 int CZovWndManager::ServeDelayedQueue(int64_t nowMs) {
@@ -62,10 +66,10 @@ CZovWndManager::~CZovWndManager() {
   delayed_.clear();
 }
 
-void CZovWndManager::Register(const char* name, CZovMsgTarget* window) {
+void CZovWndManager::Register(ZovWndName name, CZovMsgTarget* window) {
   if (!window) return;
   Entry e;
-  CopyName(e.name, name);
+  CopyName(e.name, name.c_str());
   e.window = window;
   e.ref = window->Ref();
   std::lock_guard<std::recursive_mutex> g(lock_);
@@ -75,44 +79,44 @@ void CZovWndManager::Register(const char* name, CZovMsgTarget* window) {
 CZovWndManager::Entry* CZovWndManager::FindLocked(const char* name) {
   if (!Given(name)) return nullptr;
   for (Entry& e : entries_) {
-    if (std::strstr(e.name, name)) return &e;
+    if (std::strcmp(e.name, name) == 0) return &e;
   }
   return nullptr;
 }
 
-void CZovWndManager::Unregister(const char* name) {
+void CZovWndManager::Unregister(ZovWndName name) {
   std::lock_guard<std::recursive_mutex> g(lock_);
-  if (Entry* e = FindLocked(name)) entries_.erase(entries_.begin() + (e - entries_.data()));
+  if (Entry* e = FindLocked(name.c_str())) entries_.erase(entries_.begin() + (e - entries_.data()));
 }
 
-CZovMsgTarget* CZovWndManager::Find(const char* name) {
+CZovMsgTarget* CZovWndManager::Find(ZovWndName name) {
   std::lock_guard<std::recursive_mutex> g(lock_);
-  Entry* e = FindLocked(name);
+  Entry* e = FindLocked(name.c_str());
   return e ? e->window : nullptr;
 }
 
-void CZovWndManager::PostTo(const char* name, UINT message, WPARAM wParam, LPARAM lParam) {
+void CZovWndManager::PostTo(ZovWndName name, UINT message, WPARAM wParam, LPARAM lParam) {
   if (message == 0) return;
   std::lock_guard<std::recursive_mutex> g(lock_);
-  if (Entry* e = FindLocked(name)) e->ref.Post(message, wParam, lParam);
+  if (Entry* e = FindLocked(name.c_str())) e->ref.Post(message, wParam, lParam);
 }
 
-LRESULT CZovWndManager::SendTo(const char* name, UINT message, WPARAM wParam, LPARAM lParam) {
+LRESULT CZovWndManager::SendTo(ZovWndName name, UINT message, WPARAM wParam, LPARAM lParam) {
   ZovQueuedSend queued;
   {
     std::lock_guard<std::recursive_mutex> g(lock_);
-    Entry* e = FindLocked(name);
+    Entry* e = FindLocked(name.c_str());
     if (!e) return 0;
     queued = e->ref.QueueSend(message, wParam, lParam);
   }
   return CZovTargetRef::Await(queued);
 }
 
-std::unique_ptr<ZovMsgData> CZovWndManager::MakeRecord(const char* name, int code, int size,
+std::unique_ptr<ZovMsgData> CZovWndManager::MakeRecord(ZovWndName name, int code, int size,
                                                        const void* bytes, int delay) {
-  if (code == 0 || !Given(name)) return nullptr;
+  if (code == 0 || !Given(name.c_str())) return nullptr;
   auto record = std::make_unique<ZovMsgData>();
-  CopyName(record->target, name);
+  CopyName(record->target, name.c_str());
   record->code = code;
   record->delay = delay;
   record->timeStamp = ZovMsgClockMs();
@@ -123,11 +127,11 @@ std::unique_ptr<ZovMsgData> CZovWndManager::MakeRecord(const char* name, int cod
   return record;
 }
 
-void CZovWndManager::SendData(const char* name, int code, int size, const void* bytes, int delay) {
+void CZovWndManager::SendData(ZovWndName name, int code, int size, const void* bytes, int delay) {
   Deliver(MakeRecord(name, code, size, bytes, delay));
 }
 
-void CZovWndManager::SendBytes(const char* name, int code, std::vector<unsigned char> bytes, int delay) {
+void CZovWndManager::SendBytes(ZovWndName name, int code, std::vector<unsigned char> bytes, int delay) {
   std::unique_ptr<ZovMsgData> record = MakeRecord(name, code, 0, nullptr, delay);
   if (!record) return;
   record->payload = std::move(bytes);
@@ -146,14 +150,12 @@ void CZovWndManager::Deliver(std::unique_ptr<ZovMsgData> record) {
     // Not queued: the window went away after it was found.
     if (!queued) return;
   }
-  // The receiver owns the record once its window procedure ran; a target
-  // destroyed before that never saw it.
-  bool handled = false;
-  CZovTargetRef::Await(queued, &handled);
-  if (handled) (void)record.release();
+  // The handler has returned (or the target went first and never will run
+  // it): the record is freed here either way.
+  CZovTargetRef::Await(queued);
 }
 
-void CZovWndManager::PostDelayed(const char* name, int code, int size, const void* bytes, int delay) {
+void CZovWndManager::PostDelayed(ZovWndName name, int code, int size, const void* bytes, int delay) {
   std::unique_ptr<ZovMsgData> record = MakeRecord(name, code, size, bytes, delay);
   if (!record) return;
   std::lock_guard<std::recursive_mutex> g(lock_);
@@ -172,12 +174,12 @@ int CZovWndManager::ServeDelayed(int64_t nowMs) {
     std::unique_ptr<ZovMsgData> record = std::move(delayed_.front());
     delayed_.pop_front();
     Entry* e = FindLocked(record->target);
-    // A record whose window goes away before the posted message is handled
-    // is freed with the dropped message.
+    // The posted message owns the record: it is freed once the message has
+    // been handled, or dropped with it when its window goes away first.
     if (e && e->ref.PostOwned(ZOVWM_INFO_E, static_cast<WPARAM>(record->code),
                               reinterpret_cast<LPARAM>(record.get()),
                               [](LPARAM l) { delete reinterpret_cast<ZovMsgData*>(l); })) {
-      (void)record.release();  // owned by the posted message now
+      (void)record.release();
     }
   }
   return -1;

@@ -1,8 +1,9 @@
 #pragma once
-// Named-window directory. Each important window registers under its class
-// name; any part of the program (any thread) reaches it by name: it posts or
+// Named-window directory. Each important window registers under its name
+// (platform/zov_window_names.h, compared whole); any part of the program (any
+// thread) reaches it by name: it posts or
 // sends a window message to it, or sends a code with a copied payload as
-// ZOVWM_INFO_E (wParam = code, lParam = ZovMsgData*, owned by the receiver).
+// ZOVWM_INFO_E (wParam = code, lParam = ZovMsgData*, owned by the message).
 // The directory also keeps a queue of delayed records, served by
 // CZovMainThread (shell/zov_main_thread.h).
 //
@@ -18,12 +19,15 @@
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <type_traits>
 #include <vector>
 
+#include "platform/zov_message_records.h"
 #include "platform/zov_messages.h"
+#include "platform/zov_window_names.h"
 #include "platform/zov_wnd.h"
 
 // Bytes of a window name field, terminator included (names of at most 31
@@ -34,16 +38,16 @@ inline constexpr int32_t kZovNoDelay = -1;
 // A delayed record is due this many milliseconds before its time.
 inline constexpr int kZovDelayEarlyMs = 5;
 
-// The record that travels with ZOVWM_INFO_E. Made by the sender; the receiver
-// owns it and deletes it (which frees the payload) before returning, for
-// every code, handled or not.
+// The record that travels with ZOVWM_INFO_E. Made by the sender; owned by
+// the message from send to receipt: the receiver's window procedure reads it
+// through ZovMsgRecord(lParam) and never frees it; the directory frees it
+// once the handler has returned (or the message was dropped undelivered).
 //
-// Sending: SendValue(name, code, value) copies one plain value (an int32_t,
-// a struct, a std::array); SendText(name, code, text) copies UTF-16 text;
-// SendBytes(name, code, bytes) copies raw bytes; SendData(name, code) sends a
-// record without payload. Receiving:
-//   std::unique_ptr<ZovMsgData> record = ZovTakeMsgData(lParam);
-//   int32_t index = record ? record->ValueOr<int32_t>(0) : 0;
+// Sending: Send<CODE>(name, record) with the code's record type
+// (platform/zov_message_records.h); Send<CODE>(name) for a code that
+// carries nothing. Receiving:
+//   if (auto row = ZovReadRecord<ZOV_CODE_PLAYING_INDEX>(lParam)) Use(row->index);
+// SendData/SendBytes put raw bytes on the way, for checks of damaged records.
 struct ZovMsgData {
   ZovMsgData() { ++LiveCount(); }
   ~ZovMsgData() { --LiveCount(); }
@@ -55,6 +59,16 @@ struct ZovMsgData {
   ZovMsgData(const ZovMsgData&) = delete;
   ZovMsgData& operator=(const ZovMsgData&) = delete;
 
+  // The record of code `Code`, read from the payload; nothing when the record
+  // was sent under another code or its payload is too short for the type.
+  template <int Code>
+  std::optional<ZovRecordOf<Code>> Record() const {
+    if (code != Code) return std::nullopt;
+    return ZovRecordFromBytes<ZovRecordOf<Code>>(payload);
+  }
+
+  // Raw views of the payload, for checks of the bytes on the way; handlers
+  // read Record<CODE>().
   // Copies the first sizeof(T) payload bytes into *out; false (and *out
   // untouched) when the payload is shorter.
   template <class T>
@@ -79,14 +93,7 @@ struct ZovMsgData {
     return out;
   }
   // The payload as UTF-16 text (up to its first NUL, if any).
-  std::u16string Text16() const {
-    std::u16string text;
-    for (char16_t c : Values<char16_t>()) {
-      if (c == 0) break;
-      text.push_back(c);
-    }
-    return text;
-  }
+  std::u16string Text16() const { return ZovRecordFromBytes<ZovTextRecord>(payload)->text; }
 
   char target[kZovWndNameBytes] = {};  // target window's name
   int32_t code = 0;                    // also the message's wParam
@@ -95,9 +102,15 @@ struct ZovMsgData {
   std::vector<unsigned char> payload;  // private copy of the sender's bytes (may be empty)
 };
 
-// Takes ownership of the record of a ZOVWM_INFO_E message (lParam may be 0).
-inline std::unique_ptr<ZovMsgData> ZovTakeMsgData(LPARAM lParam) {
-  return std::unique_ptr<ZovMsgData>(reinterpret_cast<ZovMsgData*>(lParam));
+// The record of a ZOVWM_INFO_E message, borrowed for the handler's run; null
+// for lParam 0 (a ZOVWM_INFO_E sent without one). Never freed by the caller.
+inline const ZovMsgData* ZovMsgRecord(LPARAM lParam) { return reinterpret_cast<const ZovMsgData*>(lParam); }
+// The record of code `Code` of a ZOVWM_INFO_E message's lParam (see
+// ZovMsgData::Record); nothing for lParam 0.
+template <int Code>
+std::optional<ZovRecordOf<Code>> ZovReadRecord(LPARAM lParam) {
+  const ZovMsgData* record = ZovMsgRecord(lParam);
+  return record ? record->Record<Code>() : std::nullopt;
 }
 
 // The clock of the records' time stamps: monotonic milliseconds.
@@ -121,47 +134,50 @@ class CZovWndManager {
   CZovWndManager& operator=(const CZovWndManager&) = delete;
 
   // Adds an entry at the end. A window registers once, when it is created.
-  void Register(const char* name, CZovMsgTarget* window);
-  // Removes the first entry whose name contains `name`; nothing when none.
-  void Unregister(const char* name);
-  // The first registered window whose name contains `name`, or null. A null
-  // or empty name finds nothing.
-  CZovMsgTarget* Find(const char* name);
+  void Register(ZovWndName name, CZovMsgTarget* window);
+  // Removes the first entry named exactly `name`; nothing when none.
+  void Unregister(ZovWndName name);
+  // The first registered window named exactly `name`, or null. A null or
+  // empty name finds nothing.
+  CZovMsgTarget* Find(ZovWndName name);
   // Posts the message to the window found by name; nothing when `message`
   // is 0 or no window is found.
-  void PostTo(const char* name, UINT message, WPARAM wParam, LPARAM lParam);
+  void PostTo(ZovWndName name, UINT message, WPARAM wParam, LPARAM lParam);
   // Sends the message to the window found by name and returns its result;
   // 0 when none is found.
-  LRESULT SendTo(const char* name, UINT message, WPARAM wParam, LPARAM lParam);
-  // Sends ZOVWM_INFO_E with a new record (code, a copy of `size` bytes, the
-  // delay stored but not applied) to the window found by name and waits for
-  // it to be handled. Nothing when `code` is 0 or `name` is missing; the
-  // record is freed at once when no window is found.
-  void SendData(const char* name, int code, int size = 0, const void* bytes = nullptr,
+  LRESULT SendTo(ZovWndName name, UINT message, WPARAM wParam, LPARAM lParam);
+  // Sends ZOVWM_INFO_E with the record of `Code`, of its own type only, to
+  // the window found by name and waits for it to be handled; the record is
+  // freed when the handler has returned, or at once when no window is found.
+  template <int Code>
+  void Send(ZovWndName name, const ZovRecordOf<Code>& record, int delay = kZovNoDelay) {
+    SendBytes(name, Code, ZovRecordBytes(record), delay);
+  }
+  // The same for a code that carries nothing.
+  template <int Code>
+    requires std::is_same_v<ZovRecordOf<Code>, ZovNoRecord>
+  void Send(ZovWndName name, int delay = kZovNoDelay) {
+    SendData(name, Code, 0, nullptr, delay);
+  }
+  // Puts the record of `Code` into the delayed queue (see PostDelayed).
+  template <int Code>
+  void PostDelayedRecord(ZovWndName name, const ZovRecordOf<Code>& record, int delay) {
+    const std::vector<unsigned char> bytes = ZovRecordBytes(record);
+    PostDelayed(name, Code, static_cast<int>(bytes.size()), bytes.data(), delay);
+  }
+
+  // Sends ZOVWM_INFO_E with a new record of raw bytes (code, a copy of `size`
+  // bytes, the delay stored but not applied) to the window found by name and
+  // waits for it to be handled. Nothing when `code` is 0 or `name` is
+  // missing; the record is freed at once when no window is found.
+  void SendData(ZovWndName name, int code, int size = 0, const void* bytes = nullptr,
                 int delay = kZovNoDelay);
   // SendData with a copy of `bytes` as the payload.
-  void SendBytes(const char* name, int code, std::vector<unsigned char> bytes, int delay = kZovNoDelay);
-  // SendData with a copy of one plain value (int32_t, a struct, a std::array).
-  template <class T>
-  void SendValue(const char* name, int code, const T& value, int delay = kZovNoDelay) {
-    static_assert(std::is_trivially_copyable_v<T>, "payloads are plain bytes");
-    SendData(name, code, static_cast<int>(sizeof(T)), &value, delay);
-  }
-  // SendData with UTF-16 text (no terminator) as the payload.
-  void SendText(const char* name, int code, std::u16string_view text, int delay = kZovNoDelay) {
-    SendData(name, code, static_cast<int>(text.size() * sizeof(char16_t)), text.data(), delay);
-  }
+  void SendBytes(ZovWndName name, int code, std::vector<unsigned char> bytes, int delay = kZovNoDelay);
   // Puts a record into the delayed queue; it is posted to the window named
   // `name` once `delay` ms have passed (the senders of this program deliver
   // at once, so the queue is normally empty).
-  void PostDelayed(const char* name, int code, int size, const void* bytes, int delay);
-  // PostDelayed with a copy of one plain value.
-  template <class T>
-  void PostDelayedValue(const char* name, int code, const T& value, int delay) {
-    static_assert(std::is_trivially_copyable_v<T>, "payloads are plain bytes");
-    PostDelayed(name, code, static_cast<int>(sizeof(T)), &value, delay);
-  }
-
+  void PostDelayed(ZovWndName name, int code, int size, const void* bytes, int delay);
   // One pass over the delayed queue: posts the due records at its head in
   // queue order (a record waits for the ones before it). Returns the ms until
   // the first waiting record is due, or -1 when the queue is empty.
@@ -179,12 +195,12 @@ class CZovWndManager {
   };
   // Makes a record with a copy of `size` bytes; null when `code` is 0 or
   // `name` missing.
-  static std::unique_ptr<ZovMsgData> MakeRecord(const char* name, int code, int size,
+  static std::unique_ptr<ZovMsgData> MakeRecord(ZovWndName name, int code, int size,
                                                 const void* bytes, int delay);
-  // Queues the record to its window and waits for the handler; the record is
-  // freed here unless the window procedure took it.
+  // Queues the record to its window, waits for the handler and frees the
+  // record.
   void Deliver(std::unique_ptr<ZovMsgData> record);
-  // Entry whose name contains `name`; caller holds lock_.
+  // Entry named exactly `name`; caller holds lock_.
   Entry* FindLocked(const char* name);
 
   // The directory lock; recursive, as a window's handler may call back into

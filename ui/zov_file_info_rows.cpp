@@ -5,11 +5,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/zov_demuxer.h"
-
-extern "C" {
-#include <libavutil/pixdesc.h>
-}
+#include "engine/zov_engine.h"
 
 namespace {
 
@@ -97,19 +93,19 @@ std::vector<ZovInfoRow> ZovFileInfoRows(const ZovMediaFacts& media, const ZovMac
 
 ZovMediaFacts ZovMediaFactsOf(CZovDemuxer* demuxer, const std::string& path, int gpsPoints) {
   ZovMediaFacts facts;
-  if (demuxer == nullptr || !demuxer->IsOpened()) return facts;
+  const ZovMediaInfo info = CZovEngine::MediaInfoOf(demuxer);
+  if (!info.open) return facts;
   facts.open = true;
   facts.path = path;
-  facts.durationSeconds = demuxer->durationSeconds.load();
-  facts.width = demuxer->width;
-  facts.height = demuxer->height;
-  facts.bitRate = demuxer->bitRate > 0 ? demuxer->bitRate : AverageBitRate(path, facts.durationSeconds);
-  facts.frameRate = demuxer->frameRate;
-  facts.audioCodec.assign(demuxer->audioCodecName, strnlen(demuxer->audioCodecName, sizeof demuxer->audioCodecName));
-  facts.videoCodec.assign(demuxer->videoCodecName, strnlen(demuxer->videoCodecName, sizeof demuxer->videoCodecName));
-  if (const char* name = av_get_pix_fmt_name(static_cast<AVPixelFormat>(demuxer->pixelFormat)))
-    facts.pixelFormat = name;
-  facts.hardware = demuxer->hardwareFlag != 0;
+  facts.durationSeconds = info.durationSeconds;
+  facts.width = info.width;
+  facts.height = info.height;
+  facts.bitRate = info.bitRate > 0 ? info.bitRate : AverageBitRate(path, facts.durationSeconds);
+  facts.frameRate = info.frameRate;
+  facts.audioCodec = info.audioCodec;
+  facts.videoCodec = info.videoCodec;
+  facts.pixelFormat = info.pixelFormat;
+  facts.hardware = info.hardware;
   facts.gpsPoints = gpsPoints;
   return facts;
 }

@@ -101,7 +101,7 @@ LRESULT CFileInfoView::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 void CFileInfoView::OnCloseClicked() {
-  if (directory_) directory_->SendData("CZovPlayDlg", ZOV_CODE_CLOSE_FILEINFO);
+  if (directory_) directory_->Send<ZOV_CODE_CLOSE_FILEINFO>(kZovMainWindowName);
 }
 
 ZovMediaFacts CFileInfoView::CurrentMedia() const { return mediaSource ? mediaSource() : ZovMediaFacts{}; }

@@ -20,6 +20,7 @@
 #include <QFont>
 #include <QPoint>
 
+#include "platform/zov_window_names.h"
 #include "platform/zov_wnd.h"
 #include "ui/zov_file_info_rows.h"
 

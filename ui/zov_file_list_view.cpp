@@ -9,6 +9,7 @@
 #include <QDropEvent>
 #include <QFileDialog>
 #include <QFontMetrics>
+#include <QMenu>
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
@@ -16,21 +17,18 @@
 #include <QUrl>
 #include <QWheelEvent>
 
+#include "platform/zov_hand_over.h"
 #include "shell/zov_settings.h"
 #include "shell/zov_wnd_manager.h"
+#include "ui/zov_camera_clock_dialog.h"
 #include "ui/zov_file_list_contrl.h"
 #include "library/zov_file_list_store.h"
+#include "library/zov_media_extensions.h"
 #include "ui/zov_ui_base.h"
 #include "ui/zov_vprocess.h"
 
 namespace {
 
-constexpr const char* kWindowName = "CZovFileListView";
-constexpr const char* kPlayWindow = "CPlayDialog";
-// The patterns of the open dialog's video filter: the shown list and the one matched.
-constexpr const char* kVideoPatternsShown =
-    "(*.mp4;*.mov;*.MP4;*.MOV;*.ts;*.TS;*.avi;*.AVI;*.MKV;*.MP3;*.TXT;*.txt)";
-constexpr const char* kVideoPatterns = "*.mp4;*.mov;*.MP4;*.MOV;*.ts;*.TS;*.avi;*.AVI;*.mkv;*.mp3;*.TXT;*.txt";
 constexpr int kRowTextFlags = Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine;
 // Library rows: moments are indented under their drive; the progress of a
 // scan takes this part of the title strip's width, at most this many pixels.
@@ -47,20 +45,21 @@ std::vector<std::string> Split(const std::string& text, char sep) {
   return parts;
 }
 
-}  // namespace
-
-std::string ZovFileListFilter(const std::string& videoText, const std::string& allFilesText) {
-  return videoText + kVideoPatternsShown + "|" + kVideoPatterns + "|" + allFilesText + " (*.*)|*.*||";
+// Halfway between a text colour and the list's background: greyed rows
+// and the dimmed parts of a row.
+QColor Blend(const QColor& text, const QColor& background) {
+  return QColor((text.red() + background.red()) / 2, (text.green() + background.green()) / 2,
+                (text.blue() + background.blue()) / 2);
 }
+
+}  // namespace
 
 QStringList ZovQtNameFilters(const std::string& filter) {
   QStringList filters;
   const std::vector<std::string> parts = Split(filter, '|');
   for (size_t i = 0; i + 1 < parts.size(); i += 2) {
     if (parts[i].empty()) break;  // "||" ends the list
-    std::string patterns = parts[i + 1];
-    std::replace(patterns.begin(), patterns.end(), ';', ' ');
-    filters << QString::fromStdString(parts[i] + " (" + patterns + ")");
+    filters << QString::fromStdString(parts[i] + " (" + ZovDialogPatterns(parts[i + 1]) + ")");
   }
   return filters;
 }
@@ -80,7 +79,7 @@ CZovFileListView::CZovFileListView() : CZovWnd(nullptr) {}
 
 CZovFileListView::~CZovFileListView() {
   if (store_) store_->SetLibraryListener(nullptr);
-  if (directory_) directory_->Unregister(kWindowName);
+  if (directory_) directory_->Unregister(kZovFileListViewName);
 }
 
 bool CZovFileListView::Create(QWidget* parent, const QRect& rect) {
@@ -107,13 +106,12 @@ bool CZovFileListView::Create(QWidget* parent, const QRect& rect) {
   if (isVisible()) ShowBar();
   else barShownBeforeHide_ = true;
   PlaceBar();
-  directory_->Register(kWindowName, this);
+  directory_->Register(kZovFileListViewName, this);
   // The scan thread tells the store's listener; the call is posted here and
   // runs on this thread, where the view is known to be still alive.
   QPointer<CZovFileListView> self(this);
   store_->SetLibraryListener([self] {
-    QMetaObject::invokeMethod(
-        qApp, [self] { if (self) self->OnLibraryChanged(); }, Qt::QueuedConnection);
+    ZovInvokeOn(qApp, [self] { if (self) self->OnLibraryChanged(); });
   });
   return true;
 }
@@ -180,9 +178,8 @@ void CZovFileListView::OnListSelect(int index) {
 }
 
 void CZovFileListView::OnInfo(WPARAM code, LPARAM lParam) {
-  const std::unique_ptr<ZovMsgData> record = ZovTakeMsgData(lParam);
-  if (code == static_cast<WPARAM>(ZOV_CODE_PLAYING)) {
-    if (record && record->payload.size() >= sizeof(int32_t)) OnCodePlaying(record->ValueOr<int32_t>(0));
+  if (code == static_cast<WPARAM>(ZOV_CODE_PLAYING_INDEX)) {
+    if (auto row = ZovReadRecord<ZOV_CODE_PLAYING_INDEX>(lParam)) OnCodePlaying(row->index);
   } else if (code == static_cast<WPARAM>(ZOV_CODE_STOPPED)) {
     playing_ = 0;
   }
@@ -225,7 +222,7 @@ void CZovFileListView::Rebuild(int selected) {
     for (int i = 0; i < count; ++i) {
       const QRect rect(1, i * rowHeight_, contentWidth_ - 1, rowHeight_);
       const ZovListRow& l = listed[static_cast<size_t>(i)];
-      rows_.push_back({rect, l.path, l.kind, l.text, l.badge});
+      rows_.push_back({rect, l.path, l.kind, l.text, l.badge, l.source});
       store_->SetMarked(i, i == selected);
       if (i == selected) {
         store_->SelectIndex(i);
@@ -324,25 +321,32 @@ void CZovFileListView::PaintRow(QPainter& painter, const Row& row, const QRect& 
       const QRect inner = r.adjusted(kMomentIndent, 0, 0, 0);
       painter.setPen(text);
       painter.drawText(inner, kRowTextFlags, label);
-      if (row.badge.empty()) return;
-      const QString badge = QString::fromStdString(row.badge);
-      const int x = inner.left() + metrics.horizontalAdvance(label) + 2 * kBadgePadding;
-      const QRect box(x, r.top() + 2, metrics.horizontalAdvance(badge) + 2 * kBadgePadding, r.height() - 4);
-      painter.setRenderHint(QPainter::Antialiasing);
-      painter.setPen(Qt::NoPen);
-      painter.setBrush(ZovBadgeColor(row.badge));
-      painter.drawRoundedRect(box, 3, 3);
-      painter.setBrush(Qt::NoBrush);
-      painter.setPen(Qt::white);
-      painter.drawText(box, Qt::AlignCenter | Qt::TextSingleLine, badge);
-      painter.setRenderHint(QPainter::Antialiasing, false);
+      int x = inner.left() + metrics.horizontalAdvance(label) + 2 * kBadgePadding;
+      if (!row.badge.empty()) {
+        const QString badge = QString::fromStdString(row.badge);
+        const QRect box(x, r.top() + 2, metrics.horizontalAdvance(badge) + 2 * kBadgePadding, r.height() - 4);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(ZovBadgeColor(row.badge));
+        painter.drawRoundedRect(box, 3, 3);
+        painter.setBrush(Qt::NoBrush);
+        painter.setPen(Qt::white);
+        painter.drawText(box, Qt::AlignCenter | Qt::TextSingleLine, badge);
+        painter.setRenderHint(QPainter::Antialiasing, false);
+        x = box.right() + 1 + 2 * kBadgePadding;
+      }
+      // The card a moment comes from, when moments of several cards meet:
+      // dimmed, after the letters and the badge, cut in its middle.
+      if (!row.source.empty()) {
+        painter.setPen(Blend(text, listColor_));
+        const int room = std::max(0, r.left() + textWidth - x);
+        painter.drawText(QRect(x, r.top(), room, r.height()), kRowTextFlags,
+                         metrics.elidedText(QString::fromStdString(row.source), Qt::ElideMiddle, room));
+      }
       return;
     }
     case ZovRowKind::kUnplayable: {
-      // Greyed: halfway between the row text and the list's background.
-      const QColor grey((text.red() + listColor_.red()) / 2, (text.green() + listColor_.green()) / 2,
-                        (text.blue() + listColor_.blue()) / 2);
-      painter.setPen(grey);
+      painter.setPen(Blend(text, listColor_));
       painter.drawText(r.adjusted(kMomentIndent, 0, 0, 0), kRowTextFlags,
                        metrics.elidedText(label, Qt::ElideMiddle, textWidth - kMomentIndent));
       return;
@@ -382,7 +386,7 @@ void CZovFileListView::OnLibraryChanged() {
     const int first = store_->FirstMomentIndex();
     if (first >= 0) {
       Rebuild(first);
-      SendPlayRequest(ZOV_CODE_PLAY_CURRENT);
+      SendPlayRequest<ZOV_CODE_PLAY_CURRENT>();
     }
   }
 }
@@ -391,7 +395,7 @@ void CZovFileListView::OnLibraryChanged() {
 
 void CZovFileListView::mousePressEvent(QMouseEvent* event) {
   if (event->button() == Qt::LeftButton) OnLButtonDown(event->position().toPoint());
-  else if (event->button() == Qt::RightButton) OnRButtonDown();
+  else if (event->button() == Qt::RightButton) OnRButtonDown(event->position().toPoint());
 }
 
 void CZovFileListView::mouseDoubleClickEvent(QMouseEvent* event) {
@@ -434,12 +438,24 @@ void CZovFileListView::OnLButtonDblClk(const QPoint& pt) {
   const size_t at = static_cast<size_t>(selected_);
   if (at < rows_.size() && rows_[at].kind == ZovRowKind::kUnplayable) return;  // never played as black
   store_->SelectIndex(selected_);
-  SendPlayRequest(ZOV_CODE_STOPPED);
+  SendPlayRequest<ZOV_CODE_STOPPED>();
 }
 
-void CZovFileListView::SendPlayRequest(int code) { directory_->SendData(kPlayWindow, code); }
+template <int Code>
+void CZovFileListView::SendPlayRequest() {
+  directory_->Send<Code>(kZovPlayDialogName);
+}
 
-void CZovFileListView::OnRButtonDown() {
+void CZovFileListView::OnRButtonDown(const QPoint& pt) {
+  const int y = pt.y() - titleHeight_ + scrollOffset_;
+  for (size_t i = 0; pt.y() > titleHeight_ && i < rows_.size(); ++i) {
+    const QRect& r = rows_[i].rect;
+    if (y > r.top() && y < r.top() + r.height() &&
+        (rows_[i].kind == ZovRowKind::kDrive || rows_[i].kind == ZovRowKind::kMoment)) {
+      ShowLibraryMenu(i, pt);
+      return;
+    }
+  }
   barRequested_ = barRequested_ ? 0 : 1;
   if (barRequested_) {
     ShowBar();
@@ -448,6 +464,25 @@ void CZovFileListView::OnRButtonDown() {
     KillTimer(kBarTimer);
     bar_->hide();
   }
+}
+
+void CZovFileListView::ShowLibraryMenu(size_t row, const QPoint& pt) {
+  auto* menu = new QMenu(this);
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  menu->addAction(settings_->GetQText("cameraclock") + QStringLiteral("…"), this,
+                  [this, row] { OpenCameraClock(row); });
+  menu->popup(mapToGlobal(pt));
+}
+
+void CZovFileListView::OpenCameraClock(size_t row) {
+  // A drive row has no path: its first moment (the next row) stands for it.
+  std::string path;
+  for (size_t i = row; i < rows_.size() && path.empty(); ++i) path = rows_[i].path;
+  clockDialog_ = std::make_unique<CZovCameraClockDialog>(this, settings_, store_->CameraClock(),
+                                                         store_->DrivePlanOf(path));
+  connect(clockDialog_.get(), &QDialog::accepted, this,
+          [this] { store_->SetCameraClock(clockDialog_->Clock()); });
+  clockDialog_->open();
 }
 
 void CZovFileListView::wheelEvent(QWheelEvent* event) {
@@ -471,7 +506,7 @@ void CZovFileListView::OnDropFiles(const std::vector<std::string>& paths) {
   if (paths.empty()) return;
   const int index = store_->AddDropped(paths);
   SendMessage(ZOVWM_LISTSELECT, 0, std::max(index, 0));
-  if (index >= 0) SendPlayRequest(ZOV_CODE_PLAY_CURRENT);
+  if (index >= 0) SendPlayRequest<ZOV_CODE_PLAY_CURRENT>();
 }
 
 QFileDialog* CZovFileListView::OpenDialog() {
@@ -491,7 +526,7 @@ QFileDialog* CZovFileListView::OpenDialog() {
   }
   // The texts follow the current language.
   openDialog_->setNameFilters(
-      ZovQtNameFilters(ZovFileListFilter(settings_->GetText("video"), settings_->GetText("allfile"))));
+      ZovQtNameFilters(ZovOpenFileFilter(settings_->GetText("video"), settings_->GetText("allfile"))));
   return openDialog_.get();
 }
 
@@ -520,7 +555,7 @@ void CZovFileListView::OnDeleteFiles() {
       ++i;
       continue;
     }
-    if (playing_ && store_->PathAt(i) == playingPath_) directory_->PostTo(kPlayWindow, ZOVWM_CLICK, kStopButtonId, 0);
+    if (playing_ && store_->PathAt(i) == playingPath_) directory_->PostTo(kZovPlayDialogName, ZOVWM_CLICK, kStopButtonId, 0);
     store_->RemoveAt(i);
     removedAt = i;
   }

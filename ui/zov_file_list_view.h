@@ -3,7 +3,8 @@
 // CZovFileListStore (its full path), a title strip "filelist", a vertical
 // scroll bar (CZovVProcess) shown when the rows overflow, and the add/delete
 // bar CZovFileListContrl, a small popup along the panel's bottom edge that a
-// right-click toggles and that hides itself after 11 seconds.
+// right-click toggles and that hides itself after 11 seconds. A right-click
+// on a drive or moment row opens the library's menu instead ("Camera clock").
 //
 //   click          highlights a row (at most one press handled per second)
 //   double-click   makes the highlighted file current and asks "CPlayDialog"
@@ -22,8 +23,8 @@
 //
 // Messages (WindowProc): ZOVWM_CLICK from the bar (1 add, 2 delete),
 // ZOVWM_VSCROLLPOS from the scroll bar, ZOVWM_LISTSELECT (lParam = index),
-// ZOVWM_LISTLAYOUT (re-place the bar), ZOVWM_RELABEL (repaint), ZOVWM_INFO_E codes 2007 (playing:
-// int32 store index) and 2010 (stopped), WM_TIMER 1 (bar auto-hide).
+// ZOVWM_LISTLAYOUT (re-place the bar), ZOVWM_RELABEL (repaint), ZOVWM_INFO_E codes 2031 (playing:
+// its store index) and 2010 (stopped), WM_TIMER 1 (bar auto-hide).
 // Registered in the window directory as "CZovFileListView".
 //
 // Rows are laid out in content coordinates (row i spans i*rowHeight to
@@ -45,6 +46,7 @@
 #include <QRect>
 #include <QStringList>
 
+#include "platform/zov_window_names.h"
 #include "library/zov_library_model.h"
 #include "platform/zov_wnd.h"
 
@@ -54,11 +56,10 @@ class CZovSettings;
 class CZovVProcess;
 class CZovWndManager;
 class QFileDialog;
+class CZovCameraClockDialog;
 
-// Filter of the open dialog as "text|patterns|text|patterns||" pairs, with
-// the two texts looked up in the current language.
-std::string ZovFileListFilter(const std::string& videoText, const std::string& allFilesText);
-// The same filter as Qt name filters: "text (patterns separated by spaces)"
+// The open dialog's filter (ZovOpenFileFilter of library/zov_media_extensions.h)
+// as Qt name filters: "text (patterns separated by spaces)"
 // per pair; the dialog hides the parenthesised part, so the text shows as is.
 QStringList ZovQtNameFilters(const std::string& filter);
 
@@ -103,6 +104,7 @@ class CZovFileListView : public CZovWnd {
     ZovRowKind kind = ZovRowKind::kFile;
     std::string text;   // what the row shows (file rows: the path)
     std::string badge;  // moment rows: the mode when not normal
+    std::string source; // moment rows: the card that tells it apart, or ""
   };
 
   CZovFileListView();
@@ -137,6 +139,7 @@ class CZovFileListView : public CZovWnd {
   QRect ProgressRect() const;
   CZovVProcess* ScrollBar() const { return scroll_.get(); }
   CZovFileListContrl* Bar() const { return bar_.get(); }
+  CZovCameraClockDialog* ClockDialog() const { return clockDialog_.get(); }
   bool BarRequested() const { return barRequested_ != 0; }
   int BarTicks() const { return tickCounter_; }
 
@@ -178,12 +181,15 @@ class CZovFileListView : public CZovWnd {
   void OnLButtonDblClk(const QPoint& pt);
   // Highlights the row at `pt` (panel coordinates), unmarking the others.
   void HighlightRowAt(const QPoint& pt);
-  void OnRButtonDown();
+  void OnRButtonDown(const QPoint& pt);
+  // A right click on a drive or moment row: the library's own menu.
+  void ShowLibraryMenu(size_t row, const QPoint& pt);
+  void OpenCameraClock(size_t row);
   void OnDropFiles(const std::vector<std::string>& paths);
   void OnAddFiles();
   void OnDeleteFiles();
 
-  // Highlights row `index` and unmarks every other row (click and code 2007).
+  // Highlights row `index` and unmarks every other row (click and code 2031).
   void HighlightOnly(int index);
   int ListHeight() const { return height() - titleHeight_; }
   bool ScrollBarShown() const;
@@ -193,7 +199,8 @@ class CZovFileListView : public CZovWnd {
   void WatchPanelWindow();
   bool eventFilter(QObject* watched, QEvent* event) override;
   QStringList RunOpenDialog();
-  void SendPlayRequest(int code);
+  template <int Code>
+  void SendPlayRequest();
 
   CZovSettings* settings_ = nullptr;
   CZovWndManager* directory_ = nullptr;
@@ -201,6 +208,7 @@ class CZovFileListView : public CZovWnd {
   std::unique_ptr<CZovVProcess> scroll_;
   std::unique_ptr<CZovFileListContrl> bar_;
   std::unique_ptr<QFileDialog> openDialog_;
+  std::unique_ptr<CZovCameraClockDialog> clockDialog_;
   QPointer<QWidget> watchedWindow_;  // the panel's top-level window
 
   // Layout and look.

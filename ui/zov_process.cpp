@@ -53,7 +53,9 @@ int CZovProcess::ClampToTrack(int x) const {
 int CZovProcess::SetValue(int v) {
   if (dragging_) return thumbPos_;
   value_ = v;
-  thumbPos_ = ThumbFromValue(v);
+  const int thumb = ThumbFromValue(v);
+  if (thumb == thumbPos_) return thumbPos_;  // the tick moved it less than a pixel
+  thumbPos_ = thumb;
   update();
   return thumbPos_;
 }
@@ -135,6 +137,28 @@ void CZovProcess::paintEvent(QPaintEvent*) {
     const int bandHeight = trackRect_.bottom - trackRect_.top;
     dc.fillRect(QRect(bandLeft, trackRect_.top, bandRight - bandLeft, bandHeight), ZovToQColor(trackColor_));
     dc.fillRect(QRect(bandLeft, trackRect_.top, thumbPos_ - bandLeft, bandHeight), ZovToQColor(playedColor_));
+    PaintMarks(dc, client);
     if (!thumb_.isNull()) dc.drawImage(thumbPos_ - thumbWidth_ / 2, 0, thumb_);
   });
+}
+
+void CZovProcess::SetMarks(int a, int b) {
+  if (a == markA_ && b == markB_) return;
+  markA_ = a;
+  markB_ = b;
+  update();
+}
+
+void CZovProcess::PaintMarks(QPainter& dc, const QRect& client) const {
+  const QColor colour = QColor::fromRgb(kMarkColour);
+  const int a = markA_ >= 0 ? ThumbFromValue(markA_) : -1;
+  const int b = markB_ >= 0 ? ThumbFromValue(markB_) : -1;
+  if (a >= 0 && b >= 0) {
+    QColor band = colour;
+    band.setAlpha(110);
+    const int bandHeight = trackRect_.bottom - trackRect_.top;
+    dc.fillRect(QRect(a, trackRect_.top - 1, std::max(1, b - a), bandHeight + 2), band);
+  }
+  for (const int x : {a, b})
+    if (x >= 0) dc.fillRect(QRect(x - 1, 0, 2, client.height()), colour);
 }

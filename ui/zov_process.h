@@ -17,6 +17,8 @@
 
 #include <QImage>
 
+class QPainter;
+
 #include "ui/zov_ui_base.h"
 
 class CZovProcess : public CZovUiBase {
@@ -35,6 +37,13 @@ class CZovProcess : public CZovUiBase {
   // Moves the thumb to `v` and returns the thumb position; while dragging
   // nothing changes and the current position is returned.
   int SetValue(int v);
+
+  // The A-B marks in slider values (-1: not set), drawn as ticks across the
+  // track with the range between them shaded.
+  void SetMarks(int a, int b);
+  int MarkA() const { return markA_; }
+  int MarkB() const { return markB_; }
+  static constexpr QRgb kMarkColour = 0xFFB020;
 
   int ThumbPosition() const { return thumbPos_; }
   int Value() const { return value_; }
@@ -70,7 +79,11 @@ class CZovProcess : public CZovUiBase {
   // Thumb position of `v` (limited to the track).
   int ThumbFromValue(int v) const;
 
+  void PaintMarks(QPainter& dc, const QRect& client) const;
+
   QImage thumb_;
+  int32_t markA_ = -1;
+  int32_t markB_ = -1;
   int32_t thumbPos_ = 0;
   uint8_t dragging_ = 0;
   uint8_t tracked_ = 1;
