@@ -11,8 +11,9 @@
 //   main window CZovPlayDlg   -> the file information window CFileInfoView
 //                                (created on the first Ctrl+F)
 //
-// The start-up (ZovInstallPanelWindows, zov_panel_windows.cpp) fills the
-// makers with the program's own classes; tests put in their own windows.
+// The start-up (ZovInstallPanelWindows, zov_play_app.h) fills the makers
+// with the program's own classes; tests put in their own windows. Only the
+// start-up knows the concrete classes; the panels know these bases.
 // A maker left empty means "this window does not exist": the panel then
 // holds nothing there and every relay to it does nothing.
 //
@@ -69,6 +70,3 @@ struct ZovPanelWindows {
 
 // The makers in use (process-wide; empty until something installs them).
 ZovPanelWindows& ZovPanelWindowMakers();
-
-// Fills the makers with the program's own windows (called by the start-up).
-void ZovInstallPanelWindows();

@@ -4,10 +4,14 @@
 #include <QMetaObject>
 
 #include "app/zov_panel_windows.h"
+#include "app/zov_play_dialog.h"
 #include "app/zov_play_dlg.h"
+#include "app/zov_play_setup.h"
 #include "app/zov_program_icon.h"
 #include "app/zov_qt_translations.h"
+#include "map/zov_cef_browers.h"
 #include "map/zov_client_app.h"
+#include "platform/zov_hand_over.h"
 #include "platform/zov_paths.h"
 #include "shell/zov_main_thread.h"
 #include "shell/zov_settings.h"
@@ -15,6 +19,7 @@
 #include "shell/zov_version.h"
 #include "shell/zov_wnd_manager.h"
 #include "library/zov_file_list_store.h"
+#include "ui/zov_file_info_view.h"
 #include "ui/zov_ui_base.h"
 #include "update/update_client.h"
 
@@ -22,6 +27,26 @@ void ZovEndWorkersBeforeExit() {
   // The store stays (nothing is deleted one by one on this path); only its
   // loader ends, so no scan is left running into the exit handlers.
   if (CZovFileListStore* store = CZovFileListStore::Peek()) store->EndLoads();
+}
+
+void ZovInstallPanelWindows() {
+  ZovPanelWindows& makers = ZovPanelWindowMakers();
+  makers.makePlayWindow = [](QWidget* parent) { return new CPlayDialog(parent); };
+  makers.makeSetupPage = [](QWidget* parent) { return new CZovPlaySetup(parent); };
+  makers.makeFileInfo = [](QWidget* parent) -> CZovWnd* {
+    auto* view = new CFileInfoView();
+    view->Create(parent);
+    return view;
+  };
+  makers.makeMapPage = [](QWidget* parent, CZovVersion* version) -> CZovWnd* {
+    return new CZovCefBrowers(parent, version);
+  };
+  makers.loadMapPage = [](CZovWnd* page, const std::string& location) {
+    if (auto* map = dynamic_cast<CZovCefBrowers*>(page)) map->LoadPage(location);
+  };
+  makers.testMapPage = [](CZovWnd* page) {
+    if (auto* map = dynamic_cast<CZovCefBrowers*>(page)) map->TestPage();
+  };
 }
 
 CZovPlayApp::CZovPlayApp(int& argc, char** argv) : argc_(argc), argv_(argv) {}
@@ -89,9 +114,7 @@ bool CZovPlayApp::StartUp() {
   // A track that cannot be read is told in a message box, posted to the
   // user-interface thread (the track loader runs on a start-up thread).
   CZovFileListStore::GetInstance()->SetWarningSink([](const std::string& text) {
-    QMetaObject::invokeMethod(
-        qApp, [text] { CZovUiEnv::Get().NoCaptionBox(QString::fromStdString(text)); },
-        Qt::QueuedConnection);
+    ZovInvokeOn(qApp, [text] { CZovUiEnv::Get().NoCaptionBox(QString::fromStdString(text)); });
   });
   Step("file list store");
 

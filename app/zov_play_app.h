@@ -56,6 +56,11 @@ inline constexpr const char* kZovAppKey = "qomtra";
 // right before the process exits. Waits at most one chunk read of a scan.
 void ZovEndWorkersBeforeExit();
 
+// Fills the panel makers (app/zov_panel_windows.h) with the program's own
+// windows: play window, setup page, map page, file information window. The
+// start-up calls it; it is the one place that knows those classes.
+void ZovInstallPanelWindows();
+
 class CZovPlayApp {
  public:
   // `argc` and `argv` are main()'s; the QApplication made by the start-up

@@ -1,5 +1,7 @@
 #include "app/zov_play_dialog.h"
 
+#include "app/zov_export_window.h"
+
 #include <algorithm>
 #include <cstring>
 #include <ctime>
@@ -18,19 +20,19 @@
 #include <QUrl>
 #include <QWindow>
 
-#include "engine/zov_d3d11_render_view.h"
-#include "engine/zov_dxva_render_view.h"
-#include "engine/zov_media_play.h"
-#include "engine/zov_time.h"
+#include "engine/zov_engine.h"
 #include "shell/zov_settings.h"
 #include "shell/zov_trace.h"
 #include "shell/zov_wnd_manager.h"
 #include "ui/zov_button.h"
+#include "library/zov_drive_plan.h"
 #include "library/zov_file_list_store.h"
+#include "library/zov_media_extensions.h"
 #include "ui/zov_process.h"
 #include "ui/zov_player_view.h"
 #include "ui/zov_text.h"
 #include "ui/zov_screenshot_view.h"
+#include "ui/zov_speed_control.h"
 #include "ui/zov_warning.h"
 
 using namespace zov_play;
@@ -52,15 +54,16 @@ constexpr ButtonSkin kButtons[] = {
     {kIdPrevious, 10164, 1, "pre_tip"},  {kIdPlay, 10166, 2, "play_tip"},
     {kIdNext, 10165, 1, "next_tip"},     {kIdStop, 10167, 1, "stop_tip"},
     {kIdOpenFile, 10168, 1, "file_tip"}, {kIdSound, 10170, 2, "sound_tip"},
-    {kIdScreenshot, 10169, 2, "cut_tip"},
+    {kIdScreenshot, 10169, 2, "cut_tip"}, {kIdStepBack, 10193, 1, "stepback_tip"},
+    {kIdStepForward, 10194, 1, "stepfwd_tip"},
 };
 // Bottom row, left to right.
-constexpr int kBottomRow[] = {kIdSound, kIdVolume, kIdPrevious, kIdPlay,
-                              kIdNext,  kIdStop,   kIdOpenFile, kIdScreenshot};
+constexpr int kBottomRow[] = {kIdSound, kIdVolume,   kIdPrevious, kIdStepBack,   kIdPlay, kIdStepForward,
+                              kIdNext,  kIdStop,     kIdOpenFile, kIdScreenshot, kIdSpeed};
 
 // The windows told that playback stopped.
-constexpr const char* kStopListeners[] = {"CZovLeftTab", "CZovGsensorView", "CZovCefBrowers",
-                                          "CZovFileListView", "CZovPlayDlg"};
+constexpr ZovWndName kStopListeners[] = {kZovLeftTabName, kZovMapPageName, kZovFileListViewName,
+                                         kZovMainWindowName, kZovGsensorViewName};
 
 std::u16string Utf16(const std::string& text) {
   return QString::fromStdString(text).toStdU16String();
@@ -83,10 +86,7 @@ std::tm LocalNow() {
 }  // namespace
 
 CPlayDialog::CPlayDialog(QWidget* parent) : CZovPlayWindowBase(parent) {
-  m_pMediaPlay = CZovMediaPlay::Instance();
-  // The user-interface thread never sleeps: the first tick comes kTickMs
-  // after StartAll, which gives the workers the time the settle wait gave.
-  m_pMediaPlay->startSettleMs = 0;
+  engine_ = &CZovEngine::Get();
   settings_ = CZovSettings::GetInstance();
   directory_ = CZovWndManager::GetInstance();
   store_ = CZovFileListStore::GetInstance();
@@ -106,15 +106,15 @@ CPlayDialog::~CPlayDialog() {
   // A scan for this window's start is of no use any more; the store joins
   // its loader when it is deleted.
   if (starting_) store_->CancelLoads();
-  if (!m_pMediaPlay->stopped) {
-    m_pMediaPlay->StopAll();
+  if (engine_->IsStarted()) {
+    engine_->Stop();
     SetPlayLook(false);
   }
 }
 
 QRect CPlayDialog::DesignRect() const { return kDesignRect; }
 
-bool CPlayDialog::IsPlaying() const { return !m_pMediaPlay->stopped; }
+bool CPlayDialog::IsPlaying() const { return engine_->IsStarted(); }
 
 // --- Controls -----------------------------------------------------------
 
@@ -163,11 +163,13 @@ void CPlayDialog::CreateControls() {
   SetLabel(timeText_, kZeroTimeText);
   latitudeText_ = makeText(kIdLatitude, 10189, true);
   longitudeText_ = makeText(kIdLongitude, 10189, true);
+  CreateSpeedControl();
 }
 
 void CPlayDialog::SetToolTips() {
   for (const ButtonSkin& skin : kButtons)
     if (CZovButton* button = Button(skin.id)) button->setToolTip(settings_->GetQText(skin.tipKey));
+  if (speed_) speed_->setToolTip(settings_->GetQText("speed_tip"));
 }
 
 CZovButton* CPlayDialog::Button(int id) const {
@@ -184,7 +186,9 @@ void CPlayDialog::Layout() {
   std::vector<QWidget*> row;
   std::vector<int> widths;
   for (int id : kBottomRow) {
-    QWidget* control = id == kIdVolume ? static_cast<QWidget*>(volume_) : Button(id);
+    QWidget* control = id == kIdVolume  ? static_cast<QWidget*>(volume_)
+                       : id == kIdSpeed ? static_cast<QWidget*>(speed_)
+                                        : Button(id);
     row.push_back(control);
     widths.push_back(control->width());
   }
@@ -207,6 +211,7 @@ void CPlayDialog::Layout() {
 LRESULT CPlayDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case ZOVWM_CLICK:
+      if (OnPictureCommand(static_cast<int>(wParam), static_cast<int>(lParam))) return 0;
       OnClick(static_cast<int>(wParam));
       return 0;
     case ZOVWM_SEEKDRAG:
@@ -225,6 +230,11 @@ LRESULT CPlayDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_KEYDOWN:
       if (wParam == VK_LEFT || wParam == VK_RIGHT)
         StepSeek(wParam == VK_LEFT ? -kStepSeekSeconds : kStepSeekSeconds, (lParam & kKeyRepeatFlag) != 0);
+      else if (!OnPictureKey(PictureKeyOf(wParam)))
+        OnMarkKey(PictureKeyOf(wParam));
+      return 0;
+    case ZOVWM_EXPORT:
+      OnExportCommand();
       return 0;
     case WM_TIMER:
       if (wParam == kTickTimerId) OnTick();
@@ -234,6 +244,9 @@ LRESULT CPlayDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case kMsgPlayNext:
       OnPlayNext(static_cast<uint64_t>(lParam));
+      return 0;
+    case kMsgMomentTrack:
+      if (static_cast<uint64_t>(lParam) == startSerial_) directory_->Send<ZOV_CODE_DRAW_TRACK>(kZovMapPageName);
       return 0;
     default:
       return CZovPlayWindowBase::WindowProc(message, wParam, lParam);
@@ -255,7 +268,7 @@ void CPlayDialog::OnClick(int id) {
       OnPlayNext(startSerial_);
       break;
     case kIdPlay:
-      switch (PlayCommand(m_pMediaPlay->stopped ? 0 : m_pMediaPlay->GetState(), false)) {
+      switch (PlayCommand(static_cast<int>(engine_->State()), false)) {
         case PlayAction::kPause: Pause(); break;
         case PlayAction::kResume: Resume(); break;
         case PlayAction::kStart: StartPlaying(); break;
@@ -280,7 +293,7 @@ void CPlayDialog::OnClick(int id) {
 }
 
 void CPlayDialog::OnSpace() {
-  const int state = m_pMediaPlay->stopped ? 0 : m_pMediaPlay->GetState();
+  const int state = static_cast<int>(engine_->State());
   const PlayAction action = PlayCommand(state, true);
   if (action == PlayAction::kPause) Pause();
   if (action == PlayAction::kResume) Resume();
@@ -289,22 +302,35 @@ void CPlayDialog::OnSpace() {
 void CPlayDialog::OnSlider(UINT message, int id, int value) {
   if (id == kIdVolume) {
     settings_->SetVolume(value);
-    m_pMediaPlay->SetVolume(value);
+    engine_->SetVolume(value);
     return;
   }
   // A paused recording stays paused and shows the new position's picture.
-  if (id != kIdSeekBar || message != ZOVWM_SEEKDROP || m_pMediaPlay->stopped) return;
+  if (id != kIdSeekBar || message != ZOVWM_SEEKDROP || !engine_->IsStarted()) return;
   Seek(value);
 }
 
 void CPlayDialog::OnInfo(int code, LPARAM record) {
-  const auto data = ZovTakeMsgData(record);  // every record is freed here
   if (code == ZOV_CODE_STOPPED || code == ZOV_CODE_PLAY_CURRENT) Restart();
+  if (code == ZOV_CODE_REPLAY_MOMENT) OnReplayMoment();
+  if (code == ZOV_CODE_SET_MARK)
+    if (auto mark = ZovReadRecord<ZOV_CODE_SET_MARK>(record)) SetMark(mark->action, mark->ms);
+  // A click on the drive's track or on the timeline.
+  if (code == ZOV_CODE_SEEK_DRIVE && drive_ && engine_->IsStarted() && !starting_)
+    if (auto at = ZovReadRecord<ZOV_CODE_SEEK_DRIVE>(record)) {
+      const int64_t length = engine_->LengthMs();
+      const int64_t target = std::clamp<int64_t>(at->ms, 0, std::max<int64_t>(0, length - 1));
+      seekTarget_.Forget();
+      engine_->Seek(target);
+      ++seekCount_;
+      if (length > 0) seekBar_->SetValue(static_cast<int>(target * kSeekSteps / length));
+      SendDrivePosition(target);
+    }
 }
 
 void CPlayDialog::OnSoundCommand() {
   soundOff_ = !soundOff_;
-  m_pMediaPlay->SetMute(soundOff_);
+  engine_->SetMute(soundOff_);
   if (CZovButton* button = Button(kIdSound)) {
     button->stateIndex = soundOff_ ? 1 : 0;
     button->update();
@@ -381,7 +407,7 @@ void CPlayDialog::OnStartupDone(bool loaded, uint64_t serial) {
     return;
   }
   store_->SelectIndex(index);
-  directory_->SendData("CZovCefBrowers", ZOV_CODE_PLAYING);
+  directory_->Send<ZOV_CODE_DRAW_TRACK>(kZovMapPageName);
   // A GPS text log shows its track and plays nothing; `opening_` stays set
   // until the next stop, so the play command does nothing meanwhile.
   if (IsTextLog(playingPath_)) return;
@@ -397,23 +423,119 @@ void CPlayDialog::OnPlayNext(uint64_t serial) {
     Stop(true);
 }
 
+bool CPlayDialog::OpenDrive(const std::string& path) {
+  auto plan = std::make_shared<ZovDrivePlan>(store_->DrivePlanOf(path));
+  const size_t start = plan->MomentOfPath(path);
+  if (start >= plan->moments.size()) return false;
+  StartDrive(plan, start, 0);
+  return true;
+}
+
+void CPlayDialog::OnReplayMoment() {
+  // The driver chose other cameras: the drive opens again where it is, with them.
+  if (!drive_ || !engine_->IsStarted() || starting_) return;
+  int64_t within = 0;
+  const size_t moment = drive_->MomentAt(std::max<int64_t>(0, engine_->PositionMs()), &within);
+  StartDrive(drive_, moment, within);
+}
+
+void CPlayDialog::StartDrive(std::shared_ptr<const ZovDrivePlan> plan, size_t start, int64_t withinMs) {
+  const std::vector<std::string> preferred = settings_->PreferredChannels();
+  std::vector<ZovDriveMoment> moments;
+  int paneCount = 1;
+  for (const ZovPlanMoment& m : plan->moments) {
+    ZovDriveMoment moment;
+    moment.lengthMs = m.lengthMs;
+    for (const ZovPlanChannel& c : ZovPlayedChannels(m, preferred)) moment.paths.push_back(c.path);
+    if (moment.paths.empty()) moment.paths.push_back(m.lead);
+    paneCount = std::max(paneCount, int(moment.paths.size()));
+    moments.push_back(std::move(moment));
+  }
+  // The panes of the drive's channels are there before any moment opens, so
+  // a moment that stands by finds its pane's window.
+  directory_->SendTo(kZovLeftTabName, ZOVWM_SETCHANNELS, 0, paneCount);
+  engine_->SetVolume(settings_->Volume());
+  engine_->SetMute(soundOff_);
+  if (!engine_->OpenDrive(moments, start, withinMs)) {
+    OnOpenFailed(1);
+    return;
+  }
+  drive_ = plan;
+  driveMoment_ = engine_->DriveMoment();
+  store_->SetPlayingDrive(plan);
+  channelCount_ = paneCount;
+  store_->SetOpenMedia(engine_->MainMedia());
+  directory_->Send<ZOV_CODE_DRIVE>(kZovMapPageName);
+  directory_->Send<ZOV_CODE_DRIVE>(kZovGsensorViewName);
+  TakeMarksFor(plan->moments.empty() ? playingPath_ : plan->moments.front().lead);
+  if (driveMoment_ != start) FollowMoment(driveMoment_);  // the first moments did not open
+  SendGpsTick(0, 0);
+  directory_->Send<ZOV_CODE_PLAYING_TITLE>(kZovMainWindowName, ZovTextRecord{Utf16(playingPath_)});
+  directory_->Send<ZOV_CODE_PLAYING_INDEX>(kZovFileListViewName, ZovIndexRecord{int32_t(store_->GetCurrentIndex())});
+  engine_->Play();
+  SetTimer(kTickTimerId, kTickMs);
+  SetPlayLook(true);
+  seekBar_->enabled = 1;
+}
+
+void CPlayDialog::FollowMoment(size_t moment) {
+  if (!drive_ || moment >= drive_->moments.size()) return;
+  driveMoment_ = moment;
+  const std::string& lead = drive_->moments[moment].lead;
+  playingPath_ = lead;
+  store_->SetOpenMedia(engine_->MainMedia());
+  const int index = store_->FindIndex(lead);
+  if (index >= 0) store_->SelectIndex(index);
+  directory_->Send<ZOV_CODE_PLAYING_TITLE>(kZovMainWindowName, ZovTextRecord{Utf16(lead)});
+  directory_->Send<ZOV_CODE_PLAYING_INDEX>(kZovFileListViewName, ZovIndexRecord{int32_t(store_->GetCurrentIndex())});
+  // The moment's track becomes current on the loader thread; the map draws
+  // it once it is there. The GPS ticks start again from the moment's start.
+  lastGpsSecond_ = -1;
+  store_->LoadInBackground(lead, [ref = Ref(), serial = startSerial_](bool loaded) {
+    if (loaded) ref.Post(kMsgMomentTrack, 0, static_cast<LPARAM>(serial));
+  });
+}
+
+void CPlayDialog::SendDrivePosition(int64_t ms) {
+  if (!drive_) return;
+  const ZovDriveTimeRecord at{std::max<int64_t>(0, ms)};
+  directory_->Send<ZOV_CODE_DRIVE_POSITION>(kZovMapPageName, at);
+  directory_->Send<ZOV_CODE_DRIVE_POSITION>(kZovGsensorViewName, at);
+}
+
+int64_t CPlayDialog::MomentLengthMs() const {
+  if (drive_ && driveMoment_ < drive_->moments.size()) return drive_->moments[driveMoment_].lengthMs;
+  return engine_->LengthMs();
+}
+
+int CPlayDialog::GpsSecondOf(int64_t ms) const {
+  if (drive_ && driveMoment_ < drive_->moments.size()) {
+    ms -= drive_->moments[driveMoment_].offsetMs;
+    // A nudged track: the fix shown with a picture is the one written the
+    // nudge before it (the library's clock setting).
+    ms = ZovTrackTimeAt(ms, store_->CameraClock());
+  }
+  return static_cast<int>(std::max<int64_t>(0, ms) / 1000);
+}
+
 void CPlayDialog::OpenCurrent(const std::string& path) {
-  const int pathCount = 1;  // recordings are never grouped into channels
-  directory_->SendTo("CZovLeftTab", ZOVWM_SETCHANNELS, 0, pathCount);
-  m_pMediaPlay->SetVolume(settings_->Volume());
-  m_pMediaPlay->SetMute(soundOff_);
-  if (m_pMediaPlay->Open(path.c_str()) != 0) {
+  if (OpenDrive(path)) return;
+  const int pathCount = 1;  // a file on its own plays on one channel
+  directory_->SendTo(kZovLeftTabName, ZOVWM_SETCHANNELS, 0, pathCount);
+  engine_->SetVolume(settings_->Volume());
+  engine_->SetMute(soundOff_);
+  if (!engine_->Open({path})) {
     OnOpenFailed(pathCount);
     return;
   }
   channelCount_ = pathCount;
-  store_->SetOpenMedia(m_pMediaPlay->GetMainDemuxer());
-  directory_->SendData("CZovGsensorView", ZOV_CODE_PLAYING);
+  store_->SetOpenMedia(engine_->MainMedia());
+  TakeMarksFor(path);
   SendGpsTick(0, 0);
-  directory_->SendText("CZovPlayDlg", ZOV_CODE_PLAYING, Utf16(path));
-  directory_->SendValue("CZovFileListView", ZOV_CODE_PLAYING, int32_t(store_->GetCurrentIndex()));
-  directory_->SendTo("CZovLeftTab", ZOVWM_SETCHANNELS, 1, 0);
-  m_pMediaPlay->StartAll();
+  directory_->Send<ZOV_CODE_PLAYING_TITLE>(kZovMainWindowName, ZovTextRecord{Utf16(path)});
+  directory_->Send<ZOV_CODE_PLAYING_INDEX>(kZovFileListViewName, ZovIndexRecord{int32_t(store_->GetCurrentIndex())});
+  directory_->SendTo(kZovLeftTabName, ZOVWM_SETCHANNELS, 1, 0);
+  engine_->Play();
   SetTimer(kTickTimerId, kTickMs);
   SetPlayLook(true);
   seekBar_->enabled = 1;
@@ -427,11 +549,11 @@ void CPlayDialog::OnOpenFailed(int pathCount) {
     QTimer::singleShot(kOpenFailureRetryMs, Qt::PreciseTimer, Object(), [ref = Ref(), serial = startSerial_] {
       ref.Post(kMsgPlayNext, 0, static_cast<LPARAM>(serial));
     });
-    directory_->SendData("CZovLeftTab", ZOV_CODE_STOPPED);
+    directory_->Send<ZOV_CODE_STOPPED>(kZovLeftTabName);
     DebugTrace("m_pMediaPlay error   \r\n");
   } else {
-    directory_->SendData("CZovLeftTab", ZOV_CODE_STOPPED);
-    m_pMediaPlay->StopAll();
+    directory_->Send<ZOV_CODE_STOPPED>(kZovLeftTabName);
+    engine_->Stop();
   }
   opening_ = false;
 }
@@ -440,14 +562,17 @@ void CPlayDialog::OnOpenFailed(int pathCount) {
 
 void CPlayDialog::Stop(bool resetSeekBar) {
   store_->SetOpenMedia(nullptr);
+  store_->SetPlayingDrive(nullptr);
+  drive_.reset();
   CancelStart();
   opening_ = false;
   KillTimer(kTickTimerId);
   seekBar_->enabled = 0;
+  seekBar_->SetMarks(-1, -1);  // kept for the drive; shown again when it plays
   ClearPositionTexts();
   SetPlayLook(false);
-  m_pMediaPlay->StopAll();  // returns once every worker has ended
-  for (const char* name : kStopListeners) directory_->SendValue(name, ZOV_CODE_STOPPED, int32_t(0));
+  engine_->Stop();  // returns once every worker has ended
+  for (ZovWndName name : kStopListeners) directory_->Send<ZOV_CODE_STOPPED>(name);
   store_->ClearCurrentTrack();
   SetTimeText(kZeroTimeText);
   if (resetSeekBar) seekBar_->SetValue(0);
@@ -455,52 +580,59 @@ void CPlayDialog::Stop(bool resetSeekBar) {
 
 void CPlayDialog::Pause() {
   seekBar_->enabled = 1;  // the bar can be dragged while paused
-  m_pMediaPlay->PauseAll();
-  directory_->SendValue("CZovLeftTab", ZOV_CODE_PLAYING, int32_t(0));
+  engine_->Pause();
+  directory_->Send<ZOV_CODE_PAUSED>(kZovLeftTabName);
   SetPlayLook(false);
 }
 
 void CPlayDialog::Resume() {
-  m_pMediaPlay->ResumeAll();
+  engine_->Play();
   SetPlayLook(true);
   seekBar_->enabled = 1;
 }
 
 void CPlayDialog::StepSeek(int seconds, bool repeat) {
-  if (starting_ || m_pMediaPlay->stopped) return;
+  if (starting_ || !engine_->IsStarted()) return;
   // A held arrow repeats faster than seeks are carried out; the repeats that
   // queued up meanwhile are dropped, so the window answers once the key is up.
   if (repeat && NowMs() - lastStepSeekMs_ < kStepRepeatGapMs) return;
-  const int state = m_pMediaPlay->GetState();
-  if (state == 0) return;
-  const int duration = m_pMediaPlay->GetDurationSeconds();
-  const int target = std::clamp(m_pMediaPlay->GetPositionSeconds() + seconds, 0, std::max(duration - 1, 0));
+  if (engine_->State() == ZovPlayState::kStopped) return;
+  const int64_t length = engine_->LengthMs();
+  const int64_t target = StepTargetMs(engine_->PositionMs(), seconds, length);
   seekTarget_.Forget();  // a later drop on the bar seeks even to its last second
-  SendGpsTick(target, 1);
-  m_pMediaPlay->SeekAll(target);
+  SendGpsTick(GpsSecondOf(target), 1);
+  engine_->Seek(target);
+  SendDrivePosition(target);
   ++seekCount_;
-  if (duration > 0) seekBar_->SetValue(static_cast<int>(int64_t(target) * kSeekSteps / duration));
+  if (length > 0) seekBar_->SetValue(static_cast<int>(target * kSeekSteps / length));
   lastStepSeekMs_ = NowMs();
 }
 
 void CPlayDialog::Seek(int value) {
   if (starting_) return;
-  const int second = SeekSecond(value, m_pMediaPlay->GetDurationSeconds());
-  if (!seekTarget_.Take(second)) return;
-  SendGpsTick(second, 1);
-  m_pMediaPlay->SeekAll(second + 1);
+  const int64_t target = SeekBarMs(value, engine_->LengthMs());
+  if (!seekTarget_.Take(target)) return;
+  SendGpsTick(GpsSecondOf(target), 1);
+  engine_->Seek(target);
+  SendDrivePosition(target);
   ++seekCount_;
 }
 
 void CPlayDialog::OnTick() {
-  const int state = m_pMediaPlay->GetState();
-  const TickView view =
-      ComputeTick(m_pMediaPlay->GetPositionSeconds(), m_pMediaPlay->GetDurationSeconds(), state == 0);
-  if (view.durationGrew) m_pMediaPlay->SetDurationSeconds(view.duration);
+  const ZovPlayState state = engine_->State();
+  const bool ended = state == ZovPlayState::kStopped;
+  const int64_t positionMs = engine_->PositionMs();
+  const TickView view = ComputeTick(static_cast<int>(positionMs / 1000),
+                                    static_cast<int>(engine_->LengthMs() / 1000), ended);
+  if (view.durationGrew) engine_->GrowLength(int64_t(view.duration) * 1000);
   SetTimeText(view.timeText);
   seekBar_->SetValue(view.seekValue);
-  if (state != 0) {
-    SendGpsTick(view.position, 1);
+  if (drive_ && !ended) {
+    if (engine_->DriveMoment() != driveMoment_) FollowMoment(engine_->DriveMoment());
+    SendDrivePosition(positionMs);
+  }
+  if (!ended) {
+    SendGpsTick(drive_ ? GpsSecondOf(positionMs) : view.position, 1);
     return;
   }
   SetPlayLook(false);
@@ -517,11 +649,11 @@ void CPlayDialog::SendGpsTick(int second, int mode) {
   if (second == lastGpsSecond_ && second != 0) return;
   lastGpsSecond_ = second;
   const ZovSecondResult result =
-      store_->PointForSecond(second, mode, m_pMediaPlay->GetDurationSeconds());
+      store_->PointForSecond(second, mode, static_cast<int>(MomentLengthMs() / 1000));
   if (result.kind == ZovTickKind::kUnchanged) return;
-  directory_->SendValue("CZovCefBrowers", ZOV_CODE_GPS_TICK, result.tick);
+  directory_->Send<ZOV_CODE_GPS_TICK>(kZovMapPageName, result.tick);
   if (result.kind != ZovTickKind::kFound) return;
-  directory_->SendValue("CZovPlayDlg", ZOV_CODE_GPS_TICK, result.tick);
+  directory_->Send<ZOV_CODE_GPS_TICK>(kZovMainWindowName, result.tick);
   SetLabel(latitudeText_, PositionText(result.latHemisphere, result.tick.latitude));
   SetLabel(longitudeText_, PositionText(result.lonHemisphere, result.tick.longitude));
 }
@@ -546,7 +678,7 @@ void CPlayDialog::OnOpenFileCommand() {
   const QStringList filters = [&] {
     QStringList list;
     for (const std::string& f :
-         QtFileFilters(OpenFileFilter(settings_->GetText("video"), settings_->GetText("allfile"))))
+         QtFileFilters(ZovOpenFileFilter(settings_->GetText("video"), settings_->GetText("allfile"))))
       list << QString::fromStdString(f);
     return list;
   }();
@@ -574,7 +706,7 @@ void CPlayDialog::DropFiles(const std::vector<std::string>& paths) {
   const int index = store_->AddDropped(paths);
   if (auto* parent = dynamic_cast<CZovMsgTarget*>(parentWidget()))
     parent->SendMessage(ZOVWM_LISTSELECT, 0, std::max(index, 0));
-  if (index >= 0) directory_->SendData(kZovPlayDialogName, ZOV_CODE_PLAY_CURRENT);
+  if (index >= 0) directory_->Send<ZOV_CODE_PLAY_CURRENT>(kZovPlayDialogName);
 }
 
 void CPlayDialog::dragEnterEvent(QDragEnterEvent* event) {
@@ -593,18 +725,18 @@ void CPlayDialog::dropEvent(QDropEvent* event) {
 
 void CPlayDialog::OnScreenshotCommand() {
   bool pausedHere = false;
-  if (!m_pMediaPlay->stopped && m_pMediaPlay->GetState() == 1) {
+  if (engine_->State() == ZovPlayState::kPlaying) {
     seekBar_->enabled = 0;
-    m_pMediaPlay->PauseAll();
+    engine_->Pause();
     // The panes show the paused pictures, so the save dialog and the shot
     // view leave no trace on the video when they close.
-    directory_->SendValue("CZovLeftTab", ZOV_CODE_PLAYING, int32_t(0));
+    directory_->Send<ZOV_CODE_PAUSED>(kZovLeftTabName);
     SetPlayLook(false);
     pausedHere = true;
   }
   if (const auto path = TakeScreenshot()) ShowShot(*path);
-  if (pausedHere && !m_pMediaPlay->stopped) {
-    m_pMediaPlay->ResumeAll();
+  if (pausedHere && engine_->IsStarted()) {
+    engine_->Play();
     SetPlayLook(true);
     seekBar_->enabled = 1;
   }
@@ -617,9 +749,8 @@ void CPlayDialog::ShowShot(const std::string& path) {
 }
 
 std::optional<std::string> CPlayDialog::TakeScreenshot() {
-  if (!m_pMediaPlay) return std::nullopt;
-  const bool open = !m_pMediaPlay->stopped;
-  const int position = open ? m_pMediaPlay->GetPositionSeconds() : 0;
+  const bool open = engine_->IsStarted();
+  const int position = open ? static_cast<int>(std::max<int64_t>(engine_->PositionMs(), 0) / 1000) : 0;
   std::string path;
   const std::string folder = settings_->ScreenshotFolder();
   if (folder.size() > 1)
@@ -640,7 +771,7 @@ std::string CPlayDialog::AskShotPlace(bool recordingOpen, int positionSeconds) {
         QFileDialog::getExistingDirectory(this, settings_->GetQText("setfilepath"), QDir::homePath());
     if (!folder.isEmpty()) {
       settings_->SetScreenshotFolder(WithTrailingSlash(folder.toStdString()));
-      directory_->SendData("CZovPlaySetup", ZOV_CODE_SHOT_FOLDER);
+      directory_->Send<ZOV_CODE_SHOT_FOLDER>(kZovPlaySetupName);
     }
     return {};  // no file is written without a recording
   }
@@ -651,7 +782,7 @@ std::string CPlayDialog::AskShotPlace(bool recordingOpen, int positionSeconds) {
   const std::string path = chosen.toStdString();
   settings_->SetScreenshotFolder(
       WithTrailingSlash(std::filesystem::path(path).parent_path().string()));
-  directory_->SendData("CZovPlaySetup", ZOV_CODE_SHOT_FOLDER);
+  directory_->Send<ZOV_CODE_SHOT_FOLDER>(kZovPlaySetupName);
   return path;
 }
 
@@ -659,21 +790,16 @@ QImage CPlayDialog::VideoAreaPicture() const {
   if (!videoArea_) return {};
   std::vector<PanePicture> panes;
   const QList<CZovPlayerView*> views = videoArea_->findChildren<CZovPlayerView*>();
-  for (int ch = 0; ch < m_pMediaPlay->channelCount && ch < CZovMediaPlay::kMaxChannels; ++ch) {
-    CZovBasePlayer* player = m_pMediaPlay->players[ch].get();
-    QWindow* window = m_pMediaPlay->renderWindows[ch];
-    if (!player || !player->renderView || !window) continue;
-    CZovRenderView* view = player->renderView.get();
-    CZovD3D11RenderView* glView = dynamic_cast<CZovD3D11RenderView*>(view);
-    if (auto* surfaceView = dynamic_cast<CZovDxvaRenderView*>(view)) glView = surfaceView->Presenter();
-    if (!glView) continue;
+  for (int ch = 0; ch < engine_->ChannelCount() && ch < CZovEngine::kMaxChannels; ++ch) {
+    QWindow* window = engine_->ChannelWindow(ch);
+    if (!window) continue;
     // The pane that shows this channel, where the panes lay it out; the
     // picture at its display aspect inside it, as the screen shows it.
     for (CZovPlayerView* pane : views) {
       if (pane->RenderWindow() != window || !pane->isVisible()) continue;
-      const ZovPictureRect r = glView->LastPictureRect(pane->width(), pane->height());
-      const QRect rect(pane->mapTo(videoArea_, QPoint(r.x, r.y)), QSize(r.width, r.height));
-      panes.push_back({rect, glView->BackBufferImage()});
+      const ZovShownPicture shown = engine_->ShownPicture(ch, pane->width(), pane->height());
+      if (shown.picture.isNull()) break;
+      panes.push_back({QRect(pane->mapTo(videoArea_, shown.rect.topLeft()), shown.rect.size()), shown.picture});
       break;
     }
   }
@@ -710,6 +836,8 @@ void CPlayDialog::keyPressEvent(QKeyEvent* event) {
     StepSeek(key == Qt::Key_Left ? -kStepSeekSeconds : kStepSeekSeconds, event->isAutoRepeat());
     return;
   }
+  if (OnPictureKey(key)) return;
+  if (!(event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) && OnMarkKey(key)) return;
   CZovPlayWindowBase::keyPressEvent(event);
 }
 
@@ -719,4 +847,137 @@ void CPlayDialog::keyReleaseEvent(QKeyEvent* event) {
     return;
   }
   CZovPlayWindowBase::keyReleaseEvent(event);
+}
+
+// --- Picture steps and playback speed ---------------------------------------
+
+void CPlayDialog::CreateSpeedControl() {
+  speed_ = new CZovSpeedControl();
+  speed_->backgroundColor = settings_->LoadColor(kSkinBackground);
+  speed_->textColor = settings_->LoadColor(kSkinPositionColour);
+  speed_->CreateEx(this, settings_->LoadRect(10195), "", kIdSpeed);
+  speed_->SetPercent(engine_->Speed());
+}
+
+int CPlayDialog::PictureKeyOf(WPARAM vk) {
+  switch (vk) {
+    case VK_OEM_COMMA:
+      return Qt::Key_Comma;
+    case VK_OEM_PERIOD:
+      return Qt::Key_Period;
+    case VK_OEM_4:
+      return Qt::Key_BracketLeft;
+    case VK_OEM_6:
+      return Qt::Key_BracketRight;
+    case VK_A:
+      return Qt::Key_A;
+    case VK_B:
+      return Qt::Key_B;
+    default:
+      return 0;
+  }
+}
+
+bool CPlayDialog::OnPictureKey(int key) {
+  switch (key) {
+    case Qt::Key_Period:
+      StepPicture(+1);
+      return true;
+    case Qt::Key_Comma:
+      StepPicture(-1);
+      return true;
+    case Qt::Key_BracketLeft:
+      ChangeSpeed(-1);
+      return true;
+    case Qt::Key_BracketRight:
+      ChangeSpeed(+1);
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool CPlayDialog::OnPictureCommand(int id, int direction) {
+  // These act at once, apart from the transport commands' one-second filter:
+  // the engine coalesces steps itself.
+  if (id == kIdStepBack || id == kIdStepForward) {
+    StepPicture(id == kIdStepForward ? +1 : -1);
+    return true;
+  }
+  if (id == kIdSpeed) {
+    ChangeSpeed(direction < 0 ? -1 : +1);
+    return true;
+  }
+  return false;
+}
+
+void CPlayDialog::StepPicture(int direction) {
+  if (!engine_->IsStarted() || starting_) return;
+  // Stepping pauses first, as the play command does (the panes are told).
+  if (engine_->State() == ZovPlayState::kPlaying) Pause();
+  engine_->StepFrame(direction);
+}
+
+void CPlayDialog::ChangeSpeed(int steps) {
+  engine_->SetSpeed(CZovEngine::NextSpeed(engine_->Speed(), steps));
+  if (speed_) speed_->SetPercent(engine_->Speed());
+}
+
+// --- A-B marks and the export window ------------------------------------------
+
+bool CPlayDialog::OnMarkKey(int key) {
+  if (key != Qt::Key_A && key != Qt::Key_B) return false;
+  SetMark(key == Qt::Key_A ? ZovMarkAction::kSetA : ZovMarkAction::kSetB, engine_->PositionMs());
+  return true;
+}
+
+void CPlayDialog::SetMark(ZovMarkAction action, int64_t ms) {
+  if (!engine_->IsStarted() || starting_) return;
+  const int64_t at = std::clamp<int64_t>(ms, 0, std::max<int64_t>(0, engine_->LengthMs()));
+  switch (action) {
+    case ZovMarkAction::kSetA: marks_ = ZovSetMarkA(marks_, at); break;
+    case ZovMarkAction::kSetB: marks_ = ZovSetMarkB(marks_, at); break;
+    case ZovMarkAction::kClear: marks_ = {}; break;
+  }
+  ShowMarks();
+}
+
+void CPlayDialog::TakeMarksFor(const std::string& owner) {
+  if (owner != marksOwner_) marks_ = {};
+  marksOwner_ = owner;
+  ShowMarks();
+}
+
+void CPlayDialog::ShowMarks() {
+  const int64_t length = engine_->LengthMs();
+  auto value = [length](int64_t ms) {
+    return ms < 0 || length <= 0 ? -1 : static_cast<int>(std::clamp<int64_t>(ms * kSeekSteps / length, 0, kSeekSteps));
+  };
+  seekBar_->SetMarks(value(marks_.a), value(marks_.b));
+  if (drive_) directory_->Send<ZOV_CODE_DRIVE_MARKS>(kZovGsensorViewName, ZovDriveMarksRecord{marks_.a, marks_.b});
+}
+
+void CPlayDialog::OnExportCommand() {
+  if (exportWindow_ && exportWindow_->Running()) {
+    exportWindow_->show();
+    exportWindow_->raise();
+    return;
+  }
+  ZovExportJob job;
+  job.clock = store_->CameraClock();
+  if (drive_ && engine_->IsStarted() && !drive_->moments.empty()) {
+    const ZovExportRange range = ZovExportRangeOf(marks_, engine_->PositionMs(), engine_->LengthMs());
+    const std::optional<double> from = ZovCameraSecondsAt(*drive_, range.begin);
+    const std::optional<double> to = ZovCameraSecondsAt(*drive_, range.end);
+    if (from && to) {
+      job.library = store_->LibraryOfDrive(drive_->moments.front().lead, &job.drive);
+      job.from = *from;
+      job.to = *to;
+      job.fromMarks = range.fromMarks;
+    }
+  }
+  // A new window for each range: the one before is done.
+  delete exportWindow_;
+  exportWindow_ = new CZovExportWindow(this, settings_, std::move(job));
+  exportWindow_->show();
 }

@@ -2,9 +2,12 @@
 // CPlayDialog: the strip of transport controls under the video (previous,
 // play/pause, next, stop, open file, sound, screenshot, seek bar, volume,
 // time text, latitude and longitude). It owns playback: it asks the file list
-// store which recording is current, opens it through CZovMediaPlay, polls
+// store which recording is current, opens it through the engine (CZovEngine), polls
 // position and end twice a second, sends the GPS point of each new second to
-// the map panel and the main window, and writes screenshots.
+// the map panel and the main window, and writes screenshots. A moment row
+// plays its whole drive: the moment's channels together, moment after moment
+// (the engine changes moments itself), the seek bar and time on the drive
+// clock; the tick makes the playing moment's row and track current.
 //
 // Registered in the window directory as "CPlayDialog".
 //
@@ -28,13 +31,19 @@
 
 #include <QRect>
 
+#include "platform/zov_message_records.h"
+#include "platform/zov_window_names.h"
+#include "library/zov_ab_marks.h"
 #include "app/zov_panel_windows.h"
 #include "app/zov_play_dialog_transport.h"
 
+struct ZovDrivePlan;
 class CZovButton;
+class CZovExportWindow;
 class CZovFileListStore;
-class CZovMediaPlay;
+class CZovEngine;
 class CZovProcess;
+class CZovSpeedControl;
 class CZovSettings;
 class CZovText;
 class CZovWarning;
@@ -42,9 +51,6 @@ class CZovWndManager;
 class QDragEnterEvent;
 class QDropEvent;
 class QKeyEvent;
-
-// Directory name of the play window.
-inline constexpr const char* kZovPlayDialogName = "CPlayDialog";
 
 class CPlayDialog : public CZovPlayWindowBase {
  public:
@@ -55,6 +61,9 @@ class CPlayDialog : public CZovPlayWindowBase {
   // Private message: the recording of start lParam has ended (continuous
   // play) or failed to open; the next file of the list starts.
   static constexpr UINT kMsgPlayNext = WM_USER + 3102;
+  // Private message: the store's loader has made the track of the drive's
+  // playing moment current (lParam the serial of the start it belongs to).
+  static constexpr UINT kMsgMomentTrack = WM_USER + 3103;
   // Skin rectangle of the play window itself.
   static constexpr int kSkinWindowRect = 10163;
   // Skin ids of the window's background and of the position texts' colour.
@@ -86,6 +95,8 @@ class CPlayDialog : public CZovPlayWindowBase {
   bool IsStarting() const { return starting_; }
   bool IsOpening() const { return opening_; }
   int SeekCount() const { return seekCount_; }
+  const ZovAbMarks& Marks() const { return marks_; }
+  CZovExportWindow* ExportWindow() const { return exportWindow_; }
   QString TimeText() const;
   CZovButton* Button(int id) const;
   CZovProcess* SeekBar() const { return seekBar_; }
@@ -126,6 +137,24 @@ class CPlayDialog : public CZovPlayWindowBase {
   // Forgets a start in progress: its load is stopped and its result dropped.
   void CancelStart();
   void OpenCurrent(const std::string& path);
+  // Plays the drive that holds the moment row `path`, from that moment: its
+  // played channels in the panes, the seek bar and time on the drive clock.
+  // False when `path` is no moment's lead (it plays as a file on its own).
+  bool OpenDrive(const std::string& path);
+  // Opens `plan` at moment `start`, `withinMs` into it, and plays it.
+  void StartDrive(std::shared_ptr<const ZovDrivePlan> plan, size_t start, int64_t withinMs);
+  // Another choice of cameras (code 2050): the drive again from where it is.
+  void OnReplayMoment();
+  // The drive went on to another moment: the list's current row, the title
+  // and the map's track follow it.
+  void FollowMoment(size_t moment);
+  // The second within the playing moment of drive time `ms` (the position
+  // itself when no drive plays), for the GPS ticks of the moment's track.
+  int GpsSecondOf(int64_t ms) const;
+  // Tells the map page and the timeline the drive position (a drive only).
+  void SendDrivePosition(int64_t ms);
+  // The playing moment's length (the recording's when no drive plays).
+  int64_t MomentLengthMs() const;
   void OnOpenFailed(int pathCount);
   void Stop(bool resetSeekBar);
   void Pause();
@@ -140,6 +169,29 @@ class CPlayDialog : public CZovPlayWindowBase {
   void SetTimeText(const std::string& text);
   void ClearPositionTexts();
 
+  // Picture steps and playback speed: the keys . , [ ] (true when `key` is
+  // one of them), the two step buttons and the speed control (ZOVWM_CLICK
+  // with +1 or -1: true when `id` is one of them).
+  void CreateSpeedControl();
+  bool OnPictureKey(int key);
+  // The Qt key of a virtual key code the main window passes on (0: none).
+  static int PictureKeyOf(WPARAM vk);
+  bool OnPictureCommand(int id, int direction);
+  // One picture forward (> 0) or back, every pane together; pauses first.
+  void StepPicture(int direction);
+  // The offered speed `steps` places from the current one.
+  void ChangeSpeed(int steps);
+
+  // A-B marks and the export window: the keys A and B (true when `key` is
+  // one of them), the timeline's menu (ZOV_CODE_SET_MARK) and Ctrl+E.
+  bool OnMarkKey(int key);
+  void SetMark(ZovMarkAction action, int64_t ms);
+  // The marks belong to the drive (or file) `owner`: another one clears them.
+  void TakeMarksFor(const std::string& owner);
+  // Shows the marks on the seek bar and tells the timeline.
+  void ShowMarks();
+  void OnExportCommand();
+
   void ShowBusy();
   void HideBusy();
   // Screenshot helpers.
@@ -147,7 +199,7 @@ class CPlayDialog : public CZovPlayWindowBase {
   std::string AskShotPlace(bool recordingOpen, int positionSeconds);
   bool WriteShot(const std::string& path);
 
-  CZovMediaPlay* m_pMediaPlay = nullptr;
+  CZovEngine* engine_ = nullptr;
   CZovSettings* settings_ = nullptr;
   CZovWndManager* directory_ = nullptr;
   CZovFileListStore* store_ = nullptr;
@@ -156,6 +208,7 @@ class CPlayDialog : public CZovPlayWindowBase {
   std::vector<std::pair<int, CZovButton*>> buttons_;
   CZovProcess* seekBar_ = nullptr;
   CZovProcess* volume_ = nullptr;
+  CZovSpeedControl* speed_ = nullptr;
   CZovText* timeText_ = nullptr;
   CZovText* latitudeText_ = nullptr;
   CZovText* longitudeText_ = nullptr;
@@ -172,6 +225,11 @@ class CPlayDialog : public CZovPlayWindowBase {
   bool soundOff_ = false;
   int seekCount_ = 0;
   std::string playingPath_;
+  std::shared_ptr<const ZovDrivePlan> drive_;  // the drive playing; null: a file on its own
+  size_t driveMoment_ = 0;                     // its moment the panes show
+  ZovAbMarks marks_;        // on the drive clock (the recording's for a file)
+  std::string marksOwner_;  // the drive's first moment (or the file) they belong to
+  CZovExportWindow* exportWindow_ = nullptr;  // made on the first Ctrl+E, a child
   zov_play::CommandFilter commandFilter_;
   zov_play::SeekTarget seekTarget_;
   int64_t lastStepSeekMs_ = 0;  // when the last arrow-key seek ended

@@ -8,6 +8,8 @@
 
 #include <QPainter>
 
+#include "library/zov_media_extensions.h"
+
 namespace zov_play {
 
 bool CommandFilter::Accept(int64_t nowMs) {
@@ -22,13 +24,18 @@ int64_t CommandFilter::WaitMs(int64_t nowMs) const {
 
 bool AllowedWhileStarting(int id) { return id != kIdScreenshot; }
 
-int SeekSecond(int value, int durationSeconds) {
-  return static_cast<int>(int64_t(value) * durationSeconds / kSeekSteps);
+int64_t SeekBarMs(int value, int64_t lengthMs) {
+  return std::clamp(value, 0, kSeekSteps) * std::max<int64_t>(lengthMs, 0) / kSeekSteps;
 }
 
-bool SeekTarget::Take(int second) {
-  const bool seek = second + 1 != last_;
-  last_ = second + 1;
+int64_t StepTargetMs(int64_t positionMs, int seconds, int64_t lengthMs) {
+  const int64_t last = std::max<int64_t>(lengthMs - 1000, 0);
+  return std::clamp<int64_t>(std::max<int64_t>(positionMs, 0) + int64_t(seconds) * 1000, 0, last);
+}
+
+bool SeekTarget::Take(int64_t ms) {
+  const bool seek = ms != last_;
+  last_ = ms;
   return seek;
 }
 
@@ -73,13 +80,8 @@ EndAction EndOfFileAction(int playMode) {
   return playMode == 0 ? EndAction::kPlayNext : EndAction::kStop;
 }
 
-std::string ExtensionOf(std::string_view path) {
-  const auto dot = path.rfind('.');
-  return dot == std::string_view::npos ? std::string() : std::string(path.substr(dot));
-}
-
 bool IsTextLog(std::string_view path) {
-  const std::string ext = ExtensionOf(path);
+  const std::string ext = ZovExtensionOf(path);
   // The extension must belong to the file name, not to a folder.
   if (ext.size() != 4 || ext.find('/') != std::string::npos) return false;
   std::string lower = ext;
@@ -93,7 +95,7 @@ std::vector<std::string> MediaFilesOf(const std::string& folder, bool (*accept)(
   std::error_code error;
   for (const auto& item : std::filesystem::directory_iterator(folder, error)) {
     const std::string path = item.path().string();
-    if (item.is_regular_file(error) && accept(ExtensionOf(path))) files.push_back(path);
+    if (item.is_regular_file(error) && accept(ZovExtensionOf(path))) files.push_back(path);
   }
   return files;
 }
@@ -191,13 +193,6 @@ std::string SaveDialogFolder(const std::string& listFolder, const std::string& h
   return listFolder.size() < 3 ? home : listFolder;
 }
 
-std::string OpenFileFilter(const std::string& videoText, const std::string& allFilesText) {
-  return videoText +
-         "(*.mp4;*.mov;*.MP4;*.MOV;*.ts;*.TS;*.avi;*.AVI;*.MKV;*.MP3;*.TXT;*.txt)|*.mp4;*.mov;*.MP4;"
-         "*.MOV;*.ts;*.TS;*.avi;*.AVI;*.mkv;*.mp3;*.TXT;*.txt|" +
-         allFilesText + " (*.*)|*.*||";
-}
-
 std::vector<std::string> QtFileFilters(std::string_view filter) {
   std::vector<std::string> fields;
   size_t start = 0;
@@ -212,9 +207,7 @@ std::vector<std::string> QtFileFilters(std::string_view filter) {
     if (fields[i].empty()) break;  // the "||" that ends the list
     std::string label = fields[i].substr(0, fields[i].find('('));
     while (!label.empty() && label.back() == ' ') label.pop_back();
-    std::string patterns = fields[i + 1];
-    std::replace(patterns.begin(), patterns.end(), ';', ' ');
-    result.push_back(label + " (" + patterns + ")");
+    result.push_back(label + " (" + ZovDialogPatterns(fields[i + 1]) + ")");
   }
   return result;
 }

@@ -29,6 +29,11 @@ inline constexpr int kIdSeekBar = 10162;
 inline constexpr int kIdLatitude = 10177;
 inline constexpr int kIdLongitude = 10178;
 inline constexpr int kIdTime = 10179;
+// One picture back and forward (each is its image's skin id) and the
+// playback speed control.
+inline constexpr int kIdStepBack = 10159;
+inline constexpr int kIdStepForward = 10160;
+inline constexpr int kIdSpeed = 10161;
 
 // A command within this long of the previous click is dropped.
 inline constexpr int kCommandGapMs = 1000;
@@ -73,18 +78,22 @@ class CommandFilter {
 // (nothing is shown yet). A transport command then replaces the start.
 bool AllowedWhileStarting(int id);
 
-// Second of the recording for a seek bar value 0..300.
-int SeekSecond(int value, int durationSeconds);
+// The seek target, in ms from the start, of a seek bar value 0..300 on a
+// recording `lengthMs` long.
+int64_t SeekBarMs(int value, int64_t lengthMs);
+// The target of an arrow-key step of `seconds` from `positionMs`: within the
+// recording, at most one second before its end.
+int64_t StepTargetMs(int64_t positionMs, int seconds, int64_t lengthMs);
 
-// Remembers the last seek target so that seeking to the same second twice in
-// a row seeks once. Take(s) answers whether to seek (to s + 1).
+// Remembers the last seek target so that seeking to the same place twice in
+// a row seeks once. Take(ms) answers whether to seek.
 class SeekTarget {
  public:
-  bool Take(int second);
+  bool Take(int64_t ms);
   void Forget() { last_ = -1; }
 
  private:
-  int last_ = -1;
+  int64_t last_ = -1;
 };
 
 // What one tick shows.
@@ -114,9 +123,6 @@ EndAction EndOfFileAction(int playMode);
 // True for a GPS text log (extension ".txt" in any case); such a file has a
 // track but nothing to play.
 bool IsTextLog(std::string_view path);
-// The text from the last "." on (empty without one): what the extension
-// test of the store is given.
-std::string ExtensionOf(std::string_view path);
 
 // The files of `folder` whose extension passes `accept`, in the order the
 // system lists them.
@@ -129,12 +135,13 @@ std::vector<std::string> ExpandCommandLine(const std::vector<std::string>& args,
 // Latitude or longitude label: hemisphere letter and signed value.
 std::string PositionText(char hemisphere, float value);
 
-// Left edges of the eight bottom controls (sound, volume, previous, play,
-// next, stop, open file, screenshot), laid out left to right, centred.
+// Left edges of the bottom controls (sound, volume, previous, picture back,
+// play, picture forward, next, stop, open file, screenshot, speed), laid out
+// left to right, centred.
 std::vector<int> BottomRowLefts(const std::vector<int>& widths, int clientWidth);
 
 // Skin rectangles of the bottom row's controls, in the row's order.
-inline constexpr int kBottomRowRects[] = {10170, 10173, 10164, 10166, 10165, 10167, 10168, 10169};
+inline constexpr int kBottomRowRects[] = {10170, 10173, 10164, 10193, 10166, 10194, 10165, 10167, 10168, 10169, 10195};
 // Room kept between the bottom row and the time text or the position texts.
 inline constexpr int kStripClearance = 10;
 // The narrowest gap between two bottom-row controls, in the narrowest window.
@@ -171,9 +178,8 @@ std::string WithTrailingSlash(std::string folder);
 // that is shorter than three characters.
 std::string SaveDialogFolder(const std::string& listFolder, const std::string& home);
 
-// The open-file dialog's filter text, built from the two UI texts.
-std::string OpenFileFilter(const std::string& videoText, const std::string& allFilesText);
-// The same filter as entries of a Qt file dialog: each "label|patterns" pair
+// The open-file dialog's filter text (ZovOpenFileFilter of
+// library/zov_media_extensions.h) as entries of a Qt file dialog: each "label|patterns" pair
 // becomes the label's text before its "(" followed by the patterns, space
 // separated, in parentheses.
 std::vector<std::string> QtFileFilters(std::string_view filter);

@@ -83,18 +83,16 @@ constexpr TitleButtonSpec kTitleButtons[] = {
     {kZovCmdPanelSwitch, 10136, 2},
 };
 
-// Directory name of the play window, told to play a dropped file.
-constexpr const char* kPlayWindowName = "CPlayDialog";
-
 struct ShortcutKey {
   int id;
   Qt::Key key;
 };
 // Ctrl + key; Ctrl+T posts to the left panel, Ctrl+F shows the file
-// information window, the others are registered without an action.
+// information window, Ctrl+E the play window's export window, the others are
+// registered without an action.
 constexpr ShortcutKey kShortcuts[] = {
     {ZOV_HOTKEY_CTRL_T, Qt::Key_T}, {ZOV_HOTKEY_CTRL_I, Qt::Key_I}, {ZOV_HOTKEY_CTRL_O, Qt::Key_O},
-    {ZOV_HOTKEY_CTRL_G, Qt::Key_G}, {ZOV_HOTKEY_CTRL_F, Qt::Key_F},
+    {ZOV_HOTKEY_CTRL_G, Qt::Key_G}, {ZOV_HOTKEY_CTRL_F, Qt::Key_F}, {ZOV_HOTKEY_CTRL_E, Qt::Key_E},
 };
 
 void EndProcess(int code) {
@@ -129,7 +127,7 @@ CZovPlayDlg::~CZovPlayDlg() {
   // A cancelled window is still in the directory; its entry must not
   // outlive it.
   if (!closing_) {
-    if (CZovWndManager* d = CZovWndManager::Peek()) d->Unregister(name_);
+    if (CZovWndManager* d = CZovWndManager::Peek()) d->Unregister(kZovMainWindowName);
   }
 }
 
@@ -156,7 +154,7 @@ void CZovPlayDlg::Create() {
   LoadSkin();
   version_ = CZovVersion::GetInstance();
   directory_ = CZovWndManager::GetInstance();
-  directory_->Register(name_, this);
+  directory_->Register(kZovMainWindowName, this);
   CreateShortcuts();
   initialised_ = 1;
   PlaceInitially();
@@ -267,7 +265,7 @@ LRESULT CZovPlayDlg::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       if (wParam == VK_SPACE && leftTab_) leftTab_->SendMessage(message, wParam, lParam);
       return 0;
     case WM_KEYDOWN:
-      if ((wParam == VK_LEFT || wParam == VK_RIGHT) && leftTab_) leftTab_->SendMessage(message, wParam, lParam);
+      if (leftTab_) leftTab_->SendMessage(message, wParam, lParam);
       return 0;
     case kWmHotKey:
       OnHotKey(static_cast<int>(wParam));
@@ -318,7 +316,7 @@ void CZovPlayDlg::OnCommand(int id) {
 
 void CZovPlayDlg::OnClose() {
   closing_ = 1;
-  if (directory_) directory_->Unregister(name_);
+  if (directory_) directory_->Unregister(kZovMainWindowName);
   // Ctrl+T and Ctrl+I stop acting.
   for (const auto& [id, shortcut] : shortcuts_) {
     if (id == ZOV_HOTKEY_CTRL_T || id == ZOV_HOTKEY_CTRL_I) shortcut->setEnabled(false);
@@ -427,10 +425,8 @@ void CZovPlayDlg::moveEvent(QMoveEvent* event) {
 // --- Data codes -------------------------------------------------------------
 
 void CZovPlayDlg::OnInfo(int code, LPARAM record) {
-  auto data = ZovTakeMsgData(record);  // freed on return, whatever the code
-  // The first byte of a payload carries the choice of codes 2002, 2015, 2023.
-  uint8_t first = 0;
-  const bool hasByte = data && data->Read(&first);
+  // Choices act on the low byte of their index.
+  const auto lowByte = [](int32_t index) { return static_cast<int>(static_cast<uint8_t>(index)); };
   switch (code) {
     case ZOV_CODE_LANGUAGE:
       zov_play::ProcessQtTranslations().Apply(settings_->Texts().CurrentLanguageName());
@@ -439,25 +435,25 @@ void CZovPlayDlg::OnInfo(int code, LPARAM record) {
       if (fileInfo_) fileInfo_->SendMessage(ZOVWM_RELABEL);
       break;
     case ZOV_CODE_MAP:
-      if (hasByte) OnMapChoice(first);
+      if (auto choice = ZovReadRecord<ZOV_CODE_MAP>(record)) OnMapChoice(lowByte(choice->index));
       break;
-    case ZOV_CODE_PLAYING:
-      OnTitleText(data ? data->Text16() : std::u16string());
+    case ZOV_CODE_PLAYING_TITLE:
+      if (auto title = ZovReadRecord<ZOV_CODE_PLAYING_TITLE>(record)) OnTitleText(title->text);
       break;
     case ZOV_CODE_STOPPED:  // nothing plays: the title no longer names a file
       OnTitleText(std::u16string());
       break;
     case ZOV_CODE_DOWNLOAD:
-      if (data) OnProgress(data->Values<uint32_t>());
+      if (auto progress = ZovReadRecord<ZOV_CODE_DOWNLOAD>(record)) OnProgress(progress->done, progress->total);
       break;
     case ZOV_CODE_UPDATE:
       OnUpdateNotice();
       break;
     case ZOV_CODE_TRACK:
-      if (hasByte) settings_->SetTrack(first);
+      if (auto track = ZovReadRecord<ZOV_CODE_TRACK>(record)) settings_->SetTrack(track->on);
       break;
     case ZOV_CODE_DECODE_MODE:
-      if (hasByte) OnDecodeChoice(first);
+      if (auto choice = ZovReadRecord<ZOV_CODE_DECODE_MODE>(record)) OnDecodeChoice(lowByte(choice->index));
       break;
     case ZOV_CODE_CLOSE_FILEINFO:
       CloseFileInfo();
@@ -474,22 +470,22 @@ bool CZovPlayDlg::PlayWindowPlaying() const {
 void CZovPlayDlg::OnMapChoice(int index) {
   if (!rightTab_) return;
   if (PlayWindowPlaying()) {
-    rightTab_->SendMessage(ZOVWM_MAPCHOICE, 1, 1);
+    rightTab_->SendMessage(ZOVWM_MAPCHOICE, kZovChoiceAnswer, kZovChoiceRefused);
     return;
   }
   settings_->SetMap(index);
-  rightTab_->SendMessage(ZOVWM_MAPCHOICE, 0, 0);
-  rightTab_->SendMessage(ZOVWM_MAPCHOICE, 1, 0);
+  rightTab_->SendMessage(ZOVWM_MAPCHOICE, kZovChoiceLoadMap, 0);
+  rightTab_->SendMessage(ZOVWM_MAPCHOICE, kZovChoiceAnswer, kZovChoiceAccepted);
 }
 
 void CZovPlayDlg::OnDecodeChoice(int index) {
   if (!rightTab_) return;
   if (PlayWindowPlaying()) {
-    rightTab_->SendMessage(ZOVWM_DECODECHOICE, 1, 1);
+    rightTab_->SendMessage(ZOVWM_DECODECHOICE, kZovChoiceAnswer, kZovChoiceRefused);
     return;
   }
   settings_->SetDecodeMode(index);
-  rightTab_->SendMessage(ZOVWM_DECODECHOICE, 1, 0);
+  rightTab_->SendMessage(ZOVWM_DECODECHOICE, kZovChoiceAnswer, kZovChoiceAccepted);
 }
 
 void CZovPlayDlg::OnTitleText(const std::u16string& text) {
@@ -497,11 +493,10 @@ void CZovPlayDlg::OnTitleText(const std::u16string& text) {
   update(TitleTextRect());
 }
 
-void CZovPlayDlg::OnProgress(const std::vector<uint32_t>& counts) {
-  if (counts.size() < 2) return;
+void CZovPlayDlg::OnProgress(uint32_t done, uint32_t total) {
   const int before = progressPercent_;
-  if (counts[0] != counts[1]) progressShown_ = 1;
-  progressPercent_ = ZovDownloadPercent(counts[0], counts[1]);
+  if (done != total) progressShown_ = 1;
+  progressPercent_ = ZovDownloadPercent(done, total);
   if (progressPercent_ != before) update(QRect(0, 0, width(), strip_.height()));
 }
 
@@ -561,6 +556,8 @@ void CZovPlayDlg::OnHotKey(int id) {
     if (leftTab_) leftTab_->PostMessage(ZOVWM_CTRLT);
   } else if (id == ZOV_HOTKEY_CTRL_F) {
     ToggleFileInfo();
+  } else if (id == ZOV_HOTKEY_CTRL_E) {
+    if (directory_) directory_->SendTo(kZovPlayDialogName, ZOVWM_EXPORT, 0, 0);
   }
 }
 
@@ -617,7 +614,7 @@ void CZovPlayDlg::DropFiles(const std::vector<std::string>& paths) {
   if (paths.empty()) return;
   const int index = CZovFileListStore::GetInstance()->AddDropped(paths);
   SendMessage(ZOVWM_LISTSELECT, 0, std::max(index, 0));
-  if (index >= 0 && directory_) directory_->SendData(kPlayWindowName, ZOV_CODE_PLAY_CURRENT);
+  if (index >= 0 && directory_) directory_->Send<ZOV_CODE_PLAY_CURRENT>(kZovPlayDialogName);
 }
 
 // --- Input ----------------------------------------------------------------------
@@ -636,6 +633,28 @@ void CZovPlayDlg::keyPressEvent(QKeyEvent* event) {
       // Seeking with the arrows, as in any player; held down, they repeat.
       WindowProc(WM_KEYDOWN, event->key() == Qt::Key_Left ? VK_LEFT : VK_RIGHT,
                  event->isAutoRepeat() ? kKeyRepeatFlag : 0);
+      return;
+    // One picture back or forward, slower or faster (the play window).
+    case Qt::Key_Comma:
+    case Qt::Key_Period:
+    case Qt::Key_BracketLeft:
+    case Qt::Key_BracketRight: {
+      const int key = event->key();
+      const WPARAM vk = key == Qt::Key_Comma    ? VK_OEM_COMMA
+                        : key == Qt::Key_Period ? VK_OEM_PERIOD
+                        : key == Qt::Key_BracketLeft ? VK_OEM_4
+                                                     : VK_OEM_6;
+      WindowProc(WM_KEYDOWN, vk, event->isAutoRepeat() ? kKeyRepeatFlag : 0);
+      return;
+    }
+    // The A and B marks of the range to export (not with Ctrl or Alt).
+    case Qt::Key_A:
+    case Qt::Key_B:
+      if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) {
+        CZovWnd::keyPressEvent(event);
+        return;
+      }
+      WindowProc(WM_KEYDOWN, event->key() == Qt::Key_A ? VK_A : VK_B, event->isAutoRepeat() ? kKeyRepeatFlag : 0);
       return;
     default:
       CZovWnd::keyPressEvent(event);

@@ -29,6 +29,7 @@
 #include <QSize>
 #include <QString>
 
+#include "platform/zov_window_names.h"
 #include "platform/zov_wnd.h"
 
 class QEventLoop;
@@ -41,9 +42,6 @@ class CZovSettings;
 class CZovVersion;
 class CZovWndManager;
 class UpdateClient;
-
-// Directory name of the main window.
-inline constexpr const char* kZovPlayDlgName = "CZovPlayDlg";
 
 // Title button commands (ZOVWM_CLICK wParam).
 inline constexpr int kZovCmdClose = 10101;
@@ -139,7 +137,7 @@ class CZovPlayDlg : public CZovWnd {
   // Where the title text goes: from its design place to just before the
   // leftmost title button.
   QRect TitleTextRect() const;
-  void OnProgress(const std::vector<uint32_t>& counts);
+  void OnProgress(uint32_t done, uint32_t total);
   void OnMapChoice(int index);
   void OnDecodeChoice(int index);
   void OnUpdateNotice();
@@ -157,7 +155,6 @@ class CZovPlayDlg : public CZovWnd {
   void OnOK();
   void OnCancel();
 
-  char name_[32] = "CZovPlayDlg";
   CZovWndManager* directory_ = nullptr;
   CZovVersion* version_ = nullptr;
   CZovSettings* settings_ = nullptr;

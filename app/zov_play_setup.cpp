@@ -9,23 +9,20 @@
 #include <QLineEdit>
 #include <QMimeData>
 #include <QPainter>
+#include <QSpinBox>
 
-#include "engine/zov_media_play.h"
+#include "engine/zov_engine.h"
 #include "shell/zov_settings.h"
 #include "shell/zov_version.h"
 #include "shell/zov_wnd_manager.h"
 #include "ui/zov_button.h"
 #include "ui/zov_combo_box.h"
 #include "library/zov_file_list_store.h"
+#include "library/zov_library_group.h"
 #include "ui/zov_mfc_button.h"
 #include "ui/zov_text.h"
 
 namespace {
-
-// Directory names of the windows the page talks to.
-constexpr const char* kMainWindowName = "CZovPlayDlg";
-constexpr const char* kMapPageName = "CZovCefBrowers";
-constexpr const char* kPlayWindowName = "CPlayDialog";
 
 // Section titles: ids (also their rectangles) and text keys.
 constexpr int kTitleIds[3] = {10233, 10234, 10235};
@@ -65,6 +62,10 @@ const QRect kFolderButtonRect(20, 100, 25, 25);
 const QRect kFolderEditRect(85, 100, 215, 25);
 const QRect kFilePathLabelRect(QPoint(20, 75), QPoint(149, 99));
 const QRect kDecodeListRect(300, 220, 140, 20);
+// The drive gap row, between the folder and the next section.
+const QRect kDriveGapLabelRect(QPoint(20, 129), QPoint(224, 148));
+const QRect kDriveGapBoxRect(230, 127, 90, 22);
+constexpr int kDriveGapStep = 30;
 // The notice keeps this distance from the right edge and is this tall.
 constexpr int kWarningRightMargin = 20;
 constexpr int kWarningHeight = 100;
@@ -147,7 +148,7 @@ CZovPlaySetup::CZovPlaySetup(QWidget* parent) : CZovSetupPageBase(parent) {
 }
 
 CZovPlaySetup::~CZovPlaySetup() {
-  if (directory_) directory_->Unregister(name_);
+  if (directory_) directory_->Unregister(kZovPlaySetupName);
 }
 
 void CZovPlaySetup::OnCreate() {
@@ -168,7 +169,7 @@ void CZovPlaySetup::OnCreate() {
   versionFont_ = settings_->CreateFontOfHeight(kVersionFontHeight);
   buttonFont_ = settings_->CreateNormalFont(kButtonFont);
   directory_ = CZovWndManager::GetInstance();
-  directory_->Register(name_, this);
+  directory_->Register(kZovPlaySetupName, this);
 }
 
 void CZovPlaySetup::OnInitDialog() {
@@ -197,6 +198,20 @@ void CZovPlaySetup::OnInitDialog() {
   // never stored, so the edit only shows the stored folder.
   folderEdit_->setReadOnly(true);
   folderEdit_->installEventFilter(this);
+
+  // Seconds of the library's drive gap; a change regroups the library in
+  // the background (the store's scan stores it).
+  driveGapBox_ = new QSpinBox(this);
+  driveGapBox_->setObjectName(QString::number(kDriveGapBox));
+  driveGapBox_->setGeometry(kDriveGapBoxRect);
+  driveGapBox_->setFont(editFont_);
+  driveGapBox_->setRange(0, kZovMaxDriveGap);
+  driveGapBox_->setSingleStep(kDriveGapStep);
+  driveGapBox_->setSuffix(QStringLiteral(" s"));
+  driveGapBox_->setKeyboardTracking(false);  // typed digits count once complete
+  driveGapBox_->setValue(CZovFileListStore::GetInstance()->DriveGap());
+  driveGapBox_->installEventFilter(this);
+  connect(driveGapBox_, &QSpinBox::valueChanged, this, [this](int seconds) { OnDriveGapChange(seconds); });
 
   labelRect_ = settings_->LoadRect(kLabelRect).ToQRect();
   trackRowRect_ = settings_->LoadRect(kTrackRowRect).ToQRect();
@@ -229,7 +244,7 @@ void CZovPlaySetup::OnInitDialog() {
   decodeList_ = MakeList(kDecodeList, kDecodeListRect);
   decodeList_->setFixedHeight(kDecodeListRect.height());
   FillList(decodeList_, LookedUp(settings_->DecodeModes()), settings_->DecodeModeIndex());
-  CZovMediaPlay::Instance()->SetDecodeMode(rememberedDecode_);
+  CZovEngine::Get().SetDecodeMode(rememberedDecode_);
 
   trackToggle_ = std::make_unique<CZovButton>();
   trackToggle_->LoadImage(kTrackToggle);
@@ -295,7 +310,7 @@ LRESULT CZovPlaySetup::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       OnDecodeChoice(wParam, lParam);
       return 0;
     case ZOVWM_INFO_E:
-      OnInfo(static_cast<int>(wParam), lParam);
+      OnInfo(static_cast<int>(wParam));
       return 0;
     case WM_KEYUP:  // space released on one of the page's own controls
       if (auto* parent = dynamic_cast<CZovMsgTarget*>(parentWidget())) return parent->SendMessage(message, wParam, lParam);
@@ -310,9 +325,11 @@ void CZovPlaySetup::OnClick(int id) {
   if (id == kTrackToggle) OnTrackToggle();
 }
 
+void CZovPlaySetup::OnDriveGapChange(int seconds) { CZovFileListStore::GetInstance()->SetDriveGap(seconds); }
+
 void CZovPlaySetup::OnLanguageChange(int index) {
   settings_->SetLanguage(index);
-  directory_->SendData(kMainWindowName, ZOV_CODE_LANGUAGE);
+  directory_->Send<ZOV_CODE_LANGUAGE>(kZovMainWindowName);
   std::vector<std::string> mapNames;
   for (const auto& map : settings_->Maps()) mapNames.push_back(map.name);
   FillList(mapList_, LookedUp(mapNames), settings_->MapIndex());
@@ -323,16 +340,16 @@ void CZovPlaySetup::OnLanguageChange(int index) {
 }
 
 void CZovPlaySetup::OnMapChange(int index) {
-  directory_->SendValue(kMainWindowName, ZOV_CODE_MAP, static_cast<int32_t>(index));
+  directory_->Send<ZOV_CODE_MAP>(kZovMainWindowName, ZovChoiceRecord{static_cast<int32_t>(index)});
 }
 
 void CZovPlaySetup::OnUnitChange(int index) {
   settings_->SetUnit(index);
-  directory_->SendData(kMapPageName, ZOV_CODE_UNIT);
+  directory_->Send<ZOV_CODE_UNIT>(kZovMapPageName);
 }
 
 void CZovPlaySetup::OnDecodeChange(int index) {
-  directory_->SendValue(kMainWindowName, ZOV_CODE_DECODE_MODE, static_cast<int32_t>(index));
+  directory_->Send<ZOV_CODE_DECODE_MODE>(kZovMainWindowName, ZovChoiceRecord{static_cast<int32_t>(index)});
 }
 
 void CZovPlaySetup::OnTrackConnectChange(int index) {
@@ -346,7 +363,7 @@ void CZovPlaySetup::OnUpdateClicked() {
   // The main window reads the flag while it handles the notice, so it is set
   // first: the very first press already shows the update box.
   userAskedForUpdate_ = 1;
-  directory_->SendData(kMainWindowName, ZOV_CODE_UPDATE);
+  directory_->Send<ZOV_CODE_UPDATE>(kZovMainWindowName);
 }
 
 void CZovPlaySetup::OnChooseFolder() {
@@ -378,24 +395,23 @@ void CZovPlaySetup::OnRelabel() {
 }
 
 void CZovPlaySetup::OnMapChoice(WPARAM wParam, LPARAM lParam) {
-  if (wParam == 1 && lParam == 1) {
+  if (wParam == kZovChoiceAnswer && lParam == kZovChoiceRefused) {
     mapList_->setCurrentIndex(rememberedMap_);
-  } else if (lParam == 0) {
+  } else if (lParam == kZovChoiceAccepted) {
     rememberedMap_ = mapList_->currentIndex();
   }
 }
 
 void CZovPlaySetup::OnDecodeChoice(WPARAM wParam, LPARAM lParam) {
-  if (wParam == 1 && lParam == 1) {
+  if (wParam == kZovChoiceAnswer && lParam == kZovChoiceRefused) {
     decodeList_->setCurrentIndex(rememberedDecode_);
-  } else if (lParam == 0) {
+  } else if (lParam == kZovChoiceAccepted) {
     rememberedDecode_ = decodeList_->currentIndex();
   }
-  CZovMediaPlay::Instance()->SetDecodeMode(rememberedDecode_);
+  CZovEngine::Get().SetDecodeMode(rememberedDecode_);
 }
 
-void CZovPlaySetup::OnInfo(int code, LPARAM record) {
-  auto data = ZovTakeMsgData(record);  // freed on return, whatever the code
+void CZovPlaySetup::OnInfo(int code) {
   if (code == ZOV_CODE_SHOT_FOLDER) folderEdit_->setText(QString::fromStdString(settings_->ScreenshotFolder()));
 }
 
@@ -454,7 +470,7 @@ void CZovPlaySetup::DropFiles(const std::vector<std::string>& paths) {
   const int index = CZovFileListStore::GetInstance()->AddDropped(paths);
   if (auto* parent = dynamic_cast<CZovMsgTarget*>(parentWidget()))
     parent->SendMessage(ZOVWM_LISTSELECT, 0, std::max(index, 0));
-  if (index >= 0) directory_->SendData(kPlayWindowName, ZOV_CODE_PLAY_CURRENT);
+  if (index >= 0) directory_->Send<ZOV_CODE_PLAY_CURRENT>(kZovPlayDialogName);
 }
 
 // --- Painting and layout --------------------------------------------------------
@@ -483,6 +499,9 @@ void CZovPlaySetup::PaintLabels(QPainter& painter) {
                         QSize(std::max(kFilePathLabelRect.width(), width() - kFilePathLabelRect.left()),
                               kFilePathLabelRect.height()));
   painter.drawText(pathLabel, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, settings_->GetQText("filepath"));
+  const QFontMetrics metrics(labelFont_);
+  painter.drawText(kDriveGapLabelRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                   metrics.elidedText(settings_->GetQText("drivegap"), Qt::ElideRight, kDriveGapLabelRect.width()));
 }
 
 void CZovPlaySetup::PaintInformation(QPainter& painter) {

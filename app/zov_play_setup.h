@@ -1,14 +1,15 @@
 #pragma once
 // CZovPlaySetup: the settings page of the right panel, shown by the main
 // window's panel switch. Three sections titled "basesetup", "softserver" and
-// "softinfo": the language list and the screenshot folder (edit and chooser
-// button); the update check button; the version line, three company and
+// "softinfo": the language list, the screenshot folder (edit and chooser
+// button) and the pause that splits the library's drives; the update check
+// button; the version line, three company and
 // support lines and the notice. The map, unit, decode mode, track connection
 // and play mode lists, the track toggle and the update button are created,
 // filled and wired, then hidden.
 //
 // At creation the decode mode is set to software decoding (1) in memory and
-// handed to CZovMediaPlay; the settings file keeps its value. Map and decode
+// handed to the engine; the settings file keeps its value. Map and decode
 // choices go to the main window (codes 2002, 2023), which refuses them while
 // a recording plays: it then sends 4029 / 4066 (1, 1) and the page puts its
 // list back to the last accepted choice.
@@ -31,6 +32,7 @@
 #include <QRect>
 #include <QString>
 
+#include "platform/zov_window_names.h"
 #include "app/zov_panel_windows.h"
 
 class CZovButton;
@@ -40,9 +42,7 @@ class CZovSettings;
 class CZovText;
 class CZovWndManager;
 class QLineEdit;
-
-// Directory name of the setup page.
-inline constexpr const char* kZovPlaySetupName = "CZovPlaySetup";
+class QSpinBox;
 
 // One of the three fixed company and support variants.
 enum class ZovSupportVariant { kChinese, kEnglish, kOther };
@@ -78,6 +78,7 @@ class CZovPlaySetup : public CZovSetupPageBase {
   static constexpr int kFolderEdit = 1017;
   static constexpr int kFolderButton = 10275;
   static constexpr int kTrackToggle = 10271;
+  static constexpr int kDriveGapBox = 10276;
   // Dialog template of the page.
   static constexpr int kTemplateId = 106;
   // Decode mode set at every start: software decoding.
@@ -102,6 +103,8 @@ class CZovPlaySetup : public CZovSetupPageBase {
   CZovComboBox* PlayModeList() const { return playModeList_; }
   CZovMfcButton* UpdateButton() const { return updateButton_; }
   QLineEdit* FolderEdit() const { return folderEdit_; }
+  // The longest pause inside a drive, in seconds (the library's setting).
+  QSpinBox* DriveGapBox() const { return driveGapBox_; }
   CZovButton* FolderButton() const { return folderButton_.get(); }
   CZovButton* TrackToggle() const { return trackToggle_.get(); }
   CZovText* SectionTitle(int i) const { return titles_[i].get(); }
@@ -137,10 +140,11 @@ class CZovPlaySetup : public CZovSetupPageBase {
   void OnClick(int id);
   void OnChooseFolder();
   void OnTrackToggle();
+  void OnDriveGapChange(int seconds);
   void OnRelabel();
   void OnMapChoice(WPARAM wParam, LPARAM lParam);
   void OnDecodeChoice(WPARAM wParam, LPARAM lParam);
-  void OnInfo(int code, LPARAM record);
+  void OnInfo(int code);
   void DropFiles(const std::vector<std::string>& paths);
   // True (and handled) for the keys the page deals with itself.
   bool HandlePageKey(QKeyEvent* event, bool released);
@@ -149,7 +153,6 @@ class CZovPlaySetup : public CZovSetupPageBase {
   void PaintLabels(QPainter& painter);
   void PaintInformation(QPainter& painter);
 
-  char name_[32] = "CZovPlaySetup";
   CZovSettings* settings_ = nullptr;
   CZovWndManager* directory_ = nullptr;
 
@@ -162,6 +165,7 @@ class CZovPlaySetup : public CZovSetupPageBase {
   CZovComboBox* playModeList_ = nullptr;
   CZovMfcButton* updateButton_ = nullptr;
   QLineEdit* folderEdit_ = nullptr;
+  QSpinBox* driveGapBox_ = nullptr;
   std::unique_ptr<CZovButton> folderButton_;
   std::unique_ptr<CZovButton> trackToggle_;
 
