@@ -44,10 +44,7 @@ class RecordingWnd : public CZovWnd {
  public:
   using CZovWnd::CZovWnd;
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
-    if (message == ZOVWM_INFO_E) {
-      ZovTakeMsgData(lParam);  // the receiver frees the record
-      lParam = 0;
-    }
+    if (message == ZOVWM_INFO_E) lParam = 0;  // the record is borrowed for this call only
     if (message != WM_TIMER) got.push_back({message, wParam, lParam});
     return 0;
   }

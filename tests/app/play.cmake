@@ -28,5 +28,7 @@ if(TARGET tamarinsoft AND EXISTS ${CMAKE_SOURCE_DIR}/map/zov_cef_browers.h)
   add_test(NAME app_play_end_to_end
     COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/play-end-to-end ${ZOV_BASE_DIR} ${CMAKE_BINARY_DIR}/demo/demo.mp4
             ${CMAKE_BINARY_DIR}/tests/play-end-to-end)
-  set_tests_properties(app_play_end_to_end PROPERTIES LABELS window TIMEOUT 180)
+  zov_sanitizer_env(sanitizer_env BROWSER)
+  set_tests_properties(app_play_end_to_end PROPERTIES LABELS window TIMEOUT 180
+    ENVIRONMENT "${sanitizer_env}")
 endif()

@@ -1,22 +1,28 @@
 // CZovPlaySetup on a virtual X server: the start-up decode mode, language
 // switching and its relabelling, the folder chooser, Enter and space, and the
 // main window's refusal of a map or decode change while a recording plays.
+#include <set>
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMimeData>
 #include <QDropEvent>
 #include <QPointer>
+#include <QSpinBox>
 #include <QTest>
 
 #include <gtest/gtest.h>
 
 #include "app/zov_left_tab.h"
+#include "app/zov_play_app.h"
 #include "app/zov_play_dialog.h"
 #include "app/zov_play_dlg.h"
 #include "app/zov_play_setup.h"
 #include "app/zov_right_tab.h"
 #include "engine/zov_media_play.h"
+#include "library/zov_library_group.h"
+#include "library/zov_library_index.h"
 #include "map/zov_cef_browers.h"
 #include "shell/zov_wnd_manager.h"
 #include "tests/app/app_test_support.h"
@@ -54,7 +60,7 @@ class FakeMain : public CZovWnd {
  public:
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
     if (message != ZOVWM_INFO_E) return 0;
-    auto record = ZovTakeMsgData(lParam);
+    const ZovMsgData* record = ZovMsgRecord(lParam);
     codes.push_back(static_cast<int>(wParam));
     if (record) values.push_back(record->ValueOr<int32_t>(-1));
     if (wParam == ZOV_CODE_UPDATE && page) askedDuringNotice = page->UserAskedForUpdate();
@@ -91,14 +97,14 @@ class PlaySetup : public ::testing::Test {
     settings_ = CZovSettings::GetInstance();
     settings_->SetLanguage(LanguageIndexOf(settings_, "english"));
     parent_.resize(340, 724);
-    CZovWndManager::GetInstance()->Register("CZovPlayDlg", &main_);
+    CZovWndManager::GetInstance()->Register(kZovMainWindowName, &main_);
     page_ = new CZovPlaySetup(&parent_);
     page_->resize(340, 724);
     main_.page = page_;
   }
   void TearDown() override {
     delete page_;
-    CZovWndManager::GetInstance()->Unregister("CZovPlayDlg");
+    CZovWndManager::GetInstance()->Unregister(kZovMainWindowName);
   }
 
   CZovSettings* settings_ = nullptr;
@@ -219,21 +225,21 @@ TEST_F(PlaySetup, PutsItsListsBackWhenTheMainWindowRefuses) {
   Choose(page_->MapList(), 1);
   ASSERT_EQ(main_.codes.back(), ZOV_CODE_MAP);
   EXPECT_EQ(main_.values.back(), 1);
-  page_->SendMessage(ZOVWM_MAPCHOICE, 1, 1);  // refused
+  page_->SendMessage(ZOVWM_MAPCHOICE, kZovChoiceAnswer, kZovChoiceRefused);  // refused
   EXPECT_EQ(page_->MapList()->currentIndex(), page_->RememberedMap());
   Choose(page_->MapList(), 2);
-  page_->SendMessage(ZOVWM_MAPCHOICE, 1, 0);  // accepted
+  page_->SendMessage(ZOVWM_MAPCHOICE, kZovChoiceAnswer, kZovChoiceAccepted);  // accepted
   EXPECT_EQ(page_->RememberedMap(), 2);
 
   Choose(page_->DecodeList(), 0);
   EXPECT_EQ(main_.codes.back(), ZOV_CODE_DECODE_MODE);
-  page_->SendMessage(ZOVWM_DECODECHOICE, 1, 1);
+  page_->SendMessage(ZOVWM_DECODECHOICE, kZovChoiceAnswer, kZovChoiceRefused);
   EXPECT_EQ(page_->DecodeList()->currentIndex(), 1);
   EXPECT_EQ(CZovMediaPlay::Instance()->decodeMode, 1);
   Choose(page_->DecodeList(), 2);
-  page_->SendMessage(ZOVWM_DECODECHOICE, 1, 0);
+  page_->SendMessage(ZOVWM_DECODECHOICE, kZovChoiceAnswer, kZovChoiceAccepted);
   EXPECT_EQ(CZovMediaPlay::Instance()->decodeMode, 2);
-  page_->SendMessage(ZOVWM_DECODECHOICE, 1, 1);  // back to mode 2, not to the start's 1
+  page_->SendMessage(ZOVWM_DECODECHOICE, kZovChoiceAnswer, kZovChoiceRefused);  // back to mode 2, not to the start's 1
   EXPECT_EQ(page_->DecodeList()->currentIndex(), 2);
 }
 
@@ -245,7 +251,7 @@ TEST_F(PlaySetup, UpdateButtonFlagIsSetWhenTheNoticeArrives) {
 
 TEST_F(PlaySetup, DroppedFilesGoToTheStoreAndTheFirstOneIsPlayed) {
   apptest::RecordingWnd play;
-  CZovWndManager::GetInstance()->Register("CPlayDialog", &play);
+  CZovWndManager::GetInstance()->Register(kZovPlayDialogName, &play);
   const std::string dir = zovtest::TempDir();
   zovtest::Spit(dir + "/route.txt", "not a recording");
   zovtest::Spit(dir + "/notes.doc", "not a recording");
@@ -271,7 +277,29 @@ TEST_F(PlaySetup, DroppedFilesGoToTheStoreAndTheFirstOneIsPlayed) {
   drop({dir + "/notes.doc"});  // not taken: the list is told to select nothing
   EXPECT_EQ(parent_.got.back(), (apptest::Received{ZOVWM_LISTSELECT, 0, 0}));
   EXPECT_EQ(play.Count(ZOVWM_INFO_E), 1);
-  CZovWndManager::GetInstance()->Unregister("CPlayDialog");
+  CZovWndManager::GetInstance()->Unregister(kZovPlayDialogName);
+}
+
+TEST_F(PlaySetup, DriveGapBoxShowsAndStoresTheLibrarysSetting) {
+  CZovFileListStore::DeleteInstance();  // a store of this test's own index
+  const std::string db = zovtest::TempDir() + "/gap/library.sqlite";
+  CZovFileListStore::GetInstance()->SetLibraryIndexPath(db);
+  parent_.show();
+  page_->show();
+  QSpinBox* box = page_->DriveGapBox();
+  EXPECT_TRUE(box->isVisible());
+  EXPECT_EQ(box->suffix(), " s");
+  box->setValue(600);
+  // Stored by the store's scan thread; the page never waits for it.
+  EXPECT_TRUE(zovtest::WaitUntil([&] { return ZovPeekLibrarySetting(db, kZovDriveGapSetting) == "600"; }, 20000));
+  // A page made later, even by a store started afresh, shows the stored gap.
+  delete page_;
+  CZovFileListStore::DeleteInstance();
+  CZovFileListStore::GetInstance()->SetLibraryIndexPath(db);
+  page_ = new CZovPlaySetup(&parent_);
+  main_.page = page_;
+  EXPECT_EQ(page_->DriveGapBox()->value(), 600);
+  CZovFileListStore::DeleteInstance();
 }
 
 TEST_F(PlaySetup, SectionTitlesFollowTheWidth) {
@@ -387,6 +415,28 @@ TEST(MainWindowHooks, CtrlFTogglesTheFileInformationView) {
   EXPECT_EQ(dlg.FileInfoWindow(), nullptr);
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_TRUE(gone.isNull());
+}
+
+// Every name a send may give (platform/zov_window_names.h) is registered by
+// its own window of the main window's tree while the tree exists, and by
+// none once it is gone.
+TEST(MainWindowHooks, EveryWindowNameIsRegisteredByTheMainWindowsTree) {
+  CZovWndManager* directory = CZovWndManager::GetInstance();
+  {
+    OwnFrame frame;
+    ASSERT_TRUE(frame.Active());
+    std::set<QObject*> windows;
+    for (ZovWndName name : kZovWindowNames) {
+      CZovMsgTarget* target = directory->Find(name);
+      ASSERT_NE(target, nullptr) << name.c_str();
+      auto* widget = qobject_cast<QWidget*>(target->Object());
+      ASSERT_NE(widget, nullptr) << name.c_str();
+      EXPECT_TRUE(widget == &frame.dlg || frame.dlg.isAncestorOf(widget)) << name.c_str();
+      windows.insert(widget);
+    }
+    EXPECT_EQ(windows.size(), kZovWindowNames.size());
+  }
+  for (ZovWndName name : kZovWindowNames) EXPECT_EQ(directory->Find(name), nullptr) << name.c_str();
 }
 
 // The title band of the file list as drawn now.

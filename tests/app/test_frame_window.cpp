@@ -17,7 +17,11 @@
 #include <QMimeData>
 #include <QUrl>
 
+#include <QAction>
+#include <QMenu>
+
 #include "app/zov_frame_layout.h"
+#include "library/zov_drive_plan.h"
 #include "engine/zov_media_play.h"
 #include "ui/zov_button.h"
 #include "ui/zov_player_view.h"
@@ -55,8 +59,10 @@ class FrameTest : public ::testing::Test {
   }
 
   void TearDown() override { window_.reset(); }
+  // As the program's shutdown list does: an update check's thread is joined.
+  static void TearDownTestSuite() { UpdateClient::DeleteInstance(); }
 
-  void SendCode(const char* name, int code, const void* bytes, int size) {
+  void SendCode(ZovWndName name, int code, const void* bytes, int size) {
     CZovWndManager::GetInstance()->SendData(name, code, size, bytes);
   }
 
@@ -169,19 +175,19 @@ TEST_F(FrameTest, DownloadBarIsDrawnToThePercent) {
   for (const auto& c : cases) {
     SCOPED_TRACE(testing::Message() << c.done << "/" << c.total);
     const uint32_t counts[2] = {c.done, c.total};
-    SendCode(kZovPlayDlgName, ZOV_CODE_DOWNLOAD, counts, sizeof counts);
+    SendCode(kZovMainWindowName, ZOV_CODE_DOWNLOAD, counts, sizeof counts);
     EXPECT_EQ(BarWidth(), c.width);
   }
   // A short record is ignored, not read past its end.
   const uint32_t one = 1;
-  SendCode(kZovPlayDlgName, ZOV_CODE_DOWNLOAD, &one, sizeof one);
+  SendCode(kZovMainWindowName, ZOV_CODE_DOWNLOAD, &one, sizeof one);
   EXPECT_EQ(window_->ProgressPercent(), 100);
 }
 
 TEST_F(FrameTest, TitleTextIsDrawnInTheStrip) {
   const QImage before = window_->grab().toImage();
   const std::u16string title = u"/media/drive/行车记录.MP4";
-  SendCode(kZovPlayDlgName, ZOV_CODE_PLAYING, title.data(), static_cast<int>(title.size() * 2));
+  SendCode(kZovMainWindowName, ZOV_CODE_PLAYING_TITLE, title.data(), static_cast<int>(title.size() * 2));
   EXPECT_EQ(window_->TitleText(), QString::fromStdU16String(title));
   const QImage after = window_->grab().toImage();
   const QColor text(214, 219, 227);
@@ -195,24 +201,24 @@ TEST_F(FrameTest, TitleTextIsDrawnInTheStrip) {
   // Playback stopped (the stop button, or the end of the last recording):
   // the strip no longer names the file.
   int32_t zero = 0;
-  SendCode(kZovPlayDlgName, ZOV_CODE_STOPPED, &zero, 4);
+  SendCode(kZovMainWindowName, ZOV_CODE_STOPPED, &zero, 4);
   EXPECT_EQ(window_->TitleText(), QStringLiteral(" "));
   EXPECT_EQ(window_->grab().toImage().copy(0, 0, 700, 36), before.copy(0, 0, 700, 36));
 }
 
 // The window cannot be made smaller than the size at which the play
 // window's bottom row still fits beside the right panel (time text 16..190,
-// clearance 10, eight controls 376 wide with 8-pixel gaps, margin 10: 642)
+// clearance 10, eleven controls 496 wide with 8-pixel gaps, margin 10: 786)
 // and the file list still shows its title, one row and its Add/Delete bar
 // below the 420-pixel map area.
 TEST_F(FrameTest, WindowKeepsItsMinimumSize) {
-  const QSize least(642 + 5 + 340, 36 + 420 + 28 + 24 + 28);
+  const QSize least(786 + 5 + 340, 36 + 420 + 28 + 24 + 28);
   EXPECT_EQ(window_->minimumSize(), least);
   window_->resize(600, 400);
   ASSERT_TRUE(zovtest::WaitUntil([&] { return window_->size() == least; }));
   QApplication::processEvents();
-  EXPECT_EQ(window_->LeftTab()->width(), 642);
-  EXPECT_EQ(window_->RightTab()->geometry(), QRect(647, 36, 340, least.height() - 36));
+  EXPECT_EQ(window_->LeftTab()->width(), 786);
+  EXPECT_EQ(window_->RightTab()->geometry(), QRect(791, 36, 340, least.height() - 36));
 }
 
 // A long path uses the strip up to the buttons and keeps its end, the file
@@ -221,7 +227,7 @@ TEST_F(FrameTest, WindowKeepsItsMinimumSize) {
 TEST_F(FrameTest, LongTitleShowsTheFileNameAndStopsBeforeTheButtons) {
   ResizeTo(1500, 800);
   const auto shot = [&](const std::u16string& title) {
-    SendCode(kZovPlayDlgName, ZOV_CODE_PLAYING, title.data(), static_cast<int>(title.size() * 2));
+    SendCode(kZovMainWindowName, ZOV_CODE_PLAYING_TITLE, title.data(), static_cast<int>(title.size() * 2));
     return window_->grab().toImage();
   };
   const std::u16string folder =
@@ -253,7 +259,7 @@ TEST_F(FrameTest, NoNetworkNoticeShowsTheBoxEvenWhenNotAsked) {
     }
   });
   poll.start(20);
-  SendCode(kZovPlayDlgName, ZOV_CODE_UPDATE, nullptr, 0);
+  SendCode(kZovMainWindowName, ZOV_CODE_UPDATE, nullptr, 0);
   EXPECT_EQ(text, CZovSettings::GetInstance()->GetQText("nonetwork"));
   EXPECT_EQ(title, CZovSettings::GetInstance()->GetQText("updateinfo"));
   EXPECT_FALSE(text.isEmpty());
@@ -270,7 +276,7 @@ TEST_F(FrameTest, OnlineNoticeStartsTheCheckAndPlacesTheBox) {
   none.fileServer = "http://127.0.0.1:9/";
   UpdateClient::GetInstance()->SetServers(none);
   standIns_->setup->asked = true;
-  SendCode(kZovPlayDlgName, ZOV_CODE_UPDATE, nullptr, 0);
+  SendCode(kZovMainWindowName, ZOV_CODE_UPDATE, nullptr, 0);
   CUpdateDlg* box = window_->UpdateWindow();
   ASSERT_NE(box, nullptr);
   EXPECT_TRUE(box->isVisible());
@@ -279,7 +285,7 @@ TEST_F(FrameTest, OnlineNoticeStartsTheCheckAndPlacesTheBox) {
   EXPECT_TRUE(zovtest::WaitUntil([] { return UpdateClient::GetInstance()->GetState() >= 33; }, 20000));
   // The failed check's notice; the same box is used again, now hidden when not asked.
   standIns_->setup->asked = false;
-  SendCode(kZovPlayDlgName, ZOV_CODE_UPDATE, nullptr, 0);
+  SendCode(kZovMainWindowName, ZOV_CODE_UPDATE, nullptr, 0);
   EXPECT_EQ(window_->UpdateWindow(), box);
   EXPECT_FALSE(box->isVisible());
   EXPECT_EQ(box->Notice(), CZovSettings::GetInstance()->GetQText("newestversion"));
@@ -314,7 +320,7 @@ TEST_F(FrameTest, RightPanelRelaysToItsPages) {
   }
   // wParam 0: the current map page location is loaded into the map page.
   standIns_->loaded.clear();
-  right->SendMessage(ZOVWM_MAPCHOICE, 0, 0);
+  right->SendMessage(ZOVWM_MAPCHOICE, kZovChoiceLoadMap, 0);
   ASSERT_EQ(standIns_->loaded.size(), 1u);
   EXPECT_EQ(standIns_->loaded[0], CZovSettings::GetInstance()->CurrentMapLocation());
   EXPECT_NE(standIns_->loaded[0].find("osm.html"), std::string::npos);
@@ -445,6 +451,60 @@ TEST_F(FrameTest, LeftPanelHandsThePanesToTheEngineAndThePlayWindow) {
   for (int i = 0; i < 3; ++i) EXPECT_EQ(windows[i], nullptr);
 }
 
+// The panes' names: the playing drive's moment as the play window opens it
+// (the remembered cameras first), else the usual order.
+TEST(PaneChannelsTest, NamesComeFromTheMomentTheDrivePlays) {
+  ZovDrivePlan plan;
+  ZovPlanMoment moment;
+  moment.lead = "/d/a_front.mp4";
+  for (const char* key : {"front", "rear", "left", "right"}) moment.channels.push_back({key, std::string("/d/a_") + key});
+  moment.channels[0].path = moment.lead;
+  plan.moments.push_back(moment);
+  using Keys = std::vector<std::string>;
+  struct Case {
+    const ZovDrivePlan* plan;
+    std::string path;
+    Keys preferred;
+    int count;
+    Keys shown, all;
+  };
+  const Keys four = {"front", "rear", "left", "right"};
+  const Case cases[] = {
+      {&plan, moment.lead, {}, 3, {"front", "rear", "left"}, four},
+      {&plan, moment.lead, {"right", "front"}, 2, {"right", "front"}, four},  // the choice is all that plays
+      {&plan, moment.lead, {}, 2, {"front", "rear"}, {}},  // not what the plan would open
+      {&plan, "/d/other.mp4", {}, 2, {"front", "rear"}, {}},
+      {nullptr, "/d/x.mp4", {}, 1, {}, {}},
+      {nullptr, "/d/x.mp4", {}, 3, {"front", "rear", "interior"}, {}},
+  };
+  for (const Case& c : cases) {
+    const ZovPaneChannels keys = ZovPaneChannelsOf(c.plan, c.path, c.preferred, c.count);
+    EXPECT_EQ(keys.shown, c.shown) << c.path << " " << c.count;
+    EXPECT_EQ(keys.all, c.all) << c.path << " " << c.count;
+  }
+}
+
+// Cameras picked on the panes are stored (and read back by a fresh load of
+// the settings file) and the play window is asked to open the moment again.
+TEST_F(FrameTest, CamerasChosenOnThePanesAreRememberedAndTheMomentOpenedAgain) {
+  apptest::RecordingWnd player(nullptr);
+  CZovWndManager::GetInstance()->Register(kZovPlayDialogName, &player);
+  CZovPlayerListView* panes = window_->LeftTab()->VideoPanes();
+  CZovWndManager::GetInstance()->SendTo(kZovLeftTabName, ZOVWM_SETCHANNELS, 0, 2);
+  EXPECT_EQ(panes->Pane(1)->Title(), ZovChannelTitle("rear"));
+  panes->SetChannelKeys({"front", "rear"}, {"front", "rear", "left", "right"});
+  auto menu = panes->MakeChannelMenu();
+  ASSERT_NE(menu, nullptr);
+  for (QAction* a : menu->actions())
+    if (a->data().toString() == "left") a->trigger();
+  CZovWndManager::GetInstance()->Unregister(kZovPlayDialogName);
+  EXPECT_EQ(player.got, (std::vector<Received>{{ZOVWM_INFO_E, WPARAM(ZOV_CODE_REPLAY_MOMENT), 0}}));
+  CZovSettings reloaded;
+  reloaded.Init(*exe_);
+  EXPECT_EQ(reloaded.PreferredChannels(), (std::vector<std::string>{"front", "rear", "left"}));
+  CZovSettings::GetInstance()->SetPreferredChannels({});
+}
+
 TEST_F(FrameTest, MapAndDecodeChoicesDependOnPlayback) {
   CZovSettings* settings = CZovSettings::GetInstance();
   auto* setup = standIns_->setup;
@@ -454,20 +514,20 @@ TEST_F(FrameTest, MapAndDecodeChoicesDependOnPlayback) {
   standIns_->play->playing = true;
   setup->got.clear();
   const int32_t choice = other;
-  SendCode(kZovPlayDlgName, ZOV_CODE_MAP, &choice, 4);
-  SendCode(kZovPlayDlgName, ZOV_CODE_DECODE_MODE, &choice, 4);
+  SendCode(kZovMainWindowName, ZOV_CODE_MAP, &choice, 4);
+  SendCode(kZovMainWindowName, ZOV_CODE_DECODE_MODE, &choice, 4);
   EXPECT_EQ(settings->MapIndex(), map0);
-  EXPECT_EQ(setup->got, (std::vector<Received>{{ZOVWM_MAPCHOICE, 1, 1}, {ZOVWM_DECODECHOICE, 1, 1}}));
+  EXPECT_EQ(setup->got, (std::vector<Received>{{ZOVWM_MAPCHOICE, kZovChoiceAnswer, kZovChoiceRefused}, {ZOVWM_DECODECHOICE, kZovChoiceAnswer, kZovChoiceRefused}}));
   // Stopped: the map is set, its page loaded, the choice accepted.
   standIns_->play->playing = false;
   setup->got.clear();
   standIns_->loaded.clear();
-  SendCode(kZovPlayDlgName, ZOV_CODE_MAP, &choice, 4);
-  SendCode(kZovPlayDlgName, ZOV_CODE_DECODE_MODE, &choice, 4);
+  SendCode(kZovMainWindowName, ZOV_CODE_MAP, &choice, 4);
+  SendCode(kZovMainWindowName, ZOV_CODE_DECODE_MODE, &choice, 4);
   EXPECT_EQ(settings->MapIndex(), other);
   EXPECT_EQ(settings->DecodeModeIndex(), other);
   EXPECT_EQ(standIns_->loaded, std::vector<std::string>{settings->CurrentMapLocation()});
-  EXPECT_EQ(setup->got, (std::vector<Received>{{ZOVWM_MAPCHOICE, 1, 0}, {ZOVWM_DECODECHOICE, 1, 0}}));
+  EXPECT_EQ(setup->got, (std::vector<Received>{{ZOVWM_MAPCHOICE, kZovChoiceAnswer, kZovChoiceAccepted}, {ZOVWM_DECODECHOICE, kZovChoiceAnswer, kZovChoiceAccepted}}));
   settings->SetMap(map0);
 }
 
@@ -475,10 +535,10 @@ TEST_F(FrameTest, EveryRecordIsFreed) {
   const int live = ZovMsgData::LiveCount().load();
   const int32_t zero = 0;
   for (int code : {ZOV_CODE_LANGUAGE, ZOV_CODE_TRACK, ZOV_CODE_GPS_TICK, 9999, ZOV_CODE_CLOSE_FILEINFO}) {
-    SendCode(kZovPlayDlgName, code, &zero, 4);
+    SendCode(kZovMainWindowName, code, &zero, 4);
     SendCode(kZovLeftTabName, code, &zero, 4);
   }
-  SendCode(kZovPlayDlgName, ZOV_CODE_MAP, nullptr, 0);  // no payload: ignored
+  SendCode(kZovMainWindowName, ZOV_CODE_MAP, nullptr, 0);  // no payload: ignored
   EXPECT_EQ(ZovMsgData::LiveCount().load(), live);
   // The codes that carry a payload the handlers read, each with the payload
   // its sender gives and with none: the record goes either way.
@@ -488,16 +548,16 @@ TEST_F(FrameTest, EveryRecordIsFreed) {
   const char16_t title[] = u"a.mp4";
   const uint32_t counts[] = {50, 200};
   struct Case {
-    const char* window;
+    ZovWndName window;
     int code;
     const void* bytes;
     int size;
   };
   const Case cases[] = {
-      {kZovPlayDlgName, ZOV_CODE_MAP, &zero, 4},         {kZovPlayDlgName, ZOV_CODE_PLAYING, title, 10},
-      {kZovPlayDlgName, ZOV_CODE_DOWNLOAD, counts, 8},   {kZovPlayDlgName, ZOV_CODE_DOWNLOAD, counts, 4},
-      {kZovPlayDlgName, ZOV_CODE_DECODE_MODE, &zero, 4}, {kZovPlayDlgName, ZOV_CODE_PLAYING, nullptr, 0},
-      {kZovLeftTabName, ZOV_CODE_PLAYING, &zero, 4},     {kZovLeftTabName, ZOV_CODE_STOPPED, nullptr, 0},
+      {kZovMainWindowName, ZOV_CODE_MAP, &zero, 4},         {kZovMainWindowName, ZOV_CODE_PLAYING_TITLE, title, 10},
+      {kZovMainWindowName, ZOV_CODE_DOWNLOAD, counts, 8},   {kZovMainWindowName, ZOV_CODE_DOWNLOAD, counts, 4},
+      {kZovMainWindowName, ZOV_CODE_DECODE_MODE, &zero, 4}, {kZovMainWindowName, ZOV_CODE_PLAYING_TITLE, nullptr, 0},
+      {kZovLeftTabName, ZOV_CODE_PAUSED, &zero, 4},      {kZovLeftTabName, ZOV_CODE_STOPPED, nullptr, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.code);
@@ -538,7 +598,7 @@ TEST_F(FrameTest, CtrlFShowsAndHidesOneFileInformationWindow) {
   EXPECT_EQ(standIns_->fileInfoMade, made + 1);
   // Code 10101 closes and deletes it; the next Ctrl+F makes a new one.
   QPointer<QWidget> gone(info);
-  SendCode(kZovPlayDlgName, ZOV_CODE_CLOSE_FILEINFO, nullptr, 0);
+  SendCode(kZovMainWindowName, ZOV_CODE_CLOSE_FILEINFO, nullptr, 0);
   EXPECT_EQ(window_->FileInfoWindow(), nullptr);
   QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
   EXPECT_TRUE(gone.isNull());

@@ -5,6 +5,7 @@
 #include <fstream>
 
 #include "app/zov_play_dialog_transport.h"
+#include "library/zov_media_extensions.h"
 
 using namespace zov_play;
 
@@ -35,18 +36,28 @@ TEST(PlayTransport, EveryCommandButTheScreenshotRunsWhileStarting) {
   EXPECT_FALSE(AllowedWhileStarting(kIdScreenshot));
 }
 
-TEST(PlayTransport, SeekSecondScalesTheBarToTheDurationAndSeeksOncePerTarget) {
-  struct Case { int value, duration, second; } cases[] = {
-      {0, 60, 0}, {150, 60, 30}, {299, 60, 59}, {300, 60, 60}, {1, 60, 0}, {300, 7200000, 7200000}};
-  for (const auto& c : cases) EXPECT_EQ(SeekSecond(c.value, c.duration), c.second) << c.value;
+TEST(PlayTransport, SeekTargetsScaleTheBarAndStepWithinTheRecordingAndSeekOncePerTarget) {
+  // The bar's value becomes milliseconds once, with no rounding to seconds.
+  struct BarCase { int value; int64_t length, ms; } bars[] = {
+      {0, 60000, 0},        {150, 60000, 30000}, {299, 60000, 59800}, {300, 60000, 60000},
+      {1, 60000, 200},      {1, 61500, 205},     {300, 7200000000LL, 7200000000LL},
+      {-5, 60000, 0},       {400, 60000, 60000}, {150, 0, 0}};
+  for (const auto& c : bars) EXPECT_EQ(SeekBarMs(c.value, c.length), c.ms) << c.value << " of " << c.length;
+
+  // Arrow steps keep the position's milliseconds and stop a second short of the end.
+  struct StepCase { int64_t position; int seconds; int64_t length, ms; } steps[] = {
+      {12345, 10, 60000, 22345}, {12345, -10, 60000, 2345}, {5000, -10, 60000, 0},
+      {55000, 10, 60000, 59000}, {-1, 10, 60000, 10000},    {0, 10, 500, 0}};
+  for (const auto& c : steps)
+    EXPECT_EQ(StepTargetMs(c.position, c.seconds, c.length), c.ms) << c.position << " + " << c.seconds;
 
   SeekTarget target;
-  EXPECT_TRUE(target.Take(30));
-  EXPECT_FALSE(target.Take(30));  // the same second again: no second seek
-  EXPECT_TRUE(target.Take(31));
-  EXPECT_TRUE(target.Take(30));
+  EXPECT_TRUE(target.Take(30000));
+  EXPECT_FALSE(target.Take(30000));  // the same target again: no second seek
+  EXPECT_TRUE(target.Take(30200));
+  EXPECT_TRUE(target.Take(30000));
   target.Forget();
-  EXPECT_TRUE(target.Take(30));
+  EXPECT_TRUE(target.Take(30000));
 }
 
 TEST(PlayTransport, TickGrowsTheDurationAndFormatsTimeAndBar) {
@@ -98,8 +109,8 @@ TEST(PlayTransport, TextLogIsTheExtensionNotAFolderName) {
       {"/data/clip.txt.mp4", false}, {"/data/v.1.txt/clip", false}, {"/data/clip", false},
       {"/data/clip.text", false}};
   for (const auto& c : cases) EXPECT_EQ(IsTextLog(c.path), c.log) << c.path;
-  EXPECT_EQ(ExtensionOf("/a/b.c/d.MP4"), ".MP4");
-  EXPECT_EQ(ExtensionOf("/a/noext"), "");
+  EXPECT_EQ(ZovExtensionOf("/a/b.c/d.MP4"), ".MP4");
+  EXPECT_EQ(ZovExtensionOf("/a/noext"), "");
 }
 
 TEST(PlayTransport, PositionTextAndShotName) {
@@ -126,14 +137,14 @@ TEST(PlayTransport, FoldersAndTheSaveDialogStart) {
 }
 
 TEST(PlayTransport, OpenFileFilterTextAndItsQtForm) {
-  const std::string filter = OpenFileFilter("Video", "All files");
+  const std::string filter = ZovOpenFileFilter("Video", "All files");
   EXPECT_EQ(filter,
             "Video(*.mp4;*.mov;*.MP4;*.MOV;*.ts;*.TS;*.avi;*.AVI;*.MKV;*.MP3;*.TXT;*.txt)|"
             "*.mp4;*.mov;*.MP4;*.MOV;*.ts;*.TS;*.avi;*.AVI;*.mkv;*.mp3;*.TXT;*.txt|"
             "All files (*.*)|*.*||");
   const auto qt = QtFileFilters(filter);
   ASSERT_EQ(qt.size(), 2u);
-  EXPECT_EQ(qt[0], "Video (*.mp4 *.mov *.MP4 *.MOV *.ts *.TS *.avi *.AVI *.mkv *.mp3 *.TXT *.txt)");
+  EXPECT_EQ(qt[0], "Video (*.mp4 *.mov *.MP4 *.MOV *.ts *.TS *.avi *.AVI *.mkv *.mp3 *.TXT *.txt *.MKV *.MP3)");
   EXPECT_EQ(qt[1], "All files (*.*)");
 }
 

@@ -9,6 +9,7 @@
 #include <QScreen>
 #include <QTimer>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <future>
 #include <map>
@@ -19,6 +20,7 @@
 #include "app/zov_panel_windows.h"
 #include "app/zov_play_dialog.h"
 #include "engine/zov_base_player.h"
+#include "engine/zov_engine.h"
 #include "engine/zov_media_play.h"
 #include "engine/zov_time.h"
 #include "gps/zov_gps_extractor.h"
@@ -30,6 +32,7 @@
 #include "ui/zov_button.h"
 #include "library/zov_file_list_store.h"
 #include "ui/zov_player_view.h"
+#include "ui/zov_process.h"
 
 using namespace zov_play;
 
@@ -38,13 +41,13 @@ namespace {
 // Records the codes (and payloads) sent to one directory name.
 class Listener : public CZovWnd {
  public:
-  explicit Listener(const char* name) : name_(name) {
+  explicit Listener(ZovWndName name) : name_(name) {
     CZovWndManager::GetInstance()->Register(name, this);
   }
-  ~Listener() override { CZovWndManager::GetInstance()->Unregister(name_.c_str()); }
+  ~Listener() override { CZovWndManager::GetInstance()->Unregister(name_); }
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
     if (message == ZOVWM_INFO_E) {
-      auto record = ZovTakeMsgData(lParam);
+      const ZovMsgData* record = ZovMsgRecord(lParam);
       codes.push_back(static_cast<int>(wParam));
       payloads.push_back(record ? record->payload : std::vector<unsigned char>());
     }
@@ -55,7 +58,7 @@ class Listener : public CZovWnd {
   std::vector<std::vector<unsigned char>> payloads;
 
  private:
-  std::string name_;
+  ZovWndName name_;
 };
 
 int RealExtract(const std::string& path, std::string* points, std::string* sensors) {
@@ -69,10 +72,16 @@ std::string Clip(const std::string& name) { return zovtest::Fixture("play/" + na
 class PlayWindowTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
+    if (app_) return;  // the window outlives a --gtest_repeat round
     static int argc = 1;
     static char arg0[] = "app_play_window_test";
     static char* argv[] = {arg0, nullptr};
     app_ = new QApplication(argc, argv);
+    // The store outlives the tests, as in the player: its scan and load
+    // threads are ended and joined at exit, as the player's exit does.
+    std::atexit([] {
+      if (CZovFileListStore* store = CZovFileListStore::Peek()) store->EndLoads();
+    });
     // A private copy of the staged installation's settings, so the shot
     // folder and volume written here stay in the test's own folder.
     const std::string base = zovtest::TempDir() + "/base";
@@ -83,9 +92,8 @@ class PlayWindowTest : public ::testing::Test {
     settings_->LoadResourceLibrary(zovtest::BinDir() + "/libzovQuelnaResource.so");
     settings_->Init(base + "/bin/tamarinsoft");
     ZovPanelWindowMakers().makePlayWindow = [](QWidget* parent) { return new CPlayDialog(parent); };
-    for (const char* name : {"CZovCefBrowers", "CZovPlayDlg", "CZovFileListView", "CZovGsensorView",
-                             "CZovPlaySetup"})
-      listeners_[name] = new Listener(name);
+    for (ZovWndName name : {kZovMapPageName, kZovMainWindowName, kZovFileListViewName, kZovPlaySetupName})
+      listeners_[name.c_str()] = new Listener(name);
     panel_ = new CZovLeftTab(nullptr);
     panel_->resize(935, 560);
     panel_->show();
@@ -127,15 +135,29 @@ class PlayWindowTest : public ::testing::Test {
     Click(kIdPlay);
   }
   // Waits until the file at list index `index` plays (the file list is told).
-  static bool WaitPlaying(int index) {
+  // On a time-out the result says what the window was doing instead.
+  static testing::AssertionResult WaitPlaying(int index) {
     Listener* list = listeners_["CZovFileListView"];
-    return zovtest::WaitUntil([&] {
+    const bool playing = zovtest::WaitUntil([&] {
       for (size_t i = 0; i < list->codes.size(); ++i)
-        if (list->codes[i] == ZOV_CODE_PLAYING && list->payloads[i].size() == 4 &&
+        if (list->codes[i] == ZOV_CODE_PLAYING_INDEX && list->payloads[i].size() == 4 &&
             *reinterpret_cast<const int32_t*>(list->payloads[i].data()) == index)
           return dialog_->IsPlaying();
       return false;
     }, 10000);
+    if (playing) return testing::AssertionSuccess();
+    testing::AssertionResult failure = testing::AssertionFailure();
+    failure << "index " << index << " did not play; the list heard codes";
+    for (size_t i = 0; i < list->codes.size(); ++i) {
+      failure << " " << list->codes[i];
+      if (list->codes[i] == ZOV_CODE_PLAYING_INDEX && list->payloads[i].size() == 4)
+        failure << "(" << *reinterpret_cast<const int32_t*>(list->payloads[i].data()) << ")";
+    }
+    CZovFileListStore* store = CZovFileListStore::GetInstance();
+    failure << "; playing " << dialog_->IsPlaying() << ", starting " << dialog_->IsStarting()
+            << ", opening " << dialog_->IsOpening() << ", loader busy " << store->Loading()
+            << ", current index " << store->GetCurrentIndex() << " of " << store->Count();
+    return failure;
   }
 
   static inline QApplication* app_ = nullptr;
@@ -242,7 +264,7 @@ TEST_F(PlayWindowTest, SeekingTwiceToOneSecondSeeksOnceAndTheLengthGrowsPastTheE
   // The recording reports 5 s but plays on at second 20: the tick shows 35 s.
   // The length is shortened once the position is there, so the engine
   // reads the seek against the file's true length.
-  play->SeekAll(20);
+  play->SeekAll(20000);
   ASSERT_TRUE(zovtest::WaitUntil([&] { return play->GetPositionSeconds() >= 20; }, 3000));
   play->SetDurationSeconds(5);
   ASSERT_TRUE(zovtest::WaitUntil([] { return dialog_->TimeText().endsWith("/00:00:35"); }, 3000))
@@ -254,7 +276,7 @@ TEST_F(PlayWindowTest, TextLogShowsItsTrackAndPlaysNothingButATxtFolderPlays) {
   const std::string log = Clip("logs/drive.txt");
   PlayFile(log);
   CZovFileListStore* store = CZovFileListStore::GetInstance();
-  ASSERT_TRUE(zovtest::WaitUntil([] { return listeners_["CZovCefBrowers"]->Count(ZOV_CODE_PLAYING) == 1; }));
+  ASSERT_TRUE(zovtest::WaitUntil([] { return listeners_["CZovCefBrowers"]->Count(ZOV_CODE_DRAW_TRACK) == 1; }));
   EXPECT_GT(store->CurrentPointCount(), 0);
   EXPECT_FALSE(dialog_->IsPlaying());
   EXPECT_TRUE(dialog_->IsOpening());
@@ -297,7 +319,7 @@ TEST_F(PlayWindowTest, UserInterfaceKeepsRunningWhileTheStartUpScansAndAStopWins
   ASSERT_TRUE(zovtest::WaitUntil([&] { return !store->Loading(); }));
   app_->processEvents();
   EXPECT_FALSE(dialog_->IsPlaying());
-  EXPECT_EQ(listeners_["CZovFileListView"]->Count(ZOV_CODE_PLAYING), 0);
+  EXPECT_EQ(listeners_["CZovFileListView"]->Count(ZOV_CODE_PLAYING_INDEX), 0);
   store->SetExtractor(RealExtract);
 }
 
@@ -322,14 +344,14 @@ TEST_F(PlayWindowTest, ARowChosenWhileTheStartUpScansPlaysAndARemovedOneDoesNot)
   CZovWndManager::GetInstance()->SendData(kZovPlayDialogName, ZOV_CODE_STOPPED);
   release[0].set_value();
   ASSERT_TRUE(zovtest::WaitUntil([&] { return scans.load() == 2 && dialog_->IsStarting(); }));
-  EXPECT_EQ(list->Count(ZOV_CODE_PLAYING), 0);  // a's late result is dropped
+  EXPECT_EQ(list->Count(ZOV_CODE_PLAYING_INDEX), 0);  // a's late result is dropped
   // c is deleted from the list before its scan ends: nothing plays.
   store->RemoveAt(store->FindIndex(Clip("list/c.mp4")));
   release[1].set_value();
   ASSERT_TRUE(zovtest::WaitUntil([&] { return !dialog_->IsStarting(); }));
   app_->processEvents();
   EXPECT_FALSE(dialog_->IsPlaying());
-  EXPECT_EQ(list->Count(ZOV_CODE_PLAYING), 0);
+  EXPECT_EQ(list->Count(ZOV_CODE_PLAYING_INDEX), 0);
   // Chosen again, a plays and the list is told its row, the current one.
   store->SelectIndex(0);
   CZovWndManager::GetInstance()->SendData(kZovPlayDialogName, ZOV_CODE_STOPPED);
@@ -540,7 +562,7 @@ TEST_F(PlayWindowTest, TheLastOfQuickNextAndPreviousRequestsPlays) {
   // The list was last told the row that plays, the current one.
   int told = -1;
   for (size_t i = 0; i < list->codes.size(); ++i)
-    if (list->codes[i] == ZOV_CODE_PLAYING && list->payloads[i].size() == 4)
+    if (list->codes[i] == ZOV_CODE_PLAYING_INDEX && list->payloads[i].size() == 4)
       told = *reinterpret_cast<const int32_t*>(list->payloads[i].data());
   EXPECT_EQ(told, store->GetCurrentIndex());
   EXPECT_EQ(dialog_->Button(kIdPlay)->stateIndex, 1);
@@ -622,6 +644,66 @@ TEST_F(PlayWindowTest, ArrowPressesNeverStallTheWindowAndAPausedSeekShowsItsPict
   EXPECT_TRUE(zovtest::StaysFalse([&] { return scheduler->presentedVideo > shown + 1; }, 300));
   EXPECT_EQ(play->GetState(), 2);
   EXPECT_EQ(dialog_->Button(kIdPlay)->stateIndex, 0);  // still the play look
+}
+
+TEST_F(PlayWindowTest, AMomentRowPlaysItsDriveWithBothChannelsAndTheSeekBarSpansTheDrive) {
+  // A card of two consecutive 2 s moments, each a front and a rear file,
+  // named as a camera names them.
+  const std::string card = zovtest::TempDir() + "/drivecard";
+  const std::string movie = card + "/DCIM/Movie/";
+  std::filesystem::create_directories(movie);
+  const auto copy = std::filesystem::copy_options::overwrite_existing;
+  std::filesystem::copy_file(Clip("short/1.mp4"), movie + "2024_0517_080000_001F.MP4", copy);
+  std::filesystem::copy_file(Clip("short/2.mp4"), movie + "2024_0517_080000_001R.MP4", copy);
+  std::filesystem::copy_file(Clip("short/2.mp4"), movie + "2024_0517_080002_002F.MP4", copy);
+  std::filesystem::copy_file(Clip("short/1.mp4"), movie + "2024_0517_080002_002R.MP4", copy);
+  CZovFileListStore* store = CZovFileListStore::GetInstance();
+  store->SetLibraryIndexPath(zovtest::TempDir() + "/drive-library.sqlite");
+  store->ScanFolders({card}, false);
+  // A drive row and its two moment rows.
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return store->Count() == 3 && !store->LibraryProgress().scanning; }, 20000));
+  const int first = store->FirstMomentIndex();
+  ASSERT_GE(first, 0);
+  const std::string secondLead = store->PathAt(first + 1);
+  ASSERT_NE(secondLead.find("002F"), std::string::npos) << secondLead;
+  store->SelectIndex(first);
+  Click(kIdPlay);
+  ASSERT_TRUE(WaitPlaying(first));
+
+  CZovEngine& engine = CZovEngine::Get();
+  EXPECT_TRUE(engine.IsDrive());
+  EXPECT_EQ(engine.ChannelCount(), 2) << "front and rear together";
+  EXPECT_NEAR(double(engine.LengthMs()), 4000, 200) << "the bar spans both moments";
+  EXPECT_EQ(listeners_["CZovCefBrowers"]->Count(ZOV_CODE_DRIVE), 1);
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return engine.PresentedCount(0) > 3 && engine.PresentedCount(1) > 3; }, 5000));
+
+  // The second moment plays on without a stop: its row becomes current and
+  // the seek bar stands past the middle of the drive.
+  const int stopsBefore = listeners_["CZovCefBrowers"]->Count(ZOV_CODE_STOPPED);
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return store->GetCurrentIndex() == first + 1; }, 8000));
+  EXPECT_EQ(engine.DriveMoment(), 1u);
+  EXPECT_TRUE(dialog_->IsPlaying());
+  EXPECT_EQ(listeners_["CZovCefBrowers"]->Count(ZOV_CODE_STOPPED), stopsBefore);
+  EXPECT_GE(dialog_->SeekBar()->Value(), kSeekSteps / 2);
+  EXPECT_GT(listeners_["CZovCefBrowers"]->Count(ZOV_CODE_DRIVE_POSITION), 0);
+
+  // A seek from the map back into the first moment.
+  CZovWndManager::GetInstance()->Send<ZOV_CODE_SEEK_DRIVE>(kZovPlayDialogName, ZovDriveTimeRecord{500});
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return engine.DriveMoment() == 0u; }, 3000));
+  EXPECT_GE(engine.PositionMs(), 400);
+  EXPECT_LT(engine.PositionMs(), 2000);
+
+  // The driver keeps only the rear camera: the drive opens again where it
+  // was, on that one channel, and plays on.
+  CZovSettings::GetInstance()->SetPreferredChannels({"rear"});
+  const int drivesBefore = listeners_["CZovCefBrowers"]->Count(ZOV_CODE_DRIVE);
+  CZovWndManager::GetInstance()->Send<ZOV_CODE_REPLAY_MOMENT>(kZovPlayDialogName);
+  CZovSettings::GetInstance()->SetPreferredChannels({});
+  EXPECT_EQ(listeners_["CZovCefBrowers"]->Count(ZOV_CODE_DRIVE), drivesBefore + 1);
+  EXPECT_EQ(engine.DriveMoment(), 0u);
+  EXPECT_EQ(engine.ChannelCount(), 1);
+  EXPECT_GE(engine.PositionMs(), 400);
+  EXPECT_TRUE(dialog_->IsPlaying());
 }
 
 }  // namespace

@@ -37,6 +37,11 @@ std::string FixtureDir() { return EnvOr("ZOV_FIXTURE_DIR", "fixtures"); }
 std::string SourceDir() { return EnvOr("ZOV_SOURCE_DIR", "."); }
 std::string BinDir() { return EnvOr("ZOV_BIN_DIR", "base/bin"); }
 
+int Slowdown() {
+  const int factor = std::atoi(EnvOr("ZOV_TEST_SLOWDOWN", "1").c_str());
+  return factor > 1 ? factor : 1;
+}
+
 std::string Fixture(const std::string& name) {
   std::string path = FixtureDir() + "/" + name;
   if (!std::filesystem::exists(path)) {

@@ -14,6 +14,10 @@ std::string Fixture(const std::string& name);
 std::string SourceDir();
 // Staged bin folder build/base/bin (ZOV_BIN_DIR).
 std::string BinDir();
+// How many times slower than a plain build this build runs its code
+// (ZOV_TEST_SLOWDOWN, set for the sanitizer builds; 1 otherwise). Bounds that
+// catch a runaway loop, not a speed target, are multiplied by it.
+int Slowdown();
 // A fresh empty temporary folder, removed when the process ends.
 std::string TempDir();
 // Whole file as bytes ("" when it cannot be read), and a file written whole.

@@ -13,11 +13,13 @@
 #include <mutex>
 #include <thread>
 
+#include "tests/common/test_paths.h"
+
 namespace zovtest {
 
 // Processes events (or, in a test without an application object, yields a
-// millisecond) until `done` holds or `ms` pass; false on time-out.
-inline bool WaitUntil(const std::function<bool()>& done, int ms = 5000) {
+// millisecond) until `done` holds or `ms` pass, exactly; false on time-out.
+inline bool WaitExactly(const std::function<bool()>& done, int ms) {
   QElapsedTimer t;
   t.start();
   while (!done()) {
@@ -30,14 +32,20 @@ inline bool WaitUntil(const std::function<bool()>& done, int ms = 5000) {
   return true;
 }
 
+// The same, with the time-out widened for a sanitizer build (Slowdown()): the
+// limit guards against a hang, it is not a speed target.
+inline bool WaitUntil(const std::function<bool()>& done, int ms = 5000) {
+  return WaitExactly(done, ms * Slowdown());
+}
+
 // True when `changed` stays false for the whole of `ms` (for checks that
 // something does NOT happen, e.g. no picture while paused).
-inline bool StaysFalse(const std::function<bool()>& changed, int ms) { return !WaitUntil(changed, ms); }
+inline bool StaysFalse(const std::function<bool()>& changed, int ms) { return !WaitExactly(changed, ms); }
 
 // Ends the process with a failure when a test would otherwise hang.
 class Watchdog {
  public:
-  explicit Watchdog(int seconds) : thread_([this, seconds] {
+  explicit Watchdog(int limitSeconds) : thread_([this, seconds = limitSeconds * Slowdown()] {
       std::unique_lock<std::mutex> lk(lock_);
       if (!cv_.wait_for(lk, std::chrono::seconds(seconds), [this] { return done_; })) {
         std::fprintf(stderr, "watchdog: test did not finish in %d s (deadlock)\n", seconds);

@@ -31,6 +31,12 @@ zov_add_gtest(engine_player_test
   FIXTURES clips player_clips
   TIMEOUT 120)
 
+zov_add_gtest(engine_interface_test
+  SOURCES test_engine_interface.cpp
+  LIBS zov_engine
+  FIXTURES clips player_clips
+  TIMEOUT 120)
+
 zov_add_gtest(engine_player_window_test
   SOURCES test_player_window.cpp
   LIBS zov_engine
@@ -60,3 +66,21 @@ zov_add_gtest(engine_player_containers_test
   LIBS zov_engine
   FIXTURES container_clips
   TIMEOUT 120)
+
+# Drives: moments played one after the other (short front + rear pairs, one
+# of another size and frame rate, an unplayable rear, an unplayable moment).
+add_test(NAME fixtures.drive_clips
+  COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/make-drive-clips ${ZOV_FIXTURE_DIR})
+set_tests_properties(fixtures.drive_clips PROPERTIES FIXTURES_SETUP drive_clips TIMEOUT 300)
+
+zov_add_gtest(engine_drive_test
+  SOURCES test_drive_play.cpp
+  LIBS zov_engine
+  FIXTURES drive_clips
+  TIMEOUT 180)
+
+# Frame steps and playback speed on clips made by the test itself.
+zov_add_gtest(engine_frame_step_test
+  SOURCES test_frame_step.cpp
+  LIBS zov_engine
+  TIMEOUT 180)

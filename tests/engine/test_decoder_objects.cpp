@@ -151,24 +151,24 @@ TEST(ZovBaseFile, TimesAreRebasedOnTheFirstPacket) {
   ZovMediaItem second;
   ASSERT_EQ(file.ReadPacket(&second), 0);
   EXPECT_EQ(second.timeMs, 33);
-  // Seek(0) aims at container second 2, the first whole second of the clip.
-  EXPECT_EQ(file.Seek(0), 1);
-  EXPECT_EQ(file.GetDemuxer()->lastSeekSecond, 2);
+  // Seek(500) aims at container time 2000 ms: the offset counts from the first packet.
+  EXPECT_EQ(file.Seek(500), 1);
+  EXPECT_EQ(file.GetDemuxer()->lastSeekMs, 2000);
 }
 
 TEST(ZovBaseFile, SeekBeforeAnythingIsReadKeepsTheFirstPacketAsTimeZero) {
   CZovBaseFile file;
   ASSERT_EQ(file.Open(Fixture("offset_1500.mkv").c_str()), 1);
   // A seek bar click that comes before the reader's first packet.
-  ASSERT_EQ(file.Seek(1), 1);
+  ASSERT_EQ(file.Seek(1500), 1);
   EXPECT_EQ(file.firstTimeMs, 1500);
-  EXPECT_EQ(file.GetDemuxer()->lastSeekSecond, 3);
+  EXPECT_EQ(file.GetDemuxer()->lastSeekMs, 3000);
   ZovMediaItem item;
   ASSERT_EQ(file.ReadPacket(&item), 0);
   EXPECT_NEAR(item.timeMs, 1000, 500) << "the time after the seek counts from the clip's start";
   // A second seek aims at the same clip second, not one shifted by the first seek.
-  ASSERT_EQ(file.Seek(2), 1);
-  EXPECT_EQ(file.GetDemuxer()->lastSeekSecond, 4);
+  ASSERT_EQ(file.Seek(2500), 1);
+  EXPECT_EQ(file.GetDemuxer()->lastSeekMs, 4000);
 }
 
 // Counts the video items at the start that decode to nothing.

@@ -117,8 +117,8 @@ TEST(ZovDemuxer, AudioOnlyRecordingOpensOnItsSound) {
   EXPECT_GE(d.audioStreamIndex, 0);
   EXPECT_EQ(d.GetVideoCodecContext(), nullptr);
   EXPECT_GT(ReadAll(d, 5), 0);
-  EXPECT_TRUE(d.Seek(1));
-  EXPECT_EQ(d.lastSeekSecond, 1);
+  EXPECT_TRUE(d.Seek(1000));
+  EXPECT_EQ(d.lastSeekMs, 1000);
   EXPECT_TRUE(d.openError.empty());
 }
 
@@ -235,12 +235,12 @@ TEST(ZovDemuxer, MillisecondConversionTruncatesAndSurvivesHostileValues) {
   EXPECT_LT(CZovDemuxer::ToMs(INT64_MIN + 1, AVRational{1000, 1}), 0);
 }
 
-TEST(ZovDemuxer, SeekTargetIsTheNextWholeSecondAfterTheFirstPacket) {
-  EXPECT_EQ(CZovDemuxer::SeekTargetSecond(0, 0), 0);
-  EXPECT_EQ(CZovDemuxer::SeekTargetSecond(0, 1500), 2);
-  EXPECT_EQ(CZovDemuxer::SeekTargetSecond(3, 1500), 5);
-  EXPECT_EQ(CZovDemuxer::SeekTargetSecond(1, 1000), 2);
-  EXPECT_EQ(CZovDemuxer::SeekTargetSecond(1, 1), 2);
+TEST(ZovDemuxer, SeekTargetIsTheOffsetFromTheFirstPacketUnrounded) {
+  EXPECT_EQ(CZovDemuxer::SeekTargetMs(0, 0), 0);
+  EXPECT_EQ(CZovDemuxer::SeekTargetMs(0, 1500), 1500);
+  EXPECT_EQ(CZovDemuxer::SeekTargetMs(3000, 1500), 4500);
+  EXPECT_EQ(CZovDemuxer::SeekTargetMs(1234, 1000), 2234);
+  EXPECT_EQ(CZovDemuxer::SeekTargetMs(-500, 1000), 1000) << "never before the start";
 }
 
 TEST(ZovDemuxer, SeekOnRecordingStartingAtOnePointFiveSeconds) {
@@ -252,16 +252,16 @@ TEST(ZovDemuxer, SeekOnRecordingStartingAtOnePointFiveSeconds) {
   d.firstTimestampMs = static_cast<int32_t>(pkt->dts);  // what the decoder object does
   av_packet_unref(pkt.get());
   ReadAll(d);  // position now near the end (about 4.5 s)
-  ASSERT_TRUE(d.Seek(0));
-  EXPECT_EQ(d.lastSeekSecond, 2);
+  ASSERT_TRUE(d.Seek(500));
+  EXPECT_EQ(d.lastSeekMs, 2000);
   EXPECT_EQ(d.lastSeekFlags, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_FRAME) << "a backward jump";
   ASSERT_EQ(d.ReadPacket(pkt.get()), 0);
   EXPECT_LE(pkt->pts, 2000);
   EXPECT_GE(pkt->pts, 1500);
   av_packet_unref(pkt.get());
   // Forward from there.
-  ASSERT_TRUE(d.Seek(1));
-  EXPECT_EQ(d.lastSeekSecond, 3);
+  ASSERT_TRUE(d.Seek(1500));
+  EXPECT_EQ(d.lastSeekMs, 3000);
   EXPECT_EQ(d.lastSeekFlags, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_ANY);
 }
 

@@ -108,7 +108,7 @@ TEST(SoundOnlyRecording, PlaysPausesAndSeeks) {
   EXPECT_EQ(play.GetState(), 2);
   const int64_t frozen = p->scheduler->presentedAudio;
   EXPECT_TRUE(zovtest::StaysFalse([&] { return p->scheduler->presentedAudio != frozen; }, 100));
-  play.SeekAll(2);
+  play.SeekAll(2000);
   EXPECT_EQ(play.GetState(), 2);  // a seek keeps the pause
   play.ResumeAll();
   ASSERT_TRUE(zovtest::WaitUntil([&] { return play.GetPositionSeconds() >= 2; }, 3000));

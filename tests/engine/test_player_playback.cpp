@@ -3,6 +3,7 @@
 // views have no window here; the window test draws into a real one.
 #include <gtest/gtest.h>
 
+#include <sched.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -18,6 +19,7 @@
 #include "engine/zov_dxva_player.h"
 #include "engine/zov_media_play.h"
 #include "engine/zov_read_thread.h"
+#include "engine/zov_report.h"
 #include "tests/common/test_paths.h"
 #include "tests/common/test_wait.h"
 
@@ -107,7 +109,7 @@ TEST_F(PlayerTest, SeekShowsPicturesFromTheTarget) {
   ASSERT_EQ(play.Open(clip.c_str()), 0);
   play.StartAll();
   ASSERT_TRUE(WaitUntil([&] { return Sched(0)->presentedVideo > 5; }, 3000));
-  play.SeekAll(5);
+  play.SeekAll(5000);
   EXPECT_EQ(play.players[0]->seeks, 1);
   EXPECT_EQ(play.GetPositionSeconds(), 5);  // the target reads at once
   // Once the scheduler holds for the seek, no picture from before it is
@@ -138,7 +140,7 @@ TEST_F(PlayerTest, SeekBackFromTheEndForgetsTheEnd) {
   // As if the reader had met the end and the play window had polled since.
   queue->endState = kZovQueueAtEnd;
   queue->draining = 1;
-  play.SeekAll(1);  // seven seconds left: more than the reader reads ahead
+  play.SeekAll(1000);  // seven seconds left: more than the reader reads ahead
   // Polled while the seek is carried out, the old end never stops playback.
   ASSERT_TRUE(WaitUntil([&] { return play.GetState() == 1 && Sched(0)->AppliedSeekSerial() == 1 && !Sched(0)->holdFlag; }, 3000));
   EXPECT_EQ(queue->endState, 0);
@@ -153,7 +155,7 @@ TEST_F(PlayerTest, SeekWhilePausedShowsTheTargetPictureAndStaysPaused) {
   ASSERT_TRUE(WaitUntil([&] { return Sched(0)->presentedVideo > 3; }, 3000));
   play.PauseAll();
   const int64_t shown = Sched(0)->presentedVideo;
-  play.SeekAll(5);
+  play.SeekAll(5000);
   EXPECT_EQ(play.GetState(), 2);
   EXPECT_EQ(play.GetPositionSeconds(), 5);
   // One picture, from the key frame at second 5, and then nothing more.
@@ -181,7 +183,7 @@ TEST_F(PlayerTest, SeeksReturnAtOnceAndCoalesceToTheLast) {
   int64_t longestUs = 0;
   for (int second : {1, 2, 3, 4, 5, 6, 2, 6}) {
     const auto start = Clock::now();
-    play.SeekAll(second);
+    play.SeekAll(second * 1000);
     longestUs = std::max<int64_t>(longestUs, std::chrono::duration_cast<std::chrono::microseconds>(Clock::now() - start).count());
     EXPECT_EQ(play.GetPositionSeconds(), second);
   }
@@ -191,6 +193,17 @@ TEST_F(PlayerTest, SeeksReturnAtOnceAndCoalesceToTheLast) {
   EXPECT_LT(reader->seeksCarriedOut, 8);
   ASSERT_TRUE(WaitUntil([&] { return Sched(0)->lastVideoMediaMs >= 6000; }, 3000));
   EXPECT_LT(Sched(0)->lastVideoMediaMs, 7500);
+  // Stopped here, every picture the seeks reached is accounted for (shown,
+  // dropped by a flush, queued or held); the rest of the file is not lost.
+  play.PauseAll();
+  // The paused scheduler lets its waiting master item go in its next pass.
+  ASSERT_TRUE(WaitUntil([&] { return !Sched(0)->HoldsMaster(); }, 2000));
+  const ZovChannelFigures f = ZovFiguresOf(*play.players[0]);
+  EXPECT_GT(f.reached, 0);
+  EXPECT_LT(f.reached, 240);
+  EXPECT_EQ(ZovVanishedSoFar(f), 0) << f.reached << " reached, " << f.presented << " shown, " << f.dropped
+                                    << " dropped, " << f.queued << " queued, " << f.held << " held";
+  EXPECT_GT(ZovVanished(240, f), 0) << "the rest of the file was never read";
 }
 
 TEST_F(PlayerTest, ThreeChannelsPlayTogetherEachOnVideoOrSound) {
@@ -247,6 +260,52 @@ TEST_F(PlayerTest, ShorterSideChannelPlaysOutItsLastPictures) {
       4000));
   EXPECT_GE(Sched(1)->presentedVideo, 50);
   EXPECT_EQ(play.GetState(), 1);  // the main channel plays on
+}
+
+// Three cameras where the side ones cannot be decoded in time (1080p at 240
+// pictures a second, all threads on one processor): the main channel shows
+// its pictures on time, the side channels leave pictures out (undecoded) and
+// keep the main channel's time, and every picture is accounted for.
+TEST_F(PlayerTest, SideChannelsThatFallBehindSkipAndTheMainOneKeepsItsPace) {
+  cpu_set_t before;
+  ASSERT_EQ(sched_getaffinity(0, sizeof before, &before), 0);
+  cpu_set_t one;
+  CPU_ZERO(&one);
+  for (int cpu = 0; cpu < CPU_SETSIZE; ++cpu) {
+    if (!CPU_ISSET(cpu, &before)) continue;
+    CPU_SET(cpu, &one);
+    break;
+  }
+  // Threads made from here on (decoders, readers, schedulers) inherit it.
+  ASSERT_EQ(sched_setaffinity(0, sizeof one, &one), 0);
+  const std::string main = Clip("h264_aac48_30fps.mp4");
+  const std::string side = Clip("heavy_1080p_240fps.mp4");
+  const bool opened = play.Open(main.c_str(), side.c_str(), side.c_str()) == 0;
+  if (opened) play.StartAll();
+  sched_setaffinity(0, sizeof before, &before);
+  ASSERT_TRUE(opened);
+  ASSERT_TRUE(WaitUntil(
+      [&] {
+        const bool mainEnded = play.GetState() == 0;
+        return mainEnded && Sched(1)->state == kZovThreadStopped && Sched(2)->state == kZovThreadStopped;
+      },
+      15000));
+  const ZovChannelFigures m = ZovFiguresOf(*play.players[0]);
+  // Sound ends the recording: a picture after its last frame may go unshown.
+  EXPECT_GE(m.presented, 58);
+  EXPECT_EQ(m.dropped, 0);
+  EXPECT_LE(m.late, 3);
+  EXPECT_LE(Sched(0)->reanchors, 2) << "the main clock started again: it fell behind";
+  EXPECT_LE(ZovVanished(60, m), 2);
+  for (int ch : {1, 2}) {
+    const ZovChannelFigures f = ZovFiguresOf(*play.players[ch]);
+    SCOPED_TRACE("channel " + std::to_string(ch));
+    EXPECT_GT(f.skipped, 0) << "it never left a picture out";
+    EXPECT_GT(f.presented, 0);
+    EXPECT_LT(f.presented, 480);
+    EXPECT_EQ(ZovVanished(480, f), 0) << f.presented << " shown, " << f.dropped << " dropped, " << f.skipped
+                                      << " skipped, " << f.queued << " queued";
+  }
 }
 
 TEST_F(PlayerTest, ChannelThatCannotOpenShowsNothing) {
@@ -382,7 +441,7 @@ TEST_F(ReadThreadTest, ReadsToTheEndAndKeepsPolling) {
 }
 
 TEST_F(ReadThreadTest, KeyFrameOnlyTakesOneKeyFrameThenRests) {
-  file.Seek(3);
+  file.Seek(3000);
   reader.state = kZovThreadRunning;  // passes driven on this thread
   reader.keyframeOnly = 1;
   for (int i = 0; i < 2000 && !reader.keyframeTaken; ++i) reader.RunPass();
@@ -406,10 +465,10 @@ TEST_F(ReadThreadTest, KeyFrameOnlyTakesOneKeyFrameThenRests) {
 // first of them is queued, then rests.
 TEST_F(ReadThreadTest, SeekRequestsCoalesceAndAPausedReaderFillsOnePicture) {
   reader.state = kZovThreadPaused;  // passes driven on this thread
-  for (int second : {1, 3, 5}) reader.RequestSeek(second);
+  for (int ms : {1000, 3000, 5000}) reader.RequestSeek(ms);
   EXPECT_TRUE(reader.RunPass());
   EXPECT_EQ(reader.seeksCarriedOut, 1);
-  EXPECT_EQ(reader.LastSeekSeconds(), 5);
+  EXPECT_EQ(reader.LastSeekMs(), 5000);
   for (int i = 0; i < 2000 && queue.VideoCount() == 0; ++i) reader.RunPass();
   ASSERT_EQ(queue.VideoCount(), 1);
   EXPECT_TRUE(queue.PeekVideo()->frame->key_frame);

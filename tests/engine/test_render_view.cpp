@@ -322,6 +322,54 @@ TEST_F(RenderViewTest, PictureKeepsItsShapeWithBlackBars) {
   EXPECT_TRUE(Near(at(637), white));
 }
 
+// A playback view on the software renderer: the back buffer is the size the
+// picture is shown at, not 1280 x 1280, the picture is drawn as before, and
+// the back buffer follows the pane and the picture.
+TEST_F(RenderViewTest, PlaybackViewOnSoftwareDrawsAtThePanesSize) {
+  view = std::make_unique<CZovD3D11RenderView>();
+  view->followClientOnSoftware = true;
+  ASSERT_TRUE(view->Attach(window.get()));
+  if (view->driverType != 4) GTEST_SKIP() << "not a software renderer";
+  const qreal ratio = window->devicePixelRatio();
+  EXPECT_EQ(view->BackBufferWidth(), int(320 * ratio));
+  EXPECT_EQ(view->BackBufferHeight(), int(240 * ratio));
+  FramePtr bars = PlanarFrame(AV_PIX_FMT_YUV420P, 640, 480, [](int x, int) { return kBars[x / 80]; });
+  auto barsShown = [&](const QImage& shown) {
+    for (int i = 0; i < 8; ++i) {
+      const Yuv& c = kBars[i];
+      EXPECT_TRUE(Near(shown.pixel(shown.width() * (2 * i + 1) / 16, shown.height() / 2),
+                       Convert(c[0], c[1], c[2], false)))
+          << "bar " << i << " in " << shown.width() << "x" << shown.height();
+    }
+  };
+  barsShown(Draw(bars.get()));
+  window->resize(480, 360);
+  ASSERT_TRUE(zovtest::WaitUntil([&] {
+    QGuiApplication::processEvents();
+    return window->isExposed() && view->ClientPixelSize() == window->size() * ratio;
+  }));
+  const QImage shown = Draw(bars.get());
+  EXPECT_EQ(view->BackBufferWidth(), int(480 * ratio));
+  EXPECT_EQ(view->BackBufferHeight(), int(360 * ratio));
+  ASSERT_EQ(shown.size(), QSize(480, 360) * ratio);
+  barsShown(shown);
+  // A 16:9 picture in the 4:3 pane: the back buffer is its band.
+  FramePtr wide = PlanarFrame(AV_PIX_FMT_YUV420P, 640, 360, [](int x, int) { return kBars[x / 80]; });
+  const QImage band = Draw(wide.get());
+  EXPECT_EQ(view->BackBufferWidth(), int(480 * ratio));
+  EXPECT_EQ(view->BackBufferHeight(), int(270 * ratio));
+  for (int i = 0; i < 8; ++i) {
+    const Yuv& c = kBars[i];
+    EXPECT_TRUE(Near(band.pixel(band.width() * (2 * i + 1) / 16, band.height() / 2), Convert(c[0], c[1], c[2], false)))
+        << "bar " << i;
+  }
+  EXPECT_TRUE(Near(band.pixel(band.width() / 2, 5), Rgb{0, 0, 0}, 0)) << "black above the band";
+  // Without the setting, the designed back buffer.
+  view = std::make_unique<CZovD3D11RenderView>();
+  ASSERT_TRUE(view->Attach(window.get()));
+  EXPECT_EQ(view->BackBufferWidth(), CZovD3D11RenderView::kMinBackBufferSize);
+}
+
 TEST_F(RenderViewTest, PictureIsUpright) {
   FramePtr f = PlanarFrame(AV_PIX_FMT_YUV420P, 320, 240,
                            [](int, int y) { return y < 120 ? kBars[5] : kBars[6]; });

@@ -18,6 +18,7 @@
 #include "engine/zov_base_player.h"
 #include "engine/zov_media_queue.h"
 #include "engine/zov_read_thread.h"
+#include "engine/zov_time.h"
 
 extern "C" {
 #include <libavcodec/packet.h>
@@ -171,6 +172,46 @@ TEST_F(SchedulerTest, VideoMasterPlaysAtWallClockSpeedFromTheAnchor) {
   }
   EXPECT_EQ(sched.clockMs, 59 * 33);
   EXPECT_EQ(sched.presentedVideo, 60);
+}
+
+// At each playback speed the injected clock sees the pictures come that
+// many recording-ms per wall-ms: at 2x, 33 ms apart in the recording, 16.5
+// ms apart on the clock; never early, at most one loop pause late.
+TEST(SchedulerSpeed, PicturesComeAtTheSpeedOnTheInjectedClock) {
+  for (int speed : {25, 50, 150, 200, 400}) {
+    FakeClock clock;
+    std::vector<Event> events;
+    RecordingFile file{clock, events};
+    CZovMediaQueue queue;
+    CZovBaseCheduler sched;
+    sched.SetClock(&clock);
+    sched.file = &file;
+    sched.queue = &queue;
+    file.minVideoIntervalMs = 33;
+    file.minAudioIntervalMs = 200;
+    for (int i = 0; i < 60; ++i) {
+      auto item = std::make_unique<ZovMediaItem>();
+      item->type = kZovItemVideo;
+      item->timeMs = i * 33;
+      item->frame.reset(av_frame_alloc());
+      queue.Push(std::move(item));
+    }
+    queue.draining = 1;
+    sched.ChooseMaster();
+    sched.SetSpeedPercent(speed);
+    for (int i = 0; i < 40000 && events.size() < 60; ++i) sched.RunPass();
+    ASSERT_EQ(events.size(), 60u) << speed;
+    const int32_t anchor = events[0].wallMs;
+    for (const Event& e : events) {
+      const int64_t due = (int64_t(e.mediaMs) * 100 + speed - 1) / speed;
+      EXPECT_GE(e.wallMs - anchor, due) << speed << "% picture " << e.mediaMs;
+      EXPECT_LE(e.wallMs - anchor, due + CZovBaseCheduler::kIdleSleepMs) << speed << "% picture " << e.mediaMs;
+    }
+    // Two seconds of recording at 2x take one second on the clock.
+    if (speed == 200) {
+      EXPECT_NEAR(events.back().wallMs - anchor, 59 * 33 / 2, CZovBaseCheduler::kIdleSleepMs);
+    }
+  }
 }
 
 TEST_F(SchedulerTest, FollowerIsShownOnlyOnceTheMasterReachedIt) {
@@ -405,6 +446,11 @@ TEST(SchedulerTimingTest, DecisionsOnTheFakeClock) {
     v.leaderMs = leaderMs;
     return v;
   };
+  auto mainLate = [](ZovTimingView v, int64_t lateMs, bool odd) {
+    v.leaderLateMs = lateMs;
+    v.leaderYieldOdd = odd;
+    return v;
+  };
   auto heard = [](ZovTimingView v, int64_t soundMs) {
     v.soundClockMs = soundMs;
     return v;
@@ -465,6 +511,14 @@ TEST(SchedulerTimingTest, DecisionsOnTheFakeClock) {
        A::kPresent, 0, 0, false, false, false},
       {"other channel 251 ms off: back on the main channel's time", with(following(anchored(0, 1000, 960), 749), 1000),
        A::kAnchor, 749, 0, false, false, false},
+      {"other channel, main 50 ms late: every picture", with(mainLate(following(anchored(0, 100, 66), 100), 50, true), 100),
+       A::kPresent, 0, 0, false, false, false},
+      {"other channel, main 51 ms late: this one shown", with(mainLate(following(anchored(0, 100, 66), 100), 51, false), 100),
+       A::kPresent, 0, 0, false, false, false},
+      {"other channel, main 51 ms late: the next one left undrawn",
+       with(mainLate(following(anchored(0, 100, 66), 100), 51, true), 100), A::kDrop, 0, 0, false, false, false},
+      {"other channel, main late, its own picture due later: it waits",
+       with(mainLate(following(anchored(0, 80, 66), 100), 400, true), 100), A::kWait, 0, 20, false, false, false},
       {"sound handed over but not heard yet: the picture waits", with(heard(anchored(0, 80, 66), 40), 100, 60),
        A::kWait, 0, 20, false, false, false},
       {"sound heard up to the picture: it is shown", with(heard(anchored(0, 80, 66), 60), 100, 60), A::kWait, 0, 20,
@@ -482,6 +536,9 @@ TEST(SchedulerTimingTest, DecisionsOnTheFakeClock) {
     }
     EXPECT_EQ(d.presentFollower, c.follower) << c.what;
     EXPECT_EQ(d.reanchorNext, c.reanchorNext) << c.what;
+    EXPECT_EQ(d.yielded, c.view.leaderLateMs > CZovBaseCheduler::kLeaderLateMs &&
+                             (c.action == A::kPresent || c.action == A::kDrop))
+        << c.what;
   }
 }
 
@@ -736,6 +793,33 @@ TEST(CatchUpTest, KeyFramesOnlyEndsAtAKeyFrame) {
   playhead = CZovReadThread::kNoPlayhead;
   decide(0);
   EXPECT_EQ(reader.skipLevel, kZovSkipNonRef);
+}
+
+// At key frames only, the reader stops once one key frame is far enough
+// ahead, rather than queue seconds of key frames (every picture between them
+// would be lost until those were shown); at other levels the read-ahead
+// alone decides.
+TEST(CatchUpTest, KeyFramesOnlyReadsOneKeyFrameAhead) {
+  CZovReadThread reader;
+  CZovBaseFile file;
+  reader.file = &file;
+  reader.catchUp = true;
+  std::atomic<int64_t> playhead{10000};
+  reader.playheadMs = &playhead;
+  EXPECT_FALSE(reader.KeyFramesFarEnough()) << "nothing decoded yet";
+  reader.ApplySkipLevel(kZovSkipNonKey);
+  reader.levelChangedAtMs_ = NowMs();  // no decision changes the level here
+  reader.NoteDecodedPicture(10000 + ZovCatchUp::kAheadMs);
+  EXPECT_FALSE(reader.KeyFramesFarEnough());
+  reader.NoteDecodedPicture(10001 + ZovCatchUp::kAheadMs);
+  EXPECT_TRUE(reader.KeyFramesFarEnough());
+  playhead = 10001;  // the clock moved on: read the next one
+  EXPECT_FALSE(reader.KeyFramesFarEnough());
+  playhead = CZovReadThread::kNoPlayhead;
+  EXPECT_FALSE(reader.KeyFramesFarEnough()) << "the clock does not run";
+  playhead = 10000;
+  reader.ApplySkipLevel(kZovSkipNonRef);
+  EXPECT_FALSE(reader.KeyFramesFarEnough()) << "every key and reference picture is decoded";
 }
 
 }  // namespace

@@ -10,7 +10,7 @@
 #include <mutex>
 #include <thread>
 
-#include "engine/zov_thread.h"
+#include "platform/zov_thread.h"
 #include "engine/zov_time.h"
 #include "tests/common/test_wait.h"
 

@@ -98,6 +98,7 @@ TEST(ToolCommandLine, ConventionsOfBothTools) {
       {"zovplay", {"--size", "1280", clip}, 2, kErr, "--size must be WxH"},
       {"zovplay", {"--decode-mode", "3", clip}, 2, kErr, "--decode-mode must be 0, 1 or 2"},
       {"zovplay", {"--decode-mode", "x", clip}, 2, kErr, "--decode-mode must be 0, 1 or 2"},
+      {"zovplay", {"--speed", "300", clip}, 2, kErr, "--speed must be 25, 50, 100, 150, 200 or 400"},
       {"zovplay", {"--seek-latency"}, 2, kErr, "--seek-latency needs a count"},
       {"zovplay", {"--seek-stall", "0", clip}, 2, kErr, "--seek-stall needs a count"},
       {"zovplay", {clip, clip, clip, clip}, 2, kErr, "at most three FILEs"},

@@ -11,8 +11,10 @@
 #include <atomic>
 #include <filesystem>
 #include <map>
+#include <set>
 
 #include "library/zov_library_index.h"
+#include "library/zov_library_model.h"
 #include "library/zov_library_scan.h"
 #include "tests/common/test_paths.h"
 
@@ -101,6 +103,34 @@ TEST(LibraryScan, EveryFamilyCardGivesItsDrivesFromAnyLevel) {
   EXPECT_EQ(all.drives[0].moments.size(), 30u);
   for (const ZovMoment& m : all.drives[0].moments) EXPECT_EQ(m.channels.size(), 2u);
   EXPECT_EQ(all.unplayable.size(), 20u);
+}
+
+// Moments of several cards at one time name the card they come from (the
+// folder below the one the cards share); the moments of one card do not.
+TEST(LibraryScan, MomentsOfSeveralCardsAtOneTimeNameTheirCard) {
+  const ZovLibrary all = ZovScanLibrary({Cards()}, NoIndex());
+  std::set<std::string> sources;
+  for (const ZovListRow& row : ZovLibraryListRows(all)) {
+    if (row.kind != ZovRowKind::kMoment) {
+      EXPECT_EQ(row.source, "") << row.text;
+      continue;
+    }
+    // The fixture clips (no names, started at their file time) make a
+    // drive of their own, which no other card meets.
+    if (row.path.find("/card-clips/") != std::string::npos) {
+      EXPECT_EQ(row.source, "") << row.text;
+      continue;
+    }
+    ASSERT_FALSE(row.source.empty()) << row.text;
+    EXPECT_EQ(row.source.find('/'), std::string::npos) << row.source;
+    EXPECT_EQ(row.path.rfind(Cards() + "/" + row.source + "/", 0), 0u) << row.path;
+    sources.insert(row.source);
+  }
+  for (const char* family : {"underscore-sequence", "record-folder", "six-camera", "fallback"})
+    EXPECT_EQ(sources.count(family), 1u) << family;
+  EXPECT_EQ(sources.size(), 10u);
+  for (const ZovListRow& row : ZovLibraryListRows(ZovScanLibrary({Card("underscore-sequence")}, NoIndex())))
+    EXPECT_EQ(row.source, "") << row.text;
 }
 
 class HostileTree : public ::testing::Test {

@@ -7,7 +7,10 @@
 #include <filesystem>
 #include <mutex>
 
+#include "library/zov_library_group.h"
+#include "library/zov_library_index.h"
 #include "library/zov_library_model.h"
+#include "library/zov_library_scan.h"
 #include "tests/common/test_paths.h"
 #include "tests/common/test_wait.h"
 
@@ -76,6 +79,42 @@ TEST(LibraryScanner, CancelKeepsWhatWasReadAndTheScannerMayGoWhileAScanRuns) {
     ASSERT_TRUE(zovtest::WaitUntil([&] { return gone.State().done > 0; }, 30000));
   }
   EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(10));
+}
+
+// A drive gap the user sets is stored by the scan that regroups the
+// library, kept for later scans, and read back without opening the index
+// for writing; with no folders the scan only stores it.
+TEST(LibraryScanner, TheDriveGapSetByTheUserRegroupsAndIsKept) {
+  const std::string db = zovtest::TempDir() + "/gap.sqlite";
+  std::mutex lock;
+  std::vector<size_t> drives;  // of each final result
+  CZovLibraryScanner scanner(
+      [&](std::shared_ptr<const ZovLibrary> lib, bool final) {
+        std::lock_guard<std::mutex> hold(lock);
+        if (final) drives.push_back(lib->drives.size());
+      },
+      {}, db);
+  auto finals = [&] {
+    std::lock_guard<std::mutex> hold(lock);
+    return drives.size();
+  };
+  EXPECT_EQ(ZovDriveGapOfSetting(ZovPeekLibrarySetting(db, kZovDriveGapSetting)), kZovDefaultDriveGap);
+  const std::string card = Cards() + "/record-folder";  // two drives half an hour apart
+  scanner.Start({card});
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return finals() == 1; }, 30000));
+  scanner.Start({card}, 3600);
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return finals() == 2; }, 30000));
+  EXPECT_EQ(ZovPeekLibrarySetting(db, kZovDriveGapSetting), "3600");
+  scanner.Start({card});
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return finals() == 3; }, 30000));
+  scanner.Start({}, 60);
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return finals() == 4; }, 30000));
+  EXPECT_EQ(ZovDriveGapOfSetting(ZovPeekLibrarySetting(db, kZovDriveGapSetting)), 60);
+  std::lock_guard<std::mutex> hold(lock);
+  EXPECT_EQ(drives, (std::vector<size_t>{2, 1, 1, 0}));
+  // Settings that are not a gap fall back to the default.
+  for (const char* text : {"", "abc", "-5", "12x", "86401"}) EXPECT_EQ(ZovDriveGapOfSetting(text), kZovDefaultDriveGap) << text;
+  EXPECT_EQ(ZovDriveGapOfSetting("0"), 0);
 }
 
 }  // namespace

@@ -150,3 +150,28 @@ TEST(LibrarySideFiles, OwnSidecarWinsOverATimeLog) {
 }
 
 }  // namespace
+
+namespace {
+
+// A recording named on its own (its folder not walked) still takes the
+// track of the side file beside it, or the cut of a day log in its folder.
+TEST(LibrarySideFiles, ARecordingNamedAloneFindsTheSideFilesBesideIt) {
+  const std::string clip = zovtest::FixtureDir() + "/cards/card-clips/plain60.mp4";
+  ASSERT_TRUE(fs::exists(clip)) << "run ctest -R fixtures.cards";
+  const std::string tool = zovtest::BinDir() + "/zovgpsfixture";
+  const std::string dir = zovtest::TempDir() + "/alone";
+  fs::create_directories(dir);
+  const std::string byName = dir + "/2023_0105_123450_001F.MP4", byTime = dir + "/2023_0105_123550_002F.MP4";
+  fs::copy_file(clip, byName);
+  fs::copy_file(clip, byTime);
+  ASSERT_EQ(std::system((tool + " side nmea " + dir + "/2023_0105_123450_001F.nmea --seconds 30 >/dev/null").c_str()), 0);
+  ASSERT_EQ(std::system((tool + " side daylog-nmea " + dir + "/20230105.dat --seconds 150 >/dev/null").c_str()), 0);
+  ZovScanOptions o;
+  o.useIndex = false;
+  const ZovLibrary lib = ZovScanLibrary({byName, byTime}, o);
+  ASSERT_EQ(lib.recordings.size(), 2u);
+  EXPECT_EQ(lib.recordings[0].gpsFixes, 30);
+  EXPECT_EQ(lib.recordings[1].gpsFixes, 60);
+}
+
+}  // namespace

@@ -6,6 +6,7 @@
 #include <filesystem>
 
 #include "tests/common/test_paths.h"
+#include "library/zov_camera_clock.h"
 #include "tools/zovlib/zov_library_cli.h"
 
 namespace {
@@ -48,6 +49,15 @@ TEST_F(ZovlibCli, JsonOfACardIsValidAndComplete) {
       " assert sorted(u['reason'] for u in d['unplayable'])==['cut short: no index','empty file']\" " +
       file;
   EXPECT_EQ(std::system(check.c_str()), 0) << r.out;
+}
+
+TEST_F(ZovlibCli, TimesFollowTheLibrarysCameraClock) {
+  std::string why;
+  ASSERT_TRUE(ZovWriteCameraClock("", {"", 3600 + 30}, &why)) << why;
+  const ToolRun text = Zovlib({"--format", "text", card_});
+  ASSERT_TRUE(ZovWriteCameraClock("", {}, &why)) << why;  // the other tests read the written clock
+  EXPECT_NE(text.out.find("Drive 2024-05-17 09:00:30 - 09:03:30"), std::string::npos) << text.out;
+  EXPECT_NE(text.out.find("  09:02:30  event"), std::string::npos) << text.out;
 }
 
 TEST_F(ZovlibCli, TextFormAndStatuses) {

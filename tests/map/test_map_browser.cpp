@@ -356,7 +356,6 @@ class Recorder : public CZovWnd {
  public:
   using CZovWnd::CZovWnd;
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
-    if (message == ZOVWM_INFO_E) ZovTakeMsgData(lParam);  // the receiver frees records
     messages.push_back({message, wParam, lParam});
     return 0;
   }
@@ -398,7 +397,7 @@ std::vector<std::string> Names(const std::vector<Call>& calls) {
 void ResetCalls() { Evaluate(g_panel->Client()->GetBrowser(), "Reset(); 0"); }
 
 void Send(int code, const void* bytes = nullptr, int size = 0) {
-  CZovWndManager::GetInstance()->SendData("CZovCefBrowers", code, size, bytes);
+  CZovWndManager::GetInstance()->SendData(kZovMapPageName, code, size, bytes);
 }
 void SendTick(float mode, float second, float lat, float lon, float knots, float heading) {
   const float tick[6] = {mode, second, lat, lon, knots, heading};
@@ -429,7 +428,7 @@ void WaitForPanelPage() {
 }
 
 TEST(MapPanel, StartsWithDialsRegisteredAndMakesItsBrowser) {
-  EXPECT_EQ(CZovWndManager::GetInstance()->Find("CZovCefBrowers"), g_panel);
+  EXPECT_EQ(CZovWndManager::GetInstance()->Find(kZovMapPageName), g_panel);
   ASSERT_NE(g_panel->SpeedDial(), nullptr);
   EXPECT_DOUBLE_EQ(g_panel->SpeedDial()->Angle(), kZovSpeedDialStartAngle);
   EXPECT_DOUBLE_EQ(g_panel->Compass()->Angle(), 0);
@@ -459,7 +458,7 @@ TEST(MapPanel, TrackDrawSequenceSkipsZeroPointsWithoutUsingANumber) {
   ResetCalls();
   SendTick(1, 1, 22.5f, 114.0f, 60, 30);  // the dials move away from their reset values
   ResetCalls();
-  Send(ZOV_CODE_PLAYING);
+  Send(ZOV_CODE_DRAW_TRACK);
   const std::vector<Call> calls = Calls();
   ASSERT_EQ(Names(calls), (std::vector<std::string>{"ClearLine", "Clear", "SetPoistion", "SetPoistion",
                                                      "SetPoistion", "Line", "Center", "SetStartPoistion",
@@ -502,12 +501,18 @@ TEST(MapPanel, TicksMoveTheMarkerThenCentreAndAlwaysSetTheSpeed) {
   Send(ZOV_CODE_GPS_TICK, shortTick, sizeof shortTick);
   EXPECT_EQ(g_panel->SpeedText().toStdString(), "277.8 KMH");
   SendTick(1, 9, -33.5f, -70.5f, 0, 200);
+  // Standing still: the same point and heading call nothing on the page;
+  // turning on the spot moves the marker again.
+  SendTick(1, 10, -33.5f, -70.5f, 0, 200);
+  SendTick(1, 11, -33.5f, -70.5f, 0, 210);
+  EXPECT_DOUBLE_EQ(g_panel->Compass()->Angle(), 210);
 
   const std::vector<Call> calls = Calls();
-  ASSERT_EQ(Names(calls), (std::vector<std::string>{"Move", "Center", "Move", "Center"}));
+  ASSERT_EQ(Names(calls), (std::vector<std::string>{"Move", "Center", "Move", "Center", "Move", "Center"}));
   EXPECT_EQ(calls[0].args, (std::vector<double>{114.25, 22.5, 270}));
   EXPECT_EQ(calls[1].args, (std::vector<double>{114.25, 22.5}));
   EXPECT_EQ(calls[2].args, (std::vector<double>{-70.5, -33.5, 20}));
+  EXPECT_EQ(calls[4].args, (std::vector<double>{-70.5, -33.5, 30}));
   EXPECT_EQ(g_panel->SpeedText().toStdString(), "0.0 KMH");
 }
 
@@ -538,7 +543,7 @@ TEST(MapPanel, AllTracksFlagSendsEveryFileOfTheFolderThenTheCurrentFilesMarks) {
   ASSERT_TRUE(store->AllTracks());
   store->LoadAllTracks();
   ResetCalls();
-  Send(ZOV_CODE_PLAYING);
+  Send(ZOV_CODE_DRAW_TRACK);
   std::vector<Call> calls = Calls();
   std::vector<double> lines, latitudes;
   for (const Call& c : calls) {
@@ -664,7 +669,7 @@ TEST(MapPanel, APageLoadedAfterATrackWasDrawnGetsTheTrackAgain) {
   store->AddFile(path);
   store->SelectIndex(store->FindIndex(path));
   store->MakeCurrent(path);
-  Send(ZOV_CODE_PLAYING);
+  Send(ZOV_CODE_DRAW_TRACK);
   SendTick(1, 1, 1.25f, 2.25f, 10, 90);
   // Another map page (here: the same page again) starts empty.
   bool loaded = false;
@@ -674,8 +679,9 @@ TEST(MapPanel, APageLoadedAfterATrackWasDrawnGetsTheTrackAgain) {
   QObject::disconnect(connection);
   const std::vector<Call> calls = Calls();
   std::vector<std::string> names = Names(calls);
-  // The track, then the marker where the last tick put it; the dials are not reset.
-  const std::vector<std::string> wholeTrack{"ClearLine", "Clear", "SetPoistion", "SetPoistion", "Line",
+  // The page's texts, the track, then the marker where the last tick put it;
+  // the dials are not reset.
+  const std::vector<std::string> wholeTrack{"SetTexts", "ClearLine", "Clear", "SetPoistion", "SetPoistion", "Line",
                                             "Center", "SetStartPoistion", "SetEndPoistion", "Move", "Center"};
   EXPECT_EQ(names, wholeTrack);
   EXPECT_EQ(calls.back().args, (std::vector<double>{2.25, 1.25}));
@@ -722,7 +728,7 @@ TEST(MapPanel, AllTracksFlagIsRightBeforeTheCreateTimer) {
   CZovSettings* settings = CZovSettings::GetInstance();
   CZovFileListStore* store = CZovFileListStore::GetInstance();
   CZovWndManager* directory = CZovWndManager::GetInstance();
-  directory->Unregister("CZovCefBrowers");
+  directory->Unregister(kZovMapPageName);
   for (int choice : {1, 0}) {
     settings->SetTrackConnect(choice);
     store->SetAllTracks(choice == 0);
@@ -730,7 +736,7 @@ TEST(MapPanel, AllTracksFlagIsRightBeforeTheCreateTimer) {
     EXPECT_EQ(store->AllTracks(), choice != 0) << "trackconnect " << choice;
     delete other;
   }
-  directory->Register("CZovCefBrowers", g_panel);
+  directory->Register(kZovMapPageName, g_panel);
 }
 
 TEST(MapPanel, ASecondCreateReplacesTheBrowser) {
@@ -754,7 +760,7 @@ TEST(MapPanel, ClosingClosesTheBrowserAndDestroyingUnregisters) {
   ASSERT_TRUE(zovtest::WaitUntil([] { return g_panel->Client()->GetBrowser() == nullptr; }));
   delete g_panel;
   g_panel = nullptr;
-  EXPECT_EQ(CZovWndManager::GetInstance()->Find("CZovCefBrowers"), nullptr);
+  EXPECT_EQ(CZovWndManager::GetInstance()->Find(kZovMapPageName), nullptr);
 }
 
 }  // namespace
@@ -795,7 +801,7 @@ int main(int argc, char** argv) {
   g_parent = new Recorder;
   g_parent->resize(400, 700);
   g_play = new Recorder;
-  CZovWndManager::GetInstance()->Register("CPlayDialog", g_play);
+  CZovWndManager::GetInstance()->Register(kZovPlayDialogName, g_play);
   g_panel = new CZovCefBrowers(g_parent);
   g_panel->resize(400, 700);
   g_parent->show();

@@ -96,8 +96,8 @@ TEST_F(Package, HoldsTheInstallationTheDesktopEntryAndTheDocuments) {
 TEST_F(Package, DependsOnWhatItLinksAndWhatItStarts) {
   const QString depends = Field("Depends");
   // From dpkg-shlibdeps: the media, window and sound libraries.
-  for (const char* library : {"libavcodec59", "libavformat59", "libqt6widgets6", "libqt6webenginecore6",
-                              "libasound2", "libcurl4", "libc6"})
+  for (const char* library : {"libavcodec59", "libavformat59", "libavfilter8", "libqt6widgets6",
+                              "libqt6webenginecore6", "libasound2", "libcurl4", "libc6"})
     EXPECT_TRUE(depends.contains(QLatin1String(library))) << library << " in " << depends.toStdString();
   // Named by hand: the browser's helper process.
   EXPECT_TRUE(depends.contains(QLatin1String("libqt6webenginecore6-bin"))) << depends.toStdString();

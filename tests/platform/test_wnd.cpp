@@ -16,6 +16,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/zov_hand_over.h"
 #include "platform/zov_wnd.h"
 
 #include "tests/common/test_wait.h"
@@ -85,7 +86,7 @@ class TargetThread {
     target_->moveToThread(&thread_);
   }
   ~TargetThread() {
-    QMetaObject::invokeMethod(target_, [t = target_] { delete t; }, Qt::BlockingQueuedConnection);
+    ZovInvokeOn(target_, [t = target_] { delete t; }, Qt::BlockingQueuedConnection);
     thread_.quit();
     thread_.wait();
   }
@@ -151,10 +152,10 @@ TEST(MessageLayer, TwoThreadsSendingToEachOtherDoNotDeadlock) {
   std::atomic<long> workerSum{0};
   // The worker's thread sends to the window while the window's thread sends
   // to the worker's target, at the same time, many times.
-  QMetaObject::invokeMethod(worker.target(), [&] {
+  ZovInvokeOn(worker.target(), [&] {
     for (int i = 0; i < kRounds; ++i) workerSum += ui.SendMessage(kMsgBounce, 3, 0);
     workerDone = 1;
-  }, Qt::QueuedConnection);
+  });
   long uiSum = 0;
   for (int i = 0; i < kRounds; ++i) uiSum += worker.target()->SendMessage(kMsgBounce, 3, 0);
   ASSERT_TRUE(WaitUntil([&] { return workerDone.load() == 1; }, 20000));

@@ -252,6 +252,8 @@ TEST_F(SettingsTest, SettersWriteAtOnce) {
   s.SetScreenshotFolder("/home/me/截图/");
   EXPECT_EQ(s.ScreenshotFolder(), "/home/me/截图/");
   EXPECT_EQ(ZovGetPrivateProfileString("setup", "dirpath", "", Shipped()), "/home/me/截图/");
+  s.SetPreferredChannels({"left", "", "right"});
+  EXPECT_EQ(ZovGetPrivateProfileString("setup", "channels", "", Shipped()), "left,,right");
   // A fresh load sees every choice.
   CZovSettings again;
   again.Init(Exe());
@@ -259,6 +261,7 @@ TEST_F(SettingsTest, SettersWriteAtOnce) {
   EXPECT_EQ(again.TrackConnectIndex(), 1);
   EXPECT_EQ(again.Volume(), 45);
   EXPECT_EQ(again.DecodeModeIndex(), 3);
+  EXPECT_EQ(again.PreferredChannels(), (std::vector<std::string>{"left", "right"}));
   // The language list and its comments are untouched by the setters.
   std::string after = Slurp(Shipped());
   EXPECT_EQ(after.substr(0, before.find("[setup]")), before.substr(0, before.find("[setup]")));

@@ -377,6 +377,48 @@ TEST(TextTables, OtherLanguagesAreTranslated) {
   }
 }
 
+// Texts of later features come from the added rows: every language has
+// one (translated where the table is, English in tables 9 and 10), and a
+// key of the built-in tables still gives that table's own text.
+TEST(TextTables, AddedTextsAreReadInEveryLanguage) {
+  CZovTextSelector texts;
+  ASSERT_TRUE(texts.ChooseTable("english"));
+  const std::string english = texts.GetText("drivegap");
+  EXPECT_EQ(english, "Pause between drives:");
+  for (int t = 0; t < kZovTextTableCount; ++t) {
+    const std::string name = kFacts[t].name;
+    SCOPED_TRACE(name);
+    ASSERT_TRUE(texts.ChooseTable(name));
+    const std::string text = texts.GetText("drivegap");
+    EXPECT_GT(Utf16Length(text), 3);
+    EXPECT_LT(Utf16Length(text), kZovTextChars);
+    const bool englishTable = name == "english" || name == "Turkey" || name == "Hebrew";
+    EXPECT_EQ(text == english, englishTable) << text;
+    EXPECT_EQ(texts.GetText("basesetup"), ZovLookUpText(ZovTextTableAt(t), "basesetup"));
+  }
+  EXPECT_EQ(ZovAddedTextOf(17, "drivegap"), "");
+  EXPECT_EQ(ZovAddedTextOf(1, "no such key"), "");
+}
+
+// The video panes' texts: a name for every camera kind and the two labels
+// of a stopped channel, which take the name in place of %1 once.
+TEST(TextTables, PaneTextsExistInEveryLanguageAndLabelsTakeTheName) {
+  CZovTextSelector texts;
+  for (int t = 0; t < kZovTextTableCount; ++t) {
+    SCOPED_TRACE(kFacts[t].name);
+    ASSERT_TRUE(texts.ChooseTable(kFacts[t].name));
+    for (const char* key : {"chanfront", "chanrear", "chaninterior", "chanleft", "chanright", "chanextra",
+                            "chanmenu", "chanended", "chanfailed"}) {
+      const std::string text = texts.GetText(key);
+      EXPECT_GT(Utf16Length(text), 0) << key;
+      EXPECT_LT(Utf16Length(text), kZovTextChars) << key;
+      const bool label = std::string(key) == "chanended" || std::string(key) == "chanfailed";
+      const size_t at = text.find("%1");
+      EXPECT_EQ(at != std::string::npos && text.find("%1", at + 1) == std::string::npos, label) << key;
+    }
+  }
+}
+
 TEST(TextTables, ReadersSeeAWholeTableWhileTheLanguageChanges) {
   CZovTextSelector texts;
   std::atomic<bool> stop{false};

@@ -20,6 +20,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/zov_hand_over.h"
 #include "shell/zov_main_thread.h"
 #include "shell/zov_wnd_manager.h"
 
@@ -42,13 +43,13 @@ struct Received {
 };
 
 // Receives ZOVWM_INFO_E as every window of the program does: copies what it
-// needs and frees the record.
+// needs from the record it borrows.
 class InfoWnd : public CZovWnd {
  public:
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
     Received r{message, wParam, 0, {}, {}, 0, ZovMsgClockMs(), 0};
     if (message == ZOVWM_INFO_E) {
-      std::unique_ptr<ZovMsgData> data = ZovTakeMsgData(lParam);
+      const ZovMsgData* data = ZovMsgRecord(lParam);
       if (data) {
         r.code = data->code;
         r.target = data->target;
@@ -79,42 +80,46 @@ class DirectoryTest : public ::testing::Test {
   int liveBefore_ = 0;
 };
 
-TEST_F(DirectoryTest, FindBySubstringInRegistrationOrder) {
+// Names are compared whole: a part of a registered name, or a name that
+// differs in one letter, finds nothing (a typo cannot reach another window).
+TEST_F(DirectoryTest, FindsExactNamesOnlyInRegistrationOrder) {
   CZovWndManager m;
-  InfoWnd map, list, play;
-  m.Register("CZovCefBrowers", &map);
-  m.Register("CZovFileListView", &list);
-  m.Register("CPlayDialog", &play);
-  EXPECT_EQ(m.Find("ZovCefBrowers"), &map);
-  EXPECT_EQ(m.Find("CZovFileListView"), &list);
-  EXPECT_EQ(m.Find("Dialog"), &play);
-  EXPECT_EQ(m.Find("CZov"), &map);  // the first that contains it
-  EXPECT_EQ(m.Find("CZovPlayDlg"), nullptr);
-  EXPECT_EQ(m.Find(""), nullptr);
-  EXPECT_EQ(m.Find(nullptr), nullptr);
-  m.Unregister("CZov");  // the first match only
-  EXPECT_EQ(m.Find("CZovCefBrowers"), nullptr);
-  EXPECT_EQ(m.Find("CZov"), &list);
-  m.Unregister("NoSuchWindow");
-  EXPECT_EQ(m.EntryCount(), 2);
+  InfoWnd map, list, play, second;
+  m.Register(kZovMapPageName, &map);
+  m.Register(kZovFileListViewName, &list);
+  m.Register(kZovPlayDialogName, &play);
+  m.Register(kZovMapPageName, &second);
+  EXPECT_EQ(m.Find(kZovMapPageName), &map);  // the first of two
+  EXPECT_EQ(m.Find(kZovFileListViewName), &list);
+  EXPECT_EQ(m.Find(kZovPlayDialogName), &play);
+  for (const char* near : {"ZovCefBrowers", "Dialog", "CZov", "CZovCefBrowersX", "czovcefbrowers", ""})
+    EXPECT_EQ(m.Find(ZovWndName{near}), nullptr) << near;
+  EXPECT_EQ(m.Find(kZovMainWindowName), nullptr);
+  EXPECT_EQ(m.Find(ZovWndName{nullptr}), nullptr);
+  m.Unregister(ZovWndName{"CZov"});  // no entry is named so
+  EXPECT_EQ(m.EntryCount(), 4);
+  m.Unregister(kZovMapPageName);  // the first entry of the name only
+  EXPECT_EQ(m.Find(kZovMapPageName), &second);
+  m.Unregister(ZovWndName{"NoSuchWindow"});
+  EXPECT_EQ(m.EntryCount(), 3);
 }
 
 TEST_F(DirectoryTest, LongNamesAreCutToThirtyOne) {
   CZovWndManager m;
   InfoWnd w;
   std::string name(40, 'W');
-  m.Register(name.c_str(), &w);
-  EXPECT_EQ(m.Find(std::string(31, 'W').c_str()), &w);
-  EXPECT_EQ(m.Find(std::string(32, 'W').c_str()), nullptr);
+  m.Register(ZovWndName{name.c_str()}, &w);
+  EXPECT_EQ(m.Find(ZovWndName{std::string(31, 'W').c_str()}), &w);
+  EXPECT_EQ(m.Find(ZovWndName{std::string(32, 'W').c_str()}), nullptr);
 }
 
-TEST_F(DirectoryTest, SendDataCopiesPayloadAndReceiverOwnsRecord) {
+TEST_F(DirectoryTest, SendDataCopiesPayloadIntoARecordTheMessageOwns) {
   CZovWndManager m;
   InfoWnd w;
-  m.Register("CZovPlayDlg", &w);
+  m.Register(kZovMainWindowName, &w);
   unsigned char bytes[8] = {1, 0, 0, 0, 200, 0, 0, 0};
   int64_t before = ZovMsgClockMs();
-  m.SendData("CZovPlayDlg", ZOV_CODE_DOWNLOAD, sizeof bytes, bytes);
+  m.SendData(kZovMainWindowName, ZOV_CODE_DOWNLOAD, sizeof bytes, bytes);
   bytes[0] = 99;  // the record holds its own copy
   ASSERT_EQ(w.Count(), 1u);  // delivered before SendData returned
   const Received& r = w.got[0];
@@ -127,62 +132,77 @@ TEST_F(DirectoryTest, SendDataCopiesPayloadAndReceiverOwnsRecord) {
   EXPECT_GE(r.timeStamp, before);
   EXPECT_LE(r.timeStamp, ZovMsgClockMs());
   // Without bytes, or with size 0, there is no payload.
-  m.SendData("CZovPlayDlg", ZOV_CODE_UPDATE, 4, nullptr);
-  m.SendData("CZovPlayDlg", ZOV_CODE_UPDATE, 0, bytes, 500);
+  m.SendData(kZovMainWindowName, ZOV_CODE_UPDATE, 4, nullptr);
+  m.SendData(kZovMainWindowName, ZOV_CODE_UPDATE, 0, bytes, 500);
   ASSERT_EQ(w.Count(), 3u);
   EXPECT_TRUE(w.got[1].payload.empty());
   EXPECT_TRUE(w.got[2].payload.empty());
   EXPECT_EQ(w.got[2].delay, 500);  // stored, not applied
 }
 
-// The typed helpers put the same bytes on the wire as SendData, and the
-// reading side refuses a payload shorter than what it asks for.
-TEST_F(DirectoryTest, TypedPayloadHelpersRoundTrip) {
-  struct Tick {
-    int32_t second;
-    float lat, lon;
-  };
+// A code's record type is the only one its typed send takes.
+template <int Code, class Record>
+concept SendableAs = requires(CZovWndManager& m, const Record& r) { m.Send<Code>(kZovMainWindowName, r); };
+static_assert(SendableAs<ZOV_CODE_PLAYING_INDEX, ZovIndexRecord>);
+static_assert(!SendableAs<ZOV_CODE_PLAYING_INDEX, ZovTextRecord>);
+static_assert(!SendableAs<ZOV_CODE_PLAYING_INDEX, int32_t>);
+static_assert(!SendableAs<ZOV_CODE_PLAYING_TITLE, ZovIndexRecord>);
+static_assert(!SendableAs<ZOV_CODE_GPS_TICK, ZovMoveTwoRecord>);
+static_assert(!SendableAs<ZOV_CODE_PAUSED, ZovIndexRecord>);
+
+// Typed records arrive as they were sent; a record is read only under its
+// own code, and a payload too short for the code's type reads as nothing.
+// The receiver frees nothing (InfoWnd only borrows): the fixture's tear-down
+// checks that every record was freed by the directory.
+TEST_F(DirectoryTest, TypedRecordsRoundTripUnderTheirOwnCodeOnly) {
   CZovWndManager m;
   InfoWnd w;
-  m.Register("CZovCefBrowers", &w);
-  m.SendValue("CZovCefBrowers", ZOV_CODE_PANE_DBLCLICK, int32_t{1043}, 0);
-  m.SendValue("CZovCefBrowers", ZOV_CODE_GPS_TICK, Tick{7, 22.5f, 114.25f});
-  m.SendText("CZovCefBrowers", ZOV_CODE_PLAYING, u"/rec/\u00e9t\u00e9.mp4");
-  m.SendBytes("CZovCefBrowers", ZOV_CODE_TRACK, {1, 2, 3});
-  m.SendValue("CZovCefBrowers", ZOV_CODE_MOVE_TWO, std::array<float, 6>{1, 2, 3, 4, 0, 90});
-  ASSERT_EQ(w.Count(), 5u);
+  m.Register(kZovMapPageName, &w);
+  m.Send<ZOV_CODE_PANE_DBLCLICK>(kZovMapPageName, ZovPaneRecord{1043}, 0);
+  m.Send<ZOV_CODE_GPS_TICK>(kZovMapPageName, ZovTickPayload{1, 7, 22.5f, 114.25f, 30, 90});
+  m.Send<ZOV_CODE_PLAYING_TITLE>(kZovMapPageName, ZovTextRecord{u"/rec/\u00e9t\u00e9.mp4"});
+  m.SendBytes(kZovMapPageName, ZOV_CODE_PLAYING_INDEX, {1, 2, 3});
+  m.Send<ZOV_CODE_MOVE_TWO>(kZovMapPageName, ZovMoveTwoRecord{1, 2, 3, 4, 0, 90});
+  m.Send<ZOV_CODE_DRAW_TRACK>(kZovMapPageName);
+  ASSERT_EQ(w.Count(), 6u);
   auto record = [&](size_t i) {
     auto r = std::make_unique<ZovMsgData>();
+    r->code = w.got[i].code;
     r->payload = w.got[i].payload;
     return r;
   };
   EXPECT_EQ(w.got[0].delay, 0);
-  EXPECT_EQ(record(0)->ValueOr<int32_t>(-1), 1043);
-  Tick t{};
-  ASSERT_TRUE(record(1)->Read(&t));
-  EXPECT_EQ(t.second, 7);
-  EXPECT_FLOAT_EQ(t.lon, 114.25f);
-  EXPECT_EQ(record(2)->Text16(), u"/rec/\u00e9t\u00e9.mp4");
+  ASSERT_TRUE(record(0)->Record<ZOV_CODE_PANE_DBLCLICK>());
+  EXPECT_EQ(record(0)->Record<ZOV_CODE_PANE_DBLCLICK>()->controlId, 1043);
+  EXPECT_FALSE(record(0)->Record<ZOV_CODE_PLAYING_INDEX>());  // same size, other code
+  const auto tick = record(1)->Record<ZOV_CODE_GPS_TICK>();
+  ASSERT_TRUE(tick);
+  EXPECT_EQ(tick->second, 7);
+  EXPECT_FLOAT_EQ(tick->longitude, 114.25f);
+  EXPECT_FLOAT_EQ(tick->heading, 90);
+  ASSERT_TRUE(record(2)->Record<ZOV_CODE_PLAYING_TITLE>());
+  EXPECT_EQ(record(2)->Record<ZOV_CODE_PLAYING_TITLE>()->text, u"/rec/\u00e9t\u00e9.mp4");
   EXPECT_EQ(w.got[2].payload.size(), 2 * std::u16string(u"/rec/\u00e9t\u00e9.mp4").size());
-  // Three bytes are too short for an int32_t: the fallback is kept.
-  EXPECT_EQ(record(3)->ValueOr<int32_t>(-1), -1);
+  // Three bytes are too short for an index.
+  EXPECT_FALSE(record(3)->Record<ZOV_CODE_PLAYING_INDEX>());
   EXPECT_EQ(record(3)->Values<int16_t>(), (std::vector<int16_t>{0x0201}));
   EXPECT_EQ(record(4)->Values<float>(), (std::vector<float>{1, 2, 3, 4, 0, 90}));
-  EXPECT_TRUE(ZovMsgData().Values<int32_t>().empty());
-  EXPECT_EQ(ZovMsgData().Text16(), u"");
+  EXPECT_TRUE(record(5)->payload.empty());
+  EXPECT_TRUE(record(5)->Record<ZOV_CODE_DRAW_TRACK>());
+  EXPECT_FALSE(ZovReadRecord<ZOV_CODE_DRAW_TRACK>(0));  // no record at all
 }
 
 TEST_F(DirectoryTest, NothingForCodeZeroOrUnknownTargets) {
   CZovWndManager m;
   InfoWnd w;
-  m.Register("CZovLeftTab", &w);
+  m.Register(kZovLeftTabName, &w);
   int payload = 4058;
-  m.SendData("CZovLeftTab", 0, sizeof payload, &payload);
-  m.SendData(nullptr, ZOV_CODE_PANE_DBLCLICK, sizeof payload, &payload);
-  m.SendData("CZovGsensorView", ZOV_CODE_STOPPED, sizeof payload, &payload);  // not registered
-  m.PostTo("CZovLeftTab", 0, 1, 2);
-  m.PostTo("Missing", ZOVWM_NEXTARRANGE, 0, 0);
-  EXPECT_EQ(m.SendTo("Missing", ZOVWM_SETCHANNELS, 0, 2), 0);
+  m.SendData(kZovLeftTabName, 0, sizeof payload, &payload);
+  m.SendData(ZovWndName{nullptr}, ZOV_CODE_PANE_DBLCLICK, sizeof payload, &payload);
+  m.SendData(kZovMainWindowName, ZOV_CODE_STOPPED, sizeof payload, &payload);  // not registered
+  m.PostTo(kZovLeftTabName, 0, 1, 2);
+  m.PostTo(ZovWndName{"Missing"}, ZOVWM_NEXTARRANGE, 0, 0);
+  EXPECT_EQ(m.SendTo(ZovWndName{"Missing"}, ZOVWM_SETCHANNELS, 0, 2), 0);
   QCoreApplication::processEvents();
   EXPECT_EQ(w.Count(), 0u);
   // The fixture's tear-down checks that the unregistered target's record and
@@ -192,10 +212,10 @@ TEST_F(DirectoryTest, NothingForCodeZeroOrUnknownTargets) {
 TEST_F(DirectoryTest, PostToAndSendTo) {
   CZovWndManager m;
   InfoWnd w;
-  m.Register("CZovLeftTab", &w);
-  m.PostTo("CZovLeftTab", ZOVWM_NEXTARRANGE, 3, 4);
+  m.Register(kZovLeftTabName, &w);
+  m.PostTo(kZovLeftTabName, ZOVWM_NEXTARRANGE, 3, 4);
   EXPECT_EQ(w.Count(), 0u);  // posted: waits for the event loop
-  EXPECT_EQ(m.SendTo("LeftTab", ZOVWM_SETCHANNELS, 1, 0), 2);
+  EXPECT_EQ(m.SendTo(kZovLeftTabName, ZOVWM_SETCHANNELS, 1, 0), 2);
   ASSERT_TRUE(WaitUntil([&] { return w.Count() == 2; }));
   EXPECT_EQ(w.got[0].message, ZOVWM_SETCHANNELS);  // the send did not wait for the post
   EXPECT_EQ(w.got[1].message, ZOVWM_NEXTARRANGE);
@@ -206,13 +226,13 @@ TEST_F(DirectoryTest, SendDataFromWorkerKeepsOrderPerTarget) {
   Watchdog dog(30);
   CZovWndManager m;
   InfoWnd w;
-  m.Register("CZovCefBrowers", &w);
+  m.Register(kZovMapPageName, &w);
   constexpr int kPerSender = 300;
   std::atomic<int> finished{0};
   auto sender = [&](int tag) {
     for (int i = 0; i < kPerSender; ++i) {
       int v[2] = {tag, i};
-      m.SendData("CZovCefBrowers", ZOV_CODE_GPS_TICK, sizeof v, v);
+      m.SendData(kZovMapPageName, ZOV_CODE_GPS_TICK, sizeof v, v);
     }
     ++finished;
   };
@@ -220,7 +240,7 @@ TEST_F(DirectoryTest, SendDataFromWorkerKeepsOrderPerTarget) {
   // This thread sends too, while serving the workers' sends.
   for (int i = 0; i < kPerSender; ++i) {
     int v[2] = {0, i};
-    m.SendData("CZovCefBrowers", ZOV_CODE_GPS_TICK, sizeof v, v);
+    m.SendData(kZovMapPageName, ZOV_CODE_GPS_TICK, sizeof v, v);
   }
   ASSERT_TRUE(WaitUntil([&] { return finished.load() == 2; }, 20000));
   a.join();
@@ -244,10 +264,9 @@ class WorkerTarget : public CZovMsgObject {
  public:
   CZovWndManager* dir = nullptr;
   std::atomic<int> handled{0};
-  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
-    std::unique_ptr<ZovMsgData> data = ZovTakeMsgData(lParam);
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM) override {
     ++handled;
-    if (message == ZOVWM_INFO_E && wParam == 1) dir->SendData("UiSide", 2, 0, nullptr);
+    if (message == ZOVWM_INFO_E && wParam == 1) dir->SendData(ZovWndName{"UiSide"}, 2, 0, nullptr);
     return 0;
   }
 };
@@ -256,12 +275,11 @@ class UiTarget : public CZovWnd {
  public:
   CZovWndManager* dir = nullptr;
   std::atomic<int> handled{0};
-  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
-    std::unique_ptr<ZovMsgData> data = ZovTakeMsgData(lParam);
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM) override {
     ++handled;
     // The handler needs the directory while a worker waits on this thread.
-    EXPECT_NE(dir->Find("WorkerSide"), nullptr);
-    if (message == ZOVWM_INFO_E && wParam == 1) dir->SendData("WorkerSide", 2, 0, nullptr);
+    EXPECT_NE(dir->Find(ZovWndName{"WorkerSide"}), nullptr);
+    if (message == ZOVWM_INFO_E && wParam == 1) dir->SendData(ZovWndName{"WorkerSide"}, 2, 0, nullptr);
     return 0;
   }
 };
@@ -276,24 +294,24 @@ TEST_F(DirectoryTest, WorkerAndInterfaceThreadSendToEachOther) {
   worker->moveToThread(&thread);
   UiTarget ui;
   ui.dir = &m;
-  m.Register("UiSide", &ui);
-  m.Register("WorkerSide", worker);
+  m.Register(ZovWndName{"UiSide"}, &ui);
+  m.Register(ZovWndName{"WorkerSide"}, worker);
 
   constexpr int kRounds = 400;
   std::atomic<bool> workerDone{false};
-  QMetaObject::invokeMethod(worker, [&] {
+  ZovInvokeOn(worker, [&] {
     int payload = 7;
-    for (int i = 0; i < kRounds; ++i) m.SendData("UiSide", 1, sizeof payload, &payload);
+    for (int i = 0; i < kRounds; ++i) m.SendData(ZovWndName{"UiSide"}, 1, sizeof payload, &payload);
     workerDone = true;
-  }, Qt::QueuedConnection);
-  for (int i = 0; i < kRounds; ++i) m.SendData("WorkerSide", 1, 0, nullptr);
+  });
+  for (int i = 0; i < kRounds; ++i) m.SendData(ZovWndName{"WorkerSide"}, 1, 0, nullptr);
   ASSERT_TRUE(WaitUntil([&] { return workerDone.load(); }, 20000));
   // Each round: the first record and the one sent back, on each side.
   EXPECT_EQ(ui.handled.load(), 2 * kRounds);
   EXPECT_EQ(worker->handled.load(), 2 * kRounds);
 
-  m.Unregister("WorkerSide");
-  QMetaObject::invokeMethod(worker, [worker] { delete worker; }, Qt::BlockingQueuedConnection);
+  m.Unregister(ZovWndName{"WorkerSide"});
+  ZovInvokeOn(worker, [worker] { delete worker; }, Qt::BlockingQueuedConnection);
   thread.quit();
   thread.wait();
 }
@@ -302,16 +320,16 @@ TEST_F(DirectoryTest, TargetDestroyedWhileSendWaits) {
   Watchdog dog(30);
   CZovWndManager m;
   auto* w = new InfoWnd();
-  m.Register("CZovPlaySetup", w);
+  m.Register(kZovPlaySetupName, w);
   std::thread sender([&] {
     unsigned char b[4] = {1, 2, 3, 4};
-    m.SendData("CZovPlaySetup", ZOV_CODE_SHOT_FOLDER, 4, b);
+    m.SendData(kZovPlaySetupName, ZOV_CODE_SHOT_FOLDER, 4, b);
   });
   QElapsedTimer t;
   t.start();
   while (w->QueuedSendCount() == 0 && t.elapsed() < 5000) std::this_thread::yield();
   ASSERT_EQ(w->QueuedSendCount(), 1);
-  m.Unregister("CZovPlaySetup");
+  m.Unregister(kZovPlaySetupName);
   delete w;  // never handles the record: the sender frees it
   sender.join();
 }
@@ -319,10 +337,10 @@ TEST_F(DirectoryTest, TargetDestroyedWhileSendWaits) {
 TEST_F(DirectoryTest, DeletingTheDirectoryFreesQueuedRecords) {
   auto* m = new CZovWndManager();
   InfoWnd w;
-  m->Register("CZovPlayDlg", &w);
+  m->Register(kZovMainWindowName, &w);
   unsigned char b[16] = {};
-  m->PostDelayed("CZovPlayDlg", ZOV_CODE_DOWNLOAD, sizeof b, b, 60000);
-  m->PostDelayed("CZovPlayDlg", ZOV_CODE_DOWNLOAD, 0, nullptr, 60000);
+  m->PostDelayed(kZovMainWindowName, ZOV_CODE_DOWNLOAD, sizeof b, b, 60000);
+  m->PostDelayed(kZovMainWindowName, ZOV_CODE_DOWNLOAD, 0, nullptr, 60000);
   EXPECT_EQ(m->DelayedCount(), 2);
   delete m;
   EXPECT_EQ(w.Count(), 0u);
@@ -331,11 +349,11 @@ TEST_F(DirectoryTest, DeletingTheDirectoryFreesQueuedRecords) {
 TEST_F(DirectoryTest, DelayedQueueServesInOrderWhenDue) {
   CZovWndManager m;
   InfoWnd w;
-  m.Register("CZovCefBrowers", &w);
-  m.PostDelayed("CZovCefBrowers", ZOV_CODE_CREATE_BROWSER, 0, nullptr, 300);
-  m.PostDelayed("Unregistered", ZOV_CODE_CREATE_BROWSER, 0, nullptr, 0);
-  m.PostDelayed("CZovCefBrowers", ZOV_CODE_UNIT, 0, nullptr, 0);
-  m.PostDelayed("CZovCefBrowers", 0, 0, nullptr, 0);  // code 0: never queued
+  m.Register(kZovMapPageName, &w);
+  m.PostDelayed(kZovMapPageName, ZOV_CODE_CREATE_BROWSER, 0, nullptr, 300);
+  m.PostDelayed(ZovWndName{"Unregistered"}, ZOV_CODE_CREATE_BROWSER, 0, nullptr, 0);
+  m.PostDelayed(kZovMapPageName, ZOV_CODE_UNIT, 0, nullptr, 0);
+  m.PostDelayed(kZovMapPageName, 0, 0, nullptr, 0);  // code 0: never queued
   EXPECT_EQ(m.DelayedCount(), 3);
   int64_t now = ZovMsgClockMs();
   // Not yet due: the later records wait behind the first.
@@ -355,22 +373,22 @@ TEST_F(DirectoryTest, DelayedQueueServesInOrderWhenDue) {
 TEST_F(DirectoryTest, DelayedRecordOfAVanishedWindowIsFreed) {
   CZovWndManager m;
   auto* w = new InfoWnd();
-  m.Register("CZovCefBrowers", w);
+  m.Register(kZovMapPageName, w);
   unsigned char b[24] = {};
-  m.PostDelayed("CZovCefBrowers", ZOV_CODE_GPS_TICK, sizeof b, b, 0);
+  m.PostDelayed(kZovMapPageName, ZOV_CODE_GPS_TICK, sizeof b, b, 0);
   EXPECT_EQ(m.ServeDelayed(ZovMsgClockMs()), -1);  // posted, not yet handled
-  m.Unregister("CZovCefBrowers");
+  m.Unregister(kZovMapPageName);
   delete w;  // drops the posted message: the tear-down checks the record went with it
 }
 
 TEST_F(DirectoryTest, MainThreadPostsDelayedRecordOnTime) {
   CZovWndManager* m = CZovWndManager::GetInstance();
   InfoWnd w;
-  m->Register("CZovLeftTab", &w);
+  m->Register(kZovLeftTabName, &w);
   CZovMainThread thread;
   thread.Start();
   unsigned char id[4] = {0x16, 0x99, 0x0A, 0x00};
-  m->PostDelayed("CZovLeftTab", ZOV_CODE_PANE_DBLCLICK, sizeof id, id, 300);
+  m->PostDelayed(kZovLeftTabName, ZOV_CODE_PANE_DBLCLICK, sizeof id, id, 300);
   ASSERT_TRUE(WaitUntil([&] { return w.Count() == 1; }, 3000));
   const Received& r = w.got[0];
   EXPECT_EQ(r.code, ZOV_CODE_PANE_DBLCLICK);
@@ -380,7 +398,7 @@ TEST_F(DirectoryTest, MainThreadPostsDelayedRecordOnTime) {
   // No later than the first pass after it fell due.
   EXPECT_LE(after, 300 + kZovMainThreadPassMs);
   thread.Stop();
-  m->Unregister("CZovLeftTab");
+  m->Unregister(kZovLeftTabName);
   CZovWndManager::DeleteInstance();
 }
 

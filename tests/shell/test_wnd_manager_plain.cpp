@@ -15,7 +15,7 @@ class Counter : public CZovMsgObject {
   int bytes = 0;
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
     if (message == ZOVWM_INFO_E) {
-      std::unique_ptr<ZovMsgData> data = ZovTakeMsgData(lParam);
+      const ZovMsgData* data = ZovMsgRecord(lParam);
       codes += static_cast<int>(wParam);
       bytes += data ? static_cast<int>(data->payload.size()) : 0;
     }
@@ -27,18 +27,18 @@ TEST(DirectoryWithoutApplication, OwnThreadDeliveryAndRefusals) {
   const int live = ZovMsgData::LiveCount().load();
   CZovWndManager m;
   Counter c;
-  m.Register("CZovFileListView", &c);
+  m.Register(kZovFileListViewName, &c);
   int index = 3;
-  m.SendData("FileListView", ZOV_CODE_PLAYING, sizeof index, &index);
-  EXPECT_EQ(c.codes, ZOV_CODE_PLAYING);
+  m.SendData(kZovFileListViewName, ZOV_CODE_PLAYING_INDEX, sizeof index, &index);
+  EXPECT_EQ(c.codes, ZOV_CODE_PLAYING_INDEX);
   EXPECT_EQ(c.bytes, 4);
-  EXPECT_EQ(m.SendTo("CZovFileListView", ZOVWM_LISTSELECT, 0, 1), 7);
+  EXPECT_EQ(m.SendTo(kZovFileListViewName, ZOVWM_LISTSELECT, 0, 1), 7);
   // No event loop can be woken on this thread from another one.
   std::thread([&] {
-    m.SendData("CZovFileListView", ZOV_CODE_STOPPED, sizeof index, &index);
-    EXPECT_EQ(m.SendTo("CZovFileListView", ZOVWM_LISTSELECT, 0, 1), 0);
+    m.SendData(kZovFileListViewName, ZOV_CODE_STOPPED, sizeof index, &index);
+    EXPECT_EQ(m.SendTo(kZovFileListViewName, ZOVWM_LISTSELECT, 0, 1), 0);
   }).join();
-  EXPECT_EQ(c.codes, ZOV_CODE_PLAYING);
+  EXPECT_EQ(c.codes, ZOV_CODE_PLAYING_INDEX);
   EXPECT_EQ(ZovMsgData::LiveCount().load(), live);
 }
 

@@ -23,9 +23,8 @@ namespace {
 // Stands in for the main window: keeps the codes it is sent.
 class FakeMainWindow : public CZovWnd {
  public:
-  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM) override {
     if (message == ZOVWM_INFO_E) {
-      ZovTakeMsgData(lParam);
       codes.push_back(static_cast<int>(wParam));
     }
     return 0;
@@ -45,10 +44,10 @@ class FileInfoView : public ::testing::Test {
     settings_ = CZovSettings::GetInstance();
     ASSERT_TRUE(settings_->ChooseTextTable("english"));
     main_.resize(600, 600);
-    CZovWndManager::GetInstance()->Register("CZovPlayDlg", &main_);
+    CZovWndManager::GetInstance()->Register(kZovMainWindowName, &main_);
     ASSERT_TRUE(view_.Create(&main_));
   }
-  void TearDown() override { CZovWndManager::GetInstance()->Unregister("CZovPlayDlg"); }
+  void TearDown() override { CZovWndManager::GetInstance()->Unregister(kZovMainWindowName); }
 
   CZovSettings* settings_ = nullptr;
   FakeMainWindow main_;

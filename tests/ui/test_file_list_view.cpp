@@ -20,9 +20,14 @@
 #include <functional>
 
 #include <QMimeData>
+#include <QLabel>
+#include <QMenu>
+#include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 #include <QWheelEvent>
 
+#include "library/zov_media_extensions.h"
 #include "shell/zov_settings.h"
 #include "shell/zov_wnd_manager.h"
 #include "tests/common/test_paths.h"
@@ -30,6 +35,7 @@
 #include "tests/ui/ui_test_support.h"
 #include "ui/zov_file_list_contrl.h"
 #include "library/zov_file_list_store.h"
+#include "ui/zov_camera_clock_dialog.h"
 #include "ui/zov_file_list_view.h"
 #include "ui/zov_mfc_button.h"
 #include "ui/zov_ui_base.h"
@@ -42,11 +48,10 @@ namespace {
 // Stands in for the play window: keeps the codes and clicks it gets.
 class PlayWindow : public CZovWnd {
  public:
-  PlayWindow() { CZovWndManager::GetInstance()->Register("CPlayDialog", this); }
-  ~PlayWindow() override { CZovWndManager::GetInstance()->Unregister("CPlayDialog"); }
-  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
+  PlayWindow() { CZovWndManager::GetInstance()->Register(kZovPlayDialogName, this); }
+  ~PlayWindow() override { CZovWndManager::GetInstance()->Unregister(kZovPlayDialogName); }
+  LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM) override {
     if (message == ZOVWM_INFO_E) {
-      ZovTakeMsgData(lParam);
       codes.push_back(static_cast<int>(wParam));
     } else if (message == ZOVWM_CLICK) {
       clicks.push_back(static_cast<int>(wParam));
@@ -133,7 +138,7 @@ class FileListViewTest : public ::testing::Test, private uitest::WithApp {
     return path;
   }
   void Info(int code, int32_t index) {
-    CZovWndManager::GetInstance()->SendValue("CZovFileListView", code, index);
+    CZovWndManager::GetInstance()->SendData(kZovFileListViewName, code, sizeof index, &index);
   }
 
   QWidget top_;
@@ -220,7 +225,7 @@ TEST_F(FileListViewTest, WheelScrollsOneRowAndThePlayingRowComesIntoView) {
   // Row 0 is off the top: the first list line now shows row 1 (selected row 0 is gone).
   EXPECT_EQ(uitest::Rgb(uitest::Grab(view_.get()), 250, view_->TitleHeight() + 2), ColorOf(CZovFileListView::kListColor));
 
-  Info(ZOV_CODE_PLAYING, 25);
+  Info(ZOV_CODE_PLAYING_INDEX, 25);
   EXPECT_TRUE(view_->Playing());
   EXPECT_EQ(view_->SelectedIndex(), 25);
   EXPECT_TRUE(store_->IsMarked(25));
@@ -251,7 +256,7 @@ TEST(FileListViewLayout, PlayingOffsetRule) {
 }
 
 TEST(FileListViewLayout, OpenDialogFilter) {
-  const std::string filter = ZovFileListFilter("Video files", "All files");
+  const std::string filter = ZovOpenFileFilter("Video files", "All files");
   EXPECT_EQ(filter,
             "Video files(*.mp4;*.mov;*.MP4;*.MOV;*.ts;*.TS;*.avi;*.AVI;*.MKV;*.MP3;*.TXT;*.txt)|"
             "*.mp4;*.mov;*.MP4;*.MOV;*.ts;*.TS;*.avi;*.AVI;*.mkv;*.mp3;*.TXT;*.txt|All files (*.*)|*.*||");
@@ -259,7 +264,7 @@ TEST(FileListViewLayout, OpenDialogFilter) {
   ASSERT_EQ(qt.size(), 2);
   EXPECT_EQ(qt[0].toStdString(),
             "Video files(*.mp4;*.mov;*.MP4;*.MOV;*.ts;*.TS;*.avi;*.AVI;*.MKV;*.MP3;*.TXT;*.txt) "
-            "(*.mp4 *.mov *.MP4 *.MOV *.ts *.TS *.avi *.AVI *.mkv *.mp3 *.TXT *.txt)");
+            "(*.mp4 *.mov *.MP4 *.MOV *.ts *.TS *.avi *.AVI *.mkv *.mp3 *.TXT *.txt *.MKV *.MP3)");
   EXPECT_EQ(qt[1].toStdString(), "All files (*.*) (*.*)");
 }
 
@@ -318,6 +323,44 @@ TEST_F(FileListViewTest, LibraryRowsShowDrivesModesAndWhyAFileDoesNotPlay) {
   ++now_;
   QTest::mouseDClick(view_.get(), Qt::LeftButton, {}, RowPoint(3));
   EXPECT_TRUE(play_.codes.empty());
+
+  // A right click on a moment opens the library's menu, not the bar; its
+  // camera clock shows the drive's start and moves every shown time.
+  QTest::mouseClick(view_.get(), Qt::RightButton, {}, RowPoint(1));
+  EXPECT_FALSE(view_->BarRequested());
+  QMenu* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+  ASSERT_NE(menu, nullptr);
+  ASSERT_EQ(menu->actions().size(), 1);
+  menu->actions().front()->trigger();
+  menu->close();
+  CZovCameraClockDialog* clock = view_->ClockDialog();
+  ASSERT_NE(clock, nullptr);
+  EXPECT_TRUE(clock->Preview()->text().contains("2024-05-17  08:00:00")) << clock->Preview()->text().toStdString();
+  EXPECT_FALSE(clock->FromGpsButton()->isEnabled());  // these clips have no GPS
+  {
+    // A drive whose first fix is in its second moment, a minute in: GPS
+    // 06:31:50 UTC there puts the drive's start (05:00:00 on the camera) at
+    // 06:30:50 UTC.
+    ZovDrivePlan plan;
+    plan.start = ZovCameraTime(2024, 5, 17, 5, 0, 0);
+    plan.moments.resize(2);
+    plan.moments[0].start = plan.start;
+    plan.moments[1].start = plan.start + 60;
+    plan.moments[1].track = {{50, 8, 0, int32_t(ZovCameraTime(2024, 5, 17, 6, 31, 50))}};
+    CZovCameraClockDialog fromGps(view_.get(), CZovSettings::GetInstance(), {"UTC", 0, -1500}, plan);
+    EXPECT_TRUE(fromGps.Preview()->text().contains("(GPS 06:30:50 UTC)")) << fromGps.Preview()->text().toStdString();
+    fromGps.FromGpsButton()->click();
+    EXPECT_EQ(fromGps.OffsetBox()->text(), "+01:30:50");
+    EXPECT_EQ(fromGps.Clock().gpsNudgeMs, -1500);  // the clock's fields leave the GPS nudge alone
+    EXPECT_FALSE(fromGps.Preview()->text().contains("GPS")) << fromGps.Preview()->text().toStdString();
+  }
+  clock->OffsetBox()->setValue(3600);
+  EXPECT_EQ(clock->OffsetBox()->text(), "+01:00:00");
+  EXPECT_TRUE(clock->Preview()->text().contains(QString::fromUtf8("\u2192  09:00:00")));
+  clock->accept();
+  EXPECT_EQ(store_->CameraClock().offsetSeconds, 3600);
+  EXPECT_TRUE(zovtest::WaitUntil([&] { return view_->Rows().size() == 4 && view_->Rows()[1].text == "09:00:00  F R"; }, 20000));
+  EXPECT_EQ(ZovReadCameraClock(dir_ + "/library.sqlite").offsetSeconds, 3600);
 }
 
 TEST_F(FileListViewTest, AddingTheSameFileTwiceShowsOneBox) {
@@ -367,10 +410,10 @@ TEST_F(FileListViewTest, OpenDialogShowsTheFilterTextsWhole) {
 
 TEST_F(FileListViewTest, DeletingThePlayingFileStopsItFirst) {
   AddFiles(3);
-  Info(ZOV_CODE_PLAYING, 1);
+  Info(ZOV_CODE_PLAYING_INDEX, 1);
   ASSERT_EQ(view_->PlayingPath(), dir_ + "/" + Name(0));  // CopyPlayingPaths: the store's current entry
   store_->SelectIndex(1);
-  Info(ZOV_CODE_PLAYING, 1);
+  Info(ZOV_CODE_PLAYING_INDEX, 1);
   ASSERT_EQ(view_->PlayingPath(), dir_ + "/" + Name(1));
   QTest::mouseClick(view_->Bar()->DeleteButton(), Qt::LeftButton);
   const std::vector<int> stop{static_cast<int>(CZovFileListView::kStopButtonId)};
@@ -394,7 +437,7 @@ TEST_F(FileListViewTest, ChangingTheListWhileAFilePlaysKeepsThePlayingFileCurren
   // the playing file stays current, so "next" goes on from it.
   AddFiles(8);
   store_->SelectIndex(3);
-  Info(ZOV_CODE_PLAYING, 3);
+  Info(ZOV_CODE_PLAYING_INDEX, 3);
   const std::string playing = dir_ + "/" + Name(3);
   ASSERT_EQ(view_->PlayingPath(), playing);
   const std::function<void()> deleteRow = [&] { QTest::mouseClick(view_->Bar()->DeleteButton(), Qt::LeftButton); };

@@ -42,7 +42,7 @@ class FakePlayDlg : public CZovWnd {
  public:
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
     if (message != ZOVWM_INFO_E) return 0;
-    std::unique_ptr<ZovMsgData> record = ZovTakeMsgData(lParam);
+    const ZovMsgData* record = ZovMsgRecord(lParam);
     Notice n{wParam, record != nullptr, {}, Clock::now()};
     if (record) n.values = record->Values<int32_t>();
     notices.push_back(n);
@@ -85,14 +85,14 @@ class UpdateClientTest : public ::testing::Test {
     base_ = zovtest::TempDir();
     fs::create_directories(base_ / "setup");
     window_ = std::make_unique<FakePlayDlg>();
-    CZovWndManager::GetInstance()->Register(kUpdateMainWindow, window_.get());
+    CZovWndManager::GetInstance()->Register(kZovMainWindowName, window_.get());
     client_ = std::make_unique<UpdateClient>();
     client_->SetBaseFolder(base_.string());
     client_->SetServers({servers_->CheckBase(), servers_->FileBase(), servers_->CaBundle()});
   }
   void TearDown() override {
     client_.reset();
-    CZovWndManager::GetInstance()->Unregister(kUpdateMainWindow);
+    CZovWndManager::GetInstance()->Unregister(kZovMainWindowName);
     window_.reset();
   }
 
