@@ -4,6 +4,7 @@
 #include <QResizeEvent>
 
 #include <algorithm>
+#include <cstdlib>
 
 #include "shell/zov_settings.h"
 
@@ -157,7 +158,7 @@ void CZovProcess::PaintMarks(QPainter& dc, const QRect& client) const {
     QColor band = colour;
     band.setAlpha(110);
     const int bandHeight = trackRect_.bottom - trackRect_.top;
-    dc.fillRect(QRect(a, trackRect_.top - 1, std::max(1, b - a), bandHeight + 2), band);
+    dc.fillRect(QRect(std::min(a, b), trackRect_.top - 1, std::max(1, std::abs(b - a)), bandHeight + 2), band);
   }
   for (const int x : {a, b})
     if (x >= 0) dc.fillRect(QRect(x - 1, 0, 2, client.height()), colour);

@@ -6,11 +6,16 @@
 #include <QApplication>
 #include <QTest>
 #include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QScreen>
 #include <QTimer>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <future>
 #include <map>
 #include <regex>
@@ -18,6 +23,7 @@
 
 #include "app/zov_left_tab.h"
 #include "app/zov_panel_windows.h"
+#include "app/zov_export_window.h"
 #include "app/zov_play_dialog.h"
 #include "engine/zov_base_player.h"
 #include "engine/zov_engine.h"
@@ -30,6 +36,7 @@
 #include "tests/common/test_paths.h"
 #include "tests/common/test_wait.h"
 #include "ui/zov_button.h"
+#include "ui/zov_gsensor_view.h"
 #include "library/zov_file_list_store.h"
 #include "ui/zov_player_view.h"
 #include "ui/zov_process.h"
@@ -646,23 +653,31 @@ TEST_F(PlayWindowTest, ArrowPressesNeverStallTheWindowAndAPausedSeekShowsItsPict
   EXPECT_EQ(dialog_->Button(kIdPlay)->stateIndex, 0);  // still the play look
 }
 
-TEST_F(PlayWindowTest, AMomentRowPlaysItsDriveWithBothChannelsAndTheSeekBarSpansTheDrive) {
-  // A card of two consecutive 2 s moments, each a front and a rear file,
-  // named as a camera names them.
-  const std::string card = zovtest::TempDir() + "/drivecard";
-  const std::string movie = card + "/DCIM/Movie/";
-  std::filesystem::create_directories(movie);
+// A card of two consecutive 2 s moments from `hour` o'clock, each a front
+// and a rear file, named as a camera names them, read into the library; the
+// list index of its first moment row. (The library keeps the cards read
+// before: each card's drive has an hour of its own.)
+int ScanDriveCard(const std::string& name, const std::string& hour) {
+  const std::string card = zovtest::TempDir() + "/" + name;
+  const std::string movie = card + "/DCIM/Movie/2024_0517_" + hour;
+  std::filesystem::create_directories(card + "/DCIM/Movie");
   const auto copy = std::filesystem::copy_options::overwrite_existing;
-  std::filesystem::copy_file(Clip("short/1.mp4"), movie + "2024_0517_080000_001F.MP4", copy);
-  std::filesystem::copy_file(Clip("short/2.mp4"), movie + "2024_0517_080000_001R.MP4", copy);
-  std::filesystem::copy_file(Clip("short/2.mp4"), movie + "2024_0517_080002_002F.MP4", copy);
-  std::filesystem::copy_file(Clip("short/1.mp4"), movie + "2024_0517_080002_002R.MP4", copy);
+  std::filesystem::copy_file(Clip("short/1.mp4"), movie + "0000_001F.MP4", copy);
+  std::filesystem::copy_file(Clip("short/2.mp4"), movie + "0000_001R.MP4", copy);
+  std::filesystem::copy_file(Clip("short/2.mp4"), movie + "0002_002F.MP4", copy);
+  std::filesystem::copy_file(Clip("short/1.mp4"), movie + "0002_002R.MP4", copy);
   CZovFileListStore* store = CZovFileListStore::GetInstance();
   store->SetLibraryIndexPath(zovtest::TempDir() + "/drive-library.sqlite");
   store->ScanFolders({card}, false);
-  // A drive row and its two moment rows.
-  ASSERT_TRUE(zovtest::WaitUntil([&] { return store->Count() == 3 && !store->LibraryProgress().scanning; }, 20000));
-  const int first = store->FirstMomentIndex();
+  const std::string firstLead = movie + "0000_001F.MP4";
+  EXPECT_TRUE(zovtest::WaitUntil(
+      [&] { return store->FindIndex(firstLead) >= 0 && !store->LibraryProgress().scanning; }, 20000));
+  return store->FindIndex(firstLead);
+}
+
+TEST_F(PlayWindowTest, AMomentRowPlaysItsDriveWithBothChannelsAndTheSeekBarSpansTheDrive) {
+  CZovFileListStore* store = CZovFileListStore::GetInstance();
+  const int first = ScanDriveCard("drivecard", "08");
   ASSERT_GE(first, 0);
   const std::string secondLead = store->PathAt(first + 1);
   ASSERT_NE(secondLead.find("002F"), std::string::npos) << secondLead;
@@ -704,6 +719,78 @@ TEST_F(PlayWindowTest, AMomentRowPlaysItsDriveWithBothChannelsAndTheSeekBarSpans
   EXPECT_EQ(engine.ChannelCount(), 1);
   EXPECT_GE(engine.PositionMs(), 400);
   EXPECT_TRUE(dialog_->IsPlaying());
+}
+
+
+// The A and B keys mark the drive where it plays (the seek bar and the
+// timeline show the marks, the timeline's menu clears them); Ctrl+E's
+// window exports the marked range, and says why when it cannot.
+TEST_F(PlayWindowTest, MarksBoundTheRangeTheExportWindowWrites) {
+  CZovFileListStore* store = CZovFileListStore::GetInstance();
+  const int first = ScanDriveCard("markcard", "09");
+  ASSERT_GE(first, 0);
+  store->SelectIndex(first);
+  Click(kIdPlay);
+  ASSERT_TRUE(WaitPlaying(first));
+  CZovEngine& engine = CZovEngine::Get();
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return engine.PositionMs() >= 300; }, 5000));
+  Click(kIdPlay);  // pause: the marks are where the position stands
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return engine.State() == ZovPlayState::kPaused; }));
+  const int64_t a = engine.PositionMs();
+  dialog_->SendMessage(WM_KEYDOWN, VK_A, 0);
+  CZovWndManager::GetInstance()->Send<ZOV_CODE_SEEK_DRIVE>(kZovPlayDialogName, ZovDriveTimeRecord{3000});
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return engine.PositionMs() >= 2900; }, 3000));
+  const int64_t b = engine.PositionMs();
+  dialog_->SendMessage(WM_KEYDOWN, VK_B, 0);
+  EXPECT_EQ(dialog_->Marks(), (ZovAbMarks{a, b}));
+  const int64_t length = engine.LengthMs();
+  EXPECT_EQ(dialog_->SeekBar()->MarkA(), int(a * kSeekSteps / length));
+  EXPECT_EQ(dialog_->SeekBar()->MarkB(), int(b * kSeekSteps / length));
+  CZovGsensorView* timeline = panel_->Timeline();
+  ASSERT_NE(timeline, nullptr);
+  EXPECT_EQ(timeline->MarkA(), a);
+  EXPECT_EQ(timeline->MarkB(), b);
+  EXPECT_FALSE(timeline->ClockText().isEmpty());
+
+  // Ctrl+E: the range of the marks, written into a folder.
+  dialog_->SendMessage(ZOVWM_EXPORT, 0, 0);
+  CZovExportWindow* window = dialog_->ExportWindow();
+  ASSERT_NE(window, nullptr);
+  ASSERT_TRUE(window->ExportButton()->isEnabled()) << window->Status()->text().toStdString();
+  const ZovExportRequest request = window->Request();
+  EXPECT_NEAR(request.to - request.from, (b - a) / 1000.0, 0.01);
+  const std::string folder = zovtest::TempDir() + "/exported";
+  std::filesystem::remove_all(folder);
+  std::filesystem::create_directories(folder);
+  window->FolderField()->setText(QString::fromStdString(folder));
+  window->StartExport();
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return !window->Running(); }, 20000));
+  ASSERT_TRUE(window->LastResult().ok) << window->LastResult().error;
+  size_t videos = 0;
+  for (const std::string& file : window->LastResult().files) {
+    EXPECT_TRUE(std::filesystem::exists(file)) << file;
+    if (file.ends_with(".mp4")) ++videos;
+  }
+  EXPECT_EQ(videos, 2u) << "front and rear";
+  EXPECT_EQ(window->Progress()->value(), window->Progress()->maximum());
+
+  // Into a path that is no folder: refused with the reason, nothing written.
+  const std::string notFolder = folder + "/2024-05-17.txt";
+  std::ofstream(notFolder) << "x";
+  window->FolderField()->setText(QString::fromStdString(notFolder));
+  window->StartExport();
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return !window->Running(); }, 20000));
+  EXPECT_FALSE(window->LastResult().ok);
+  EXPECT_FALSE(window->LastResult().error.empty());
+  EXPECT_TRUE(window->Status()->text().contains(QString::fromStdString(window->LastResult().error)));
+  window->close();
+
+  // The timeline's menu clears both marks; another drive starts without them.
+  CZovWndManager::GetInstance()->Send<ZOV_CODE_SET_MARK>(kZovPlayDialogName,
+                                                         ZovDriveMarkRecord{0, ZovMarkAction::kClear});
+  EXPECT_EQ(dialog_->Marks(), ZovAbMarks{});
+  EXPECT_EQ(dialog_->SeekBar()->MarkA(), -1);
+  EXPECT_EQ(timeline->MarkA(), -1);
 }
 
 }  // namespace

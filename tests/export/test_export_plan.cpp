@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "export/zov_export.h"
+#include "export/zov_export_steps.h"
 #include "export/zov_overlay_draw.h"
 
 namespace {
@@ -136,6 +137,55 @@ TEST(ExportOverlay, TextsOfTheStrip) {
     EXPECT_EQ(text.speed, c.speed);
     EXPECT_EQ(text.position, c.where);
     EXPECT_EQ(text.heading, c.heading);
+  }
+}
+
+
+// The strip's time is the corrected camera time; the GPS time (UTC) follows
+// it where the two disagree by more than the clock's tolerance.
+TEST(ExportOverlay, GpsTimeBesideADisagreeingClock) {
+  ZovOverlayFix fix;
+  fix.cameraTime = k0800 + 5;
+  const ZovCameraClock utc{"UTC", 0, 0};
+  const ZovCameraClock slow{"UTC", 600, 0};  // the camera runs ten minutes slow
+  const struct {
+    int32_t fixUtc;
+    ZovCameraClock clock;
+    const char* time;
+  } cases[] = {
+      {int32_t(k0800 + 5), utc, "2024-05-17 08:00:06"},
+      {int32_t(k0800 + 7), utc, "2024-05-17 08:00:06"},  // within the tolerance
+      {int32_t(k0800 + 605), utc, "2024-05-17 08:00:06 (GPS 08:10:06 UTC)"},
+      {int32_t(k0800 + 605), slow, "2024-05-17 08:10:06"},
+      {0, utc, "2024-05-17 08:00:06"},  // the fix has no time of its own
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.time);
+    fix.utc = c.fixUtc;
+    const double camera = k0800 + 6.2;
+    EXPECT_EQ(ZovOverlayTextOf(camera + c.clock.offsetSeconds, &fix, "front", ZovSpeedUnit::kKmh, true, c.clock).time,
+              c.time);
+  }
+}
+
+// The GPS <-> video nudge moves the exported track against the pictures.
+TEST(ExportTrack, NudgeMovesTheFixesAgainstThePictures) {
+  ZovLibrary lib = Drive(1);
+  for (ZovRecording& r : lib.recordings)
+    if (r.path.find("front") != std::string::npos)
+      r.track = {{50.0, 8.0, 10, int32_t(k0800)}, {50.0001, 8.0, 10, int32_t(k0800 + 1)},
+                 {50.0002, 8.0, 10, int32_t(k0800 + 2)}};
+  for (const int nudgeMs : {0, 2000, -1000}) {
+    SCOPED_TRACE(nudgeMs);
+    const ZovCameraClock clock{"", 0, nudgeMs};
+    const ZovExportPlan plan = ZovPlanExport(lib, 0, k0800, k0800 + 60, clock);
+    ASSERT_TRUE(plan.error.empty()) << plan.error;
+    const std::vector<ZovOverlayFix> fixes = ZovRangeTrack(lib, plan);
+    // A fix moved before the range's start is left out.
+    const size_t skipped = nudgeMs < 0 ? 1 : 0;
+    ASSERT_EQ(fixes.size(), 3 - skipped);
+    for (size_t i = 0; i < fixes.size(); ++i)
+      EXPECT_DOUBLE_EQ(fixes[i].cameraTime, double(k0800) + double(i + skipped) + nudgeMs / 1000.0);
   }
 }
 

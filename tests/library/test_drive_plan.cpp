@@ -94,4 +94,42 @@ TEST(DrivePlan, TrackIsOnTheDriveClockWithGapsAsGaps) {
   EXPECT_EQ(ZovNearestDriveMs({}, 50, 8), -1);
 }
 
+
+// A drive position as camera time and as the windows show it, and the drive
+// an export of the playing drive reads.
+TEST(DrivePlan, CameraTimeAndClockTextOfADrivePosition) {
+  ZovLibrary lib = ThreeMoments();
+  const int64_t k0800 = 1715932800;  // 2024-05-17 08:00:00 on the camera clock
+  lib.drives[0].moments[0].start = k0800;
+  lib.drives[0].moments[1].start = k0800 + 65;  // a 5 s pause left out of the drive clock
+  // moment 2 keeps no start
+  EXPECT_EQ(ZovDriveIndexOfPath(lib, "/c/b_F.mp4"), 0);
+  EXPECT_EQ(ZovDriveIndexOfPath(lib, "/c/b_R.mp4"), -1) << "not a lead";
+  const ZovDrivePlan plan = ZovPlanDriveOfPath(lib, "/c/a_F.mp4");
+  // The first moment's fixes carry GPS seconds 1000, 1001, 1030 (UTC).
+  const ZovCameraClock nudged{"UTC", 0, 2000};
+  const ZovCameraClock corrected{"UTC", -3600, 0};
+  const struct {
+    int64_t ms;
+    ZovCameraClock clock;
+    std::optional<double> camera;
+    const char* text;
+  } cases[] = {
+      {0, {"UTC", 0, 0}, k0800, "08:00:00 (GPS 00:16:40 UTC)"},
+      {1500, {"UTC", 0, 0}, k0800 + 1.5, "08:00:01 (GPS 00:16:41 UTC)"},
+      // The nudge: the fix shown with the picture at 3.5 s was written at 1.5 s.
+      {3500, nudged, k0800 + 3.5, "08:00:03 (GPS 00:16:41 UTC)"},
+      // Before the first fix with the nudge: no GPS time.
+      {1000, nudged, k0800 + 1, "08:00:01"},
+      {60000, corrected, k0800 + 65, "07:01:05"},  // no fixes in the second moment
+      {100000, {"UTC", 0, 0}, std::nullopt, ""},   // the third moment's start is unknown
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.ms);
+    EXPECT_EQ(ZovCameraSecondsAt(plan, c.ms), c.camera);
+    EXPECT_EQ(ZovDriveClockText(plan, c.ms, c.clock), c.text);
+  }
+  EXPECT_FALSE(ZovCameraSecondsAt(ZovDrivePlan{}, 0));
+}
+
 }  // namespace

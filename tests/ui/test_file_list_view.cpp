@@ -21,6 +21,7 @@
 
 #include <QMimeData>
 #include <QLabel>
+#include <QDoubleSpinBox>
 #include <QMenu>
 #include <QPushButton>
 #include <QSpinBox>
@@ -357,10 +358,16 @@ TEST_F(FileListViewTest, LibraryRowsShowDrivesModesAndWhyAFileDoesNotPlay) {
   clock->OffsetBox()->setValue(3600);
   EXPECT_EQ(clock->OffsetBox()->text(), "+01:00:00");
   EXPECT_TRUE(clock->Preview()->text().contains(QString::fromUtf8("\u2192  09:00:00")));
+  // The GPS <-> video nudge: tenths of a second, at most 5 s either way.
+  clock->NudgeBox()->setValue(7);
+  EXPECT_EQ(clock->Clock().gpsNudgeMs, 5000);
+  clock->NudgeBox()->setValue(-1.3);
   clock->accept();
   EXPECT_EQ(store_->CameraClock().offsetSeconds, 3600);
+  EXPECT_EQ(store_->CameraClock().gpsNudgeMs, -1300);
   EXPECT_TRUE(zovtest::WaitUntil([&] { return view_->Rows().size() == 4 && view_->Rows()[1].text == "09:00:00  F R"; }, 20000));
   EXPECT_EQ(ZovReadCameraClock(dir_ + "/library.sqlite").offsetSeconds, 3600);
+  EXPECT_EQ(ZovReadCameraClock(dir_ + "/library.sqlite").gpsNudgeMs, -1300);
 }
 
 TEST_F(FileListViewTest, AddingTheSameFileTwiceShowsOneBox) {

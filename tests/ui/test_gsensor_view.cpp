@@ -1,13 +1,15 @@
 // The timeline under the video on a real X server: shown for a drive and
 // hidden on stop, the playing line and the shaded event moment read back from
 // grabbed pixels, a click and a coalesced drag arriving as ZOV_CODE_SEEK_DRIVE
-// at a stand-in play window, the G-sensor read replacing the GPS-derived
+// at a stand-in play window, the A-B marks and the menu that sets them, the G-sensor read replacing the GPS-derived
 // acceleration, and the view destroyed while its reader is busy.
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <memory>
 
+#include <QContextMenuEvent>
+#include <QMenu>
 #include <QTest>
 
 #include "library/zov_file_list_store.h"
@@ -27,9 +29,12 @@ class PlayWindow : public CZovWnd {
   LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override {
     if (message == ZOVWM_INFO_E && wParam == static_cast<WPARAM>(ZOV_CODE_SEEK_DRIVE))
       if (auto at = ZovReadRecord<ZOV_CODE_SEEK_DRIVE>(lParam)) seeks.push_back(at->ms);
+    if (message == ZOVWM_INFO_E && wParam == static_cast<WPARAM>(ZOV_CODE_SET_MARK))
+      if (auto mark = ZovReadRecord<ZOV_CODE_SET_MARK>(lParam)) marks.push_back(*mark);
     return 0;
   }
   std::vector<int64_t> seeks;
+  std::vector<ZovDriveMarkRecord> marks;
 };
 
 // Three moments of 20 s; the second an event; no tracks, so no graph covers
@@ -257,6 +262,40 @@ TEST_F(GsensorViewTest, DestroyedWhileItsReaderIsBusy) {
   view_.reset();  // cancels and joins the worker; nothing arrives afterwards
   QCoreApplication::processEvents();
   EXPECT_EQ(CZovWndManager::GetInstance()->Find(kZovGsensorViewName), nullptr);
+}
+
+
+// The A-B marks: two lines and the range between them shaded; a right click
+// offers to set A or B where it was made, and to clear them.
+TEST_F(GsensorViewTest, MarksAreDrawnAndItsMenuSetsThem) {
+  Play(ThreeMoments());
+  CZovWndManager::GetInstance()->Send<ZOV_CODE_DRIVE_MARKS>(kZovGsensorViewName, ZovDriveMarksRecord{5000, 15000});
+  const QImage image = uitest::Grab(view_.get());
+  const QRect g = view_->GraphRect();
+  const int y = g.top() + 5;
+  EXPECT_EQ(uitest::Rgb(image, XOf(5000), y), uint32_t(CZovGsensorView::kRangeColour));
+  EXPECT_EQ(uitest::Rgb(image, XOf(15000), y), uint32_t(CZovGsensorView::kRangeColour));
+  EXPECT_GT(qRed(uitest::Rgb(image, XOf(10000), y)), qRed(uitest::Rgb(image, XOf(2000), y)) + 20)
+      << "the range is shaded";
+
+  const QPoint at(XOf(33000), g.center().y());
+  for (const int item : {1, 2}) {  // "Set mark B here", then "Clear the A-B marks"
+    QContextMenuEvent event(QContextMenuEvent::Mouse, at, view_->mapToGlobal(at));
+    QApplication::sendEvent(view_.get(), &event);
+    QMenu* menu = view_->findChild<QMenu*>();
+    ASSERT_NE(menu, nullptr);
+    ASSERT_EQ(menu->actions().size(), 3);
+    EXPECT_TRUE(menu->actions()[2]->isEnabled()) << "marks are set: they can be cleared";
+    menu->actions()[item]->trigger();
+    delete menu;
+  }
+  ASSERT_EQ(play_.marks.size(), 2u);
+  EXPECT_EQ(play_.marks[0].action, ZovMarkAction::kSetB);
+  EXPECT_NEAR(double(play_.marks[0].ms), 33000.0, 60000.0 / g.width());
+  EXPECT_EQ(play_.marks[1].action, ZovMarkAction::kClear);
+  // Stopped: the marks go with the drive.
+  CZovWndManager::GetInstance()->Send<ZOV_CODE_STOPPED>(kZovGsensorViewName);
+  EXPECT_EQ(view_->MarkA(), -1);
 }
 
 }  // namespace

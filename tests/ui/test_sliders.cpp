@@ -145,6 +145,30 @@ TEST_F(SliderTest, ResetPutsTheThumbAtTheStartAndThePaintFollowsIt) {
   EXPECT_EQ(uitest::Rgb(reset, thumb - 12, 10), 0x40454Eu);
 }
 
+// The A-B marks: lines across the whole height at both values, the track
+// between them tinted; a mark not set draws nothing.
+TEST_F(SliderTest, MarksAreLinesWithTheRangeTinted) {
+  CZovProcess bar;
+  MakeSeekBar(bar);
+  bar.backgroundColor = ZovRgb(0, 0, 0);
+  bar.SetMarks(200, 100);  // the window keeps A before B; the bar draws what it is given
+  const QImage shot = uitest::Grab(&bar);
+  const int a = 8 + 899 * 100 / 300, b = 8 + 899 * 200 / 300;
+  for (const int x : {a, b}) {
+    EXPECT_EQ(uitest::Rgb(shot, x, 1), uint32_t(CZovProcess::kMarkColour)) << x;
+    EXPECT_EQ(uitest::Rgb(shot, x, 18), uint32_t(CZovProcess::kMarkColour)) << x;
+  }
+  const QRgb tinted = uitest::Rgb(shot, (a + b) / 2, 10);
+  EXPECT_NE(tinted, 0x40454Eu);
+  EXPECT_GT(qRed(tinted), 0x60);
+  EXPECT_EQ(uitest::Rgb(shot, b + 40, 10), 0x40454Eu);  // the track after the range
+  bar.SetMarks(100, -1);
+  const QImage one = uitest::Grab(&bar);
+  EXPECT_EQ(uitest::Rgb(one, a, 1), uint32_t(CZovProcess::kMarkColour));
+  EXPECT_EQ(uitest::Rgb(one, (a + b) / 2, 10), 0x40454Eu) << "no range without B";
+  EXPECT_EQ(uitest::Rgb(one, b, 1), 0x000000u);
+}
+
 class ScrollBarTest : public SliderTest {
  protected:
   // 200 pixels high with the skin's 14-pixel arrows.
