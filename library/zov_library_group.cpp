@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <array>
 #include <numeric>
+#include <set>
+#include <string_view>
+#include <tuple>
 
 #include "library/zov_recording_probe.h"
 
@@ -114,6 +117,25 @@ double MomentKilometres(const ZovLibrary& lib, const ZovMoment& m) {
   return km;
 }
 
+// Leaves out the copies among `playable` (sorted by start, then path): a
+// card copied to a disk and both read, or a folder of cards holding a
+// backup. A recording with the file name, size and start of one before it
+// is the same recording; the first in path order stands for both, so every
+// moment plays once.
+std::vector<size_t> WithoutCopies(const ZovLibrary& lib, std::vector<size_t> playable) {
+  std::set<std::tuple<std::string_view, int64_t, int64_t>> seen;
+  std::vector<size_t> kept;
+  kept.reserve(playable.size());
+  for (size_t i : playable) {
+    const ZovRecording& r = lib.recordings[i];
+    const size_t slash = r.path.find_last_of('/');
+    const std::string_view name = std::string_view(r.path).substr(slash == std::string::npos ? 0 : slash + 1);
+    if (r.size > 0 && !seen.emplace(name, r.size, r.Start()).second) continue;
+    kept.push_back(i);
+  }
+  return kept;
+}
+
 }  // namespace
 
 void ZovGroupLibrary(ZovLibrary& lib, int driveGapSeconds) {
@@ -128,6 +150,8 @@ void ZovGroupLibrary(ZovLibrary& lib, int driveGapSeconds) {
     const int64_t x = lib.recordings[a].Start(), y = lib.recordings[b].Start();
     return x != y ? x < y : lib.recordings[a].path < lib.recordings[b].path;
   });
+
+  playable = WithoutCopies(lib, std::move(playable));
 
   std::vector<ZovMoment> moments;
   for (size_t at = 0; at < playable.size();) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <tuple>
 
 #include "library/zov_library_group.h"
 
@@ -145,6 +146,27 @@ TEST(LibraryGroup, TwoCardsRecordingAtOnceMakeAMomentEach) {
                                             "front=/cards/b/F1 rear=/cards/b/R1 ", "front=/cards/c/F1 "}));
   for (const ZovMoment& m : lib.drives[0].moments)
     EXPECT_EQ(m.mode, lib.recordings[m.Lead()].path == "/cards/a/F1" ? ZovMode::kEvent : ZovMode::kNormal);
+}
+
+// A card and its copy on a disk, both read: each moment once, from the
+// first copy in path order. Files that differ in size or start are no copies.
+TEST(LibraryGroup, ACopyOfACardAddsNoMoments) {
+  ZovLibrary lib;
+  for (const char* root : {"/media/card", "/home/me/backup"})
+    for (const auto& [name, offset, channel] :
+         {std::tuple{"F1.MP4", 0, ZovChannel::kFront}, std::tuple{"R1.MP4", 0, ZovChannel::kRear},
+          std::tuple{"F2.MP4", 60, ZovChannel::kFront}}) {
+      ZovRecording r = Named(std::string(root) + "/" + name, offset, channel);
+      r.size = 1000 + offset;
+      lib.recordings.push_back(r);
+    }
+  lib.recordings[5].size = 999;  // the backup's F2 was cut short: not the same file
+  ZovGroupLibrary(lib);
+  ASSERT_EQ(lib.drives.size(), 1u);
+  std::vector<std::string> keys;
+  for (const ZovMoment& m : lib.drives[0].moments) keys.push_back(Keys(lib, m));
+  EXPECT_EQ(keys, (std::vector<std::string>{"front=/home/me/backup/F1.MP4 rear=/home/me/backup/R1.MP4 ",
+                                            "front=/home/me/backup/F2.MP4 ", "front=/media/card/F2.MP4 "}));
 }
 
 TEST(LibraryGroup, UnplayableFilesStayOutOfMomentsInPathOrder) {
