@@ -34,9 +34,11 @@ ZovSpeedUnit UnitOf(const CZovSettings& settings) {
              : ZovSpeedUnit::kKmh;
 }
 
-// Where an export goes unless the driver chooses: the videos folder when
-// there is one, else the home folder.
-QString DefaultFolder() {
+// Where an export goes unless the driver chooses: where the last one went,
+// else the videos folder when there is one, else the home folder.
+QString DefaultFolder(const CZovSettings& settings) {
+  const QString last = QString::fromStdString(settings.ExportFolder());
+  if (!last.isEmpty() && QFileInfo(last).isDir()) return last;
   const QString videos = QStandardPaths::writableLocation(QStandardPaths::MoviesLocation);
   if (!videos.isEmpty() && QFileInfo(videos).isDir()) return videos;
   return QDir::homePath();
@@ -96,7 +98,7 @@ void CZovExportWindow::BuildFields() {
 
   privacy_ = new QCheckBox(Text("exportprivacy"), this);
 
-  folder_ = new QLineEdit(DefaultFolder(), this);
+  folder_ = new QLineEdit(DefaultFolder(*settings_), this);
   choose_ = new QPushButton(Text("exportchoose"), this);
   connect(choose_, &QPushButton::clicked, this, [this] { OnChooseFolder(); });
   auto* folderRow = new QHBoxLayout;
@@ -213,7 +215,10 @@ void CZovExportWindow::OnFinished(ZovExportResult result) {
   result_ = std::move(result);
   if (worker_.joinable()) worker_.join();
   SetRunning(false);
-  if (result_.ok) progress_->setValue(kProgressSteps);
+  if (result_.ok) {
+    progress_->setValue(kProgressSteps);
+    settings_->SetExportFolder(folder_->text().toStdString());
+  }
   ShowResult();
   if (closeAsked_) {
     closeAsked_ = false;

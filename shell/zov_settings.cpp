@@ -188,6 +188,8 @@ void CZovSettings::Load(const std::string& file) {
     // A folder longer than the read buffer would be cut into another path.
     screenshotFolder_ = ini.LastReadWasCut() ? std::string() : dirpath;
     preferredChannels_ = SplitChannelKeys(ini.ReadString("setup", "channels", ""));
+    const std::string exportFolder = ini.ReadString("setup", "exportfolder", "");
+    exportFolder_ = ini.LastReadWasCut() ? std::string() : exportFolder;
   }
 
   // Repair: an index that names no loaded entry becomes 0.
@@ -291,6 +293,18 @@ void CZovSettings::SetVolume(int volume) {
 }
 
 void CZovSettings::SetTrack(int value) { WriteSetupInt("track", value); }
+
+std::string CZovSettings::ExportFolder() const {
+  std::lock_guard<std::mutex> g(stringLock_);
+  return exportFolder_;
+}
+
+void CZovSettings::SetExportFolder(const std::string& folder) {
+  CZovIniFile ini;
+  if (ini.SetFile(SettingsFile())) ini.WriteString("setup", "exportfolder", folder);
+  std::lock_guard<std::mutex> g(stringLock_);
+  exportFolder_ = folder;
+}
 
 void CZovSettings::SetScreenshotFolder(const std::string& folder) {
   CZovIniFile ini;

@@ -127,6 +127,9 @@ class CZovSettings {
   // Writes key "track" only.
   void SetTrack(int value);
   void SetScreenshotFolder(const std::string& folder);
+  // The folder the last export went to (key "exportfolder"); "" none yet.
+  std::string ExportFolder() const;
+  void SetExportFolder(const std::string& folder);
   // The channels the driver chose to see when a moment has more than the
   // panes show ("rear", "left" ...; key "channels", comma-separated), in
   // their order; empty: front, rear, interior.
@@ -178,6 +181,7 @@ class CZovSettings {
   std::string userFolder_;
   std::string fontFace_;
   std::vector<std::string> preferredChannels_;  // guarded by stringLock_
+  std::string exportFolder_;                    // guarded by stringLock_
 
   // Lists, fixed after Init.
   int languageCount_ = 0, unitCount_ = 0, mapCount_ = 0;

@@ -784,6 +784,11 @@ TEST_F(PlayWindowTest, MarksBoundTheRangeTheExportWindowWrites) {
   EXPECT_FALSE(window->LastResult().error.empty());
   EXPECT_TRUE(window->Status()->text().contains(QString::fromStdString(window->LastResult().error)));
   window->close();
+  // The next export window offers the folder the last export went to.
+  dialog_->SendMessage(ZOVWM_EXPORT, 0, 0);
+  ASSERT_NE(dialog_->ExportWindow(), nullptr);
+  EXPECT_EQ(dialog_->ExportWindow()->FolderField()->text().toStdString(), folder);
+  dialog_->ExportWindow()->close();
 
   // The timeline's menu clears both marks; another drive starts without them.
   CZovWndManager::GetInstance()->Send<ZOV_CODE_SET_MARK>(kZovPlayDialogName,
