@@ -144,13 +144,23 @@ void ClientHandler::RunNow(const QString& script) { browser_->page()->runJavaScr
 
 void ClientHandler::BeginLoad() {
   loading_ = true;
+  stopAsked_ = false;
+  endedHere_ = false;
   loadTimer_->start(loadTimeoutMs_);
 }
 
 void ClientHandler::OnLoadStarted() { BeginLoad(); }
 
 void ClientHandler::OnLoadTimedOut() {
-  if (!loading_ || !made_) return;
+  if (!loading_) return;
+  if (stopAsked_ || !made_) {
+    // The stopped load never ended: it ends here, dropping the waiting calls.
+    EndLoad(false);
+    endedHere_ = true;
+    return;
+  }
+  stopAsked_ = true;
+  loadTimer_->start(loadTimeoutMs_);
   if (auto app = ClientApp::Current())
     app->Log("ERROR", "LOAD",
              "no end of load after " + std::to_string(loadTimeoutMs_) + " ms, stopped: " +
@@ -161,6 +171,15 @@ void ClientHandler::OnLoadTimedOut() {
 }
 
 void ClientHandler::OnLoadFinished(bool ok) {
+  // The browser's late end of a load this client already ended.
+  if (!loading_ && endedHere_) {
+    endedHere_ = false;
+    return;
+  }
+  EndLoad(ok);
+}
+
+void ClientHandler::EndLoad(bool ok) {
   loading_ = false;
   loadTimer_->stop();
   QStringList calls;

@@ -25,7 +25,9 @@
 // drops them. Calls to one page run in the order they were made. A load
 // that has not ended after loadTimeoutMs (a remote page on a network that
 // accepts and never answers) is stopped, so it ends as a failed load instead
-// of holding the calls for ever.
+// of holding the calls for ever; when the browser does not end the stopped
+// load either within another loadTimeoutMs (a busy browser process), the
+// client ends it itself and drops the browser's late end of it.
 //
 // Page to program: each page gets a ZovPageChannel ("player") through a
 // QWebChannel and the script that connects to it (map/zov_page_channel.h);
@@ -115,6 +117,8 @@ class ClientHandler : public QObject {
   void OnLoadTimedOut();
   // Marks a load as begun and starts its time-out.
   void BeginLoad();
+  // The end of the load: the waiting calls run (when it loaded) or are dropped.
+  void EndLoad(bool ok);
   void RunNow(const QString& script);
 
   QPointer<QWebEngineView> made_;     // the view this client made
@@ -122,6 +126,10 @@ class ClientHandler : public QObject {
   const QObject* heldObject_ = nullptr;  // the same, compared at its destruction
   bool closing_ = false;
   bool loading_ = false;
+  // The load timed out and Stop was asked for: a second time-out without
+  // the browser's end of load ends it here (a busy browser may never answer).
+  bool stopAsked_ = false;
+  bool endedHere_ = false;  // so the browser's late end of it is dropped
   QStringList waiting_;               // calls made while the page loads
   QTimer* loadTimer_ = nullptr;       // single shot, child of this client
   int loadTimeoutMs_ = kLoadTimeoutMs;
