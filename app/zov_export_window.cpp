@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "platform/zov_hand_over.h"
 #include "shell/zov_settings.h"
 
 namespace {
@@ -182,7 +183,7 @@ void CZovExportWindow::StartExport() {
   request.progress = [this, lastStep](double fraction) {
     const int step = std::clamp(int(fraction * kProgressSteps), 0, kProgressSteps);
     if (lastStep->exchange(step) == step) return;
-    QMetaObject::invokeMethod(this, [this, fraction] { OnProgress(fraction); }, Qt::QueuedConnection);
+    ZovInvokeOn(this, [this, fraction] { OnProgress(fraction); });
   };
   result_ = {};
   closeAsked_ = false;
@@ -192,7 +193,7 @@ void CZovExportWindow::StartExport() {
   // The library snapshot stays alive in job_ for the whole run.
   worker_ = std::thread([this, request] {
     ZovExportResult result = ZovRunExport(request);
-    QMetaObject::invokeMethod(this, [this, result] { OnFinished(result); }, Qt::QueuedConnection);
+    ZovInvokeOn(this, [this, result] { OnFinished(result); });
   });
 }
 
