@@ -385,19 +385,21 @@ void CZovMediaPlay::PromoteStandby() {
   preloadedFor_ = SIZE_MAX;
 }
 
-void CZovMediaPlay::RetireFigures() {
+void CZovMediaPlay::AddChannelFigures(ZovDriveFigures& into) const {
   for (int ch = 0; ch < kMaxChannels; ++ch) {
     CZovBasePlayer* p = players[ch].get();
     if (!p || !p->scheduler) continue;
-    const ZovChannelFigures f = ZovFiguresOf(*p);
-    figures_.channels[ch].presented += f.presented;
-    figures_.channels[ch].dropped += f.dropped;
-    figures_.channels[ch].skipped += f.skipped;
-    figures_.largestOffsetMs = std::max<int64_t>(figures_.largestOffsetMs, p->scheduler->leaderOffsetMaxMs);
-    figures_.offsetsMeasured += p->scheduler->leaderOffsetCount;
-    figures_.offsetSumMs += p->scheduler->leaderOffsetSumMs;
+    const ZovChannelFigures c = ZovFiguresOf(*p);
+    into.channels[ch].presented += c.presented;
+    into.channels[ch].dropped += c.dropped;
+    into.channels[ch].skipped += c.skipped;
+    into.largestOffsetMs = std::max<int64_t>(into.largestOffsetMs, p->scheduler->leaderOffsetMaxMs);
+    into.offsetsMeasured += p->scheduler->leaderOffsetCount;
+    into.offsetSumMs += p->scheduler->leaderOffsetSumMs;
   }
 }
+
+void CZovMediaPlay::RetireFigures() { AddChannelFigures(figures_); }
 
 void CZovMediaPlay::NoteGap() {
   if (!gapPending_ || !players[0] || !players[0]->scheduler) return;
@@ -411,17 +413,7 @@ void CZovMediaPlay::NoteGap() {
 ZovDriveFigures CZovMediaPlay::DriveFigures() {
   NoteGap();
   ZovDriveFigures f = figures_;
-  for (int ch = 0; ch < kMaxChannels; ++ch) {
-    CZovBasePlayer* p = players[ch].get();
-    if (!p || !p->scheduler) continue;
-    const ZovChannelFigures c = ZovFiguresOf(*p);
-    f.channels[ch].presented += c.presented;
-    f.channels[ch].dropped += c.dropped;
-    f.channels[ch].skipped += c.skipped;
-    f.largestOffsetMs = std::max<int64_t>(f.largestOffsetMs, p->scheduler->leaderOffsetMaxMs);
-    f.offsetsMeasured += p->scheduler->leaderOffsetCount;
-    f.offsetSumMs += p->scheduler->leaderOffsetSumMs;
-  }
+  AddChannelFigures(f);
   return f;
 }
 

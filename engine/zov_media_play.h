@@ -145,7 +145,9 @@ class CZovMediaPlay {
   void DropStandby();
   // The standby set becomes the playing one; the old one's views pass over.
   void PromoteStandby();
-  // Adds the playing set's counters to the drive figures.
+  // Adds the playing set's counters to `into`; RetireFigures to the drive
+  // figures, before the set goes.
+  void AddChannelFigures(ZovDriveFigures& into) const;
   void RetireFigures();
   // Measures the change of moment once the new main channel has shown a picture.
   void NoteGap();
