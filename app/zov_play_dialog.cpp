@@ -290,6 +290,7 @@ void CPlayDialog::OnClick(int id) {
     default:
       break;
   }
+  commandFilter_.Handled(NowMs());
 }
 
 void CPlayDialog::OnSpace() {

@@ -18,6 +18,10 @@ bool CommandFilter::Accept(int64_t nowMs) {
   return accepted;
 }
 
+void CommandFilter::Handled(int64_t nowMs) {
+  if (last_) last_ = std::max(*last_, nowMs);
+}
+
 int64_t CommandFilter::WaitMs(int64_t nowMs) const {
   return last_ ? std::max<int64_t>(0, *last_ + kCommandGapMs - nowMs) : 0;
 }

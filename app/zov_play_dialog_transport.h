@@ -63,10 +63,13 @@ inline constexpr int kBottomRowSlack = 140;
 inline constexpr const char* kZeroTimeText = "00:00:00/00:00:00";
 
 // Drops commands that come within kCommandGapMs of the previous click; the
-// stored time moves on every click, accepted or not.
+// stored time moves on every click, accepted or not, and again when an
+// accepted command has been carried out: clicks that queued up while the
+// window was busy with it are the same impatient repeat, however long it took.
 class CommandFilter {
  public:
   bool Accept(int64_t nowMs);
+  void Handled(int64_t nowMs);
   // How long from `nowMs` until a command would be accepted (0: at once).
   int64_t WaitMs(int64_t nowMs) const;
 

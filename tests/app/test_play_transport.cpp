@@ -28,6 +28,12 @@ TEST(PlayTransport, CommandFilterDropsClicksWithinOneSecondOfThePreviousClick) {
   // The very first click of a run is accepted however early it comes.
   CommandFilter early;
   EXPECT_TRUE(early.Accept(10));
+  // A command that took 1.5 s to carry out: the click queued behind it is
+  // dropped, one a second after it finished is not.
+  EXPECT_TRUE(early.Accept(20000));
+  early.Handled(21500);
+  EXPECT_FALSE(early.Accept(21600));
+  EXPECT_TRUE(early.Accept(22600));
 }
 
 TEST(PlayTransport, EveryCommandButTheScreenshotRunsWhileStarting) {

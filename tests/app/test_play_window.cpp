@@ -129,11 +129,11 @@ class PlayWindowTest : public ::testing::Test {
     if (lastClick_ > 0) {
       ASSERT_TRUE(zovtest::WaitUntil([] { return NowMs() - lastClick_ >= kCommandGapMs + 10; }));
     }
-    lastClick_ = NowMs();
     // WaitPlaying looks only at what the file list hears after this click.
     listeners_["CZovFileListView"]->codes.clear();
     listeners_["CZovFileListView"]->payloads.clear();
     dialog_->SendMessage(ZOVWM_CLICK, id, 0);
+    lastClick_ = NowMs();  // the filter counts from the command's end
   }
   static void PlayFile(const std::string& path) {
     CZovFileListStore* store = CZovFileListStore::GetInstance();
