@@ -641,8 +641,12 @@ TEST_F(PlayWindowTest, ArrowPressesNeverStallTheWindowAndAPausedSeekShowsItsPict
   dialog_->SendMessage(WM_KEYUP, VK_SPACE, 0);
   ASSERT_EQ(play->GetState(), 2);
   CZovBaseCheduler* scheduler = play->players[0]->scheduler.get();
-  const int64_t shown = scheduler->presentedVideo;
+  // The last press may still be carried out when the pause comes; its
+  // picture is shown first, paused.
   const int from = play->GetPositionSeconds();
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return std::abs(scheduler->lastVideoMediaMs - from * 1000) <= 1100; }, 3000))
+      << "paused at " << from << " s showing " << scheduler->lastVideoMediaMs << " ms";
+  const int64_t shown = scheduler->presentedVideo;
   const int to = from + kStepSeekSeconds < play->GetDurationSeconds() ? from + kStepSeekSeconds : from - kStepSeekSeconds;
   panel_->SendMessage(WM_KEYDOWN, to > from ? VK_RIGHT : VK_LEFT, 0);
   EXPECT_EQ(play->GetPositionSeconds(), to);
