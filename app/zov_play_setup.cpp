@@ -29,7 +29,7 @@ constexpr int kTitleIds[3] = {10233, 10234, 10235};
 constexpr const char* kTitleKeys[3] = {"basesetup", "softserver", "softinfo"};
 
 // Resource ids of the page's look.
-constexpr int kDesignRect = 10109;
+constexpr int kDesignRectId = 10109;
 constexpr int kBackground = 10232;
 constexpr int kTitleBackground = 10236;
 constexpr int kTitleText = 10237;
@@ -173,7 +173,7 @@ void CZovPlaySetup::OnCreate() {
 }
 
 void CZovPlaySetup::OnInitDialog() {
-  design_ = settings_->LoadRect(kDesignRect).ToQRect();
+  design_ = settings_->LoadRect(kDesignRectId).ToQRect();
   background_ = settings_->LoadQColor(kBackground);
   separator_ = settings_->LoadQColor(kSeparator);
 

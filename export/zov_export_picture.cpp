@@ -24,13 +24,13 @@ struct SwsDeleter {
 };
 using SwsUPtr = std::unique_ptr<SwsContext, SwsDeleter>;
 
-struct OutputDeleter {
+struct PictureOutputDeleter {
   void operator()(AVFormatContext* c) const {
     if (c && c->pb) avio_closep(&c->pb);
     avformat_free_context(c);
   }
 };
-using OutputUPtr = std::unique_ptr<AVFormatContext, OutputDeleter>;
+using PictureOutputUPtr = std::unique_ptr<AVFormatContext, PictureOutputDeleter>;
 
 // Converts (and scales) `src` rows into the destination planes; the context
 // is made again only when a size or format changes.
@@ -150,7 +150,7 @@ bool ZovEncodeOverlay(CZovExportJob& job) {
   AVFormatContext* raw = nullptr;
   avformat_alloc_output_context2(&raw, nullptr, "mp4", path.c_str());
   if (!raw) return job.Fail("no container to write " + path);
-  OutputUPtr out(raw);
+  PictureOutputUPtr out(raw);
   const AVCodec* x264 = avcodec_find_encoder_by_name("libx264");
   if (!x264) return job.Fail("this FFmpeg has no H.264 encoder (libx264)");
   AVCodecContextUPtr enc(avcodec_alloc_context3(x264));

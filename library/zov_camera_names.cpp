@@ -119,7 +119,7 @@ void ModeFromFolders(const ZovNameParts& p, ZovNameFacts& f) {
 // E event] channel (F front, R rear, I interior, T the extra camera).
 // Locked copies live in RO/, parking recordings in Parking/.
 bool UnderscoreSequence(const ZovNameParts& p, ZovNameFacts& f) {
-  int y, mo, d, h, mi, s;
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
   char mode = 0, ch = 0;
   Cursor c(p.stem);
   c.Digits(4, &y).Lit("_").Digits(2, &mo).Digits(2, &d).Lit("_").Digits(2, &h).Digits(2, &mi)
@@ -138,7 +138,7 @@ bool UnderscoreSequence(const ZovNameParts& p, ZovNameFacts& f) {
 // Fields: date _ time _ mode (N normal, E event, P parking, M manual)
 // channel (F front, R rear, I interior).
 bool RecordFolder(const ZovNameParts& p, ZovNameFacts& f) {
-  int y, mo, d, h, mi, s;
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
   char mode = 0, ch = 0;
   Cursor c(p.stem);
   c.Digits(4, &y).Digits(2, &mo).Digits(2, &d).Lit("_").Digits(2, &h).Digits(2, &mi)
@@ -203,7 +203,7 @@ bool TwoLetterKind(const ZovNameParts& p, ZovNameFacts& f) {
 // left_pillar, right_pillar). Saved clips were kept by hand (manual); sentry
 // clips were recorded while parked.
 bool SixCamera(const ZovNameParts& p, ZovNameFacts& f) {
-  int y, mo, d, h, mi, s;
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
   size_t camera = 0;
   Cursor c(p.stem);
   c.Digits(4, &y).Lit("-").Digits(2, &mo).Lit("-").Digits(2, &d).Lit("_").Digits(2, &h).Lit("-")
@@ -228,7 +228,7 @@ bool SixCamera(const ZovNameParts& p, ZovNameFacts& f) {
 // Fields: date _ time _ sequence (4) _ mode (N normal, E event, P parking)
 // _ camera (A front, B rear, C interior).
 bool SerialLetters(const ZovNameParts& p, ZovNameFacts& f) {
-  int y, mo, d, h, mi, s;
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
   char mode = 0, ch = 0;
   Cursor c(p.stem);
   c.Digits(4, &y).Digits(2, &mo).Digits(2, &d).Lit("_").Digits(2, &h).Digits(2, &mi)
@@ -243,7 +243,7 @@ bool SerialLetters(const ZovNameParts& p, ZovNameFacts& f) {
 // Fields: year _ month _ day _ time _ two digits the camera numbers its files
 // with _ channel (F front, I interior, R rear). The folder gives the mode.
 bool DatedTwoDigits(const ZovNameParts& p, ZovNameFacts& f) {
-  int y, mo, d, h, mi, s;
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
   char ch = 0;
   Cursor c(p.stem);
   c.Digits(4, &y).Lit("_").Digits(2, &mo).Lit("_").Digits(2, &d).Lit("_").Digits(2, &h)
@@ -258,7 +258,7 @@ bool DatedTwoDigits(const ZovNameParts& p, ZovNameFacts& f) {
 // Fields: FILE yy mm dd - hh mm ss channel (F front, R rear, I interior).
 // Years are of this century. The folder gives the mode (EMR, PARK ...).
 bool FilePrefix(const ZovNameParts& p, ZovNameFacts& f) {
-  int y, mo, d, h, mi, s;
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
   char ch = 0;
   Cursor c(p.stem);
   c.Lit("FILE").Digits(2, &y).Digits(2, &mo).Digits(2, &d).Lit("-").Digits(2, &h).Digits(2, &mi)
@@ -274,7 +274,7 @@ bool FilePrefix(const ZovNameParts& p, ZovNameFacts& f) {
 // B the third, cabin camera) quality (H the recording, L the camera's
 // low-quality copy for its phone app).
 bool ShortDateQuality(const ZovNameParts& p, ZovNameFacts& f) {
-  int y, mo, d, h, mi, s;
+  int y = 0, mo = 0, d = 0, h = 0, mi = 0, s = 0;
   char ch = 0, quality = 0;
   Cursor c(p.stem);
   c.Digits(2, &y).Digits(2, &mo).Digits(2, &d).Lit("_").Digits(2, &h).Digits(2, &mi)

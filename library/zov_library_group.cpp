@@ -34,7 +34,7 @@ ZovMoment MakeMoment(const ZovLibrary& lib, std::vector<size_t> members) {
     int n;
     size_t index;
   };
-  std::vector<Slot> slots;
+  std::vector<Slot> placed;
   ZovMoment m;
   m.start = lib.recordings[members.front()].Start();
   for (size_t i : members) {
@@ -48,17 +48,17 @@ ZovMoment MakeMoment(const ZovLibrary& lib, std::vector<size_t> members) {
           break;
         }
     }
-    slots.push_back({ch, ++used[static_cast<size_t>(ch)], i});
+    placed.push_back({ch, ++used[static_cast<size_t>(ch)], i});
     m.start = std::min(m.start, r.Start());
     if (ZovModeWeight(r.name.mode) > ZovModeWeight(m.mode)) m.mode = r.name.mode;
     m.seconds = std::max(m.seconds, r.facts.seconds);
     m.gpsFixes = std::max(m.gpsFixes, r.gpsFixes);
   }
   // Front first, then the order of the channel list.
-  std::stable_sort(slots.begin(), slots.end(), [](const Slot& a, const Slot& b) {
+  std::stable_sort(placed.begin(), placed.end(), [](const Slot& a, const Slot& b) {
     return a.channel != b.channel ? a.channel < b.channel : a.n < b.n;
   });
-  for (const Slot& s : slots) {
+  for (const Slot& s : placed) {
     std::string key = ZovChannelName(s.channel);
     if (s.n > 1) key += "-" + std::to_string(s.n);
     m.channels.emplace_back(std::move(key), s.index);

@@ -25,7 +25,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-const int64_t k0800 = ZovCameraTime(2024, 5, 17, 8, 0, 0);
+const int64_t kFiles0800 = ZovCameraTime(2024, 5, 17, 8, 0, 0);
 
 std::string DriveDir() {
   const std::string dir = zovtest::FixtureDir() + "/export-drive/Record";
@@ -109,8 +109,8 @@ class ExportFiles : public ::testing::Test {
   ZovExportRequest Request(double from, double to, ZovExportKind kind, const std::string& folder) {
     ZovExportRequest r;
     r.library = library_;
-    r.from = k0800 + from;
-    r.to = k0800 + to;
+    r.from = kFiles0800 + from;
+    r.to = kFiles0800 + to;
     r.kind = kind;
     r.folder = folder;
     return r;

@@ -26,7 +26,7 @@ struct Applied {
   }
 };
 
-std::string Cards() { return zovtest::FixtureDir() + "/cards"; }
+std::string ScannerCards() { return zovtest::FixtureDir() + "/cards"; }
 
 TEST(LibraryScanner, ANewScanReplacesTheRunningOneAndOnlyItsResultLands) {
   Applied a;
@@ -36,8 +36,8 @@ TEST(LibraryScanner, ANewScanReplacesTheRunningOneAndOnlyItsResultLands) {
         a.calls.emplace_back(lib->recordings.size(), final);
       },
       [&a] { ++a.notes; }, zovtest::TempDir() + "/a.sqlite");
-  scanner->Start({Cards()});  // every card: long
-  scanner->Start({Cards() + "/record-folder"});
+  scanner->Start({ScannerCards()});  // every card: long
+  scanner->Start({ScannerCards() + "/record-folder"});
   ASSERT_TRUE(zovtest::WaitUntil([&] { return !scanner->State().scanning; }, 30000));
   const auto calls = a.Calls();
   ASSERT_FALSE(calls.empty());
@@ -57,7 +57,7 @@ TEST(LibraryScanner, CancelKeepsWhatWasReadAndTheScannerMayGoWhileAScanRuns) {
         a.calls.emplace_back(lib->recordings.size(), final);
       },
       [&a] { ++a.notes; }, zovtest::TempDir() + "/b.sqlite");
-  scanner.Start({Cards()});
+  scanner.Start({ScannerCards()});
   scanner.Cancel();
   ASSERT_TRUE(zovtest::WaitUntil([&] { return !scanner.State().scanning; }, 30000));
   const auto calls = a.Calls();
@@ -75,7 +75,7 @@ TEST(LibraryScanner, CancelKeepsWhatWasReadAndTheScannerMayGoWhileAScanRuns) {
           b.calls.emplace_back(lib->recordings.size(), final);
         },
         [&b] { ++b.notes; }, zovtest::TempDir() + "/c.sqlite");
-    gone.Start({Cards()});
+    gone.Start({ScannerCards()});
     ASSERT_TRUE(zovtest::WaitUntil([&] { return gone.State().done > 0; }, 30000));
   }
   EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(10));
@@ -99,7 +99,7 @@ TEST(LibraryScanner, TheDriveGapSetByTheUserRegroupsAndIsKept) {
     return drives.size();
   };
   EXPECT_EQ(ZovDriveGapOfSetting(ZovPeekLibrarySetting(db, kZovDriveGapSetting)), kZovDefaultDriveGap);
-  const std::string card = Cards() + "/record-folder";  // two drives half an hour apart
+  const std::string card = ScannerCards() + "/record-folder";  // two drives half an hour apart
   scanner.Start({card});
   ASSERT_TRUE(zovtest::WaitUntil([&] { return finals() == 1; }, 30000));
   scanner.Start({card}, 3600);

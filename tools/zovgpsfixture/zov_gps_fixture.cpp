@@ -229,12 +229,6 @@ size_t AfterMvhd(const Bytes& d) {
   return mvhd ? mvhd->offset + mvhd->size : moov->offset + 8;
 }
 
-std::string Format(const char* fmt, auto... args) {
-  char buf[256];
-  std::snprintf(buf, sizeof buf, fmt, args...);
-  return buf;
-}
-
 void AddSecond(ZovFixturePoint& p) {
   if (++p.second < 60) return;
   p.second = 0;
@@ -335,21 +329,21 @@ std::string ZovFixtureRecordText(const std::string& grammar, const ZovFixturePoi
   const char lo = p.longitude < 0 ? 'W' : 'E';
   if (grammar == "c1" || grammar == "c2") {
     const bool c1 = grammar == "c1";
-    return Format("%02d%02d%02d,%02d%02d%02d,%.6f,%.6f,%.2f,%.1f,%.1f,ZOVCAM01,%.2f,%.2f,%.2f",
+    return ZovFixtureFormat("%02d%02d%02d,%02d%02d%02d,%.6f,%.6f,%.2f,%.1f,%.1f,ZOVCAM01,%.2f,%.2f,%.2f",
                   c1 ? p.year % 100 : p.day, p.month, c1 ? p.day : p.year % 100, p.hour, p.minute,
                   p.second, p.latitude, p.longitude, p.speedKnots, p.heading, p.altitude, p.x, p.y,
                   p.z);
   }
-  std::string line = Format(
+  std::string line = ZovFixtureFormat(
       "%04d/%02d/%02d %02d:%02d:%02d %c:%.5f %c:%.5f %.2f km/h x:%.2f y:%.2f z:%.2f A:%.1f H:%.1f M:E0.0",
       p.year, p.month, p.day, p.hour, p.minute, p.second, la, std::fabs(p.latitude), lo,
       std::fabs(p.longitude), p.speedKnots, p.x, p.y, p.z, p.heading, p.altitude);
-  if (grammar == "3") return Format("%u 0 ", index) + line;
+  if (grammar == "3") return ZovFixtureFormat("%u 0 ", index) + line;
   return line;
 }
 
 std::string ZovFixtureAmbaText(const ZovFixturePoint& p) {
-  return Format("$GS,%d,%d,%d$G,%04d-%02d-%02d %02d:%02d:%02d-%c%09.4f-%c%010.4f-S%03d",
+  return ZovFixtureFormat("$GS,%d,%d,%d$G,%04d-%02d-%02d %02d:%02d:%02d-%c%09.4f-%c%010.4f-S%03d",
                 int(p.x * 100), int(p.y * 100), int(p.z * 100), p.year, p.month, p.day, p.hour,
                 p.minute, p.second, p.latitude < 0 ? 'S' : 'N', Nmea(p.latitude),
                 p.longitude < 0 ? 'W' : 'E', Nmea(p.longitude),
@@ -537,7 +531,7 @@ bool WriteWithCues(const std::string& clip, const std::string& out,
     std::ofstream s(srt);
     for (size_t i = 0; i < cues.size(); ++i)
       s << i + 1 << "\n"
-        << Format("00:%02zu:%02zu,000 --> 00:%02zu:%02zu,000", i / 60, i % 60, (i + 1) / 60,
+        << ZovFixtureFormat("00:%02zu:%02zu,000 --> 00:%02zu:%02zu,000", i / 60, i % 60, (i + 1) / 60,
                   (i + 1) % 60)
         << "\n"
         << cues[i] << "\n\n";

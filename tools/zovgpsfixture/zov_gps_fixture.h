@@ -9,6 +9,7 @@
 // they are the inverse of the decoder's substitutions and coordinate
 // restorations, written from the same format constants.
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -93,3 +94,12 @@ std::string ZovFixtureAmbaText(const ZovFixturePoint& p);
 // Appends a tail index with `hgps` boxes holding `block` to the file.
 bool ZovFixtureAppendTail(const std::string& path, const std::vector<uint8_t>& block,
                           std::string* error);
+
+// printf-style text of at most 1023 characters (the fixtures' sentences and
+// file lines).
+template <typename... Args>
+std::string ZovFixtureFormat(const char* fmt, Args... args) {
+  char buf[1024];
+  std::snprintf(buf, sizeof buf, fmt, args...);
+  return buf;
+}

@@ -29,12 +29,6 @@ constexpr Row kRows[] = {
     {ZovSideFixture::kGpxAwkward, "gpx-awkward", ".gpx"},
 };
 
-std::string Format(const char* fmt, auto... args) {
-  char buf[1024];
-  std::snprintf(buf, sizeof buf, fmt, args...);
-  return buf;
-}
-
 int64_t UtcSeconds(const ZovFixturePoint& p) {
   return ZovUtcSeconds(p.year, p.month, p.day, p.hour, p.minute, p.second);
 }
@@ -43,15 +37,15 @@ int64_t UtcSeconds(const ZovFixturePoint& p) {
 std::string NmeaCoordinate(double deg, bool latitude) {
   const long long units = std::llround(std::fabs(deg) * 60.0 * 1e5);  // 1e-5 minutes
   const long long d = units / 6000000, rem = units % 6000000;
-  return Format(latitude ? "%02lld%02lld.%05lld" : "%03lld%02lld.%05lld", d, rem / 100000, rem % 100000);
+  return ZovFixtureFormat(latitude ? "%02lld%02lld.%05lld" : "%03lld%02lld.%05lld", d, rem / 100000, rem % 100000);
 }
 
 std::string Hms(const ZovFixturePoint& p, int hundredths = 0) {
-  return Format("%02d%02d%02d.%02d", p.hour, p.minute, p.second, hundredths);
+  return ZovFixtureFormat("%02d%02d%02d.%02d", p.hour, p.minute, p.second, hundredths);
 }
 
 std::string Rmc(const char* talker, const ZovFixturePoint& p, int hundredths = 0, char status = 'A') {
-  return ZovNmeaSentence(Format("%sRMC,%s,%c,%s,%c,%s,%c,%.2f,%.2f,%02d%02d%02d,,,A", talker,
+  return ZovNmeaSentence(ZovFixtureFormat("%sRMC,%s,%c,%s,%c,%s,%c,%.2f,%.2f,%02d%02d%02d,,,A", talker,
                                 Hms(p, hundredths).c_str(), status, NmeaCoordinate(p.latitude, true).c_str(),
                                 p.latitude < 0 ? 'S' : 'N', NmeaCoordinate(p.longitude, false).c_str(),
                                 p.longitude < 0 ? 'W' : 'E', p.speedKnots, p.heading, p.day, p.month,
@@ -59,7 +53,7 @@ std::string Rmc(const char* talker, const ZovFixturePoint& p, int hundredths = 0
 }
 
 std::string Gga(const char* talker, const ZovFixturePoint& p, int hundredths = 0) {
-  return ZovNmeaSentence(Format("%sGGA,%s,%s,%c,%s,%c,1,09,0.9,%.1f,M,46.9,M,,", talker,
+  return ZovNmeaSentence(ZovFixtureFormat("%sGGA,%s,%s,%c,%s,%c,1,09,0.9,%.1f,M,46.9,M,,", talker,
                                 Hms(p, hundredths).c_str(), NmeaCoordinate(p.latitude, true).c_str(),
                                 p.latitude < 0 ? 'S' : 'N', NmeaCoordinate(p.longitude, false).c_str(),
                                 p.longitude < 0 ? 'W' : 'E', p.altitude));
@@ -72,7 +66,7 @@ std::string Nmea(const ZovFixtureTrack& track) {
     // speed again, which this reader ignores and others read).
     o += Gga("GP", p) + "\n";
     o += Rmc("GP", p) + "\n";
-    o += ZovNmeaSentence(Format("GPVTG,%.2f,T,,M,%.2f,N,%.2f,K,A", p.heading, p.speedKnots, p.speedKnots * 1.852)) +
+    o += ZovNmeaSentence(ZovFixtureFormat("GPVTG,%.2f,T,,M,%.2f,N,%.2f,K,A", p.heading, p.speedKnots, p.speedKnots * 1.852)) +
          "\n";
   }
   return o;
@@ -113,13 +107,13 @@ std::string Stamped(const ZovFixtureTrack& track, bool awkward) {
   const char* nl = awkward ? "\r\n" : "\n";
   if (awkward && !track.empty()) {
     const long long t0 = (UtcSeconds(track.front()) - 2) * 1000;
-    o += Format("[%lld]", t0) + nl;
-    o += Format("[%lld]", t0 + 1000) + Rmc(talker, track.front(), 0, 'V') + nl;
+    o += ZovFixtureFormat("[%lld]", t0) + nl;
+    o += ZovFixtureFormat("[%lld]", t0 + 1000) + Rmc(talker, track.front(), 0, 'V') + nl;
   }
   for (const ZovFixturePoint& p : track) {
     const long long ms = UtcSeconds(p) * 1000;
-    o += Format("[%lld]", ms) + Rmc(talker, p) + nl;
-    o += Format("[%lld]", ms + 5) + Gga(talker, p) + nl;
+    o += ZovFixtureFormat("[%lld]", ms) + Rmc(talker, p) + nl;
+    o += ZovFixtureFormat("[%lld]", ms + 5) + Gga(talker, p) + nl;
   }
   return o;
 }
@@ -127,9 +121,9 @@ std::string Stamped(const ZovFixtureTrack& track, bool awkward) {
 std::string DayLog(const ZovFixtureTrack& track, bool degrees) {
   std::string o = "#\r\n";
   for (const ZovFixturePoint& p : track) {
-    const std::string lat = degrees ? Format("%.6f", std::fabs(p.latitude)) : NmeaCoordinate(p.latitude, true);
-    const std::string lon = degrees ? Format("%.6f", std::fabs(p.longitude)) : NmeaCoordinate(p.longitude, false);
-    o += Format("%04d%02d%02d%02d%02d%02d,%s,%c,%s,%c,%.2f,%.1f\r\n", p.year, p.month, p.day, p.hour, p.minute,
+    const std::string lat = degrees ? ZovFixtureFormat("%.6f", std::fabs(p.latitude)) : NmeaCoordinate(p.latitude, true);
+    const std::string lon = degrees ? ZovFixtureFormat("%.6f", std::fabs(p.longitude)) : NmeaCoordinate(p.longitude, false);
+    o += ZovFixtureFormat("%04d%02d%02d%02d%02d%02d,%s,%c,%s,%c,%.2f,%.1f\r\n", p.year, p.month, p.day, p.hour, p.minute,
                 p.second, lat.c_str(), p.latitude < 0 ? 'S' : 'N', lon.c_str(), p.longitude < 0 ? 'W' : 'E',
                 p.speedKnots, p.altitude);
   }
@@ -137,12 +131,12 @@ std::string DayLog(const ZovFixtureTrack& track, bool degrees) {
 }
 
 std::string CueTime(int64_t ms) {
-  return Format("%02lld:%02lld:%02lld,%03lld", (long long)(ms / 3600000), (long long)(ms / 60000 % 60),
+  return ZovFixtureFormat("%02lld:%02lld:%02lld,%03lld", (long long)(ms / 3600000), (long long)(ms / 60000 % 60),
                 (long long)(ms / 1000 % 60), (long long)(ms % 1000));
 }
 
 std::string DateTime(const ZovFixturePoint& p, char sep, int ms) {
-  return Format("%04d%c%02d%c%02d %02d:%02d:%02d.%03d", p.year, sep, p.month, sep, p.day, p.hour, p.minute,
+  return ZovFixtureFormat("%04d%c%02d%c%02d %02d:%02d:%02d.%03d", p.year, sep, p.month, sep, p.day, p.hour, p.minute,
                 p.second, ms);
 }
 
@@ -151,21 +145,21 @@ std::string CueText(ZovSideFixture layout, const ZovFixturePoint& p, size_t i) {
   const double lat = p.latitude, lon = p.longitude;
   switch (layout) {
     case ZovSideFixture::kSrtBracket:
-      return Format("<font size=\"28\">FrameCnt: %zu, DiffTime: 33ms\r\n%s\r\n[iso : 100] [shutter : 1/500.0] "
+      return ZovFixtureFormat("<font size=\"28\">FrameCnt: %zu, DiffTime: 33ms\r\n%s\r\n[iso : 100] [shutter : 1/500.0] "
                     "[fnum : 280] [ev : 0] [ct : 5500] [latitude: %.6f] [longitude: %.6f] [altitude: %.6f] </font>",
                     i * 30 + 1, DateTime(p, '-', 0).c_str(), lat, lon, p.altitude);
     case ZovSideFixture::kSrtMisspelt:
-      return Format("<font size=\"36\">SrtCnt : %zu, DiffTime : 33ms\r\n%s\r\n[iso : 110] [latitude : %.6f] "
+      return ZovFixtureFormat("<font size=\"36\">SrtCnt : %zu, DiffTime : 33ms\r\n%s\r\n[iso : 110] [latitude : %.6f] "
                     "[longtitude : %.6f] [rel_alt: 1.300 abs_alt: %.3f] </font>",
                     i + 1, DateTime(p, '-', 0).c_str(), lat, lon, p.altitude);
     case ZovSideFixture::kSrtGpsLatFirst:
-      return Format("HOME(%.4f,%.4f) %s\r\nGPS(%.6f\xC2\xB0,%.6f\xC2\xB0,%.1fM) BAROMETER:%.1fM", lon, lat,
+      return ZovFixtureFormat("HOME(%.4f,%.4f) %s\r\nGPS(%.6f\xC2\xB0,%.6f\xC2\xB0,%.1fM) BAROMETER:%.1fM", lon, lat,
                     DateTime(p, '.', 0).c_str(), lat, lon, p.altitude, p.altitude - 35.0);
     case ZovSideFixture::kSrtGpsLonFirst:
-      return Format("HOME(%.6f,%.6f) %s\r\nGPS(%.6f,%.6f,14) ISO:100 Shutter:60 EV: Fnum:F2.2", lon, lat,
+      return ZovFixtureFormat("HOME(%.6f,%.6f) %s\r\nGPS(%.6f,%.6f,14) ISO:100 Shutter:60 EV: Fnum:F2.2", lon, lat,
                     DateTime(p, '/', 0).c_str(), lon, lat);
     default:
-      return Format("F/2.8, SS 1000, ISO 100, EV 0, GPS (%.6f, %.6f, 14), D 24.26m, H 6.00m, H.S %.2fm/s, "
+      return ZovFixtureFormat("F/2.8, SS 1000, ISO 100, EV 0, GPS (%.6f, %.6f, 14), D 24.26m, H 6.00m, H.S %.2fm/s, "
                     "V.S 0.00m/s",
                     lon, lat, p.speedKnots * 1852.0 / 3600.0);
   }
@@ -188,13 +182,13 @@ std::string Subtitle(ZovSideFixture layout, const ZovFixtureTrack& track) {
   for (size_t i = 0; i < track.size(); ++i) {
     const int64_t start = int64_t(i) * 1000;
     cue(start, CueText(layout, track[i], i));
-    cue(start + 500, Format("FrameCnt: %zu, DiffTime: 33ms", i * 30 + 16));
+    cue(start + 500, ZovFixtureFormat("FrameCnt: %zu, DiffTime: 33ms", i * 30 + 16));
   }
   return o;
 }
 
 std::string IsoZ(const ZovFixturePoint& p) {
-  return Format("%04d-%02d-%02dT%02d:%02d:%02dZ", p.year, p.month, p.day, p.hour, p.minute, p.second);
+  return ZovFixtureFormat("%04d-%02d-%02dT%02d:%02d:%02dZ", p.year, p.month, p.day, p.hour, p.minute, p.second);
 }
 
 std::string Gpx(const ZovFixtureTrack& track, bool awkward) {
@@ -205,17 +199,17 @@ std::string Gpx(const ZovFixtureTrack& track, bool awkward) {
   for (size_t i = 0; i < track.size(); ++i) {
     const ZovFixturePoint& p = track[i];
     if (!awkward) {
-      o += Format("    <trkpt lat=\"%.7f\" lon=\"%.7f\"><ele>%.1f</ele><time>%s</time></trkpt>\n", p.latitude,
+      o += ZovFixtureFormat("    <trkpt lat=\"%.7f\" lon=\"%.7f\"><ele>%.1f</ele><time>%s</time></trkpt>\n", p.latitude,
                   p.longitude, p.altitude, IsoZ(p).c_str());
       continue;
     }
     // The same instant written two hours ahead of UTC.
     const ZovCivilTime c = ZovCivilFromUtcSeconds(UtcSeconds(p) + 7200);
-    o += Format("    <trkpt lon='%.7f'\n      lat='%.7f'>\n      <ele>%.1f</ele>\n"
+    o += ZovFixtureFormat("    <trkpt lon='%.7f'\n      lat='%.7f'>\n      <ele>%.1f</ele>\n"
                 "      <time>%04lld-%02lld-%02lldT%02lld:%02lld:%02lld.250+02:00</time>\n    </trkpt>\n",
                 p.longitude, p.latitude, p.altitude, (long long)c.year, (long long)c.month, (long long)c.day,
                 (long long)c.hour, (long long)c.minute, (long long)c.second);
-    if (i == 1) o += Format("    <trkpt lat='%.7f' lon='%.7f'/>\n", p.latitude + 1, p.longitude);
+    if (i == 1) o += ZovFixtureFormat("    <trkpt lat='%.7f' lon='%.7f'/>\n", p.latitude + 1, p.longitude);
   }
   o += "  </trkseg></trk>\n</gpx>\n";
   return o;
@@ -226,7 +220,7 @@ std::string Gpx(const ZovFixtureTrack& track, bool awkward) {
 std::string ZovNmeaSentence(const std::string& body) {
   unsigned x = 0;
   for (char c : body) x ^= static_cast<unsigned char>(c);
-  return "$" + body + Format("*%02X", x);
+  return "$" + body + ZovFixtureFormat("*%02X", x);
 }
 
 const char* ZovSideFixtureName(ZovSideFixture layout) {
