@@ -290,7 +290,9 @@ void CPlayDialog::OnClick(int id) {
     default:
       break;
   }
-  commandFilter_.Handled(NowMs());
+  // A dialog the command opened waited on the user, not on the window: the
+  // first click after it counts from the click that opened it.
+  if (id != kIdOpenFile && id != kIdScreenshot) commandFilter_.Handled(NowMs());
 }
 
 void CPlayDialog::OnSpace() {
