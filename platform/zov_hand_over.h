@@ -10,19 +10,16 @@
 #include <QObject>
 #include <QThread>
 
+#include <future>
 #include <utility>
 
 #if defined(__SANITIZE_THREAD__)
 #include <sanitizer/tsan_interface.h>
 inline void ZovHandOverTo(const QObject* receiver) { __tsan_release(receiver->thread()); }
 inline void ZovTakeOverHere() { __tsan_acquire(QThread::currentThread()); }
-inline void ZovHandBackFrom(const QObject* receiver) { __tsan_acquire(receiver->thread()); }
-inline void ZovHandBackHere() { __tsan_release(QThread::currentThread()); }
 #else
 inline void ZovHandOverTo(const QObject*) {}
 inline void ZovTakeOverHere() {}
-inline void ZovHandBackFrom(const QObject*) {}
-inline void ZovHandBackHere() {}
 #endif
 
 // QMetaObject::invokeMethod(context, call, type) for a call that runs on
@@ -30,17 +27,42 @@ inline void ZovHandBackHere() {}
 // and with Qt::BlockingQueuedConnection the call happens before the return.
 // (Qt's own copy of the functor, made inside invokeMethod, is covered by an
 // entry of tests/tsan.supp.)
+//
+// A blocking call is made as a queued call and a wait on a promise: Qt's own
+// blocking connection reads the caller's argument array (on the caller's
+// stack) on the receiving thread after the call returns, and then wakes the
+// caller through a futex inside the library, so under ThreadSanitizer the
+// caller's next use of that stack looked like a race with the receiver. The
+// promise is seen by the sanitizer and is set when the call has returned.
+// Like Qt's, a blocking call to an object of the calling thread would never
+// return; it is made directly instead.
+// The call itself, with the hand-over marks (any type but a blocking one).
 template <typename F>
-bool ZovInvokeOn(QObject* context, F call, Qt::ConnectionType type = Qt::QueuedConnection) {
+bool ZovPostCall(QObject* context, F call, Qt::ConnectionType type = Qt::QueuedConnection) {
   ZovHandOverTo(context);
-  const bool queued = QMetaObject::invokeMethod(
+  return QMetaObject::invokeMethod(
       context,
       [call = std::move(call)]() mutable {
         ZovTakeOverHere();
         call();
-        ZovHandBackHere();
       },
       type);
-  if (type == Qt::BlockingQueuedConnection) ZovHandBackFrom(context);
-  return queued;
+}
+
+template <typename F>
+bool ZovInvokeOn(QObject* context, F call, Qt::ConnectionType type = Qt::QueuedConnection) {
+  if (type != Qt::BlockingQueuedConnection) return ZovPostCall(context, std::move(call), type);
+  if (context->thread() == QThread::currentThread()) {
+    call();
+    return true;
+  }
+  std::promise<void> done;
+  std::future<void> returned = done.get_future();
+  if (!ZovPostCall(context, [&call, &done] {
+        call();
+        done.set_value();
+      }))
+    return false;
+  returned.wait();
+  return true;
 }
