@@ -22,20 +22,6 @@ inline void ZovHandOverTo(const QObject*) {}
 inline void ZovTakeOverHere() {}
 #endif
 
-// QMetaObject::invokeMethod(context, call, type) for a call that runs on
-// context's thread: what the caller did before it happens before the call,
-// and with Qt::BlockingQueuedConnection the call happens before the return.
-// (Qt's own copy of the functor, made inside invokeMethod, is covered by an
-// entry of tests/tsan.supp.)
-//
-// A blocking call is made as a queued call and a wait on a promise: Qt's own
-// blocking connection reads the caller's argument array (on the caller's
-// stack) on the receiving thread after the call returns, and then wakes the
-// caller through a futex inside the library, so under ThreadSanitizer the
-// caller's next use of that stack looked like a race with the receiver. The
-// promise is seen by the sanitizer and is set when the call has returned.
-// Like Qt's, a blocking call to an object of the calling thread would never
-// return; it is made directly instead.
 // The call itself, with the hand-over marks (any type but a blocking one).
 template <typename F>
 bool ZovPostCall(QObject* context, F call, Qt::ConnectionType type = Qt::QueuedConnection) {
@@ -49,6 +35,20 @@ bool ZovPostCall(QObject* context, F call, Qt::ConnectionType type = Qt::QueuedC
       type);
 }
 
+// QMetaObject::invokeMethod(context, call, type) for a call that runs on
+// context's thread: what the caller did before it happens before the call,
+// and with Qt::BlockingQueuedConnection the call happens before the return.
+// (Qt's own copy of the functor, made inside invokeMethod, is covered by an
+// entry of tests/tsan.supp.)
+//
+// A blocking call is made as a queued call and a wait on a promise: Qt's own
+// blocking connection reads the caller's argument array (on the caller's
+// stack) on the receiving thread after the call returns, and then wakes the
+// caller through a futex inside the library, so under ThreadSanitizer the
+// caller's next use of that stack looked like a race with the receiver. The
+// promise is seen by the sanitizer and is set when the call has returned.
+// A blocking call to an object of the calling thread, which Qt refuses as a
+// deadlock, is made directly.
 template <typename F>
 bool ZovInvokeOn(QObject* context, F call, Qt::ConnectionType type = Qt::QueuedConnection) {
   if (type != Qt::BlockingQueuedConnection) return ZovPostCall(context, std::move(call), type);
