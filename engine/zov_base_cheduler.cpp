@@ -156,9 +156,11 @@ void CZovBaseCheduler::PresentTimed() {
   const int64_t time = timed->timeMs;
   const bool video = timed->type == kZovItemVideo;
   const int64_t shown = presentedVideo;
+  // The clock moves before the picture is published as shown: whoever sees
+  // the new picture then reads the position that goes with it.
+  clockMs = time;
   Present(timed);
   if (video && presentedVideo != shown) NoteSoundOffset(time);
-  clockMs = time;
   NoteHeld();
 }
 
@@ -358,9 +360,8 @@ void CZovBaseCheduler::HoldPass() {
     if (!seekShown_) {
       // Sound stays queued: it plays from the re-anchor on.
       if (ZovMediaItemPtr first = queue->PopVideo()) {
-        const int64_t time = first->timeMs;
+        clockMs = first->timeMs;  // before the picture shows, as above
         Present(first);
-        clockMs = time;
         seekShown_ = true;
       } else if ((file && file->IsSoundOnly()) || (queue->endState == kZovQueueAtEnd && queue->VideoCount() == 0)) {
         seekShown_ = true;  // no picture is coming

@@ -117,15 +117,22 @@ class FrameStep : public ::testing::Test {
     });
     return Shown(0);
   }
-  // Seeks channel 0 to `ms` and waits until the seek's picture is shown.
+  // Whether every channel shows the picture of its last seek or step (a
+  // second channel may still show the one it played to before, and a
+  // step's outcome is known before its picture shows).
+  bool Settled() const {
+    for (const auto& player : play.players)
+      if (player && (player->scheduler->AppliedSeekSerial() != player->readThread->LastSeekSerial() ||
+                     player->scheduler->holdFlag != 0))
+        return false;
+    return true;
+  }
+  // Seeks to `ms` and waits until every channel shows the seek's picture.
   void SeekAndWait(int64_t ms) {
     engine.Seek(ms);
-    CZovBasePlayer* main = play.players[0].get();
     WaitUntil([&] {
       engine.State();
-      main = play.players[0].get();
-      return main->scheduler->AppliedSeekSerial() == main->readThread->LastSeekSerial() &&
-             main->scheduler->holdFlag == 0;
+      return Settled();
     });
   }
   // Item times count from the clip's first packet (a decode time before the
@@ -220,7 +227,7 @@ TEST_F(FrameStep, StepsCrossTheMomentsOfADriveBothWays) {
   engine.StepFrame(+1);
   ASSERT_TRUE(WaitUntil([&] {
     engine.State();
-    return !engine.Stepping() && engine.DriveMoment() == 1 && engine.PresentedCount(0) > 0;
+    return !engine.Stepping() && engine.DriveMoment() == 1 && engine.PresentedCount(0) > 0 && Settled();
   }));
   EXPECT_EQ(Shown(0), b[0]);
   EXPECT_EQ(engine.PositionMs(), length + b[0]);
@@ -232,7 +239,7 @@ TEST_F(FrameStep, StepsCrossTheMomentsOfADriveBothWays) {
   engine.StepFrame(-1);
   ASSERT_TRUE(WaitUntil([&] {
     engine.State();
-    return !engine.Stepping() && engine.DriveMoment() == 0 && engine.PresentedCount(0) > 0;
+    return !engine.Stepping() && engine.DriveMoment() == 0 && engine.PresentedCount(0) > 0 && Settled();
   }));
   EXPECT_EQ(Shown(0), a.back());
   EXPECT_EQ(engine.PositionMs(), a.back());
