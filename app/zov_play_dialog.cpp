@@ -476,7 +476,7 @@ void CPlayDialog::StartDrive(std::shared_ptr<const ZovDrivePlan> plan, size_t st
   directory_->Send<ZOV_CODE_PLAYING_TITLE>(kZovMainWindowName, ZovTextRecord{Utf16(playingPath_)});
   directory_->Send<ZOV_CODE_PLAYING_INDEX>(kZovFileListViewName, ZovIndexRecord{int32_t(store_->GetCurrentIndex())});
   engine_->Play();
-  SetTimer(kTickTimerId, kTickMs);
+  SetTimer(kTickTimerId, kFirstTickMs);
   SetPlayLook(true);
   seekBar_->enabled = 1;
 }
@@ -539,7 +539,7 @@ void CPlayDialog::OpenCurrent(const std::string& path) {
   directory_->Send<ZOV_CODE_PLAYING_INDEX>(kZovFileListViewName, ZovIndexRecord{int32_t(store_->GetCurrentIndex())});
   directory_->SendTo(kZovLeftTabName, ZOVWM_SETCHANNELS, 1, 0);
   engine_->Play();
-  SetTimer(kTickTimerId, kTickMs);
+  SetTimer(kTickTimerId, kFirstTickMs);
   SetPlayLook(true);
   seekBar_->enabled = 1;
 }
@@ -636,6 +636,7 @@ void CPlayDialog::OnTick() {
   }
   if (!ended) {
     SendGpsTick(drive_ ? GpsSecondOf(positionMs) : view.position, 1);
+    SetTimer(kTickTimerId, NextTickMs(positionMs, engine_->LengthMs(), engine_->Speed()));
     return;
   }
   SetPlayLook(false);

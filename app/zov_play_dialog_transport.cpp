@@ -74,6 +74,17 @@ TickView ComputeTick(int position, int duration, bool ended) {
   return view;
 }
 
+int NextTickMs(int64_t positionMs, int64_t lengthMs, int speedPercent) {
+  constexpr int64_t kLeadMs = 20;  // past the second, so the clock has surely turned it
+  constexpr int64_t kMinMs = 40, kMaxMs = 1000, kNearEndMs = 250;
+  const int64_t position = std::max<int64_t>(positionMs, 0);
+  const int64_t media = 1000 - position % 1000 + kLeadMs;
+  const int64_t speed = speedPercent > 0 ? speedPercent : 100;
+  int64_t wall = media * 100 / speed;
+  if (lengthMs > 0 && position + 1000 >= lengthMs) wall = std::min(wall, kNearEndMs);
+  return static_cast<int>(std::clamp(wall, kMinMs, kMaxMs));
+}
+
 PlayAction PlayCommand(int state, bool spaceKey) {
   if (state == 1) return PlayAction::kPause;
   if (state == 2) return PlayAction::kResume;

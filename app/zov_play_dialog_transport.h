@@ -37,8 +37,9 @@ inline constexpr int kIdSpeed = 10161;
 
 // A command within this long of the previous click is dropped.
 inline constexpr int kCommandGapMs = 1000;
-// Period of the position poll (timer 1).
-inline constexpr int kTickMs = 500;
+// The position poll (timer 1): its first run this long after playing starts,
+// then just after each second of the recording (NextTickMs).
+inline constexpr int kFirstTickMs = 250;
 inline constexpr int kTickTimerId = 1;
 // The seek bar runs over 0..kSeekSteps; the volume slider over 0..kVolumeSteps.
 inline constexpr int kSeekSteps = 300;
@@ -111,6 +112,12 @@ struct TickView {
 // recording shows position 0 and never grows the duration (the engine
 // reports a far position once it has stopped).
 TickView ComputeTick(int position, int duration, bool ended);
+// Wall time to the next position poll: just after the recording's next
+// second at `speedPercent`, so the time text, the seek bar, the timeline and
+// the map move together once a second (each window update recomposes the
+// whole main window); within the last second, in quarters of one, so the end
+// is seen soon. Between 40 ms and 1 s.
+int NextTickMs(int64_t positionMs, int64_t lengthMs, int speedPercent);
 std::string FormatTime(int position, int duration);
 int SeekBarValue(int position, int duration);
 

@@ -210,7 +210,7 @@ void CZovCefBrowers::OnPageLoaded(bool ok) {
   // The same track again, and the marker where the last tick put it: the
   // dials keep showing the current point.
   DrawTrack();
-  for (const QString& call : markerCalls_) Run(call);
+  RunMarkerCalls();
 }
 
 void CZovCefBrowers::OnTick(const ZovTickPayload& tick) {
@@ -235,7 +235,13 @@ void CZovCefBrowers::PlaceMarker(double longitude, double latitude, double headi
   // (and the browser's compositing) is left alone then.
   if (calls == markerCalls_) return;
   markerCalls_ = std::move(calls);
-  for (const QString& call : markerCalls_) Run(call);
+  RunMarkerCalls();
+}
+
+// The marker's move and the view's centring go as one script: one message to
+// the page and one frame of its drawing, not two.
+void CZovCefBrowers::RunMarkerCalls() {
+  if (!markerCalls_.isEmpty()) Run(markerCalls_.join(QLatin1Char(';')));
 }
 
 void CZovCefBrowers::SetHeading(double heading) {

@@ -162,6 +162,7 @@ class CZovCefBrowers : public CZovWnd {
   void ShowSpeed(double knots);
   void ResetDials(bool compassToo);
   bool Run(const QString& script);
+  void RunMarkerCalls();
 
   CZovSettings* settings_;
   CZovFileListStore* store_;

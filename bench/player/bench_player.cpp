@@ -41,6 +41,8 @@ namespace {
 constexpr int kPollMs = 10;
 // The whole run is given up after this long.
 constexpr int64_t kGiveUpMs = 120000;
+// A question to the page unanswered this long is put again.
+constexpr int64_t kAskAgainMs = 200;
 
 // Milliseconds between the process's creation and the engine clock's zero
 // (the dynamic loading of the libraries happens before the clock starts).
@@ -61,13 +63,13 @@ int64_t LoadTimeMs() {
   return nowMs - startMs - NowMs();
 }
 
-// utime + stime (seconds) of `pid` and its descendants.
-double TreeCpuSeconds(pid_t root) {
+// utime + stime (seconds) of `root` and of each of its descendants, by pid.
+std::map<pid_t, double> TreeCpu(pid_t root) {
   std::map<pid_t, pid_t> parent;
   std::map<pid_t, double> cpu;
   const double tick = static_cast<double>(sysconf(_SC_CLK_TCK));
   DIR* proc = opendir("/proc");
-  if (!proc) return 0;
+  if (!proc) return {};
   while (dirent* entry = readdir(proc)) {
     const pid_t pid = static_cast<pid_t>(std::atoi(entry->d_name));
     if (pid <= 0) continue;
@@ -85,14 +87,27 @@ double TreeCpuSeconds(pid_t root) {
     cpu[pid] = (utime + stime) / tick;
   }
   closedir(proc);
-  double total = 0;
+  std::map<pid_t, double> tree;
   for (const auto& [pid, seconds] : cpu) {
     for (pid_t p = pid; p > 1; p = parent.count(p) ? parent[p] : 0) {
       if (p == root) {
-        total += seconds;
+        tree[pid] = seconds;
         break;
       }
     }
+  }
+  return tree;
+}
+
+// CPU seconds the tree used since `start`, process by process: a helper that
+// ended meanwhile takes its whole count with it, so a plain difference of
+// sums would subtract it; it is left out instead (what it used after `start`
+// is lost, so the figure errs low, never high).
+double TreeCpuSince(const std::map<pid_t, double>& start, pid_t root) {
+  double total = 0;
+  for (const auto& [pid, seconds] : TreeCpu(root)) {
+    const auto before = start.find(pid);
+    total += seconds - (before == start.end() ? 0.0 : before->second);
   }
   return total;
 }
@@ -123,8 +138,8 @@ double OwnCpuSeconds() {
 
 class Poller : public QObject {
  public:
-  Poller(QWidget* window, std::string path, int64_t loadMs, bool startOnly)
-      : window_(window), path_(std::move(path)), loadMs_(loadMs), startOnly_(startOnly) {
+  Poller(std::string path, int64_t loadMs, bool startOnly)
+      : path_(std::move(path)), loadMs_(loadMs), startOnly_(startOnly) {
     timer_.callOnTimeout([this] { Poll(); });
     timer_.start(kPollMs);
   }
@@ -138,7 +153,7 @@ class Poller : public QObject {
       const ZovChannelFigures figures = engine.Counters(0);
       if (figures.presented > 0 && firstPictureMs_ < 0) {
         firstPictureMs_ = now;
-        cpuStart_ = TreeCpuSeconds(getpid());
+        cpuStart_ = TreeCpu(getpid());
         ownStart_ = OwnCpuSeconds();
       }
       lastPresented_ = std::max(lastPresented_, figures.presented);
@@ -148,18 +163,25 @@ class Poller : public QObject {
     } else if (firstPictureMs_ >= 0) {
       Finish("stopped");
     }
-    if (trackMs_ < 0 && !asking_) AskForTrack(now);
+    if (trackMs_ < 0 && (askedMs_ < 0 || now - askedMs_ > kAskAgainMs)) AskForTrack(now);
     if (startOnly_ && firstPictureMs_ >= 0 && trackMs_ >= 0) Finish("start-up measured");
   }
 
-  // The page sets the start mark right after it draws the track line.
+  // The page sets the start mark right after it draws the track line. A
+  // question put to the page before it has loaded is never answered (the
+  // load replaces the document it was meant for), so it is put again after a
+  // while; a late answer does no harm.
+  // The map's view is the one showing a page (the player's panels are windows
+  // of their own, not all children of the main window).
   void AskForTrack(int64_t now) {
-    for (QWebEngineView* view : window_->findChildren<QWebEngineView*>()) {
-      asking_ = true;
+    for (QWidget* widget : QApplication::allWidgets()) {
+      auto* view = qobject_cast<QWebEngineView*>(widget);
+      if (!view || view->url().isEmpty()) continue;
+      askedMs_ = now;
       view->page()->runJavaScript(
           "document.querySelectorAll('.zov-start').length",
           [this](const QVariant& result) {
-            asking_ = false;
+            askedMs_ = -1;
             if (result.toInt() > 0 && trackMs_ < 0) trackMs_ = NowMs();
           });
       return;
@@ -167,7 +189,7 @@ class Poller : public QObject {
   }
 
   void Finish(const char* how) {
-    const double cpu = TreeCpuSeconds(getpid()) - cpuStart_;
+    const double cpu = firstPictureMs_ >= 0 ? TreeCpuSince(cpuStart_, getpid()) : 0.0;
     const double wall = (NowMs() - firstPictureMs_) / 1000.0;
     std::printf("first picture %lld ms\n", static_cast<long long>(firstPictureMs_ + loadMs_));
     std::printf("track on map %lld ms\n", static_cast<long long>(trackMs_ < 0 ? -1 : trackMs_ + loadMs_));
@@ -191,7 +213,6 @@ class Poller : public QObject {
     std::_Exit(0);
   }
 
-  QWidget* window_;
   std::string path_;
   int64_t loadMs_;
   bool startOnly_;
@@ -201,9 +222,9 @@ class Poller : public QObject {
   int64_t lastPresented_ = 0;
   int64_t lastDropped_ = 0;
   int64_t lastLate_ = 0;
-  double cpuStart_ = 0;
+  std::map<pid_t, double> cpuStart_;
   double ownStart_ = 0;
-  bool asking_ = false;
+  int64_t askedMs_ = -1;  // when the last question went to the page, -1 when answered
 };
 
 }  // namespace
@@ -232,8 +253,8 @@ int main(int argc, char** argv) {
   player.onStep = [loadMs](const char* step) {
     std::fprintf(stderr, "step %-24s %lld ms\n", step, static_cast<long long>(NowMs() + loadMs));
   };
-  player.onMainWindow = [&](CZovPlayDlg* window) {
-    poller = std::make_unique<Poller>(window, files.front(), loadMs, startOnly);
+  player.onMainWindow = [&](CZovPlayDlg*) {
+    poller = std::make_unique<Poller>(files.front(), loadMs, startOnly);
   };
   return player.InitInstance();
 }

@@ -96,6 +96,25 @@ TEST(PlayTransport, TickGrowsTheDurationAndFormatsTimeAndBar) {
   EXPECT_EQ(SeekBarValue(4, 1), 1500);  // not divided when the length is 1 s
 }
 
+TEST(PlayTransport, TickFallsJustAfterTheNextSecondOfTheRecordingAtItsSpeed) {
+  struct Case { int64_t position, length; int speed, ms; } cases[] = {
+      {0, 60000, 100, 1000},     // a whole second ahead: the longest wait
+      {4300, 60000, 100, 720},
+      {4990, 60000, 100, 40},    // just short of a second: not a busy loop
+      {5500, 60000, 100, 520},
+      {4300, 60000, 200, 360},   // twice as fast: half the wall time
+      {4300, 60000, 25, 1000},   // slow motion: still at least once a second
+      {4300, 60000, 0, 720},     // no speed known: as at normal speed
+      {-50, 60000, 100, 1000},
+      {59300, 60000, 100, 250},  // the last second: the end is seen soon
+      {4300, 0, 100, 720},       // no length known
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.position);
+    EXPECT_EQ(NextTickMs(c.position, c.length, c.speed), c.ms);
+  }
+}
+
 TEST(PlayTransport, PlayCommandAndSpaceByStateAndEndOfFileByPlayMode) {
   EXPECT_EQ(PlayCommand(0, false), PlayAction::kStart);
   EXPECT_EQ(PlayCommand(0, true), PlayAction::kNone);  // space never starts playback
