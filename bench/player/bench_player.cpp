@@ -3,6 +3,7 @@
 // that reports:
 //   first picture   ms from process creation to the first picture presented
 //   track on map    ms from process creation to the track line on the map page
+//                   (--startup runs only: the question is work for the page)
 //   playback        frames presented of the file's, and the CPU seconds of
 //                   the process and every process it started (the browser's
 //                   helpers) from the first picture to the end of playback
@@ -37,12 +38,14 @@ extern "C" {
 
 namespace {
 
-// Poll period of the measurements.
+// Poll period of the measurements (it must see the engine stopped at the end
+// before the play window closes the channels).
 constexpr int kPollMs = 10;
 // The whole run is given up after this long.
 constexpr int64_t kGiveUpMs = 120000;
-// A question to the page unanswered this long is put again.
-constexpr int64_t kAskAgainMs = 200;
+// Start-up runs ask the map page whether the track is drawn this often (each
+// question is work for the page, so never in the runs that measure CPU).
+constexpr int64_t kAskEveryMs = 50;
 
 // Milliseconds between the process's creation and the engine clock's zero
 // (the dynamic loading of the libraries happens before the clock starts).
@@ -163,16 +166,15 @@ class Poller : public QObject {
     } else if (firstPictureMs_ >= 0) {
       Finish("stopped");
     }
-    if (trackMs_ < 0 && (askedMs_ < 0 || now - askedMs_ > kAskAgainMs)) AskForTrack(now);
+    if (startOnly_ && trackMs_ < 0 && now - askedMs_ >= kAskEveryMs) AskForTrack(now);
     if (startOnly_ && firstPictureMs_ >= 0 && trackMs_ >= 0) Finish("start-up measured");
   }
 
   // The page sets the start mark right after it draws the track line. A
   // question put to the page before it has loaded is never answered (the
-  // load replaces the document it was meant for), so it is put again after a
-  // while; a late answer does no harm.
-  // The map's view is the one showing a page (the player's panels are windows
-  // of their own, not all children of the main window).
+  // load replaces the document it was meant for), so questions go on at
+  // intervals, answered or not; a late answer does no harm.
+  // The map's view is the web view showing a page.
   void AskForTrack(int64_t now) {
     for (QWidget* widget : QApplication::allWidgets()) {
       auto* view = qobject_cast<QWebEngineView*>(widget);
@@ -181,7 +183,6 @@ class Poller : public QObject {
       view->page()->runJavaScript(
           "document.querySelectorAll('.zov-start').length",
           [this](const QVariant& result) {
-            askedMs_ = -1;
             if (result.toInt() > 0 && trackMs_ < 0) trackMs_ = NowMs();
           });
       return;
@@ -192,7 +193,7 @@ class Poller : public QObject {
     const double cpu = firstPictureMs_ >= 0 ? TreeCpuSince(cpuStart_, getpid()) : 0.0;
     const double wall = (NowMs() - firstPictureMs_) / 1000.0;
     std::printf("first picture %lld ms\n", static_cast<long long>(firstPictureMs_ + loadMs_));
-    std::printf("track on map %lld ms\n", static_cast<long long>(trackMs_ < 0 ? -1 : trackMs_ + loadMs_));
+    if (startOnly_) std::printf("track on map %lld ms\n", static_cast<long long>(trackMs_ < 0 ? -1 : trackMs_ + loadMs_));
     CZovEngine& engine = CZovEngine::Get();
     if (engine.IsDrive()) {
       // A folder played as a drive: each channel across its moments.
@@ -224,7 +225,7 @@ class Poller : public QObject {
   int64_t lastLate_ = 0;
   std::map<pid_t, double> cpuStart_;
   double ownStart_ = 0;
-  int64_t askedMs_ = -1;  // when the last question went to the page, -1 when answered
+  int64_t askedMs_ = -kAskEveryMs;  // when the last question went to the page
 };
 
 }  // namespace
