@@ -93,7 +93,7 @@ bool ClientApp::Configure(const std::string& cacheFolder, const std::string& log
   if (!cacheFolder_.empty()) EnsureFolders(cacheFolder_);
   if (!logFile_.empty()) EnsureFolders(std::filesystem::path(logFile_).parent_path());
 
-  std::string add = kQuietFlags;
+  std::string add = std::string(kQuietFlags) + " " + kLeanFlags;
   if (RunningAsRoot()) add += " --no-sandbox";
   // Without a GPU, Chromium's GPU path runs on the software OpenGL driver:
   // slower than its own software compositing, and it reports failed command

@@ -75,6 +75,7 @@ TEST(ClientAppConfigure, AppliedBeforeTheApplicationAndOnlyOnce) {
   EXPECT_TRUE(QCoreApplication::testAttribute(Qt::AA_ShareOpenGLContexts));
   const std::string flags = std::getenv(ClientApp::kFlagsVariable);
   EXPECT_NE(flags.find("--disable-background-networking"), std::string::npos) << flags;
+  EXPECT_NE(flags.find(ClientApp::kLeanFlags), std::string::npos) << flags;
   EXPECT_EQ(flags.find("--no-sandbox") != std::string::npos, geteuid() == 0) << flags;
   EXPECT_EQ(flags.find("--disable-gpu") != std::string::npos, !ClientApp::HasGpuDevice()) << flags;
   ASSERT_NE(g_app->Profile(), nullptr);
