@@ -319,10 +319,16 @@ TEST(PaneClickTest, ReleasedClicksReportThePaneIdAtMostOncePerSecond) {
 // stills; the still shows through a resize until playback goes on.
 TEST_F(ViewsTest, StillsOfARealRecordingShowWhilePaused) {
   zovtest::Watchdog watchdog(90);
-  const std::string main = zovtest::Fixture("h264_aac48_30fps.mp4");
+  // Stills are taken from the pictures still queued, so the recordings last
+  // long enough that a slow machine pauses them before they run out.
+  const std::string main = zovtest::TempDir() + "/main.mp4";
+  const std::string makeMain = "ffmpeg -hide_banner -loglevel error -nostdin -y -f lavfi -i testsrc2=size=320x240:rate=30:duration=10 "
+                               "-f lavfi -i sine=frequency=440:sample_rate=48000:duration=10 "
+                               "-c:v libx264 -preset ultrafast -pix_fmt yuv420p -c:a aac -shortest " + main;
+  ASSERT_EQ(std::system(makeMain.c_str()), 0);
   // A second channel recorded at another size than the main one.
   const std::string second = zovtest::TempDir() + "/small.mp4";
-  const std::string make = "ffmpeg -hide_banner -loglevel error -nostdin -y -f lavfi -i testsrc2=size=160x120:rate=30:duration=2 "
+  const std::string make = "ffmpeg -hide_banner -loglevel error -nostdin -y -f lavfi -i testsrc2=size=160x120:rate=30:duration=10 "
                            "-c:v libx264 -preset ultrafast -pix_fmt yuv420p " + second;
   ASSERT_EQ(std::system(make.c_str()), 0);
 
