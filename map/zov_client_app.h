@@ -41,11 +41,10 @@ class ClientApp : public std::enable_shared_from_this<ClientApp> {
   static constexpr const char* kQuietFlags =
       "--disable-background-networking --disable-component-update --disable-domain-reliability "
       "--no-pings";
-  // The page's scripts hold the offline basemap (megabytes of text). Once the
-  // page idles, the browser would compress such script text in the
-  // background and expand it again when the scripts need it: a tenth of a
-  // second of work each time, while a recording plays, to save a few
-  // megabytes.
+  // The page's scripts hold the offline basemap (megabytes of text). A few
+  // seconds after the page loads, the browser would compress that text in
+  // the background: a tenth of a second of work while a recording plays, to
+  // save a few megabytes.
   static constexpr const char* kLeanFlags = "--disable-features=CompressParkableStrings";
   // Storage name of the profile (its cache lives in the cache folder).
   static constexpr const char* kProfileName = "ZovGpsPlay";
