@@ -11,6 +11,7 @@
 #include <QThread>
 
 #include <future>
+#include <memory>
 #include <utility>
 
 #if defined(__SANITIZE_THREAD__)
@@ -48,7 +49,7 @@ bool ZovPostCall(QObject* context, F call, Qt::ConnectionType type = Qt::QueuedC
 // caller's next use of that stack looked like a race with the receiver. The
 // promise is seen by the sanitizer and is set when the call has returned.
 // A blocking call to an object of the calling thread, which Qt refuses as a
-// deadlock, is made directly.
+// deadlock, is made directly. A blocking call that never runs answers false.
 template <typename F>
 bool ZovInvokeOn(QObject* context, F call, Qt::ConnectionType type = Qt::QueuedConnection) {
   if (type != Qt::BlockingQueuedConnection) return ZovPostCall(context, std::move(call), type);
@@ -58,11 +59,17 @@ bool ZovInvokeOn(QObject* context, F call, Qt::ConnectionType type = Qt::QueuedC
   }
   std::promise<void> done;
   std::future<void> returned = done.get_future();
-  if (!ZovPostCall(context, [&call, &done] {
+  bool ran = false;
+  // Set when the last copy of the posted call goes: after it has run, or when
+  // Qt drops it unrun (its receiver deleted with the call still queued), so
+  // the caller never waits for good. The answer then is false.
+  std::shared_ptr<void> settle(nullptr, [&done](void*) { done.set_value(); });
+  if (!ZovPostCall(context, [&call, &ran, settle = std::move(settle)]() mutable {
         call();
-        done.set_value();
+        ran = true;
+        settle.reset();
       }))
     return false;
   returned.wait();
-  return true;
+  return ran;
 }

@@ -186,6 +186,33 @@ TEST(MessageLayer, DestroyedTargetAnswersWaitingSender) {
   QCoreApplication::processEvents();
 }
 
+// A blocking call that Qt drops unrun (its receiver's queued calls removed,
+// as deleting the receiver removes them) answers its caller with false.
+TEST(MessageLayer, BlockingCallDroppedUnrunAnswersFalse) {
+  QThread idle;  // never started: what is posted to its objects stays queued
+  QObject receiver;
+  receiver.moveToThread(&idle);
+  std::atomic<bool> ran{false}, returned{false}, answer{true};
+  std::thread caller([&] {
+    answer = ZovInvokeOn(&receiver, [&] { ran = true; }, Qt::BlockingQueuedConnection);
+    returned = true;
+  });
+  // The call is removed as soon as it is queued; the caller then answers.
+  QElapsedTimer t;
+  t.start();
+  while (!returned && t.elapsed() < 5000) {
+    QCoreApplication::removePostedEvents(&receiver);
+    std::this_thread::yield();
+  }
+  if (!returned) {
+    caller.detach();  // it waits for good: the fault this test is about
+    FAIL() << "the caller still waits for a call that was dropped";
+  }
+  caller.join();
+  EXPECT_FALSE(answer.load());
+  EXPECT_FALSE(ran.load());
+}
+
 TEST(MessageLayer, NumberedTimers) {
   RecordingWnd w;
   EXPECT_FALSE(w.KillTimer(7));
