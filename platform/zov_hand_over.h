@@ -11,17 +11,17 @@
 #include <QThread>
 
 #include <future>
-#include <memory>
 #include <utility>
 
 #if defined(__SANITIZE_THREAD__)
 #include <sanitizer/tsan_interface.h>
 inline void ZovHandOverTo(const QObject* receiver) { __tsan_release(receiver->thread()); }
-inline void ZovTakeOverHere() { __tsan_acquire(QThread::currentThread()); }
+inline void ZovTakeOverFrom(const QThread* queue) { __tsan_acquire(const_cast<QThread*>(queue)); }
 #else
 inline void ZovHandOverTo(const QObject*) {}
-inline void ZovTakeOverHere() {}
+inline void ZovTakeOverFrom(const QThread*) {}
 #endif
+inline void ZovTakeOverHere() { ZovTakeOverFrom(QThread::currentThread()); }
 
 // The call itself, with the hand-over marks (any type but a blocking one).
 template <typename F>
@@ -35,6 +35,28 @@ bool ZovPostCall(QObject* context, F call, Qt::ConnectionType type = Qt::QueuedC
       },
       type);
 }
+
+// Sets a blocking caller's promise once, when the posted call is done with:
+// after it has run, or when Qt destroys it unrun (its receiver deleted with
+// the call still queued), so the caller never waits for good. Whoever
+// destroys it takes over from the receiver's queue first.
+class ZovCallSettle {
+ public:
+  ZovCallSettle(std::promise<void>* done, const QObject* receiver) : done_(done), queue_(receiver->thread()) {}
+  ZovCallSettle(ZovCallSettle&& other) noexcept
+      : done_(std::exchange(other.done_, nullptr)), queue_(other.queue_) {}
+  ZovCallSettle& operator=(ZovCallSettle&&) = delete;
+  ~ZovCallSettle() { Settle(); }
+  void Settle() {
+    if (!done_) return;
+    ZovTakeOverFrom(queue_);
+    std::exchange(done_, nullptr)->set_value();
+  }
+
+ private:
+  std::promise<void>* done_;
+  const QThread* queue_;
+};
 
 // QMetaObject::invokeMethod(context, call, type) for a call that runs on
 // context's thread: what the caller did before it happens before the call,
@@ -60,14 +82,10 @@ bool ZovInvokeOn(QObject* context, F call, Qt::ConnectionType type = Qt::QueuedC
   std::promise<void> done;
   std::future<void> returned = done.get_future();
   bool ran = false;
-  // Set when the last copy of the posted call goes: after it has run, or when
-  // Qt drops it unrun (its receiver deleted with the call still queued), so
-  // the caller never waits for good. The answer then is false.
-  std::shared_ptr<void> settle(nullptr, [&done](void*) { done.set_value(); });
-  if (!ZovPostCall(context, [&call, &ran, settle = std::move(settle)]() mutable {
+  if (!ZovPostCall(context, [&call, &ran, settle = ZovCallSettle(&done, context)]() mutable {
         call();
         ran = true;
-        settle.reset();
+        settle.Settle();
       }))
     return false;
   returned.wait();
