@@ -275,7 +275,7 @@
     for (lng = Math.ceil(bounds.getWest() / step) * step; lng <= bounds.getEast(); lng += step) {
       p = map.latLngToContainerPoint([bounds.getNorth(), lng]);
       if (p.x < 50) continue;  // the zoom buttons sit there
-      html.push('<span style="left:' + Math.round(p.x + 3) + 'px;top:2px">' +
+      html.push('<span class="zov-top" style="left:' + Math.round(p.x + 3) + 'px;top:2px">' +
                 gridLabel(+L.Util.wrapNum(lng, [-180, 180], true).toFixed(6), "E", "W") + "</span>");
     }
     for (lat = Math.ceil(bounds.getSouth() / step) * step; lat <= bounds.getNorth(); lat += step) {
@@ -286,6 +286,12 @@
       }
     }
     box.innerHTML = html.join("");
+    // The player's dials cover the top of the right edge: a label along the
+    // top that would end under them is left out.
+    var clearRight = map.getSize().x - DIALS_PX;
+    Array.prototype.slice.call(box.getElementsByClassName("zov-top")).forEach(function (span) {
+      if (span.offsetLeft + span.offsetWidth > clearRight) box.removeChild(span);
+    });
   }
   var labelBox = null;
 

@@ -283,6 +283,28 @@ TEST_P(MapPages, ADrawnTrackStaysInViewClearOfTheDials) {
   EXPECT_NEAR(s["center"].toArray().at(0).toDouble(), 2.33, 1e-4);
 }
 
+// The degree labels along the top stay clear of the dials over the right
+// edge, wherever the view is panned; those left of the dials still show.
+TEST_P(MapPages, TopDegreeLabelsKeepClearOfTheDials) {
+  QWebEngineView* view = PageView(GetParam());
+  ASSERT_EQ(Evaluate(view, kDrive).toString(), "drawn");
+  for (int i = 0; i < 8; ++i) {
+    const QString centre = QString::number(114.05 + i * 0.0007, 'f', 5);
+    const QJsonArray labels = QJsonDocument::fromJson(
+        Evaluate(view, "Center(" + centre + ", 22.543); JSON.stringify(Array.from("
+                       "document.querySelectorAll('.zov-grid-labels span')).filter(function (s) {"
+                       "  return s.style.top === '2px'; }).map(function (s) {"
+                       "  return [s.offsetLeft + s.offsetWidth, s.parentNode.offsetWidth]; }))")
+            .toString().toUtf8()).array();
+    SCOPED_TRACE(centre.toStdString());
+    ASSERT_FALSE(labels.isEmpty());
+    for (const QJsonValue& label : labels) {
+      const QJsonArray a = label.toArray();
+      EXPECT_LE(a.at(0).toDouble(), a.at(1).toDouble() - 120) << "a label under the dials";
+    }
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Pages, MapPages, ::testing::Values("osm.html", "gaode.html"),
                          [](const auto& info) {
                            return std::string(info.param).substr(0, std::string(info.param).find('.'));
