@@ -1,17 +1,22 @@
-// Builds the offline basemap of the map pages from Natural Earth's 1:10m
-// countries (world-atlas, TopoJSON): the land rings and the borders between
-// countries, projected to Web Mercator world units (0..1 across the world),
-// quantised to 2^24 units (about 2.4 m at the equator) and written as
-// zigzag-varint deltas in base64, so the page decodes them in a few
-// milliseconds instead of parsing and converting a 3.6 MB topology.
+// Builds the offline basemap of the map pages from Natural Earth's countries
+// at three scales (world-atlas, TopoJSON: 1:110m, 1:50m and 1:10m): the land
+// rings and the borders between countries of each, projected to Web Mercator
+// world units (0..1 across the world), quantised to 2^24 units (about 2.4 m
+// at the equator) and written as zigzag-varint deltas in base64, so the page
+// decodes them in a few milliseconds instead of parsing and converting a
+// 3.6 MB topology.
 //
 //   node make-basemap.js NODE_MODULES OUT.js
 //
-// Output: window.ZOV_BASEMAP = { scale, land: {counts, data}, borders: {counts, data} }
-// where counts[i] is the number of points of ring (or line) i and data holds
-// their coordinate deltas (x then y), starting from 0 at each ring.
-// A ring that crosses the date line is kept in one piece: after a jump of
-// more than half the world its points continue beyond 0..1.
+// Output: window.ZOV_BASEMAP = { scale, levels: [{ source, maxZoom,
+// land: {counts, data}, borders: {counts, data} }, ...] }, coarsest first.
+// A tile of zoom z is drawn from the first level whose maxZoom (null: no
+// limit) is at least z, so the world view walks about 5 000 points and a
+// country about 60 000 instead of the 400 000 of the finest scale, which
+// only a closer view needs. counts[i] is the number of points of ring (or
+// line) i and data holds their coordinate deltas (x then y), starting from 0
+// at each ring. A ring that crosses the date line is kept in one piece: after
+// a jump of more than half the world its points continue beyond 0..1.
 "use strict";
 const fs = require("fs");
 const path = require("path");
@@ -24,7 +29,9 @@ if (!modules || !out) {
 // A relative folder is taken from the current one (require alone would look
 // among its own modules).
 const topojson = require(path.resolve(modules, "topojson-client"));
-const world = JSON.parse(fs.readFileSync(path.join(modules, "world-atlas", "countries-10m.json"), "utf8"));
+// Natural Earth's scales and the zooms each is drawn at: 1:110m has about a
+// point per screen pixel at zoom 2, 1:50m at zoom 5.
+const LEVELS = [{ source: "110m", maxZoom: 2 }, { source: "50m", maxZoom: 5 }, { source: "10m", maxZoom: null }];
 
 const SCALE = 1 << 24;
 const MAX_LATITUDE = 85.05112878;
@@ -64,16 +71,21 @@ function encodeSet(lines) {
   return { counts, data: Buffer.from(bytes).toString("base64") };
 }
 
-const land = topojson.feature(world, world.objects.land);
-const rings = [];
-for (const f of land.features || [land]) {
-  const g = f.geometry;
-  const polygons = g.type === "Polygon" ? [g.coordinates] : g.coordinates;
-  for (const polygon of polygons) for (const ring of polygon) rings.push(ring);
+function encodeLevel({ source, maxZoom }) {
+  const file = path.join(modules, "world-atlas", "countries-" + source + ".json");
+  const world = JSON.parse(fs.readFileSync(file, "utf8"));
+  const land = topojson.feature(world, world.objects.land);
+  const rings = [];
+  for (const f of land.features || [land]) {
+    const g = f.geometry;
+    const polygons = g.type === "Polygon" ? [g.coordinates] : g.coordinates;
+    for (const polygon of polygons) for (const ring of polygon) rings.push(ring);
+  }
+  const borders = topojson.mesh(world, world.objects.countries, (a, b) => a !== b).coordinates;
+  return { source, maxZoom, land: encodeSet(rings), borders: encodeSet(borders) };
 }
-const borders = topojson.mesh(world, world.objects.countries, (a, b) => a !== b).coordinates;
 
-const basemap = { scale: SCALE, land: encodeSet(rings), borders: encodeSet(borders) };
+const basemap = { scale: SCALE, levels: LEVELS.map(encodeLevel) };
 fs.writeFileSync(out,
-  "// Natural Earth 1:10m land and country borders (public domain), see make-basemap.js.\n" +
+  "// Natural Earth 1:110m, 1:50m and 1:10m land and country borders (public domain), see make-basemap.js.\n" +
   "window.ZOV_BASEMAP = " + JSON.stringify(basemap) + ";\n");

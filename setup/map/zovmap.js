@@ -12,8 +12,8 @@
 // on. Moves of the view made by the page itself never stop following.
 //
 // Offline basemap: land, coastlines and country borders from Natural Earth
-// (public domain), shipped beside the page in lib/basemap.js (projected and
-// packed at build time), and
+// (public domain) at three scales, the coarser for the wider views, shipped
+// beside the page in lib/basemap.js (projected and packed at build time), and
 // a graticule, all drawn into canvas tiles under the raster tiles. With no
 // network the raster tiles fail quietly and the basemap is what shows; a track
 // is then fitted at most at OFFLINE_MAX_ZOOM (the basemap has no street
@@ -52,7 +52,7 @@
   // rings, so the big continents are cut down once per level instead of being
   // walked whole for every tile.
 
-  var basemap = { rings: [], borders: [] };
+  var basemap = { levels: [] };
   var clipCache = new Map();
   var CLIP_CACHE_MAX = 3000;      // tiles whose clipped rings are kept
   var TILE_MARGIN = 4 / 256;      // part of a tile drawn beyond each edge (no seams)
@@ -96,12 +96,29 @@
     return out;
   }
 
+  // The scales of lib/basemap.js, coarsest first; each is decoded the first
+  // time a tile of its zooms is drawn.
   function loadBasemap() {
     var data = window.ZOV_BASEMAP;
-    if (!data || !data.land || !data.borders) return;
-    basemap.rings = decodeSet(data.land, data.scale);
-    basemap.borders = decodeSet(data.borders, data.scale);
+    if (!data || !data.levels) return;
+    basemap.levels = data.levels.map(function (level, index) {
+      return { index: index, maxZoom: level.maxZoom, source: level, scale: data.scale, rings: null, borders: null };
+    });
   }
+
+  function basemapLevel(z) {
+    var levels = basemap.levels, level = null;
+    for (var i = 0; i < levels.length && !level; i++) {
+      if (levels[i].maxZoom === null || z <= levels[i].maxZoom) level = levels[i];
+    }
+    if (level && !level.rings) {
+      level.rings = decodeSet(level.source.land, level.scale);
+      level.borders = decodeSet(level.source.borders, level.scale);
+    }
+    return level;
+  }
+
+  function decodedLevels() { return basemap.levels.filter(function (l) { return !!l.rings; }); }
 
   function intersects(a, b) { return a[0] <= b[2] && a[2] >= b[0] && a[1] <= b[3] && a[3] >= b[1]; }
   function contains(outer, inner) {
@@ -147,13 +164,13 @@
     return [x / n - m, y / n - m, (x + 1) / n + m, (y + 1) / n + m];
   }
 
-  // The land rings of tile z/x/y (x already wrapped into the world).
-  function tileRings(z, x, y) {
-    if (z === 0) return basemap.rings;
-    var key = z + "/" + x + "/" + y;
+  // The land rings of one scale for tile z/x/y (x already wrapped into the world).
+  function tileRings(level, z, x, y) {
+    if (z === 0) return level.rings;
+    var key = level.index + ":" + z + "/" + x + "/" + y;
     var cached = clipCache.get(key);
     if (cached) return cached;
-    var source = tileRings(z - 1, x >> 1, y >> 1), box = tileBox(z, x, y), out = [];
+    var source = tileRings(level, z - 1, x >> 1, y >> 1), box = tileBox(z, x, y), out = [];
     for (var i = 0; i < source.length; i++) {
       var r = source[i];
       if (!intersects(r.box, box)) continue;
@@ -239,7 +256,8 @@
     var n = Math.pow(2, coords.z), box = tileBox(coords.z, coords.x, coords.y);
     ctx.fillStyle = SEA;
     ctx.fillRect(0, 0, size, size);
-    var rings = tileRings(coords.z, coords.x, coords.y), i;
+    var level = basemapLevel(coords.z);
+    var rings = level ? tileRings(level, coords.z, coords.x, coords.y) : [], i;
     ctx.beginPath();
     for (i = 0; i < rings.length; i++) { traceXY(ctx, rings[i].xy, n, coords.x, coords.y, null); ctx.closePath(); }
     ctx.fillStyle = LAND;
@@ -250,7 +268,7 @@
     ctx.lineWidth = coords.z > 8 ? 2 : 1;
     ctx.stroke();
     ctx.beginPath();
-    basemap.borders.forEach(function (line) {
+    (level ? level.borders : []).forEach(function (line) {
       if (intersects(line.box, box)) traceXY(ctx, line.xy, n, coords.x, coords.y, null);
     });
     ctx.strokeStyle = BORDER;
@@ -787,8 +805,10 @@
           return { text: followLabel.textContent, x: r.left + r.width / 2, y: r.top + r.height / 2 };
         })() : null,
         lastSeek: state.lastSeek,
-        landRings: basemap.rings.length,
-        borderLines: basemap.borders.length,
+        // The finest scale drawn so far.
+        landRings: decodedLevels().reduce(function (n, l) { return Math.max(n, l.rings.length); }, 0),
+        borderLines: decodedLevels().reduce(function (n, l) { return Math.max(n, l.borders.length); }, 0),
+        basemapScales: decodedLevels().map(function (l) { return l.source.source; }),
         basemapTiles: state.basemapTiles,
         basemapMs: state.basemapMs,
         startedAtMs: state.startedAtMs,

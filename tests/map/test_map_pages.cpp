@@ -12,6 +12,7 @@
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <memory>
 
 #include <QApplication>
 #include <QImage>
@@ -77,11 +78,8 @@ QJsonObject State(QWebEngineView* view) {
       .object();
 }
 
-// One view per page, loaded once and kept for the program.
-QWebEngineView* PageView(const std::string& name) {
-  static std::map<std::string, QWebEngineView*> views;
-  auto it = views.find(name);
-  if (it != views.end()) return it->second;
+// A new view of a staged page, loaded.
+QWebEngineView* LoadPage(const std::string& name) {
   auto* view = new QWebEngineView;
   view->setPage(new QWebEnginePage(g_profile, view));
   view->resize(800, 600);
@@ -96,8 +94,15 @@ QWebEngineView* PageView(const std::string& name) {
   EXPECT_TRUE(zovtest::WaitUntil([&] { return loaded; }, 30000)) << staged;
   EXPECT_TRUE(ok) << staged;
   QObject::disconnect(view, &QWebEngineView::loadFinished, nullptr, nullptr);
-  views[name] = view;
   return view;
+}
+
+// One view per page, loaded once and kept for the program.
+QWebEngineView* PageView(const std::string& name) {
+  static std::map<std::string, QWebEngineView*> views;
+  auto it = views.find(name);
+  if (it != views.end()) return it->second;
+  return views[name] = LoadPage(name);
 }
 
 // A short drive near a coast and a border, its third point lost (0, 0).
@@ -138,6 +143,21 @@ TEST_P(MapPages, DefineEveryFunctionThePlayerCalls) {
     EXPECT_EQ(Evaluate(view, "typeof window." + name).toString(), "function")
         << GetParam() << ": " << name.toStdString();
   }
+}
+
+// The world view and its inset are drawn from Natural Earth's coarser
+// scales; the finest is decoded only for a closer view.
+TEST_P(MapPages, WideViewsDrawTheCoarseScalesOnly) {
+  std::unique_ptr<QWebEngineView> view(LoadPage(GetParam()));
+  ASSERT_TRUE(zovtest::WaitUntil([&] { return State(view.get())["basemapTiles"].toInt() >= 4; }, 20000));
+  const QVariantList scales = State(view.get())["basemapScales"].toVariant().toList();
+  EXPECT_TRUE(scales.contains("110m")) << "the inset draws the world";
+  EXPECT_TRUE(scales.contains("50m")) << "the opening view";
+  EXPECT_FALSE(scales.contains("10m"));
+  ASSERT_EQ(Evaluate(view.get(), kDrive).toString(), "drawn");
+  EXPECT_TRUE(zovtest::WaitUntil([&] {
+    return State(view.get())["basemapScales"].toVariant().toList().contains("10m");
+  }, 20000)) << "a fitted track shows the finest coasts";
 }
 
 TEST_P(MapPages, DrawTheTrackOnTheOfflineBasemap) {
