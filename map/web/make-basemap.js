@@ -29,8 +29,9 @@ if (!modules || !out) {
 // A relative folder is taken from the current one (require alone would look
 // among its own modules).
 const topojson = require(path.resolve(modules, "topojson-client"));
-// Natural Earth's scales and the zooms each is drawn at: 1:110m has about a
-// point per screen pixel at zoom 2, 1:50m at zoom 5.
+// Natural Earth's scales and the zooms each is drawn at: 1:110m for the
+// whole world (zoom 0 to 2), 1:50m for a continent or a country (3 to 5),
+// 1:10m closer in.
 const LEVELS = [{ source: "110m", maxZoom: 2 }, { source: "50m", maxZoom: 5 }, { source: "10m", maxZoom: null }];
 
 const SCALE = 1 << 24;
