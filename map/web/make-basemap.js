@@ -6,14 +6,17 @@
 // decodes them in a few milliseconds instead of parsing and converting a
 // 3.6 MB topology.
 //
-//   node make-basemap.js NODE_MODULES OUT.js
+//   node make-basemap.js NODE_MODULES OUT_DIR
 //
-// Output: window.ZOV_BASEMAP = { scale, levels: [{ source, maxZoom,
-// land: {counts, data}, borders: {counts, data} }, ...] }, coarsest first.
-// A tile of zoom z is drawn from the first level whose maxZoom (null: no
-// limit) is at least z, so the world view walks about 5 000 points and a
-// country about 60 000 instead of the 400 000 of the finest scale, which
-// only a closer view needs. counts[i] is the number of points of ring (or
+// Output: OUT_DIR/basemap.js sets window.ZOV_BASEMAP = { scale, levels:
+// [{ source, maxZoom, land: {counts, data}, borders: {counts, data} }, ...] },
+// coarsest first. A tile of zoom z is drawn from the first level whose
+// maxZoom (null: no limit) is at least z, so the world view walks about
+// 5 000 points and a country about 60 000 instead of the 400 000 of the
+// finest scale, which only a closer view needs. The finest level is written
+// to a script of its own (its `script`, beside basemap.js, which sets
+// window.ZOV_BASEMAP_LEVEL to the level), so the page loads the 2 MB of it
+// only when a closer view is first drawn. counts[i] is the number of points of ring (or
 // line) i and data holds their coordinate deltas (x then y), starting from 0
 // at each ring. A ring that crosses the date line is kept in one piece: after
 // a jump of more than half the world its points continue beyond 0..1.
@@ -23,7 +26,7 @@ const path = require("path");
 
 const [modules, out] = process.argv.slice(2);
 if (!modules || !out) {
-  console.error("usage: node make-basemap.js NODE_MODULES OUT.js");
+  console.error("usage: node make-basemap.js NODE_MODULES OUT_DIR");
   process.exit(2);
 }
 // A relative folder is taken from the current one (require alone would look
@@ -32,7 +35,8 @@ const topojson = require(path.resolve(modules, "topojson-client"));
 // Natural Earth's scales and the zooms each is drawn at: 1:110m for the
 // whole world (zoom 0 to 2), 1:50m for a continent or a country (3 to 5),
 // 1:10m closer in.
-const LEVELS = [{ source: "110m", maxZoom: 2 }, { source: "50m", maxZoom: 5 }, { source: "10m", maxZoom: null }];
+const LEVELS = [{ source: "110m", maxZoom: 2 }, { source: "50m", maxZoom: 5 },
+                { source: "10m", maxZoom: null, script: "basemap-10m.js" }];
 
 const SCALE = 1 << 24;
 const MAX_LATITUDE = 85.05112878;
@@ -86,7 +90,20 @@ function encodeLevel({ source, maxZoom }) {
   return { source, maxZoom, land: encodeSet(rings), borders: encodeSet(borders) };
 }
 
-const basemap = { scale: SCALE, levels: LEVELS.map(encodeLevel) };
-fs.writeFileSync(out,
-  "// Natural Earth 1:110m, 1:50m and 1:10m land and country borders (public domain), see make-basemap.js.\n" +
-  "window.ZOV_BASEMAP = " + JSON.stringify(basemap) + ";\n");
+// Written beside and then renamed, so an interrupted build leaves no half file.
+function write(name, text) {
+  fs.writeFileSync(path.join(out, name + ".tmp"), text);
+  fs.renameSync(path.join(out, name + ".tmp"), path.join(out, name));
+}
+
+const header = (scales) =>
+  "// Natural Earth " + scales + " land and country borders (public domain), see make-basemap.js.\n";
+const levels = LEVELS.map((level) => {
+  const encoded = encodeLevel(level);
+  if (!level.script) return encoded;
+  write(level.script, header("1:" + level.source) +
+    "window.ZOV_BASEMAP_LEVEL = " + JSON.stringify(encoded) + ";\n");
+  return { source: level.source, maxZoom: level.maxZoom, script: level.script };
+});
+write("basemap.js", header(LEVELS.map((l) => "1:" + l.source).join(", ")) +
+  "window.ZOV_BASEMAP = " + JSON.stringify({ scale: SCALE, levels }) + ";\n");

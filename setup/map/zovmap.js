@@ -13,7 +13,8 @@
 //
 // Offline basemap: land, coastlines and country borders from Natural Earth
 // (public domain) at three scales, the coarser for the wider views, shipped
-// beside the page in lib/basemap.js (projected and packed at build time), and
+// beside the page in lib/basemap.js and lib/basemap-10m.js (projected and
+// packed at build time), and
 // a graticule, all drawn into canvas tiles under the raster tiles. With no
 // network the raster tiles fail quietly and the basemap is what shows; a track
 // is then fitted at most at OFFLINE_MAX_ZOOM (the basemap has no street
@@ -35,6 +36,7 @@
     tilesLoaded: 0,       // raster tiles that loaded
     tileErrors: 0,        // raster tiles that failed (hidden)
     basemapTiles: 0,      // basemap tiles drawn
+    basemapScaleAt: {},   // zoom -> the scale its last basemap tile was drawn from
     tracks: {},           // track number -> array of [lat, lng] by point number
     lines: {},            // track number -> polyline
     current: null,        // track number of the playing file (its first point is the start mark)
@@ -97,25 +99,60 @@
   }
 
   // The scales of lib/basemap.js, coarsest first; each is decoded the first
-  // time a tile of its zooms is drawn.
+  // time a tile of its zooms is drawn. A scale kept in a script of its own
+  // (the finest) is loaded then.
   function loadBasemap() {
     var data = window.ZOV_BASEMAP;
     if (!data || !data.levels) return;
     basemap.levels = data.levels.map(function (level, index) {
-      return { index: index, maxZoom: level.maxZoom, source: level, scale: data.scale, rings: null, borders: null };
+      return { index: index, maxZoom: level.maxZoom, source: level, scale: data.scale, rings: null, borders: null,
+               waiting: null, failed: false };
     });
   }
 
-  function basemapLevel(z) {
-    var levels = basemap.levels, level = null;
-    for (var i = 0; i < levels.length && !level; i++) {
-      if (levels[i].maxZoom === null || z <= levels[i].maxZoom) level = levels[i];
-    }
-    if (level && !level.rings) {
+  function decodeLevel(level) {
+    if (!level.rings && level.source.land) {
       level.rings = decodeSet(level.source.land, level.scale);
       level.borders = decodeSet(level.source.borders, level.scale);
     }
-    return level;
+    return !!level.rings;
+  }
+
+  // Adds the script of a scale to the page once; `then` runs when it has run
+  // or failed to load.
+  function loadLevelScript(level, then) {
+    if (level.waiting) { level.waiting.push(then); return; }
+    level.waiting = [then];
+    var script = document.createElement("script");
+    function settle(ok) {
+      var data = window.ZOV_BASEMAP_LEVEL;
+      window.ZOV_BASEMAP_LEVEL = undefined;
+      if (ok && data && data.land && data.borders) level.source = data;
+      else level.failed = true;
+      var waiting = level.waiting;
+      level.waiting = null;
+      waiting.forEach(function (fn) { fn(); });
+    }
+    script.onload = function () { settle(true); };
+    script.onerror = function () { settle(false); };
+    script.src = "lib/" + level.source.script;
+    document.head.appendChild(script);
+  }
+
+  // Calls `fn` with the scale a tile of zoom z is drawn from: at once when it
+  // is at hand, else once its script has loaded. A scale whose script cannot
+  // load gives way to the next coarser one.
+  function withBasemapLevel(z, fn) {
+    var levels = basemap.levels, chosen = -1;
+    for (var i = 0; i < levels.length && chosen < 0; i++) {
+      if (levels[i].maxZoom === null || z <= levels[i].maxZoom) chosen = i;
+    }
+    while (chosen >= 0 && levels[chosen].failed) chosen--;
+    if (chosen < 0) { fn(null); return; }
+    var level = levels[chosen];
+    if (decodeLevel(level)) { fn(level); return; }
+    if (!level.source.script) { level.failed = true; withBasemapLevel(z, fn); return; }
+    loadLevelScript(level, function () { withBasemapLevel(z, fn); });
   }
 
   function decodedLevels() { return basemap.levels.filter(function (l) { return !!l.rings; }); }
@@ -247,7 +284,7 @@
     ctx.globalAlpha = 1;
   }
 
-  function drawBasemapTile(canvas, coords) {
+  function drawBasemapTile(canvas, coords, level) {
     var size = 256, ratio = window.devicePixelRatio || 1;
     canvas.width = size * ratio;
     canvas.height = size * ratio;
@@ -256,7 +293,6 @@
     var n = Math.pow(2, coords.z), box = tileBox(coords.z, coords.x, coords.y);
     ctx.fillStyle = SEA;
     ctx.fillRect(0, 0, size, size);
-    var level = basemapLevel(coords.z);
     var rings = level ? tileRings(level, coords.z, coords.x, coords.y) : [], i;
     ctx.beginPath();
     for (i = 0; i < rings.length; i++) { traceXY(ctx, rings[i].xy, n, coords.x, coords.y, null); ctx.closePath(); }
@@ -280,6 +316,7 @@
     drawGrid(ctx, [unprojectLng(ox, scale), unprojectLat(oy + size, scale),
                    unprojectLng(ox + size, scale), unprojectLat(oy, scale)], scale, ox, oy, size);
     state.basemapTiles++;
+    state.basemapScaleAt[coords.z] = level ? level.source.source : "none";
   }
 
   // Degree labels of the graticule along the top and left edges of the view
@@ -313,10 +350,19 @@
   }
   var labelBox = null;
 
+  // A tile whose scale is at hand is drawn at once and reported ready on the
+  // next frame, as Leaflet does with tiles made in one go (it does not know
+  // the tile yet while createTile runs); one waiting for its scale's script
+  // is drawn and reported when the script has run.
   var BasemapLayer = L.GridLayer.extend({
-    createTile: function (coords) {
-      var canvas = document.createElement("canvas");
-      drawBasemapTile(canvas, coords);
+    createTile: function (coords, done) {
+      var canvas = document.createElement("canvas"), sync = true;
+      withBasemapLevel(coords.z, function (level) {
+        drawBasemapTile(canvas, coords, level);
+        if (sync) L.Util.requestAnimFrame(function () { done(null, canvas); });
+        else done(null, canvas);
+      });
+      sync = false;
       return canvas;
     }
   });
@@ -810,6 +856,7 @@
         borderLines: decodedLevels().reduce(function (n, l) { return Math.max(n, l.borders.length); }, 0),
         basemapScales: decodedLevels().map(function (l) { return l.source.source; }),
         basemapTiles: state.basemapTiles,
+        basemapScaleAt: state.basemapScaleAt,
         basemapMs: state.basemapMs,
         startedAtMs: state.startedAtMs,
         tilesLoaded: state.tilesLoaded,

@@ -11,10 +11,12 @@
 
 #include <cmath>
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <memory>
 
 #include <QApplication>
+#include <QTemporaryDir>
 #include <QImage>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -31,6 +33,8 @@
 #include "tests/map/map_page_eval.h"
 
 namespace {
+
+namespace fs = std::filesystem;
 
 // A local port that takes connections and never answers (they wait in its
 // backlog): a request sent there hangs, as on a network that drops packets.
@@ -78,8 +82,8 @@ QJsonObject State(QWebEngineView* view) {
       .object();
 }
 
-// A new view of a staged page, loaded.
-QWebEngineView* LoadPage(const std::string& name) {
+// A new view of a page, loaded (from the staged pages unless `folder` is given).
+QWebEngineView* LoadPage(const std::string& name, const std::string& folder = "") {
   auto* view = new QWebEngineView;
   view->setPage(new QWebEnginePage(g_profile, view));
   view->resize(800, 600);
@@ -89,7 +93,7 @@ QWebEngineView* LoadPage(const std::string& name) {
     loaded = true;
     ok = r;
   });
-  const std::string staged = zovtest::BinDir() + "/../setup/map/" + name;
+  const std::string staged = (folder.empty() ? zovtest::BinDir() + "/../setup/map" : folder) + "/" + name;
   view->load(QUrl::fromLocalFile(QString::fromStdString(staged)));
   EXPECT_TRUE(zovtest::WaitUntil([&] { return loaded; }, 30000)) << staged;
   EXPECT_TRUE(ok) << staged;
@@ -158,6 +162,26 @@ TEST_P(MapPages, WideViewsDrawTheCoarseScalesOnly) {
   EXPECT_TRUE(zovtest::WaitUntil([&] {
     return State(view.get())["basemapScales"].toVariant().toList().contains("10m");
   }, 20000)) << "a fitted track shows the finest coasts";
+}
+
+// An installation that lost the finest scale's script still draws a close
+// view, from the next coarser scale.
+TEST(MapPagesDamaged, CloseViewWithoutTheFinestScaleDrawsTheCoarser) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  const fs::path copy = fs::path(dir.path().toStdString()) / "map";
+  fs::copy(zovtest::BinDir() + "/../setup/map", copy, fs::copy_options::recursive);
+  ASSERT_TRUE(fs::remove(copy / "lib" / "basemap-10m.js"));
+  std::unique_ptr<QWebEngineView> view(LoadPage("osm.html", copy.string()));
+  ASSERT_EQ(Evaluate(view.get(), kDrive).toString(), "drawn");
+  QString drawnFrom;
+  ASSERT_TRUE(zovtest::WaitUntil([&] {
+    QJsonObject s = State(view.get());
+    drawnFrom = s["basemapScaleAt"].toObject()[QString::number(s["zoom"].toInt())].toString();
+    return s["zoom"].toInt() >= 10 && !drawnFrom.isEmpty();
+  }, 20000));
+  EXPECT_EQ(drawnFrom, "50m");
+  EXPECT_FALSE(State(view.get())["basemapScales"].toVariant().toList().contains("10m"));
 }
 
 TEST_P(MapPages, DrawTheTrackOnTheOfflineBasemap) {

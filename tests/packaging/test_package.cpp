@@ -66,7 +66,8 @@ TEST_F(Package, HoldsTheInstallationTheDesktopEntryAndTheDocuments) {
   for (const std::string& file :
        {base + "/tamarin", base + "/bin/tamarinsoft", base + "/bin/libzovQuelnaResource.so",
         base + "/bin/libQORGPS.so", base + "/setup/quelnasetup.ini", base + "/setup/map/lib/leaflet.js",
-        base + "/setup/map/lib/basemap.js", std::string("/usr/share/applications/tamarinsoft.desktop"),
+        base + "/setup/map/lib/basemap.js", base + "/setup/map/lib/basemap-10m.js",
+        std::string("/usr/share/applications/tamarinsoft.desktop"),
         std::string("/usr/share/icons/hicolor/scalable/apps/tamarinsoft.svg"),
         std::string("/usr/share/icons/hicolor/48x48/apps/tamarinsoft.png"),
         std::string("/usr/share/metainfo/org.zovgpsplay.player.metainfo.xml"),
@@ -89,7 +90,7 @@ TEST_F(Package, HoldsTheInstallationTheDesktopEntryAndTheDocuments) {
   // The copyright file names every bundled third-party file with its licence.
   const std::string copyright = zovtest::Slurp(Root("/usr/share/doc/zovgpsplay/copyright"));
   for (const char* needle : {"Leaflet", "BSD-2-clause", "Natural Earth", "public-domain", "world-atlas", "ISC",
-                             "setup/map/lib/basemap.js", "setup/map/lib/leaflet.js"})
+                             "setup/map/lib/basemap.js", "setup/map/lib/basemap-10m.js", "setup/map/lib/leaflet.js"})
     EXPECT_NE(copyright.find(needle), std::string::npos) << needle;
 }
 
