@@ -55,7 +55,6 @@ QString ShownDateTime(int64_t seconds, const ZovCameraClock& clock, bool withDat
 
 CZovExportWindow::CZovExportWindow(QWidget* parent, CZovSettings* settings, ZovExportJob job)
     : QDialog(parent), settings_(settings), job_(std::move(job)) {
-  setWindowTitle(Text("exporttitle"));
   setAttribute(Qt::WA_DeleteOnClose, false);
   BuildFields();
   OnKindChanged();
@@ -81,12 +80,9 @@ QString CZovExportWindow::RangeText(double from, double to, const ZovCameraClock
 void CZovExportWindow::BuildFields() {
   range_ = new QLabel(this);
   range_->setTextFormat(Qt::PlainText);
-  QString range = RangeText(job_.from, job_.to, job_.clock);
-  if (!job_.fromMarks) range += QStringLiteral("\n") + Text("exportaround");
-  range_->setText(range);
 
-  lossless_ = new QRadioButton(Text("exportlossless"), this);
-  overlay_ = new QRadioButton(Text("exportoverlay"), this);
+  lossless_ = new QRadioButton(this);
+  overlay_ = new QRadioButton(this);
   kinds_ = new QButtonGroup(this);
   kinds_->addButton(lossless_);
   kinds_->addButton(overlay_);
@@ -94,13 +90,13 @@ void CZovExportWindow::BuildFields() {
   connect(kinds_, &QButtonGroup::buttonToggled, this, [this] { OnKindChanged(); });
 
   layout_ = new QComboBox(this);
-  layout_->addItem(Text("exportsidebyside"));
-  layout_->addItem(Text("exportfrontonly"));
+  layout_->addItem(QString());
+  layout_->addItem(QString());
 
-  privacy_ = new QCheckBox(Text("exportprivacy"), this);
+  privacy_ = new QCheckBox(this);
 
   folder_ = new QLineEdit(DefaultFolder(*settings_), this);
-  choose_ = new QPushButton(Text("exportchoose"), this);
+  choose_ = new QPushButton(this);
   connect(choose_, &QPushButton::clicked, this, [this] { OnChooseFolder(); });
   auto* folderRow = new QHBoxLayout;
   folderRow->addWidget(folder_, 1);
@@ -114,9 +110,9 @@ void CZovExportWindow::BuildFields() {
   status_->setWordWrap(true);
   status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
 
-  export_ = new QPushButton(Text("exportstart"), this);
+  export_ = new QPushButton(this);
   export_->setDefault(true);
-  cancel_ = new QPushButton(Text("exportclose"), this);
+  cancel_ = new QPushButton(this);
   connect(export_, &QPushButton::clicked, this, [this] { StartExport(); });
   connect(cancel_, &QPushButton::clicked, this, [this] { OnCancelOrClose(); });
   auto* buttons = new QHBoxLayout;
@@ -128,12 +124,13 @@ void CZovExportWindow::BuildFields() {
   kinds->addWidget(lossless_);
   kinds->addWidget(overlay_);
 
+  for (QLabel*& label : rowLabels_) label = new QLabel(this);
   auto* form = new QFormLayout;
-  form->addRow(Text("exportrange"), range_);
-  form->addRow(Text("exportkind"), kinds);
-  form->addRow(Text("exportchannels"), layout_);
+  form->addRow(rowLabels_[0], range_);
+  form->addRow(rowLabels_[1], kinds);
+  form->addRow(rowLabels_[2], layout_);
   form->addRow(QString(), privacy_);
-  form->addRow(Text("exportfolder"), folderRow);
+  form->addRow(rowLabels_[3], folderRow);
 
   auto* all = new QVBoxLayout(this);
   all->addLayout(form);
@@ -141,11 +138,45 @@ void CZovExportWindow::BuildFields() {
   all->addWidget(status_, 1);
   all->addLayout(buttons);
   setMinimumWidth(520);
+  LabelFields();
 
   if (!job_.library) {
     // A file played on its own: the export works on the drives of a card.
-    status_->setText(Text("exportnodrive"));
+    ShowStatus(StatusShown::kNoDrive);
     export_->setEnabled(false);
+  }
+}
+
+void CZovExportWindow::LabelFields() {
+  setWindowTitle(Text("exporttitle"));
+  QString range = RangeText(job_.from, job_.to, job_.clock);
+  if (!job_.fromMarks) range += QStringLiteral("\n") + Text("exportaround");
+  range_->setText(range);
+  lossless_->setText(Text("exportlossless"));
+  overlay_->setText(Text("exportoverlay"));
+  layout_->setItemText(0, Text("exportsidebyside"));
+  layout_->setItemText(1, Text("exportfrontonly"));
+  privacy_->setText(Text("exportprivacy"));
+  choose_->setText(Text("exportchoose"));
+  export_->setText(Text("exportstart"));
+  cancel_->setText(Text(Running() ? "exportcancel" : "exportclose"));
+  const char* rowKeys[] = {"exportrange", "exportkind", "exportchannels", "exportfolder"};
+  for (size_t i = 0; i < rowLabels_.size(); ++i) rowLabels_[i]->setText(Text(rowKeys[i]));
+}
+
+void CZovExportWindow::Relabel() {
+  LabelFields();
+  ShowStatus(statusShown_);
+}
+
+void CZovExportWindow::ShowStatus(StatusShown shown) {
+  statusShown_ = shown;
+  switch (shown) {
+    case StatusShown::kNothing: status_->clear(); break;
+    case StatusShown::kNoDrive: status_->setText(Text("exportnodrive")); break;
+    case StatusShown::kRunning: status_->setText(Text("exportrunning")); break;
+    case StatusShown::kCancelling: status_->setText(Text("exportcancelling")); break;
+    case StatusShown::kResult: ShowResult(); break;
   }
 }
 
@@ -188,7 +219,7 @@ void CZovExportWindow::StartExport() {
   result_ = {};
   closeAsked_ = false;
   progress_->setValue(0);
-  status_->setText(Text("exportrunning"));
+  ShowStatus(StatusShown::kRunning);
   SetRunning(true);
   // The library snapshot stays alive in job_ for the whole run.
   worker_ = std::thread([this, request] {
@@ -220,7 +251,7 @@ void CZovExportWindow::OnFinished(ZovExportResult result) {
     progress_->setValue(kProgressSteps);
     settings_->SetExportFolder(folder_->text().toStdString());
   }
-  ShowResult();
+  ShowStatus(StatusShown::kResult);
   if (closeAsked_) {
     closeAsked_ = false;
     close();
@@ -244,7 +275,7 @@ void CZovExportWindow::ShowResult() {
 void CZovExportWindow::OnCancelOrClose() {
   if (Running()) {
     cancel_flag_ = true;
-    status_->setText(Text("exportcancelling"));
+    ShowStatus(StatusShown::kCancelling);
     return;
   }
   close();
@@ -266,7 +297,7 @@ void CZovExportWindow::reject() {
   if (Running()) {
     cancel_flag_ = true;
     closeAsked_ = true;
-    status_->setText(Text("exportcancelling"));
+    ShowStatus(StatusShown::kCancelling);
     return;
   }
   QDialog::reject();

@@ -14,6 +14,7 @@
 // through queued calls (dropped once the dialog is gone), and the dialog's
 // destructor cancels the run and joins the worker before anything it reads
 // goes away. The library snapshot the run reads is shared and never changes.
+#include <array>
 #include <atomic>
 #include <memory>
 #include <string>
@@ -63,6 +64,10 @@ class CZovExportWindow : public QDialog {
   QPushButton* ExportButton() const { return export_; }
   QPushButton* CancelButton() const { return cancel_; }
 
+  // Sets every text again in the language now chosen (the play window's
+  // relabel message).
+  void Relabel();
+
   // The request the fields make (without the progress and cancel hooks).
   ZovExportRequest Request() const;
   // The range as shown: "2024-05-17 08:03:12 - 08:04:12 (1:00)" on the
@@ -83,6 +88,10 @@ class CZovExportWindow : public QDialog {
   void OnFinished(ZovExportResult result);
   void ShowResult();
   void SetRunning(bool running);
+  // What the status line shows, so a relabel can say it again.
+  enum class StatusShown { kNothing, kNoDrive, kRunning, kCancelling, kResult };
+  void ShowStatus(StatusShown shown);
+  void LabelFields();
 
   CZovSettings* settings_;
   ZovExportJob job_;
@@ -98,6 +107,8 @@ class CZovExportWindow : public QDialog {
   QLabel* status_ = nullptr;
   QPushButton* export_ = nullptr;
   QPushButton* cancel_ = nullptr;
+  std::array<QLabel*, 4> rowLabels_{};  // range, kind, channels, folder
+  StatusShown statusShown_ = StatusShown::kNothing;
 
   std::thread worker_;
   std::atomic<bool> cancel_flag_{false};

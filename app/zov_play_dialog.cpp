@@ -223,6 +223,7 @@ LRESULT CPlayDialog::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
       return 0;
     case ZOVWM_RELABEL:
       SetToolTips();
+      if (exportWindow_) exportWindow_->Relabel();
       return 0;
     case WM_KEYUP:
       if (wParam == VK_SPACE) OnSpace();

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QTest>
 #include <QFileDialog>
 #include <QLabel>
@@ -787,6 +788,24 @@ TEST_F(PlayWindowTest, MarksBoundTheRangeTheExportWindowWrites) {
   EXPECT_FALSE(window->LastResult().ok);
   EXPECT_FALSE(window->LastResult().error.empty());
   EXPECT_TRUE(window->Status()->text().contains(QString::fromStdString(window->LastResult().error)));
+  // A language chosen while the window is open relabels it, the status too.
+  const int language = settings_->LanguageIndex();
+  const QString startText = window->ExportButton()->text();
+  for (int i = 0; i < int(settings_->Languages().size()); ++i) {
+    settings_->SetLanguage(i);
+    if (settings_->GetQText("exportstart") != startText && settings_->GetQText("exportfailed") != "") break;
+  }
+  ASSERT_NE(settings_->GetQText("exportstart"), startText) << "no language with another export text";
+  dialog_->SendMessage(ZOVWM_RELABEL, 0, 0);
+  EXPECT_EQ(window->windowTitle(), settings_->GetQText("exporttitle"));
+  EXPECT_EQ(window->ExportButton()->text(), settings_->GetQText("exportstart"));
+  EXPECT_EQ(window->CancelButton()->text(), settings_->GetQText("exportclose"));
+  EXPECT_EQ(window->LayoutBox()->itemText(1), settings_->GetQText("exportfrontonly"));
+  EXPECT_TRUE(window->Status()->text().startsWith(settings_->GetQText("exportfailed")));
+  EXPECT_TRUE(window->Status()->text().contains(QString::fromStdString(window->LastResult().error)));
+  settings_->SetLanguage(language);
+  dialog_->SendMessage(ZOVWM_RELABEL, 0, 0);
+  EXPECT_EQ(window->ExportButton()->text(), startText);
   window->close();
   // The next export window offers the folder the last export went to.
   dialog_->SendMessage(ZOVWM_EXPORT, 0, 0);
