@@ -105,8 +105,8 @@
     var data = window.ZOV_BASEMAP;
     if (!data || !data.levels) return;
     basemap.levels = data.levels.map(function (level, index) {
-      return { index: index, maxZoom: level.maxZoom, source: level, scale: data.scale, rings: null, borders: null,
-               waiting: null, failed: false };
+      return { index: index, name: level.source, maxZoom: level.maxZoom, source: level, scale: data.scale,
+               rings: null, borders: null, waiting: null, failed: false };
     });
   }
 
@@ -316,7 +316,7 @@
     drawGrid(ctx, [unprojectLng(ox, scale), unprojectLat(oy + size, scale),
                    unprojectLng(ox + size, scale), unprojectLat(oy, scale)], scale, ox, oy, size);
     state.basemapTiles++;
-    state.basemapScaleAt[coords.z] = level ? level.source.source : "none";
+    state.basemapScaleAt[coords.z] = level ? level.name : "none";
   }
 
   // Degree labels of the graticule along the top and left edges of the view
@@ -854,7 +854,7 @@
         // The finest scale drawn so far.
         landRings: decodedLevels().reduce(function (n, l) { return Math.max(n, l.rings.length); }, 0),
         borderLines: decodedLevels().reduce(function (n, l) { return Math.max(n, l.borders.length); }, 0),
-        basemapScales: decodedLevels().map(function (l) { return l.source.source; }),
+        basemapScales: decodedLevels().map(function (l) { return l.name; }),
         basemapTiles: state.basemapTiles,
         basemapScaleAt: state.basemapScaleAt,
         basemapMs: state.basemapMs,
